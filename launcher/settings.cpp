@@ -1,0 +1,72 @@
+#include "launcher/settings.h"
+
+#include "launcher/text.h"
+#include "platform/platform.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+const char *const LAUNCHER_VERSION_NUMBER = "1.3.1";
+
+LauncherSettings settings;
+
+/* Every kept text, so that resetSettings can release them together. */
+static std::vector<std::unique_ptr<char[]>> keptTexts;
+
+char *keepText(const char *text) {
+    if (text == nullptr) text = "";
+    std::size_t size = std::strlen(text) + 1;
+    std::unique_ptr<char[]> copy(new char[size]);
+    std::memcpy(copy.get(), text, size);
+    keptTexts.push_back(std::move(copy));
+    return keptTexts.back().get();
+}
+
+char *keepText(const std::string &text) { return keepText(text.c_str()); }
+
+/* What the capacity report names for each list. */
+struct ListInfo {
+    const char *description;
+    int capacity;
+};
+
+static ListInfo listInfo(SettingsList list) {
+    switch (list) {
+    case LIST_VMPARAMS: return {"JVM parameters (vmparam)", VMPARAMS_CAPACITY};
+    case LIST_VMPATHS: return {"class-path entries (addpath, addjar, addjars)", VMPATHS_CAPACITY};
+    case LIST_ARGS: break;
+    }
+    return {"application arguments (argument)", ARGS_CAPACITY};
+}
+
+void appendToList(SettingsList list, char *entry) {
+    char **entries = settings.args;
+    std::int32_t *count = &settings.argsCnt;
+    if (list == LIST_VMPARAMS) {
+        entries = settings.vmparams;
+        count = &settings.vmparamsCnt;
+    } else if (list == LIST_VMPATHS) {
+        entries = settings.vmpaths;
+        count = &settings.vmpathsCnt;
+    }
+    ListInfo info = listInfo(list);
+    if (*count >= info.capacity) {
+        std::string message = formatText(
+            "Too many %s: the launcher takes at most %d.\nThe entry \"%s\" and "
+            "everything after it cannot be used, so the application is not "
+            "started.",
+            info.description, info.capacity, entry);
+        platform::writeStandardError(message + "\n");
+        if (!settings._quietMode)
+            platform::messageBox(message.c_str(), "Too Many Entries",
+                                 platform::MSGBOX_ICONERROR);
+        platform::exitProcess(2);
+    }
+    entries[(*count)++] = entry;
+}
+
+void resetSettings() {
+    settings = LauncherSettings();
+    keptTexts.clear();
+}

@@ -1,0 +1,72 @@
+/*
+** LauncherSettings: the one process-wide set of settings through which the
+** start-up code, the configuration reader, the runtime discovery and the
+** launch work together.  Every part reads and writes the fields directly.
+*/
+#ifndef TARNWICK_SETTINGS_H
+#define TARNWICK_SETTINGS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr int VMPARAMS_CAPACITY = 100;
+constexpr int VMPATHS_CAPACITY = 200;
+constexpr int ARGS_CAPACITY = 100;
+constexpr std::size_t CWD_SIZE = 2048;
+
+/* The version number on its own, as the start-up debug boxes show it. */
+extern const char *const LAUNCHER_VERSION_NUMBER;
+
+/* The exit code with which a child asks to be started again. */
+constexpr int RELAUNCH_EXIT_CODE = 999;
+
+struct LauncherSettings {
+    char *vmparams[VMPARAMS_CAPACITY];
+    char *vmpaths[VMPATHS_CAPACITY];
+    char *args[ARGS_CAPACITY];
+    char *javapath;
+    char *mainClass;
+    char *javaVersion;
+    char *appname;
+    char *consoleTitle;
+    char *workingDir;
+    char *outputFile; /* stored, never used: the output file's name is fixed */
+    std::int32_t vmparamsCnt;
+    std::int32_t vmpathsCnt;
+    std::int32_t argsCnt;
+    std::int32_t _debug;
+    char *_configFile;
+    std::int32_t _isVista;
+    std::int32_t _showConsole;
+    std::int32_t _quietMode;
+    std::int32_t _createOutput;
+    bool _passExitCode;
+    char *_logFile;
+    char cwd[CWD_SIZE];
+
+    /* The version banner: first line of the output and the sample files. */
+    static constexpr const char *_Version =
+        "@(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00";
+};
+
+extern LauncherSettings settings;
+
+/* Makes a copy of text that lives until the process ends (or until
+** resetSettings), as every text kept in the settings does. */
+char *keepText(const char *text);
+char *keepText(const std::string &text);
+
+/* The three lists, for appendToList. */
+enum SettingsList { LIST_VMPARAMS, LIST_VMPATHS, LIST_ARGS };
+
+/* Appends entry to a list.  A list never grows past its capacity: an entry
+** that does not fit is reported (standard error, and an error box unless
+** quiet) and the launcher ends with exit code 2 before anything is started. */
+void appendToList(SettingsList list, char *entry);
+
+/* Returns every setting to its zero state and releases the kept texts.  The
+** launcher itself never needs it; tests start each case from zero with it. */
+void resetSettings();
+
+#endif

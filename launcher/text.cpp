@@ -1,0 +1,50 @@
+#include "launcher/text.h"
+
+#include "launcher/settings.h"
+#include "platform/platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+static std::string formatList(const char *format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0) return std::string();
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+std::string formatText(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string result = formatList(format, args);
+    va_end(args);
+    return result;
+}
+
+std::string formatBounded(std::size_t bufferSize, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string result = formatList(format, args);
+    va_end(args);
+    if (bufferSize == 0) return std::string();
+    if (result.size() > bufferSize - 1) result.resize(bufferSize - 1);
+    return result;
+}
+
+bool startsWith(const char *text, const char *prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+void debugBox(const char *text, const char *caption, unsigned type) {
+    if (settings._debug) platform::messageBox(orEmpty(text), caption, type);
+}
+
+void debugPrint(const std::string &line) {
+    if (settings._debug) platform::writeStandardOutput(line);
+}

@@ -1,0 +1,37 @@
+/*
+** Text formatting helpers shared by every part of the launcher.
+*/
+#ifndef TARNWICK_TEXT_H
+#define TARNWICK_TEXT_H
+
+#include <cstddef>
+#include <string>
+
+/* printf into a std::string of any length. */
+std::string formatText(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/* printf as into a buffer of bufferSize bytes: the result is cut to
+** bufferSize - 1 characters, as snprintf would cut it. */
+std::string formatBounded(std::size_t bufferSize, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+/* True when text begins with prefix (case-sensitive). */
+bool startsWith(const char *text, const char *prefix);
+
+/* A null text reads as empty. */
+inline const char *orEmpty(const char *text) { return text ? text : ""; }
+
+/* Shows a box only when the debug trail is on. */
+void debugBox(const char *text, const char *caption, unsigned type = 0);
+
+/* Prints a line on standard output only when the debug trail is on. */
+void debugPrint(const std::string &line);
+
+#endif

@@ -1,0 +1,175 @@
+/*
+** The platform-services layer: every operation the launcher logic needs from
+** the operating system, and nothing else.  Three implementations exist and
+** one is chosen at link time: win32.cpp (the ANSI Windows APIs), posix.cpp
+** (Linux and macOS) and the test double under tests/.
+**
+** The logic above this layer never asks which system it runs on.  Where the
+** systems differ in a way the logic must honour (path separators, the name of
+** the Java executable, the URL handler), the difference is a constant or a
+** function declared here.
+*/
+#ifndef TARNWICK_PLATFORM_H
+#define TARNWICK_PLATFORM_H
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+/* ---------------------------------------------------------------------------
+** Constants that differ between systems.
+*/
+
+/* The separator between a directory and a name in a program path and in the
+** path of the Java executable ('\\' on Windows, '/' on POSIX). */
+extern const char PATH_SEPARATOR;
+
+/* What stands between two class-path entries (";" on Windows, ":" on POSIX). */
+extern const char *const CLASS_PATH_SEPARATOR;
+
+/* Appended to a runtime's home to reach its executable: the bin folder, then
+** the console or the windowed executable. */
+extern const char *const JAVA_BIN_FOLDER;
+extern const char *const JAVA_CONSOLE_EXECUTABLE;
+extern const char *const JAVA_WINDOWED_EXECUTABLE;
+
+/* printf format of the command line that opens a web page; "%s" is the URL. */
+extern const char *const URL_HANDLER_FORMAT;
+
+/* Length of the directory part of a program path when the launcher was
+** started by a fully qualified path (C:\apps\tool.exe on Windows, /opt/x/tool
+** on POSIX); NO_PROGRAM_DIRECTORY otherwise.  On Windows the root of a drive
+** gives "C:" (length 2); on POSIX the root gives "/" (length 1). */
+constexpr std::size_t NO_PROGRAM_DIRECTORY = static_cast<std::size_t>(-1);
+std::size_t programDirectoryLength(const char *programPath);
+
+/* ---------------------------------------------------------------------------
+** Message boxes.  Always without an owner window, always modal.
+*/
+constexpr unsigned MSGBOX_OK = 0x00;
+constexpr unsigned MSGBOX_YESNO = 0x04;
+constexpr unsigned MSGBOX_ICONERROR = 0x10;
+constexpr int MSGBOX_ANSWER_YES = 6;
+
+/* Shows a box and returns the button chosen (MSGBOX_ANSWER_YES for Yes). */
+int messageBox(const char *text, const char *caption, unsigned type);
+
+/* ---------------------------------------------------------------------------
+** Registry, read only, under HKEY_LOCAL_MACHINE.  A result of 0 is success,
+** anything else failure, as the Windows registry functions answer.
+*/
+typedef void *RegistryKey;
+
+/* Opens subKey for reading (KEY_READ, no view flag). */
+long registryOpenKey(const char *subKey, RegistryKey *key);
+
+/* Reads a value's bytes into data.  *size holds the capacity of data on
+** entry and the number of bytes delivered on success.  The bytes are not
+** guaranteed to end in a NUL: callers that want text must check. */
+long registryQueryValue(RegistryKey key, const char *valueName, char *data,
+                        unsigned long *size);
+
+/* Number of sub-keys of an open key; 0 when it cannot be learned. */
+unsigned long registrySubKeyCount(RegistryKey key);
+
+/* Name of the sub-key at index.  *nameLength holds the capacity of name on
+** entry; on success name is NUL-terminated. */
+long registryEnumSubKey(RegistryKey key, unsigned long index, char *name,
+                        unsigned long *nameLength);
+
+void registryCloseKey(RegistryKey key);
+
+/* ---------------------------------------------------------------------------
+** Processes, consoles, environment.
+*/
+constexpr unsigned long CREATE_NO_WINDOW_FLAG = 0x08000000;
+constexpr unsigned long INPUT_IDLE_TIMEOUT_MS = 5000;
+
+typedef void *ChildProcess;
+
+/* Starts commandLine (a writable buffer the system may change) with inherited
+** handles and the launcher's environment.  directory may be null (the child
+** starts in the current directory); consoleTitle may be null.  On failure
+** returns false and stores the system's error code in *error. */
+bool startProcess(char *commandLine, unsigned long creationFlags,
+                  const char *directory, const char *consoleTitle,
+                  ChildProcess *child, unsigned long *error);
+
+void waitForInputIdle(ChildProcess child, unsigned long milliseconds);
+void waitForProcess(ChildProcess child);
+
+/* The child's exit code as the system reports it, as a signed 32-bit value. */
+int processExitCode(ChildProcess child);
+
+/* Releases what startProcess handed out; the child itself lives on. */
+void releaseProcess(ChildProcess child);
+
+/* The system's own text for an error code of startProcess. */
+std::string systemErrorText(unsigned long error);
+
+bool allocateConsole();
+void setConsoleTitle(const char *title);
+
+/* Opens a file with the program associated with it; does not wait. */
+void openWithAssociatedProgram(const char *file);
+
+/* Major version of the operating system as GetVersionExA reports it. */
+unsigned long osMajorVersion();
+
+unsigned long currentProcessId();
+
+/* Looks up an environment variable as the system does at this moment, so a
+** variable set with setEnvironment is seen.  False when it is not set. */
+bool getEnvironment(const char *name, std::string *value);
+
+/* Sets a variable of the launcher's environment, inherited by children. */
+void setEnvironment(const char *name, const char *value);
+
+/* Ends the launcher through the runtime's normal exit (buffers are flushed). */
+[[noreturn]] void exitProcess(int code);
+
+/* ---------------------------------------------------------------------------
+** Files, directories, clock, standard streams.
+*/
+struct TextFile;
+
+/* True when path names something that exists (file or directory). */
+bool fileExists(const char *path);
+
+/* Opens a text file with a stdio mode ("r" or "w").  Text mode: on Windows
+** a line feed is written as CR LF.  A directory cannot be opened.  Returns
+** null and stores the runtime's error number in *error on failure. */
+TextFile *openTextFile(const char *path, const char *mode, int *error);
+
+/* Reads the next line, whole, with its line feed when it has one; a carriage
+** return before the line feed is dropped on every system.  False at the end
+** of the file or on a read error. */
+bool readTextLine(TextFile *file, std::string *line);
+
+void writeText(TextFile *file, const std::string &text);
+
+/* Flushes and closes. */
+void closeTextFile(TextFile *file);
+
+/* The runtime library's text for an error number, at most 79 characters. */
+std::string runtimeErrorText(int error);
+
+/* Changes the current directory; 0 on success. */
+int changeDirectory(const char *directory);
+
+/* Copies the current directory into buffer; false when it does not fit or
+** cannot be read (buffer then holds an empty text). */
+bool currentDirectory(char *buffer, std::size_t size);
+
+/* Calendar time in whole seconds. */
+long long wallClockSeconds();
+
+/* Writes to standard output or standard error at once (no buffering), so
+** the launcher's lines stand before anything its child writes. */
+void writeStandardOutput(const std::string &text);
+void writeStandardError(const std::string &text);
+
+} // namespace platform
+
+#endif
