@@ -1,0 +1,59 @@
+#include "config/config.h"
+
+#include "launcher/settings.h"
+#include "launcher/text.h"
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+/* The debug text "[path]" is formatted into a buffer of this size. */
+static constexpr std::size_t DEBUG_PATH_TEXT_SIZE = 2048;
+
+/* Room for the separator, ".config", the terminator and some slack. */
+static constexpr std::size_t CONFIG_PATH_EXTRA = 17;
+
+static const char EXE_SUFFIX[] = ".exe";
+static const char CONFIG_SUFFIX[] = ".config";
+
+/* Forms "dir<sep>base.config" from the program path, removing one ".exe"
+** (case-sensitive) from the program path in place.  Returns a malloc'd path,
+** or null when no storage could be had. */
+static char *deriveConfigPath(char *exePath, const char *dir) {
+    char *base = std::strrchr(exePath, platform::PATH_SEPARATOR);
+    base = base != nullptr ? base + 1 : exePath;
+    std::size_t baseLength = std::strlen(base);
+    std::size_t suffixLength = sizeof EXE_SUFFIX - 1;
+    if (baseLength >= suffixLength &&
+        std::strcmp(base + baseLength - suffixLength, EXE_SUFFIX) == 0) {
+        baseLength -= suffixLength;
+        base[baseLength] = '\0';
+    }
+    std::size_t dirLength = std::strlen(dir);
+    std::size_t size = dirLength + baseLength + CONFIG_PATH_EXTRA;
+    char *path = static_cast<char *>(std::malloc(size));
+    if (path == nullptr) return nullptr;
+    std::snprintf(path, size, "%s%c%s%s", dir, platform::PATH_SEPARATOR, base, CONFIG_SUFFIX);
+    return path;
+}
+
+int readAppConfig(char *exePath, const char *dir) {
+    char *derived = nullptr;
+    const char *path = settings._configFile;
+    if (path == nullptr) {
+        derived = deriveConfigPath(exePath, dir);
+        path = derived;
+    }
+    if (path == nullptr) {
+        platform::writeStandardOutput("no Application config file\n");
+        if (!settings._quietMode)
+            platform::messageBox("No Application config file", "Error", platform::MSGBOX_OK);
+        return 1;
+    }
+    debugPrint(formatText("reading app config %s\n", path));
+    debugBox(formatBounded(DEBUG_PATH_TEXT_SIZE, "[%s]", path).c_str(), "Reading App Config file");
+    int result = readAppConfig(path);
+    std::free(derived);
+    return result;
+}

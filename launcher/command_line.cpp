@@ -1,0 +1,69 @@
+#include "launcher/command_line.h"
+
+#include "launcher/settings.h"
+#include "launcher/text.h"
+#include "platform/platform.h"
+
+#include <cstring>
+
+static bool needsEnclosing(const char *arg) {
+    return settings._isVista || *arg == '\0' || std::strpbrk(arg, " \t\"") != nullptr;
+}
+
+void appendApplicationArgument(std::string *commandLine, const char *arg) {
+    if (!needsEnclosing(arg)) {
+        *commandLine += arg;
+        *commandLine += ' ';
+        return;
+    }
+    debugBox(arg, "Adding double quotes around");
+    *commandLine += '"';
+    std::size_t backslashes = 0;
+    for (const char *p = arg; *p != '\0'; ++p) {
+        if (*p == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (*p == '"') {
+            commandLine->append(2 * backslashes + 1, '\\');
+        } else {
+            commandLine->append(backslashes, '\\');
+        }
+        *commandLine += *p;
+        backslashes = 0;
+    }
+    /* Backslashes before the closing quote would escape it: double them. */
+    commandLine->append(2 * backslashes, '\\');
+    *commandLine += "\" ";
+}
+
+/* The class path is quoted as a whole, and only for a blank (tabs do not
+** count), whatever the system. */
+static bool classPathHasBlank() {
+    for (int i = 0; i < settings.vmpathsCnt; ++i)
+        if (std::strchr(settings.vmpaths[i], ' ') != nullptr) return true;
+    return false;
+}
+
+std::string buildJavaCommandLine() {
+    bool quoteClassPath = classPathHasBlank();
+    std::string line = settings.javapath;
+    line += ' ';
+    for (int i = 0; i < settings.vmparamsCnt; ++i) {
+        line += settings.vmparams[i];
+        line += ' ';
+    }
+    line += "-classpath ";
+    if (quoteClassPath) line += '"';
+    for (int i = 0; i < settings.vmpathsCnt; ++i) {
+        if (i > 0) line += platform::CLASS_PATH_SEPARATOR;
+        line += settings.vmpaths[i];
+    }
+    if (quoteClassPath) line += '"';
+    line += ' ';
+    if (settings.mainClass != nullptr) line += settings.mainClass;
+    if (settings.argsCnt > 0) line += ' ';
+    for (int i = 0; i < settings.argsCnt; ++i)
+        appendApplicationArgument(&line, settings.args[i]);
+    return line;
+}

@@ -1,0 +1,134 @@
+#include "launcher/launch.h"
+
+#include "jre/jre.h"
+#include "launcher/command_line.h"
+#include "launcher/settings.h"
+#include "launcher/text.h"
+#include "platform/platform.h"
+
+#include <cstring>
+#include <memory>
+
+const char *const OUTPUT_FILE_NAME = "tarnwick.out";
+
+/* Size of the buffer the abnormal-end messages are formatted into. */
+static constexpr std::size_t MESSAGE_SIZE = 1024;
+
+/* An end this quick (in whole seconds) means the runtime could not even
+** start the application. */
+static constexpr double QUICK_FAILURE_SECONDS = 3;
+
+/* The version banner and the command line, as printed and as written. */
+static std::string launchRecord(const std::string &commandLine) {
+    return formatText("#Version %s\n#Command line=\n%s\n", LauncherSettings::_Version,
+                      commandLine.c_str());
+}
+
+/* Writes the output file in the current directory.  A file that cannot be
+** created is skipped without a word: the launch matters more. */
+static void writeOutputFile(const std::string &record) {
+    int error = 0;
+    platform::TextFile *file = platform::openTextFile(OUTPUT_FILE_NAME, "w", &error);
+    if (file == nullptr) return;
+    platform::writeText(file, record);
+    platform::closeTextFile(file);
+}
+
+static const char *applicationName() {
+    if (settings.appname != nullptr && settings.appname[0] != '\0') return settings.appname;
+    return "Application";
+}
+
+/* Tells the user about an end other than 0 or 999: with a log file, offers
+** to open it; without one, a quick end is reported as a launch error. */
+static void reportAbnormalEnd(int exitCode, double elapsedSeconds) {
+    if (exitCode == 0 || exitCode == RELAUNCH_EXIT_CODE) return;
+    if (settings._logFile != nullptr && settings._logFile[0] != '\0') {
+        std::string text = formatBounded(
+            MESSAGE_SIZE,
+            "%s has closed in an unexpected way. Would you like to view the log "
+            "file?\n\nLog file location:%s\n\nJava returned the following error code: %d",
+            applicationName(), settings._logFile, exitCode);
+        if (settings._quietMode) return;
+        int answer = platform::messageBox(text.c_str(), "Unexpected Close",
+                                          platform::MSGBOX_ICONERROR | platform::MSGBOX_YESNO);
+        if (answer == platform::MSGBOX_ANSWER_YES)
+            platform::openWithAssociatedProgram(settings._logFile);
+        return;
+    }
+    if (elapsedSeconds < QUICK_FAILURE_SECONDS && !settings._quietMode) {
+        std::string text = formatBounded(MESSAGE_SIZE,
+                                         "Error launching Class %s\n with Java %s.\nError=%d",
+                                         orEmpty(settings.mainClass), settings.javapath, exitCode);
+        platform::messageBox(text.c_str(), "Error", platform::MSGBOX_ICONERROR);
+    }
+}
+
+/* The exit code that stands for a child that could not be started: the
+** system's error code, but never a value that means success or asks for a
+** relaunch. */
+static int startFailureCode(unsigned long error) {
+    int code = static_cast<int>(error);
+    if (code == 0 || code == RELAUNCH_EXIT_CODE) return 1;
+    return code;
+}
+
+int execApp() {
+    if (settings.javapath == nullptr) {
+        settings.javapath = getJavaPathFromRegistry();
+        if (settings.javapath == nullptr) return 2;
+    }
+    debugBox(settings.javapath, "Javapath is");
+
+    std::string commandLine = buildJavaCommandLine();
+
+    const char *directory = settings.workingDir;
+    debugBox(orEmpty(settings.workingDir), "Starting dir");
+    if (settings._logFile != nullptr && settings._logFile[0] != '\0')
+        debugBox(settings._logFile, "LogFile");
+    debugBox(commandLine.c_str(), "Command Line is");
+
+    const char *title = settings._showConsole ? settings.consoleTitle : nullptr;
+    long long startTime = platform::wallClockSeconds();
+    debugBox(settings._showConsole ? "true" : "false", "Show Console");
+
+    if (settings._showConsole && std::strstr(settings.javapath, "javaw") == nullptr &&
+        !settings._debug)
+        platform::allocateConsole();
+    unsigned long creationFlags = settings._showConsole ? 0 : platform::CREATE_NO_WINDOW_FLAG;
+
+    std::string record = launchRecord(commandLine);
+    if (settings._createOutput) writeOutputFile(record);
+    platform::writeStandardOutput(record);
+
+    /* The system may write into the command line it is given. */
+    std::unique_ptr<char[]> launchCopy(new char[commandLine.size() + 1]);
+    std::memcpy(launchCopy.get(), commandLine.c_str(), commandLine.size() + 1);
+
+    platform::ChildProcess child = nullptr;
+    unsigned long error = 0;
+    bool started = platform::startProcess(launchCopy.get(), creationFlags, directory, title,
+                                          &child, &error);
+    launchCopy.reset();
+
+    int exitCode;
+    if (started) {
+        platform::waitForInputIdle(child, platform::INPUT_IDLE_TIMEOUT_MS);
+        if (settings._showConsole && settings.consoleTitle != nullptr &&
+            settings.consoleTitle[0] != '\0')
+            platform::setConsoleTitle(settings.consoleTitle);
+        platform::waitForProcess(child);
+        exitCode = platform::processExitCode(child);
+        platform::releaseProcess(child);
+    } else {
+        exitCode = startFailureCode(error);
+        platform::writeStandardError(formatText("Cannot start %s: error %lu: %s\n",
+                                                settings.javapath, error,
+                                                platform::systemErrorText(error).c_str()));
+    }
+
+    double elapsed = static_cast<double>(platform::wallClockSeconds() - startTime);
+    reportAbnormalEnd(exitCode, elapsed);
+    debugPrint(formatText("CreateProcess ret %d, exitCode=%d\n", started ? 1 : 0, exitCode));
+    return exitCode;
+}

@@ -1,0 +1,122 @@
+#include "launcher/startup.h"
+
+#include "config/config.h"
+#include "launcher/launch.h"
+#include "launcher/settings.h"
+#include "launcher/text.h"
+#include "platform/platform.h"
+
+#include <cstring>
+#include <new>
+
+/* The program path in square brackets, as the debug boxes show it. */
+static constexpr std::size_t PROGRAM_PATH_TEXT_SIZE = 1024;
+
+/* Applies one command-line argument to the settings.  The first matching
+** test decides; every comparison is case-sensitive and "-d" is the only
+** option that must match whole.  "-sample" writes the sample file and ends
+** the process, so later arguments are never looked at. */
+static void scanOption(char *arg) {
+    if (std::strcmp(arg, "-d") == 0) {
+        settings._debug = 1;
+    } else if (startsWith(arg, "-D")) {
+        appendToList(LIST_VMPARAMS, arg);
+    } else if (startsWith(arg, "-con")) {
+        settings._showConsole = 1;
+    } else if (startsWith(arg, "-c")) {
+        settings._configFile = arg + 2;
+    } else if (startsWith(arg, "-sample")) {
+        writeSampleConfig();
+        platform::exitProcess(0);
+    } else if (startsWith(arg, "-q")) {
+        settings._quietMode = 1;
+    } else if (startsWith(arg, "-o")) {
+        settings._createOutput = 1;
+    } else if (startsWith(arg, "-passExitCode")) {
+        settings._passExitCode = true;
+    } else {
+        appendToList(LIST_ARGS, keepText(arg));
+    }
+}
+
+int isVista() { return platform::osMajorVersion() > 5 ? 1 : 0; }
+
+/* Reports a launcher directory that cannot be used and ends with exit code
+** 2: going on would look for the configuration in the wrong place. */
+[[noreturn]] static void directoryFailure(const char *text) {
+    platform::writeStandardError(std::string(text) + "\n");
+    if (!settings._quietMode)
+        platform::messageBox(text, "Error", platform::MSGBOX_ICONERROR);
+    platform::exitProcess(2);
+}
+
+/* Fills cwd: the directory of the program when it was started by a fully
+** qualified path (which then becomes the current directory), otherwise the
+** current directory.  A directory that does not fit cwd is refused rather
+** than cut, since a cut path names another directory. */
+static void deriveLauncherDirectory(const char *programPath) {
+    std::size_t length = platform::programDirectoryLength(programPath);
+    if (length != platform::NO_PROGRAM_DIRECTORY) {
+        if (length >= CWD_SIZE)
+            directoryFailure("The launcher's directory is longer than 2047 "
+                             "characters and cannot be used.");
+        std::memcpy(settings.cwd, programPath, length);
+        settings.cwd[length] = '\0';
+        platform::changeDirectory(settings.cwd);
+    } else if (!platform::currentDirectory(settings.cwd, CWD_SIZE)) {
+        directoryFailure("The current directory cannot be read or is longer "
+                         "than 2047 characters.");
+    }
+}
+
+/* Called when an allocation fails: nothing sensible can go on, and the
+** launcher must not start the application with half its settings. */
+static void outOfMemory() {
+    platform::writeStandardError("Out of memory: the application is not started.\n");
+    platform::exitProcess(2);
+}
+
+int launcherMain(int argc, char **argv) {
+    std::set_new_handler(outOfMemory);
+
+    static char noProgramPath[] = "";
+    char *programPath = argc > 0 && argv[0] != nullptr ? argv[0] : noProgramPath;
+    for (int i = 1; i < argc; ++i) scanOption(argv[i]);
+
+    if (settings._quietMode) settings._debug = 0;
+    settings._isVista = isVista();
+
+    std::string programPathText;
+    if (settings._debug) {
+        programPathText = formatBounded(PROGRAM_PATH_TEXT_SIZE, "[%s]", programPath);
+        if (settings._isVista) debugBox(LAUNCHER_VERSION_NUMBER, "Running on Vista");
+        debugBox(LAUNCHER_VERSION_NUMBER, "Version");
+        debugBox(programPathText.c_str(), "LpCmdLine");
+        debugBox(settings._passExitCode ? "true" : "false", "passExitCode");
+    }
+
+    deriveLauncherDirectory(programPath);
+    debugBox(settings.cwd, "CWD");
+
+    if (readAppConfig(programPath, settings.cwd) != 0) {
+        debugBox(programPathText.c_str(), "LpCmdLine");
+        return 2;
+    }
+
+    if (settings._debug) {
+        debugBox(orEmpty(settings.mainClass), "MainClass is");
+        for (int i = 0; i < settings.vmparamsCnt; ++i)
+            debugPrint(formatText("vmparam %d=%s\n", i, settings.vmparams[i]));
+        for (int i = 0; i < settings.vmpathsCnt; ++i)
+            debugPrint(formatText("vmpath %d=%s\n", i, settings.vmpaths[i]));
+    }
+
+    int result;
+    do {
+        result = execApp();
+    } while (result == RELAUNCH_EXIT_CODE);
+
+    if (!settings._passExitCode) return 0;
+    debugBox(formatText("%d", result).c_str(), "Calling Post Quit Message With Code");
+    platform::exitProcess(result);
+}

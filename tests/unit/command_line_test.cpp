@@ -1,0 +1,111 @@
+#include "tests/unit/test_support.h"
+
+#include "launcher/command_line.h"
+#include "platform/command_line_split.h"
+
+#include <random>
+
+namespace {
+
+struct LineCase {
+    const char *name;
+    std::vector<const char *> vmparams, vmpaths, args;
+    const char *mainClass;
+    int vista;
+    const char *expected;
+};
+
+class CommandLine : public LauncherTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(CommandLine, IsAssembledPieceByPiece) {
+    const LineCase &c = GetParam();
+    settings.javapath = keepText("D:\\Java\\jre6\\bin\\javaw.exe");
+    for (const char *p : c.vmparams) appendToList(LIST_VMPARAMS, keepText(p));
+    for (const char *p : c.vmpaths) appendToList(LIST_VMPATHS, keepText(p));
+    for (const char *a : c.args) appendToList(LIST_ARGS, keepText(a));
+    if (c.mainClass) settings.mainClass = keepText(c.mainClass);
+    settings._isVista = c.vista;
+    EXPECT_EQ(buildJavaCommandLine(), c.expected) << c.name;
+}
+
+#define JAVAW "D:\\Java\\jre6\\bin\\javaw.exe "
+INSTANTIATE_TEST_SUITE_P(
+    Layout, CommandLine,
+    ::testing::Values(
+        LineCase{"example before Vista", {"-Xmx256m", "-Dmode=1"}, {"lib/*", "app.jar"},
+                 {"alpha", "beta gamma"}, "app.Main", 0,
+                 JAVAW "-Xmx256m -Dmode=1 -classpath lib/*;app.jar app.Main alpha \"beta gamma\" "},
+        LineCase{"example on Vista", {"-Xmx256m", "-Dmode=1"}, {"lib/*", "app.jar"},
+                 {"alpha", "beta gamma"}, "app.Main", 1,
+                 JAVAW "-Xmx256m -Dmode=1 -classpath lib/*;app.jar app.Main \"alpha\" \"beta gamma\" "},
+        LineCase{"nothing configured", {}, {}, {}, nullptr, 0, JAVAW "-classpath  "},
+        LineCase{"no class path", {}, {}, {}, "M", 0, JAVAW "-classpath  M"},
+        LineCase{"class path with a blank", {}, {"lib/*", "my app.jar"}, {}, "M", 1,
+                 JAVAW "-classpath \"lib/*;my app.jar\" M"},
+        LineCase{"tab in class path is no blank", {}, {"a\tb"}, {}, "M", 0,
+                 JAVAW "-classpath a\tb M"},
+        LineCase{"inner quotes stay", {}, {"\"C:/Program Files/x\"/lib"}, {}, "M", 0,
+                 JAVAW "-classpath \"\"C:/Program Files/x\"/lib\" M"},
+        LineCase{"unset main class with args", {}, {}, {"a"}, nullptr, 0, JAVAW "-classpath   a "},
+        LineCase{"JVM parameter never quoted", {"-Dx=a b", "-Dq=\"c\""}, {}, {}, "M", 1,
+                 JAVAW "-Dx=a b -Dq=\"c\" -classpath  M"},
+        LineCase{"quote in argument", {}, {}, {"say \"hi\"", "a\"b"}, "M", 0,
+                 JAVAW "-classpath  M \"say \\\"hi\\\"\" \"a\\\"b\" "},
+        LineCase{"trailing backslash on Vista", {}, {}, {"C:\\", "x\\y"}, "M", 1,
+                 JAVAW "-classpath  M \"C:\\\\\" \"x\\y\" "},
+        LineCase{"trailing backslash before Vista", {}, {}, {"C:\\"}, "M", 0,
+                 JAVAW "-classpath  M C:\\ "},
+        LineCase{"empty and tab arguments", {}, {}, {"", "a\tb"}, "M", 0,
+                 JAVAW "-classpath  M \"\" \"a\tb\" "},
+        LineCase{"backslashes before a quote", {}, {}, {"a\\\\\"b"}, "M", 0,
+                 JAVAW "-classpath  M \"a\\\\\\\\\\\"b\" "}));
+#undef JAVAW
+
+TEST_F(LauncherTest, EachEnclosedArgumentShowsItsDebugBox) {
+    settings.javapath = keepText("java");
+    settings._debug = 1;
+    settings._isVista = 1;
+    appendToList(LIST_ARGS, keepText("one"));
+    appendToList(LIST_ARGS, keepText("two"));
+    buildJavaCommandLine();
+    ASSERT_EQ(fake::state.boxes.size(), 2u);
+    EXPECT_EQ(fake::state.boxes[0].caption, "Adding double quotes around");
+    EXPECT_EQ(fake::state.boxes[0].text, "one");
+    EXPECT_EQ(fake::state.boxes[1].text, "two");
+
+    fake::reset();
+    settings.javapath = keepText("java");
+    settings._debug = 1;
+    appendToList(LIST_ARGS, keepText("plain"));
+    buildJavaCommandLine();
+    EXPECT_TRUE(fake::state.boxes.empty());
+}
+
+/* Any argument list survives assembly and the Windows splitting rules
+** unchanged, whatever the system version. */
+TEST_F(LauncherTest, ArgumentsRoundTripThroughTheWindowsRules) {
+    std::mt19937 random(20261207);
+    const std::string alphabet = "ab \t\"\\\\\\=-:/.$";
+    for (int round = 0; round < 4000; ++round) {
+        fake::reset();
+        settings.javapath = keepText("\"C:\\Program Files\\Java\\bin\\javaw.exe\"");
+        settings.mainClass = keepText("app.Main");
+        settings._isVista = round % 2;
+        std::vector<std::string> args(random() % 6);
+        for (std::string &arg : args) {
+            std::size_t length = random() % 8;
+            for (std::size_t i = 0; i < length; ++i) arg += alphabet[random() % alphabet.size()];
+            appendToList(LIST_ARGS, keepText(arg));
+        }
+        std::string line = buildJavaCommandLine();
+        std::vector<std::string> split = splitWindowsCommandLine(line.c_str());
+        ASSERT_GE(split.size(), 3u) << line;
+        EXPECT_EQ(split[0], "C:\\Program Files\\Java\\bin\\javaw.exe");
+        EXPECT_EQ(split[1], "-classpath");
+        EXPECT_EQ(split[2], "app.Main");
+        std::vector<std::string> received(split.begin() + 3, split.end());
+        ASSERT_EQ(received, args) << "command line: " << line;
+    }
+}
+
+} // namespace

@@ -1,0 +1,266 @@
+/*
+** An in-memory Windows behind the platform interface, for unit tests.
+*/
+#include "tests/unit/platform_double.h"
+
+#include "launcher/settings.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace fake {
+
+State state;
+
+static std::string lower(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+static std::string upper(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+void reset() {
+    state = State();
+    resetSettings();
+}
+
+void addRegistryKey(const std::string &keyPath) {
+    std::string key = lower(keyPath);
+    if (state.registry.count(key)) return;
+    state.registry[key];
+    std::size_t slash = keyPath.rfind('\\');
+    if (slash == std::string::npos) return;
+    std::string parent = keyPath.substr(0, slash);
+    addRegistryKey(parent);
+    state.registry[lower(parent)].subKeys.push_back(keyPath.substr(slash + 1));
+}
+
+void setRegistryRawValue(const std::string &keyPath, const std::string &name,
+                         const std::string &bytes) {
+    addRegistryKey(keyPath);
+    state.registry[lower(keyPath)].values[name] = bytes;
+}
+
+void setRegistryValue(const std::string &keyPath, const std::string &name,
+                      const std::string &value) {
+    setRegistryRawValue(keyPath, name, value + std::string(1, '\0'));
+}
+
+std::vector<std::string> boxCaptions() {
+    std::vector<std::string> captions;
+    for (const Box &box : state.boxes) captions.push_back(box.caption);
+    return captions;
+}
+
+} // namespace fake
+
+using fake::state;
+
+namespace platform {
+
+const char PATH_SEPARATOR = '\\';
+const char *const CLASS_PATH_SEPARATOR = ";";
+const char *const JAVA_BIN_FOLDER = "\\bin";
+const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
+const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
+const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
+
+std::size_t programDirectoryLength(const char *programPath) {
+    if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
+    const char *last = std::strrchr(programPath, '\\');
+    if (last == nullptr) return NO_PROGRAM_DIRECTORY;
+    return static_cast<std::size_t>(last - programPath);
+}
+
+int messageBox(const char *text, const char *caption, unsigned type) {
+    state.boxes.push_back({text, caption, type});
+    if (state.boxAnswers.empty()) return 1;
+    int answer = state.boxAnswers.front();
+    state.boxAnswers.pop_front();
+    return answer;
+}
+
+struct FakeKey {
+    std::string path;
+};
+
+long registryOpenKey(const char *subKey, RegistryKey *key) {
+    auto found = state.registry.find(fake::lower(subKey));
+    if (found == state.registry.end()) return 2; /* ERROR_FILE_NOT_FOUND */
+    *key = new FakeKey{found->first};
+    ++state.openKeys;
+    return 0;
+}
+
+long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsigned long *size) {
+    const fake::RegistryKeyData &entry = state.registry[static_cast<FakeKey *>(key)->path];
+    auto value = entry.values.find(valueName);
+    if (value == entry.values.end()) return 2;
+    if (value->second.size() > *size) {
+        *size = static_cast<unsigned long>(value->second.size());
+        return 234; /* ERROR_MORE_DATA */
+    }
+    std::memcpy(data, value->second.data(), value->second.size());
+    *size = static_cast<unsigned long>(value->second.size());
+    return 0;
+}
+
+unsigned long registrySubKeyCount(RegistryKey key) {
+    return static_cast<unsigned long>(
+        state.registry[static_cast<FakeKey *>(key)->path].subKeys.size());
+}
+
+long registryEnumSubKey(RegistryKey key, unsigned long index, char *name,
+                        unsigned long *nameLength) {
+    const fake::RegistryKeyData &entry = state.registry[static_cast<FakeKey *>(key)->path];
+    if (index >= entry.subKeys.size()) return 259; /* ERROR_NO_MORE_ITEMS */
+    if (state.failingEnumIndices.count(index)) return 5;
+    const std::string &sub = entry.subKeys[index];
+    if (sub.size() + 1 > *nameLength) return 234;
+    std::memcpy(name, sub.c_str(), sub.size() + 1);
+    *nameLength = static_cast<unsigned long>(sub.size());
+    return 0;
+}
+
+void registryCloseKey(RegistryKey key) {
+    delete static_cast<FakeKey *>(key);
+    --state.openKeys;
+}
+
+bool startProcess(char *commandLine, unsigned long creationFlags, const char *directory,
+                  const char *consoleTitle, ChildProcess *child, unsigned long *error) {
+    state.launches.push_back({commandLine, creationFlags, directory != nullptr,
+                              directory ? directory : "", consoleTitle != nullptr,
+                              consoleTitle ? consoleTitle : ""});
+    if (state.startFails) {
+        *error = state.startError;
+        return false;
+    }
+    int code = 0;
+    if (!state.exitCodes.empty()) {
+        code = state.exitCodes.front();
+        state.exitCodes.pop_front();
+    }
+    *child = new int(code);
+    ++state.liveChildren;
+    return true;
+}
+
+void waitForInputIdle(ChildProcess, unsigned long) {}
+void waitForProcess(ChildProcess) {}
+int processExitCode(ChildProcess child) { return *static_cast<int *>(child); }
+
+void releaseProcess(ChildProcess child) {
+    delete static_cast<int *>(child);
+    --state.liveChildren;
+}
+
+std::string systemErrorText(unsigned long error) {
+    return error == 2 ? "The system cannot find the file specified" : "System error";
+}
+
+bool allocateConsole() {
+    ++state.consolesAllocated;
+    return true;
+}
+
+void setConsoleTitle(const char *title) { state.consoleTitles.push_back(title); }
+
+void openWithAssociatedProgram(const char *file) { state.shellOpens.push_back(file); }
+
+unsigned long osMajorVersion() { return state.osMajor; }
+unsigned long currentProcessId() { return state.processId; }
+
+bool getEnvironment(const char *name, std::string *value) {
+    auto found = state.environment.find(fake::upper(name));
+    if (found == state.environment.end()) return false;
+    *value = found->second;
+    return true;
+}
+
+void setEnvironment(const char *name, const char *value) {
+    state.environment[fake::upper(name)] = value;
+}
+
+void exitProcess(int code) { throw fake::ExitCalled{code}; }
+
+struct TextFile {
+    std::string path;
+    std::string content;
+    std::size_t position;
+    bool writing;
+};
+
+bool fileExists(const char *path) {
+    return state.files.count(path) > 0 || state.unopenableFiles.count(path) > 0;
+}
+
+TextFile *openTextFile(const char *path, const char *mode, int *error) {
+    auto unopenable = state.unopenableFiles.find(path);
+    if (unopenable != state.unopenableFiles.end()) {
+        *error = unopenable->second;
+        return nullptr;
+    }
+    bool writing = std::strchr(mode, 'w') != nullptr;
+    if (writing) return new TextFile{path, "", 0, true};
+    auto found = state.files.find(path);
+    if (found == state.files.end()) {
+        *error = ENOENT;
+        return nullptr;
+    }
+    return new TextFile{path, found->second, 0, false};
+}
+
+bool readTextLine(TextFile *file, std::string *line) {
+    line->clear();
+    while (file->position < file->content.size()) {
+        char c = file->content[file->position++];
+        *line += c;
+        if (c == '\n') break;
+    }
+    return !line->empty();
+}
+
+void writeText(TextFile *file, const std::string &text) { file->content += text; }
+
+void closeTextFile(TextFile *file) {
+    if (file->writing) state.files[file->path] = file->content;
+    delete file;
+}
+
+std::string runtimeErrorText(int error) {
+    std::string text = std::strerror(error);
+    return text.substr(0, 79);
+}
+
+int changeDirectory(const char *directory) {
+    state.changedDirectories.push_back(directory);
+    state.currentDirectory = directory;
+    return 0;
+}
+
+bool currentDirectory(char *buffer, std::size_t size) {
+    if (state.currentDirectoryFails || state.currentDirectory.size() + 1 > size) {
+        buffer[0] = '\0';
+        return false;
+    }
+    std::memcpy(buffer, state.currentDirectory.c_str(), state.currentDirectory.size() + 1);
+    return true;
+}
+
+long long wallClockSeconds() {
+    if (state.clock.empty()) return 1000;
+    long long now = state.clock.front();
+    if (state.clock.size() > 1) state.clock.pop_front();
+    return now;
+}
+
+void writeStandardOutput(const std::string &text) { state.standardOutput += text; }
+void writeStandardError(const std::string &text) { state.standardError += text; }
+
+} // namespace platform

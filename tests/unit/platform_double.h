@@ -1,0 +1,103 @@
+/*
+** The test double of the platform layer: an in-memory Windows.  Tests set
+** up the registry, the files, the environment and the answers, run launcher
+** code, and read back the boxes, launches and output it produced.
+*/
+#ifndef TARNWICK_PLATFORM_DOUBLE_H
+#define TARNWICK_PLATFORM_DOUBLE_H
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Box {
+    std::string text;
+    std::string caption;
+    unsigned type;
+};
+
+struct Launch {
+    std::string commandLine;
+    unsigned long creationFlags;
+    bool hasDirectory;
+    std::string directory;
+    bool hasTitle;
+    std::string title;
+};
+
+/* One registry key: its values (raw bytes, as stored) and its sub-keys in
+** the order they are enumerated. */
+struct RegistryKeyData {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> subKeys;
+};
+
+/* Thrown by exitProcess so the test regains control. */
+struct ExitCalled {
+    int code;
+};
+
+struct State {
+    /* What the launcher showed and did. */
+    std::vector<Box> boxes;
+    std::vector<Launch> launches;
+    std::vector<std::string> shellOpens;
+    std::vector<std::string> changedDirectories;
+    std::string standardOutput;
+    std::string standardError;
+    int consolesAllocated = 0;
+    std::vector<std::string> consoleTitles;
+    int openKeys = 0; /* registry keys opened and not yet closed */
+    int liveChildren = 0;
+
+    /* What the system answers. */
+    std::deque<int> boxAnswers;    /* answers to boxes in order; 1 (OK) when empty */
+    std::deque<int> exitCodes;     /* child exit codes in order; 0 when empty */
+    std::deque<long long> clock;   /* successive clock readings; the last repeats */
+    bool startFails = false;       /* every start fails with startError */
+    unsigned long startError = 0;
+    unsigned long osMajor = 5;
+    unsigned long processId = 4242;
+    std::map<std::string, RegistryKeyData> registry; /* key path, lower case */
+    std::set<unsigned long> failingEnumIndices;
+    std::map<std::string, std::string> environment; /* name upper case */
+    std::map<std::string, std::string> files;       /* path -> content */
+    std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
+    std::string currentDirectory = "D:\\work";
+    bool currentDirectoryFails = false;
+};
+
+extern State state;
+
+/* Back to an empty system and zeroed launcher settings. */
+void reset();
+
+/* Registry helpers: put a value (text stored with its terminator unless
+** raw is set) at a key path, creating the key and linking it to its parent. */
+void setRegistryValue(const std::string &keyPath, const std::string &name,
+                      const std::string &value);
+void setRegistryRawValue(const std::string &keyPath, const std::string &name,
+                         const std::string &bytes);
+void addRegistryKey(const std::string &keyPath);
+
+/* Captions of the boxes shown, in order. */
+std::vector<std::string> boxCaptions();
+
+/* Runs f and returns the exit code it ended the process with, or -1000 when
+** it returned instead. */
+template <typename F> int exitCodeOf(F f) {
+    try {
+        f();
+    } catch (const ExitCalled &e) {
+        return e.code;
+    }
+    return -1000;
+}
+
+} // namespace fake
+
+#endif

@@ -1,0 +1,247 @@
+#include "tests/unit/test_support.h"
+
+#include "config/config.h"
+
+const char *const RUNTIME_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+
+namespace {
+
+struct ScanCase {
+    std::vector<std::string> args;
+    int debug, showConsole, quiet, output;
+    bool passExitCode;
+    const char *configFile; /* null: unset */
+    std::vector<std::string> vmparams;
+    std::vector<std::string> appArgs;
+};
+
+class OptionScan : public LauncherTest, public ::testing::WithParamInterface<ScanCase> {};
+
+TEST_P(OptionScan, SetsExactlyTheSettingsOfEachOption) {
+    const ScanCase &c = GetParam();
+    installRuntime();
+    std::vector<std::string> argv = {"tool.exe"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    runLauncher(argv);
+
+    EXPECT_EQ(settings._debug, c.debug);
+    EXPECT_EQ(settings._showConsole, c.showConsole);
+    EXPECT_EQ(settings._quietMode, c.quiet);
+    EXPECT_EQ(settings._createOutput, c.output);
+    EXPECT_EQ(settings._passExitCode, c.passExitCode);
+    if (c.configFile == nullptr)
+        EXPECT_EQ(settings._configFile, nullptr);
+    else
+        EXPECT_STREQ(settings._configFile, c.configFile);
+    ASSERT_EQ(settings.vmparamsCnt, static_cast<int>(c.vmparams.size()));
+    for (int i = 0; i < settings.vmparamsCnt; ++i) EXPECT_EQ(settings.vmparams[i], c.vmparams[i]);
+    ASSERT_EQ(settings.argsCnt, static_cast<int>(c.appArgs.size()));
+    for (int i = 0; i < settings.argsCnt; ++i) EXPECT_EQ(settings.args[i], c.appArgs[i]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, OptionScan,
+    ::testing::Values(
+        ScanCase{{}, 0, 0, 0, 0, false, nullptr, {}, {}},
+        ScanCase{{"-d"}, 1, 0, 0, 0, false, nullptr, {}, {}},
+        ScanCase{{"-debug", "-d1"}, 0, 0, 0, 0, false, nullptr, {}, {"-debug", "-d1"}},
+        ScanCase{{"-D", "-Dapp.mode=test", "-DLOGFILE=x"}, 0, 0, 0, 0, false, nullptr,
+                 {"-D", "-Dapp.mode=test", "-DLOGFILE=x"}, {}},
+        ScanCase{{"-config.txt"}, 0, 1, 0, 0, false, nullptr, {}, {}},
+        ScanCase{{"-co"}, 0, 0, 0, 0, false, "o", {}, {}},
+        ScanCase{{"-cmy.config"}, 0, 0, 0, 0, false, "my.config", {}, {}},
+        ScanCase{{"-c", "my.config"}, 0, 0, 0, 0, false, "", {}, {"my.config"}},
+        ScanCase{{"-ca", "-cb"}, 0, 0, 0, 0, false, "b", {}, {}},
+        ScanCase{{"-quiet", "-output", "-passExitCodeX"}, 0, 0, 1, 1, true, nullptr, {}, {}},
+        ScanCase{{"-pass", "-s", "-", "plain"}, 0, 0, 0, 0, false, nullptr, {},
+                 {"-pass", "-s", "-", "plain"}},
+        ScanCase{{"-d", "-q"}, 0, 0, 1, 0, false, nullptr, {}, {}},
+        ScanCase{{"-q", "-d"}, 0, 0, 1, 0, false, nullptr, {}, {}},
+        ScanCase{{"a", "-Dx", "a", "-Dx"}, 0, 0, 0, 0, false, nullptr, {"-Dx", "-Dx"},
+                 {"a", "a"}}));
+
+TEST_F(LauncherTest, QuietWinsOverDebugSoNothingOfTheTrailShows) {
+    installRuntime();
+    for (auto order : {std::vector<std::string>{"C:\\a\\t.exe", "-d", "-q"},
+                       std::vector<std::string>{"C:\\a\\t.exe", "-q", "-d"}}) {
+        fake::reset();
+        installRuntime();
+        EXPECT_EQ(runLauncher(order), 0);
+        EXPECT_TRUE(fake::state.boxes.empty());
+        EXPECT_EQ(fake::state.standardOutput.find("vmparam"), std::string::npos);
+        EXPECT_EQ(fake::state.standardOutput.find("CreateProcess ret"), std::string::npos);
+        ASSERT_EQ(fake::state.launches.size(), 1u);
+    }
+}
+
+TEST_F(LauncherTest, DebugTrailOfTheStartInOrder) {
+    installRuntime();
+    fake::state.osMajor = 6;
+    runLauncher({"C:\\apps\\tool.exe", "-d", "-passExitCode", "-Dx=1"});
+    std::vector<std::string> expected = {
+        "Running on Vista", "Version", "LpCmdLine", "passExitCode", "CWD",
+        "Reading App Config file", "MainClass is", "Adding double quotes around", "Javapath is",
+        "Starting dir", "Command Line is", "Show Console", "Calling Post Quit Message With Code"};
+    EXPECT_EQ(fake::boxCaptions(), expected);
+    EXPECT_EQ(fake::state.boxes[0].text, "1.3.1");
+    EXPECT_EQ(fake::state.boxes[2].text, "[C:\\apps\\tool.exe]");
+    EXPECT_EQ(fake::state.boxes[3].text, "true");
+    EXPECT_EQ(fake::state.boxes[4].text, "C:\\apps");
+    EXPECT_EQ(fake::state.boxes[6].text, "");
+    EXPECT_EQ(fake::state.boxes.back().text, "0");
+    EXPECT_NE(fake::state.standardOutput.find("vmparam 0=-Dx=1\n"), std::string::npos);
+    EXPECT_NE(fake::state.standardOutput.find("CreateProcess ret 1, exitCode=0\n"),
+              std::string::npos);
+}
+
+TEST_F(LauncherTest, NoVistaBoxBeforeVista) {
+    installRuntime();
+    runLauncher({"tool.exe", "-d"});
+    ASSERT_FALSE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.boxes[0].caption, "Version");
+    EXPECT_EQ(settings._isVista, 0);
+}
+
+struct DirectoryCase {
+    const char *programPath;
+    const char *expectedCwd;
+    bool changesDirectory;
+};
+
+class LauncherDirectory : public LauncherTest,
+                          public ::testing::WithParamInterface<DirectoryCase> {};
+
+TEST_P(LauncherDirectory, FollowsHowTheProgramWasStarted) {
+    const DirectoryCase &c = GetParam();
+    installRuntime();
+    runLauncher({c.programPath});
+    EXPECT_STREQ(settings.cwd, c.expectedCwd);
+    if (c.changesDirectory) {
+        ASSERT_EQ(fake::state.changedDirectories.size(), 1u);
+        EXPECT_EQ(fake::state.changedDirectories[0], c.expectedCwd);
+    } else {
+        EXPECT_TRUE(fake::state.changedDirectories.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, LauncherDirectory,
+                         ::testing::Values(DirectoryCase{"C:\\apps\\tool.exe", "C:\\apps", true},
+                                           DirectoryCase{"C:\\tool.exe", "C:", true},
+                                           DirectoryCase{"tool.exe", "D:\\work", false},
+                                           DirectoryCase{".\\tool.exe", "D:\\work", false},
+                                           DirectoryCase{"C:tool.exe", "D:\\work", false},
+                                           DirectoryCase{"\\\\srv\\share\\t.exe", "D:\\work", false},
+                                           DirectoryCase{"C:/apps/tool.exe", "D:\\work", false},
+                                           DirectoryCase{"t", "D:\\work", false},
+                                           DirectoryCase{"", "D:\\work", false}));
+
+TEST_F(LauncherTest, DirectoriesThatDoNotFitAreRefusedNotCut) {
+    std::string longPath = "C:\\" + std::string(2050, 'd') + "\\tool.exe";
+    EXPECT_EQ(runLauncher({longPath}), 2);
+    EXPECT_TRUE(fake::state.changedDirectories.empty());
+    EXPECT_TRUE(fake::state.launches.empty());
+    EXPECT_NE(fake::state.standardError.find("2047"), std::string::npos);
+
+    fake::reset();
+    fake::state.currentDirectoryFails = true;
+    EXPECT_EQ(runLauncher({"tool.exe", "-q"}), 2);
+    EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_TRUE(fake::state.launches.empty());
+    EXPECT_NE(fake::state.standardError.find("current directory"), std::string::npos);
+
+    /* 2047 characters still fit. */
+    fake::reset();
+    installRuntime();
+    std::string fits = "C:\\" + std::string(2044, 'd');
+    runLauncher({fits + "\\tool.exe"});
+    EXPECT_EQ(settings.cwd, fits);
+}
+
+TEST_F(LauncherTest, SampleIsWrittenAtOnceAndLaterArgumentsIgnored) {
+    installRuntime();
+    EXPECT_EQ(runLauncher({"C:\\apps\\tool.exe", "-d", "-samplefoo", "-passExitCode", "x"}), 0);
+    ASSERT_EQ(fake::state.files.count(SAMPLE_CONFIG_NAME), 1u);
+    EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_TRUE(fake::state.launches.empty());
+    EXPECT_TRUE(fake::state.changedDirectories.empty()); /* written where started */
+    EXPECT_FALSE(settings._passExitCode);
+    EXPECT_EQ(settings.argsCnt, 0);
+}
+
+TEST_F(LauncherTest, SampleThatCannotBeCreatedEndsWithOne) {
+    fake::state.unopenableFiles[SAMPLE_CONFIG_NAME] = EACCES;
+    EXPECT_EQ(runLauncher({"tool.exe", "-sample"}), 1);
+    EXPECT_TRUE(fake::state.boxes.empty());
+}
+
+TEST_F(LauncherTest, RelaunchesOnNineNineNineUntilAnotherCode) {
+    installRuntime();
+    fake::state.exitCodes = {999, 999, 0};
+    EXPECT_EQ(runLauncher({"tool.exe", "-passExitCode"}), 0);
+    EXPECT_EQ(fake::state.launches.size(), 3u);
+    EXPECT_TRUE(fake::state.boxes.empty());
+}
+
+struct ExitCodeCase {
+    bool runtimeInstalled;
+    int childCode;
+    bool passExitCode;
+    int expected;
+};
+
+class LauncherExitCode : public LauncherTest, public ::testing::WithParamInterface<ExitCodeCase> {};
+
+TEST_P(LauncherExitCode, IsZeroUnlessPassedOn) {
+    const ExitCodeCase &c = GetParam();
+    if (c.runtimeInstalled) installRuntime();
+    fake::state.exitCodes = {c.childCode};
+    fake::state.clock = {0, 10}; /* a long run: no error box */
+    std::vector<std::string> argv = {"tool.exe"};
+    if (c.passExitCode) argv.push_back("-passExitCode");
+    EXPECT_EQ(runLauncher(argv), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, LauncherExitCode,
+                         ::testing::Values(ExitCodeCase{true, 3, true, 3},
+                                           ExitCodeCase{true, 3, false, 0},
+                                           ExitCodeCase{true, -1073741819, true, -1073741819},
+                                           ExitCodeCase{true, -1, true, -1},
+                                           ExitCodeCase{false, 0, true, 2},
+                                           ExitCodeCase{false, 0, false, 0}));
+
+TEST_F(LauncherTest, ListsNeverGrowPastTheirCapacity) {
+    struct Case {
+        const char *prefix;
+        int fits;
+        const char *named;
+    };
+    for (Case c : {Case{"arg", ARGS_CAPACITY, "application arguments"},
+                   Case{"-Dp", VMPARAMS_CAPACITY, "JVM parameters"}}) {
+        for (int extra : {0, 1}) {
+            fake::reset();
+            installRuntime();
+            std::vector<std::string> argv = {"tool.exe"};
+            for (int i = 0; i < c.fits + extra; ++i) argv.push_back(c.prefix + std::to_string(i));
+            int code = runLauncher(argv);
+            if (extra == 0) {
+                EXPECT_EQ(code, 0) << c.prefix;
+                EXPECT_EQ(fake::state.launches.size(), 1u);
+                continue;
+            }
+            EXPECT_EQ(code, 2) << c.prefix;
+            EXPECT_TRUE(fake::state.launches.empty());
+            ASSERT_EQ(fake::boxCaptions(), std::vector<std::string>{"Too Many Entries"});
+            EXPECT_NE(fake::state.boxes[0].text.find(c.named), std::string::npos);
+            EXPECT_NE(fake::state.standardError.find(std::to_string(c.fits)), std::string::npos);
+        }
+    }
+    /* Quiet: no box, but standard error still says why. */
+    fake::reset();
+    std::vector<std::string> argv = {"tool.exe", "-q"};
+    for (int i = 0; i <= ARGS_CAPACITY; ++i) argv.push_back("a");
+    EXPECT_EQ(runLauncher(argv), 2);
+    EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_NE(fake::state.standardError.find("Too many"), std::string::npos);
+}
+
+} // namespace
