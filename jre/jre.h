@@ -32,4 +32,29 @@ bool readRegistryText(platform::RegistryKey key, const char *valueName, char *bu
 ** mode).  False, with path unchanged, when the result would not fit. */
 bool formJavaExecutablePath(char *path);
 
+/* Asks the download question for the required version under caption (unless
+** quiet), opens the download page on Yes, and ends with exit code 11. */
+[[noreturn]] void needJavaMessage(const char *caption);
+
+/* Asks the download question without ending the process; a Yes opens the
+** download page.  Nothing is shown in quiet mode. */
+void askDownloadQuestion(const char *caption);
+
+/* Opens the download page of the required version, for the two version
+** families that have one; does nothing for the others. */
+void downloadJre();
+
+/* Replaces javaVersion by the best matching installed runtime's name where
+** the requirement's form asks for a selection, printing its trace.  May end
+** the process with exit code 11. */
+void getLatestJreVersion();
+
+/* The executable path of the runtime the requirement names (a kept copy),
+** or null after telling the user.  May end the process (exit code 11). */
+char *getJavaVersionPath();
+
+/* The number after a version name's first "_", read like atoi but without
+** overflow: leading digits only, saturated to the int range. */
+int patchLevelOf(const char *textAfterUnderscore);
+
 #endif

@@ -1,0 +1,252 @@
+#include "tests/unit/test_support.h"
+
+#include "jre/jre.h"
+
+namespace {
+
+/* Installs runtimes in the order the registry enumerates them, each with a
+** home named after it. */
+void installRuntimes(const std::vector<std::string> &names) {
+    fake::addRegistryKey(RUNTIME_KEY);
+    for (const std::string &name : names)
+        fake::setRegistryValue(std::string(RUNTIME_KEY) + "\\" + name, "JavaHome",
+                               "C:\\java\\" + name);
+}
+
+const std::vector<std::string> STANDARD = {"1.6", "1.6.0_17", "1.6.0_45", "1.7", "1.7.0_80"};
+
+class VersionSelection : public LauncherTest {
+  protected:
+    /* Runs the lookup for requirement; returns the exit code, or -1000 when
+    ** it returned (its path then in *path). */
+    int lookup(const char *requirement, char **path = nullptr) {
+        settings.javaVersion = keepText(requirement);
+        char *result = nullptr;
+        int code = fake::exitCodeOf([&] { result = getJavaVersionPath(); });
+        if (path) *path = result;
+        return code;
+    }
+};
+
+TEST_F(VersionSelection, PatchLevelWithPlusPrintsTheElevenTraceLines) {
+    installRuntimes(STANDARD);
+    char *path = nullptr;
+    EXPECT_EQ(lookup("1.6.0_20+", &path), -1000);
+    EXPECT_EQ(fake::state.standardOutput,
+              "javaVersion=1.6.0_20+, javaVer=1.6.0\n"
+              "checking (1) 1.6\n"
+              "checking (2) 1.6.0_17\n"
+              "found correct java version 1.6.0_17. checking patch level\n"
+              "checking patch level 17 against 20\n"
+              "checking (3) 1.6.0_45\n"
+              "found correct java version 1.6.0_45. checking patch level\n"
+              "checking patch level 45 against 20\n"
+              "found latest java version 1.6.0_45\n"
+              "checking (4) 1.7\n"
+              "checking (5) 1.7.0_80\n");
+    EXPECT_STREQ(settings.javaVersion, "1.6.0_45");
+    ASSERT_NE(path, nullptr);
+    EXPECT_STREQ(path, "C:\\java\\1.6.0_45\\bin\\javaw.exe");
+    EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.openKeys, 0);
+}
+
+struct SelectCase {
+    const char *name;
+    std::vector<std::string> installed;
+    const char *requirement;
+    int exitCode;           /* -1000: returned */
+    const char *javaVersion; /* afterwards */
+    const char *path;        /* null: no path */
+    std::vector<std::string> captions;
+};
+
+class Selection : public VersionSelection, public ::testing::WithParamInterface<SelectCase> {};
+
+TEST_P(Selection, PicksTheBestInstalledRuntime) {
+    const SelectCase &c = GetParam();
+    if (!c.installed.empty()) installRuntimes(c.installed);
+    char *path = nullptr;
+    EXPECT_EQ(lookup(c.requirement, &path), c.exitCode) << c.name;
+    EXPECT_STREQ(settings.javaVersion, c.javaVersion) << c.name;
+    if (c.path)
+        EXPECT_STREQ(path, c.path) << c.name;
+    else
+        EXPECT_EQ(path, nullptr) << c.name;
+    EXPECT_EQ(fake::boxCaptions(), c.captions) << c.name;
+    EXPECT_EQ(fake::state.openKeys, 0) << c.name;
+}
+
+const char *const NOT_FOUND = "Java Runtime Environment Not Found";
+const char *const INCOMPATIBLE = "Incompatible JRE Version Found";
+
+INSTANTIATE_TEST_SUITE_P(
+    Requirements, Selection,
+    ::testing::Values(
+        SelectCase{"family picks highest patch", STANDARD, "1.6", -1000, "1.6.0_45",
+                   "C:\\java\\1.6.0_45\\bin\\javaw.exe", {}},
+        SelectCase{"exact version read directly", STANDARD, "1.6.0_17", -1000, "1.6.0_17",
+                   "C:\\java\\1.6.0_17\\bin\\javaw.exe", {}},
+        SelectCase{"nothing reaches the level", STANDARD, "1.6.0_50+", 11, "1.6.0_50+", nullptr,
+                   {INCOMPATIBLE}},
+        SelectCase{"exact version missing", STANDARD, "1.6.0_18", -1000, "1.6.0_18", nullptr,
+                   {NOT_FOUND}},
+        SelectCase{"plus without patch matches nothing", STANDARD, "1.7+", -1000, "1.7+",
+                   nullptr, {NOT_FOUND}},
+        SelectCase{"family not installed", {"1.6", "1.7"}, "1.8", -1000, "1.8", nullptr,
+                   {NOT_FOUND}},
+        SelectCase{"later name wins a tie", {"1.6.0_45", "1.6.1_45"}, "1.6", -1000, "1.6.1_45",
+                   "C:\\java\\1.6.1_45\\bin\\javaw.exe", {}},
+        SelectCase{"patch level zero keeps the family", {"1.6", "1.6.0_00"}, "1.6", -1000, "1.6",
+                   "C:\\java\\1.6\\bin\\javaw.exe", {}},
+        SelectCase{"family without plain key", {"1.6.0_00"}, "1.6", -1000, "1.6", nullptr,
+                   {NOT_FOUND}},
+        SelectCase{"nothing installed, family", {}, "1.6", 11, "1.6", nullptr, {NOT_FOUND}},
+        SelectCase{"nothing installed, exact", {}, "1.6.0_17", -1000, "1.6.0_17", nullptr,
+                   {NOT_FOUND}},
+        SelectCase{"base is a plain prefix", {"1.60_99", "1.6.0_20"}, "1.6", -1000, "1.60_99",
+                   "C:\\java\\1.60_99\\bin\\javaw.exe", {}},
+        SelectCase{"huge patch level saturates", {"1.6.0_99999999999999"}, "1.6.0_5+", -1000,
+                   "1.6.0_99999999999999", "C:\\java\\1.6.0_99999999999999\\bin\\javaw.exe", {}}));
+
+TEST_F(VersionSelection, QuestionNamesTheRequirementAndTheApplication) {
+    installRuntimes(STANDARD);
+    settings.mainClass = keepText("com.acme.Main");
+    settings.appname = keepText("");
+    EXPECT_EQ(lookup("1.6.0_50+"), 11);
+    ASSERT_EQ(fake::state.boxes.size(), 1u);
+    EXPECT_EQ(fake::state.boxes[0].text,
+              "com.acme.Main requires the Java Runtime Environment version 1.6.0_50+\n"
+              "Do you want to download it?");
+    EXPECT_EQ(fake::state.boxes[0].type, 0x14u);
+
+    fake::reset();
+    settings.appname = keepText("Demo");
+    settings.mainClass = keepText("com.acme.Main");
+    EXPECT_EQ(lookup("1.6"), 11);
+    EXPECT_EQ(fake::state.boxes[0].text.substr(0, 5), "Demo ");
+
+    fake::reset();
+    EXPECT_EQ(lookup("1.6"), 11);
+    EXPECT_EQ(fake::state.boxes[0].text.substr(0, 12), "Application ");
+}
+
+TEST_F(VersionSelection, QuestionIsCutToItsBuffer) {
+    settings.appname = keepText(std::string(300, 'A'));
+    EXPECT_EQ(lookup("1.6"), 11);
+    ASSERT_EQ(fake::state.boxes.size(), 1u);
+    EXPECT_EQ(fake::state.boxes[0].text, std::string(254, 'A'));
+}
+
+TEST_F(VersionSelection, QuietShowsNothingButEndsTheSame) {
+    installRuntimes(STANDARD);
+    settings._quietMode = 1;
+    EXPECT_EQ(lookup("1.6.0_50+"), 11);
+    EXPECT_EQ(lookup("1.6.0_18"), -1000);
+    fake::setRegistryRawValue(std::string(RUNTIME_KEY) + "\\1.6.0_17", "Other", "x");
+    fake::state.registry[std::string("software\\javasoft\\java runtime environment\\1.6.0_17")]
+        .values.erase("JavaHome");
+    EXPECT_EQ(lookup("1.6.0_17"), -1000);
+    EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_TRUE(fake::state.launches.empty());
+    EXPECT_NE(fake::state.standardOutput.find("javaVersion=1.6.0_50+"), std::string::npos);
+}
+
+TEST_F(VersionSelection, MissingHomeNamesTheKeyWithATrailingBlank) {
+    installRuntimes({"1.6.0_17"});
+    fake::state.registry["software\\javasoft\\java runtime environment\\1.6.0_17"].values.clear();
+    settings._debug = 1;
+    char *path = nullptr;
+    EXPECT_EQ(lookup("1.6.0_17", &path), -1000);
+    EXPECT_EQ(path, nullptr);
+    std::vector<std::string> captions = {"JavaInstallRegPath", "Error Reading Registry!", "Error!"};
+    EXPECT_EQ(fake::boxCaptions(), captions);
+    EXPECT_EQ(fake::state.boxes[0].text,
+              "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_17");
+    EXPECT_EQ(fake::state.boxes[2].text,
+              "No Java Home Directory Found for SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_17 ");
+}
+
+TEST_F(VersionSelection, DebugBoxesOfAMissingRuntime) {
+    settings._debug = 1;
+    EXPECT_EQ(lookup("1.6"), 11);
+    std::vector<std::string> captions = {"Error Accessing Registry!", NOT_FOUND};
+    EXPECT_EQ(fake::boxCaptions(), captions);
+    EXPECT_EQ(fake::state.boxes[0].text, "Java Current Version");
+    EXPECT_EQ(fake::state.boxes[0].type, 0x10u);
+}
+
+TEST_F(VersionSelection, UnreadableSubKeysAreSkippedSilently) {
+    installRuntimes({"1.6.0_30", "1.6.0_40", "1.6.0_20"});
+    fake::state.failingEnumIndices = {1};
+    EXPECT_EQ(lookup("1.6"), -1000);
+    EXPECT_STREQ(settings.javaVersion, "1.6.0_30");
+    EXPECT_EQ(fake::state.standardOutput.find("checking (2)"), std::string::npos);
+    EXPECT_NE(fake::state.standardOutput.find("checking (3) 1.6.0_20"), std::string::npos);
+}
+
+TEST_F(VersionSelection, LongRequirementsNeverOverrunTheBase) {
+    installRuntimes({"1.6.0.0.0.0.0.0.0.0.1_5"});
+    /* 19 characters of the base are compared: the name above matches. */
+    EXPECT_EQ(lookup("1.6.0.0.0.0.0.0.0.0.0.0.0.0_3+"), -1000);
+    EXPECT_NE(fake::state.standardOutput.find("javaVer=1.6.0.0.0.0.0.0.0.0\n"), std::string::npos);
+    EXPECT_STREQ(settings.javaVersion, "1.6.0.0.0.0.0.0.0.0.1_5");
+
+    fake::reset();
+    installRuntimes(STANDARD);
+    std::string longest(300, '1');
+    EXPECT_EQ(lookup(longest.c_str()), -1000);
+    EXPECT_NE(fake::state.standardOutput.find("javaVer=" + std::string(19, '1') + "\n"),
+              std::string::npos);
+}
+
+TEST_F(VersionSelection, PatchLevelsReadLikeAtoiWithoutOverflow) {
+    struct {
+        const char *text;
+        int expected;
+    } cases[] = {{"151", 151}, {"05", 5}, {"20+", 20}, {"", 0}, {"x1", 0}, {"-3", -3},
+                 {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1}};
+    for (const auto &c : cases) EXPECT_EQ(patchLevelOf(c.text), c.expected) << c.text;
+}
+
+struct DownloadCase {
+    const char *requirement;
+    int exitCode; /* 11 after a selection, -1000 when an exact key is missing */
+    int answer;
+    const char *commandLine; /* null: nothing started */
+};
+
+class Download : public VersionSelection, public ::testing::WithParamInterface<DownloadCase> {};
+
+TEST_P(Download, OpensThePageOfTheVersionFamilyOnYes) {
+    const DownloadCase &c = GetParam();
+    fake::state.boxAnswers = {c.answer};
+    EXPECT_EQ(lookup(c.requirement), c.exitCode); /* no runtime at all */
+    EXPECT_EQ(fake::boxCaptions(), std::vector<std::string>{NOT_FOUND});
+    if (c.commandLine == nullptr) {
+        EXPECT_TRUE(fake::state.launches.empty()) << c.requirement;
+        return;
+    }
+    ASSERT_EQ(fake::state.launches.size(), 1u) << c.requirement;
+    EXPECT_EQ(fake::state.launches[0].commandLine, c.commandLine);
+    EXPECT_EQ(fake::state.launches[0].creationFlags, 0u);
+    EXPECT_FALSE(fake::state.launches[0].hasDirectory);
+    EXPECT_EQ(fake::state.liveChildren, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, Download,
+    ::testing::Values(
+        DownloadCase{"1.4.2_08", -1000, 6,
+                     "rundll32 url.dll,FileProtocolHandler "
+                     "\"https://www.java.com/j2se/1.4.2/download.html\""},
+        DownloadCase{"1.5", 11, 6,
+                     "rundll32 url.dll,FileProtocolHandler "
+                     "\"https://www.java.com/en/download/download_the_latest.jsp\""},
+        DownloadCase{"1.5.0_06+", 11, 6,
+                     "rundll32 url.dll,FileProtocolHandler "
+                     "\"https://www.java.com/en/download/download_the_latest.jsp\""},
+        DownloadCase{"1.4.2_08", -1000, 7, nullptr}, DownloadCase{"1.4", 11, 6, nullptr},
+        DownloadCase{"1.6.0_20+", 11, 6, nullptr}));
+
+} // namespace
