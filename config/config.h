@@ -5,6 +5,8 @@
 #ifndef TARNWICK_CONFIG_H
 #define TARNWICK_CONFIG_H
 
+#include <string>
+
 /* The name of the sample file that "-sample" writes. */
 extern const char *const SAMPLE_CONFIG_NAME;
 
@@ -21,5 +23,21 @@ int readAppConfig(const char *path);
 /* Writes the documented sample configuration into the current directory,
 ** or ends the process with exit code 1 when the file cannot be created. */
 void writeSampleConfig();
+
+/* Expands '$' references to environment variables (and "pid", the
+** launcher's process id) in text, one reference per pass from left to right,
+** turning backslashes into slashes in what a pass produces.  With
+** quoteFlag 1 (forced by an '=' before the first '$') an expanded value that
+** holds a blank is enclosed in double quotes with the rest of the text.  A
+** reference that cannot be resolved ends the expansion and stays as written.
+** A null text gives an empty one. */
+std::string parsePath(const char *text, int quoteFlag);
+
+/* Turns every backslash in text into a slash, in place; null is allowed. */
+void exchangeSlashes(char *text);
+
+/* Appends the folder with "/" and "*" after it (all its jars) to the
+** class path. */
+void addJars(const char *folder);
 
 #endif

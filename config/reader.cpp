@@ -1,15 +1,170 @@
 #include "config/config.h"
 
+#include "jre/jre.h"
+#include "launcher/settings.h"
+#include "launcher/text.h"
 #include "platform/platform.h"
 
-#include <string>
+#include <cstring>
+#include <vector>
 
-/* Reading configuration lines is not built yet: only a missing file, which
-** is no error, is handled.  An existing file is named on standard error so
-** nobody mistakes it for having been applied. */
-int readAppConfig(const char *path) {
+/* The open-failure message is formatted into a buffer of this size. */
+static constexpr std::size_t MESSAGE_SIZE = 1024;
+
+/* Includes nest at most this deep; deeper is surely a mistake (or a loop
+** through differently written paths). */
+static constexpr int MAX_INCLUDE_DEPTH = 16;
+
+static constexpr int UNRESOLVED_VERSION_EXIT_CODE = 5;
+
+static const char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
+static const char LOG_FILE_PARAMETER[] = "-DLOGFILE";
+
+/* The files being read, outermost first, to recognise an include loop. */
+static std::vector<std::string> filesBeingRead;
+
+static void reportConfigProblem(const std::string &message) {
+    platform::writeStandardError(message);
+    if (!settings._quietMode)
+        platform::messageBox(message.c_str(), "Error Reading Config File", platform::MSGBOX_OK);
+}
+
+void addJars(const char *folder) {
+    appendToList(LIST_VMPATHS, keepText(std::string(folder) + "/*"));
+}
+
+static char *expandedCopy(const char *value, int quoteFlag) {
+    return keepText(parsePath(value, quoteFlag));
+}
+
+static void applyVmparam(const char *value) {
+    char *parameter = expandedCopy(value, 1);
+    std::size_t prefixLength = sizeof LOG_FILE_PARAMETER - 1;
+    if (std::strncmp(parameter, LOG_FILE_PARAMETER, prefixLength) == 0) {
+        /* What follows "-DLOGFILE" and one more character (the '='); a bare
+        ** "-DLOGFILE" has nothing there and names no log file. */
+        std::size_t length = std::strlen(parameter);
+        settings._logFile = keepText(length > prefixLength ? parameter + prefixLength + 1 : "");
+    }
+    appendToList(LIST_VMPARAMS, parameter);
+}
+
+static void applyJavaVersion(const char *value) {
+    settings.javaVersion = expandedCopy(value, 0);
+    char *path = getJavaVersionPath();
+    if (path == nullptr || path[0] == '\0') platform::exitProcess(UNRESOLVED_VERSION_EXIT_CODE);
+    settings.javapath = path;
+}
+
+static void applySetenv(const char *value) {
+    const char *equals = std::strchr(value, '=');
+    if (equals == nullptr) return;
+    std::string name(value, static_cast<std::size_t>(equals - value));
+    debugBox(equals + 1, name.c_str());
+    platform::setEnvironment(name.c_str(), parsePath(equals + 1, 0).c_str());
+}
+
+static int readConfigFile(const char *path, int depth);
+
+static void applyInclude(const char *value, int depth) {
+    std::string path = parsePath(value, 0);
+    for (const std::string &open : filesBeingRead) {
+        if (open == path) {
+            reportConfigProblem(formatText("Can't include %s: it is already being read "
+                                           "(the configuration includes itself)\n",
+                                           path.c_str()));
+            return;
+        }
+    }
+    if (depth + 1 > MAX_INCLUDE_DEPTH) {
+        reportConfigProblem(formatText("Can't include %s: includes are nested more than %d "
+                                       "deep\n",
+                                       path.c_str(), MAX_INCLUDE_DEPTH));
+        return;
+    }
+    readConfigFile(path.c_str(), depth + 1);
+}
+
+/* Applies one setting line: the first keyword the line begins with
+** decides, in this fixed order ("addjars" before "addjar"). */
+static void applyLine(const char *line, const char *value, int depth) {
+    if (startsWith(line, "vmparam")) {
+        applyVmparam(value);
+    } else if (startsWith(line, "javapath")) {
+        settings.javapath = expandedCopy(value, 1);
+    } else if (startsWith(line, "addpath")) {
+        appendToList(LIST_VMPATHS, expandedCopy(value, 1));
+    } else if (startsWith(line, "mainclass")) {
+        settings.mainClass = expandedCopy(value, 0);
+    } else if (startsWith(line, "appname")) {
+        settings.appname = expandedCopy(value, 0);
+    } else if (startsWith(line, "javaVersion")) {
+        applyJavaVersion(value);
+    } else if (startsWith(line, "addjars")) {
+        addJars(parsePath(value, 1).c_str());
+    } else if (startsWith(line, "argument")) {
+        appendToList(LIST_ARGS, keepText(value));
+    } else if (startsWith(line, "addjar")) {
+        appendToList(LIST_VMPATHS, expandedCopy(value, 1));
+    } else if (startsWith(line, "include")) {
+        applyInclude(value, depth);
+    } else if (startsWith(line, "consoleTitle")) {
+        settings.consoleTitle = expandedCopy(value, 1);
+    } else if (startsWith(line, "workingDir")) {
+        settings.workingDir = expandedCopy(value, 1);
+    } else if (startsWith(line, "outputFile")) {
+        settings.outputFile = expandedCopy(value, 1);
+    } else if (startsWith(line, "showConsole")) {
+        if (startsWith(value, "true") || startsWith(value, "TRUE")) settings._showConsole = 1;
+    } else if (startsWith(line, "setenv")) {
+        applySetenv(value);
+    }
+}
+
+/* Classifies one line and applies it when it is a setting.  The line is
+** taken as text up to its first NUL. */
+static void processLine(std::string *raw, int depth) {
+    char *line = &(*raw)[0];
+    if (line[0] == '#' || line[0] == '/' || line[0] == '\0') return;
+    char *space = std::strchr(line, ' ');
+    if (space == nullptr) return;
+    char *value = space + 1;
+    std::size_t length = std::strlen(value);
+    if (length > 0 && value[length - 1] == '\n') value[length - 1] = '\0';
+    applyLine(line, value, depth);
+}
+
+static int readConfigFile(const char *path, int depth) {
     if (!platform::fileExists(path)) return 0;
-    platform::writeStandardError(std::string("Configuration files are not read by this "
-                                             "build yet; ignored: ") + path + "\n");
+    debugBox(path, "Reading Config file");
+    int error = 0;
+    platform::TextFile *file = platform::openTextFile(path, "r", &error);
+    if (file == nullptr) {
+        reportConfigProblem(formatBounded(MESSAGE_SIZE, "Can't open %s Error %s\n", path,
+                                          platform::runtimeErrorText(error).c_str()));
+        return 1;
+    }
+    /* Closes the file and forgets it however the reading ends. */
+    struct OpenFile {
+        platform::TextFile *file;
+        ~OpenFile() {
+            filesBeingRead.pop_back();
+            platform::closeTextFile(file);
+        }
+    } open{file};
+    filesBeingRead.push_back(path);
+    std::string line;
+    bool firstLine = true;
+    while (platform::readTextLine(file, &line)) {
+        /* A byte-order mark would hide the first setting from its keyword. */
+        if (firstLine && line.compare(0, 3, UTF8_BYTE_ORDER_MARK) == 0) line.erase(0, 3);
+        firstLine = false;
+        processLine(&line, depth);
+    }
     return 0;
+}
+
+int readAppConfig(const char *path) {
+    filesBeingRead.clear();
+    return readConfigFile(path, 0);
 }

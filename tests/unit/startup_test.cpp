@@ -244,4 +244,15 @@ TEST_F(LauncherTest, ListsNeverGrowPastTheirCapacity) {
     EXPECT_NE(fake::state.standardError.find("Too many"), std::string::npos);
 }
 
+TEST_F(LauncherTest, ConfigurationThatCannotBeOpenedEndsWithTwoBeforeAnyLaunch) {
+    installRuntime();
+    fake::state.unopenableFiles["C:\\apps\\tool.config"] = EACCES;
+    EXPECT_EQ(runLauncher({"C:\\apps\\tool.exe", "-d", "-passExitCode"}), 2);
+    EXPECT_TRUE(fake::state.launches.empty());
+    std::vector<std::string> captions = fake::boxCaptions();
+    ASSERT_FALSE(captions.empty());
+    EXPECT_EQ(captions.back(), "LpCmdLine");
+    EXPECT_EQ(fake::state.boxes.back().text, "[C:\\apps\\tool.exe]");
+}
+
 } // namespace
