@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The whole test suite: builds the Windows exe (MinGW-w64) and the native
+# launcher, then runs through CTest the unit tests, the native end-to-end
+# tests with the real JVM, the exe check and the end-to-end tests of
+# tarnwick.exe under Wine.  Installs what is missing first (as root).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native -j2
