@@ -1,0 +1,678 @@
+"""End-to-end harness: runs the real tarnwick.exe under Wine and reports what
+it did.
+
+One session per test process:
+  - a persistent Wine prefix under build/ (created once, then reused), held
+    under a file lock so that two test processes never share it at once;
+  - a persistent wineserver and one warm-up program run with its output
+    thrown away, so that Wine's background processes are up before any run
+    whose output is kept;
+  - Wine's relay trace limited to MessageBoxA/W, which is how the texts,
+    captions and types of the launcher's message boxes are read back;
+  - fake runtime homes under C:\\tw whose bin\\javaw.exe and bin\\java.exe
+    are copies of test_child.exe.
+
+Each run lays out a scenario directory (app\\Demo.exe = a copy of
+tarnwick.exe, start\\ as the directory it is started from), imports the
+scenario's registry fixture and Windows version as one .reg file, starts the
+launcher through run_exit.exe (which reports the full 32-bit exit code) and
+collects: exit code, standard output and error, message boxes, the child's
+records and the files the launcher wrote.
+
+Boxes are answered "not Yes" at once, as there is no display.  A run that
+must answer a box gets a private Xvfb display and a Wine desktop of its own,
+and presses keys with xdotool.
+"""
+import fcntl
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+from collections import namedtuple
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_ROOT = os.path.dirname(os.path.dirname(HERE))
+SKIP_EXIT_CODE = 77
+
+VERSION_BANNER = "@(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00"
+JRE_BASE_KEY = r"SOFTWARE\JavaSoft\Java Runtime Environment"
+
+MB_OK = 0x00
+MB_ICONERROR = 0x10
+MB_ICONERROR_YESNO = 0x14
+
+# Everything runs below C:\tw in the prefix: short paths without blanks.
+TW = "tw"
+WIN_TW = "C:\\" + TW
+
+# Runtime homes shared by all scenarios (created once per session).
+HOME_PLAIN = WIN_TW + r"\jre"                 # javaw.exe and java.exe
+HOME_SPACE = WIN_TW + r"\Java Home"           # the same, in a path with a blank
+HOME_NO_JAVAW = WIN_TW + r"\jre-console"      # java.exe only
+RUNTIME_HOMES = {
+    HOME_PLAIN: ("javaw.exe", "java.exe"),
+    HOME_SPACE: ("javaw.exe", "java.exe"),
+    HOME_NO_JAVAW: ("java.exe",),
+}
+
+DISPLAY_DESKTOP = "tarnwick-display"   # the desktop of runs that answer boxes
+
+WINDOWS_XP = "winxp64"   # GetVersionExA major version 5
+WINDOWS_7 = "win7"       # Wine's default: major version 6
+
+Box = namedtuple("Box", "text caption type")
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+CUT = "<cut by the relay trace>"
+
+
+class Unavailable(Exception):
+    """Wine, a tool or a build product the tests need is missing."""
+
+
+# --------------------------------------------------------------------------
+# Text helpers
+
+
+def windows_command_line(args):
+    """Joins args into one command line that the Microsoft C runtime splits
+    back into exactly these args."""
+    parts = []
+    for arg in args:
+        if arg and not any(c in arg for c in ' \t"'):
+            parts.append(arg)
+            continue
+        out, slashes = ['"'], 0
+        for c in arg:
+            if c == "\\":
+                slashes += 1
+                continue
+            if c == '"':
+                out.append("\\" * (2 * slashes + 1) + '"')
+            else:
+                out.append("\\" * slashes + c)
+            slashes = 0
+        out.append("\\" * (2 * slashes) + '"')
+        parts.append("".join(out))
+    return " ".join(parts)
+
+
+_ESCAPE = re.compile(rb'\\(x[0-9a-fA-F]{2}|u[0-9a-fA-F]{4}|[0-7]{1,3}|.)', re.S)
+_SIMPLE = {b"n": b"\n", b"r": b"\r", b"t": b"\t", b"a": b"\a", b"b": b"\b",
+           b"f": b"\f", b"v": b"\v", b"0": b"\0"}
+
+
+def decode_c_string(body, wide=False):
+    """Undoes the C-style escaping of Wine's debug strings (\\n, \\", \\\\,
+    \\xNN, \\uNNNN, octal).  Returns bytes (code page bytes for narrow
+    strings, UTF-8 for wide ones)."""
+    def repl(m):
+        e = m.group(1)
+        if e[:1] == b"x":
+            return bytes([int(e[1:], 16)])
+        if e[:1] == b"u":
+            return chr(int(e[1:], 16)).encode("utf-8")
+        if e in _SIMPLE:
+            return _SIMPLE[e]
+        if e[:1].isdigit():
+            return bytes([int(e, 8) & 0xFF])
+        return e
+    return _ESCAPE.sub(repl, body)
+
+
+_STR = rb'(?: (L?)"((?:[^"\\]|\\.)*)"(\.\.\.)?)?'
+_BOX_CALL = re.compile(
+    rb'([0-9a-f]+):Call user32\.MessageBox([AW])\(([0-9a-f]+),([0-9a-f]+)' + _STR +
+    rb',([0-9a-f]+)' + _STR + rb',([0-9a-f]+)\)', re.S)
+
+
+def parse_boxes(trace):
+    """The message boxes in a relay trace, in call order.  Each is a Box of
+    text, caption (str, decoded as Latin-1 so bytes map one to one) and
+    type (int).  Wine cuts strings of about 290 characters and more; such a
+    text ends with CUT here, so that it never equals an expected text."""
+    boxes = []
+    for m in _BOX_CALL.finditer(trace):
+        (_thread, _api, _owner, text_ptr, text_w, text, text_cut,
+         cap_ptr, cap_w, cap, cap_cut, flags) = m.groups()
+
+        def value(ptr, wide, body, cut):
+            if body is None:
+                return None if int(ptr, 16) == 0 else "<unreadable>"
+            raw = decode_c_string(body, wide == b"L")
+            raw = raw.decode("utf-8") if wide == b"L" else raw.decode("latin-1")
+            return raw + CUT if cut else raw
+        boxes.append(Box(value(text_ptr, text_w, text, text_cut),
+                         value(cap_ptr, cap_w, cap, cap_cut), int(flags, 16)))
+    return boxes
+
+
+def reg_escape(s):
+    return s.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def jre_registry(current="1.6", homes=None, home=HOME_PLAIN):
+    """A registry fixture for the runtime base key: CurrentVersion = current
+    (None: the value is absent) and one sub-key per entry of homes (version
+    name -> JavaHome text, or None for a sub-key without JavaHome).  By
+    default the current version's home is `home`."""
+    if homes is None:
+        homes = {current: home}
+    base = {}
+    if current is not None:
+        base["CurrentVersion"] = current
+    keys = {JRE_BASE_KEY: base}
+    for version, home_text in homes.items():
+        keys[JRE_BASE_KEY + "\\" + version] = {} if home_text is None else {"JavaHome": home_text}
+    return keys
+
+
+NO_JAVA = {}   # no JavaSoft key at all
+
+
+def registry_file(keys, windows):
+    """A .reg file that wipes HKLM\\SOFTWARE\\JavaSoft, creates keys (a dict
+    of HKLM key path -> {value name: string}) and sets Wine's Windows
+    version."""
+    lines = ["REGEDIT4", "", r"[-HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft]", ""]
+    for key, values in keys.items():
+        lines.append("[HKEY_LOCAL_MACHINE\\%s]" % key)
+        for name, data in values.items():
+            lines.append('"%s"="%s"' % (reg_escape(name), reg_escape(data)))
+        lines.append("")
+    lines.append(r"[HKEY_CURRENT_USER\Software\Wine]")
+    lines.append('"Version"=-' if windows == WINDOWS_7 else '"Version"="%s"' % windows)
+    lines.append("")
+    return "\r\n".join(lines)
+
+
+# --------------------------------------------------------------------------
+# Results
+
+
+class ChildRecord:
+    """One start of the test child, as it recorded itself."""
+
+    def __init__(self, data):
+        def b(s):
+            return None if s is None else s.encode("latin-1")
+        self.start = data["start"]
+        self.exe = b(data["exe"])
+        self.cmdline = b(data["cmdline"])
+        self.argv = [b(a) for a in data["argv"]]
+        self.cwd = b(data["cwd"])
+        self.env = {k: b(v) for k, v in data["env"].items()}
+
+    def __repr__(self):
+        return "ChildRecord(cmdline=%r, cwd=%r)" % (self.cmdline, self.cwd)
+
+
+class Result:
+    def __init__(self, scenario, exit_code, stdout, stderr, wine_trace, boxes, children, files):
+        self.scenario = scenario
+        self.exit_code = exit_code          # signed 32-bit
+        self.stdout = stdout                # bytes, as the launcher wrote them
+        self.stderr = stderr                # bytes, the launcher's own standard error
+        self.wine_trace = wine_trace        # Wine's relay trace and other noise
+        self.boxes = boxes                  # [Box]
+        self.children = children            # [ChildRecord], in start order
+        self.files = files                  # {relative path: bytes} of written files
+
+    @property
+    def exit_code_unsigned(self):
+        return self.exit_code & 0xFFFFFFFF
+
+    def __repr__(self):
+        def clip(value, limit=600):
+            text = repr(value)
+            return text if len(text) <= limit else text[:limit] + "...(%d more)" % (len(text) - limit)
+        return ("Result(exit=%d, boxes=[%s], children=%s, stdout=%s, stderr=%s, files=%r)"
+                % (self.exit_code, ", ".join(clip(b, 300) for b in self.boxes),
+                   clip(self.children), clip(self.stdout), clip(self.stderr), sorted(self.files)))
+
+
+# --------------------------------------------------------------------------
+# The session
+
+
+def _windows_build_dir():
+    return os.environ.get("TARNWICK_WINDOWS_BUILD_DIR") or os.path.join(SOURCE_ROOT, "build", "windows")
+
+
+def _prefix_dir():
+    return os.environ.get("TARNWICK_WINE_PREFIX") or os.path.join(SOURCE_ROOT, "build", "wine-prefix")
+
+
+class Session:
+    def __init__(self):
+        build = _windows_build_dir()
+        self.launcher = os.path.join(build, "tarnwick.exe")
+        self.child = os.path.join(build, "tests", "wine", "test_child.exe")
+        self.runner = os.path.join(build, "tests", "wine", "run_exit.exe")
+        self.prefix = os.path.abspath(_prefix_dir())
+        self.drive_c = os.path.join(self.prefix, "drive_c")
+        self.tw = os.path.join(self.drive_c, TW)
+        self._lock = None
+        self._xvfb = None
+        self._display = None
+        self._last_registry = None
+        self.env = None
+
+    # -- availability ------------------------------------------------------
+
+    def problems(self):
+        missing = []
+        for tool in ("wine", "wineserver"):
+            if not shutil.which(tool):
+                missing.append("the program %s is not installed (Debian: wine, wine64)" % tool)
+        for path in (self.launcher, self.child, self.runner):
+            if not os.path.isfile(path):
+                missing.append("%s is missing: build it with "
+                               "'cmake --preset windows && cmake --build --preset windows'" % path)
+        return missing
+
+    # -- start-up ----------------------------------------------------------
+
+    def start(self):
+        problems = self.problems()
+        if problems:
+            raise Unavailable("; ".join(problems))
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        self._lock = open(self.prefix + ".lock", "w")
+        fcntl.flock(self._lock, fcntl.LOCK_EX)
+
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH="win64")
+        self.env = env
+
+        if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
+            subprocess.run(["wine", "wineboot", "-u"], env=env, timeout=300, check=True, **QUIET)
+        self._start_server()
+
+        os.makedirs(self.tw, exist_ok=True)
+        shutil.copyfile(self.runner, os.path.join(self.tw, "run_exit.exe"))
+        for home, exes in RUNTIME_HOMES.items():
+            bin_dir = os.path.join(self.linux_path(home), "bin")
+            shutil.rmtree(self.linux_path(home), ignore_errors=True)
+            os.makedirs(bin_dir)
+            for exe in exes:
+                shutil.copyfile(self.child, os.path.join(bin_dir, exe))
+        self.import_registry("\r\n".join([
+            "REGEDIT4", "",
+            r"[HKEY_CURRENT_USER\Software\Wine\Debug]",
+            '"RelayInclude"="user32.MessageBoxA;user32.MessageBoxW"', "",
+            r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]",
+            '"Managed"="N"', ""]))
+        return self
+
+    def _running_server(self):
+        """(pid, argv) of the wineserver serving this prefix, or None.  A
+        wineserver works in a directory named after the device and inode
+        of its prefix ("server-<dev>-<inode>", under a temporary directory
+        whose place varies between builds of Wine)."""
+        st = os.stat(self.prefix)
+        server_dir = "server-%x-%x" % (st.st_dev, st.st_ino)
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                if os.path.basename(os.readlink("/proc/%s/cwd" % pid)) != server_dir:
+                    continue
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    argv = f.read().split(b"\0")
+            except OSError:
+                continue
+            if os.path.basename(argv[0]).startswith(b"wineserver"):
+                return int(pid), argv
+        return None
+
+    def _start_server(self):
+        """A wineserver that outlives each run and ends on its own a minute
+        after the last test file, then one warm-up program: Wine's
+        background processes start now, with their output going nowhere,
+        before any run whose output is kept."""
+        running = self._running_server()
+        if running:
+            persist = [a for a in running[1] if a.startswith(b"-p")]
+            if persist and persist[-1] != b"-p0":
+                return
+            # A server that ends with its last client: let it end first.
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=120, **QUIET)
+        # The server outlives this process: it must not hold our output open.
+        subprocess.run(["wineserver", "-p60"], env=self.env, timeout=60, **QUIET)
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, timeout=120, **QUIET)
+
+    def _start_xvfb(self):
+        """Starts Xvfb on a free display; stop() ends it."""
+        for number in range(90, 190):
+            if os.path.exists("/tmp/.X%d-lock" % number) or \
+               os.path.exists("/tmp/.X11-unix/X%d" % number):
+                continue
+            proc = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24",
+                                     "-nolisten", "tcp"], start_new_session=True, **QUIET)
+            for _ in range(100):
+                if os.path.exists("/tmp/.X11-unix/X%d" % number) or proc.poll() is not None:
+                    break
+                time.sleep(0.05)
+            if proc.poll() is None:
+                self._xvfb = proc
+                return ":%d" % number
+        return None
+
+    def stop(self):
+        if self._xvfb:
+            self._xvfb.terminate()
+            try:
+                self._xvfb.wait(10)
+            except subprocess.TimeoutExpired:
+                self._xvfb.kill()
+                self._xvfb.wait()
+            self._xvfb = None
+        if self._lock:
+            self._lock.close()
+            self._lock = None
+
+    # -- paths ---------------------------------------------------------------
+
+    def linux_path(self, win_path):
+        if not win_path.upper().startswith("C:\\"):
+            raise ValueError("not a C: path: %s" % win_path)
+        return os.path.join(self.drive_c, *win_path[3:].split("\\"))
+
+    # -- registry ------------------------------------------------------------
+
+    def import_registry(self, text):
+        if text == self._last_registry:
+            return
+        path = os.path.join(self.tw, "fixture.reg")
+        with open(path, "w", newline="") as f:
+            f.write(text)
+        subprocess.run(["wine", "regedit", "/S", WIN_TW + r"\fixture.reg"], env=self.env,
+                       timeout=60, check=True, **QUIET)
+        self._last_registry = text
+
+    # -- display ---------------------------------------------------------------
+
+    def display(self):
+        """A private X display (Xvfb, started on first use) for runs that
+        answer boxes.
+
+        Such runs start the launcher on a desktop of their own
+        (DISPLAY_DESKTOP): Wine starts a desktop process for it from the
+        launcher, with the launcher's DISPLAY, and ends it with the
+        launcher.  The default desktop stays without a display, so the boxes
+        of every other run return at once."""
+        if not self._display:
+            missing = [t for t in ("Xvfb", "xdotool") if not shutil.which(t)]
+            if missing:
+                raise Unavailable("no X display for answering boxes: missing %s "
+                                  "(Debian: xvfb, xdotool)" % ", ".join(missing))
+            self._display = self._start_xvfb()
+            if not self._display:
+                raise Unavailable("Xvfb did not start on any display from :90 to :189")
+        return self._display
+
+
+_SESSION = None
+
+
+def session():
+    global _SESSION
+    if _SESSION is None:
+        s = Session()
+        s.start()
+        _SESSION = s
+    return _SESSION
+
+
+# --------------------------------------------------------------------------
+# Scenarios
+
+
+class Scenario:
+    """One laid-out launch: app\\Demo.exe, a start directory, a registry
+    fixture, a Windows version and scripted child exit codes."""
+
+    def __init__(self, name, windows=WINDOWS_7, registry=None, child_exits=None,
+                 exe_name="Demo.exe", env=None):
+        self.session = session()
+        self.name = re.sub(r"[^A-Za-z0-9_.-]", "_", name)
+        self.win_dir = "%s\\%s" % (WIN_TW, self.name)
+        self.dir = self.session.linux_path(self.win_dir)
+        self.windows = windows
+        self.registry = jre_registry() if registry is None else registry
+        self.child_exits = child_exits
+        self.exe_name = exe_name
+        self.env = dict(env or {})
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(os.path.join(self.dir, "app"))
+        os.makedirs(os.path.join(self.dir, "start"))
+        shutil.copyfile(self.session.launcher, os.path.join(self.dir, "app", exe_name))
+
+    @property
+    def app_dir(self):
+        return self.win_dir + "\\app"
+
+    @property
+    def start_dir(self):
+        return self.win_dir + "\\start"
+
+    @property
+    def exe_path(self):
+        return self.app_dir + "\\" + self.exe_name
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def run(self, args=(), start="qualified", command=None, cwd=None, answers=None):
+        """Starts the launcher and waits for it.
+
+        start: "qualified" - by its full path C:\\tw\\<name>\\app\\Demo.exe,
+                             from the start directory;
+               "relative"  - as app\\Demo.exe from the scenario directory.
+        command/cwd: a raw command line and start directory instead.
+        answers: [(caption, key), ...]: run with a display and press key
+                 (xdotool key name) on each box with that caption, in turn.
+        """
+        s = self.session
+        if command is None:
+            tail = windows_command_line(list(args))
+            if start == "qualified":
+                command = self.exe_path + (" " + tail if tail else "")
+                cwd = cwd or self.start_dir
+            elif start == "relative":
+                command = "app\\" + self.exe_name + (" " + tail if tail else "")
+                cwd = cwd or self.win_dir
+            else:
+                raise ValueError(start)
+        cwd = cwd or self.start_dir
+        if "\n" in command or "\n" in cwd:
+            raise ValueError("the runner takes one line per field")
+
+        s.import_registry(registry_file(self.registry, self.windows))
+        for home in RUNTIME_HOMES:
+            bin_dir = os.path.join(s.linux_path(home), "bin")
+            for leftover in ("child.log", "child_exits.txt"):
+                if os.path.exists(os.path.join(bin_dir, leftover)):
+                    os.remove(os.path.join(bin_dir, leftover))
+            if self.child_exits is not None:
+                with open(os.path.join(bin_dir, "child_exits.txt"), "w") as f:
+                    f.write(" ".join(str(c) for c in self.child_exits) + "\n")
+
+        run_dir = self.path("run")
+        shutil.rmtree(run_dir, ignore_errors=True)
+        os.makedirs(run_dir)
+        win_run = self.win_dir + "\\run"
+        with open(os.path.join(run_dir, "job.txt"), "wb") as f:
+            f.write("\n".join([cwd, command, win_run + "\\stdout", win_run + "\\stderr",
+                               win_run + "\\result", DISPLAY_DESKTOP if answers else "",
+                               ""]).encode("latin-1"))
+        before = self._snapshot()
+
+        env = dict(s.env)
+        env["WINEDEBUG"] = "-all,+relay"
+        env.update(self.env)
+        if answers:
+            try:
+                env["DISPLAY"] = s.display()
+            except Unavailable as e:
+                if os.environ.get("TARNWICK_ALLOW_SKIP"):
+                    raise unittest.SkipTest(str(e))
+                raise
+        trace_path = os.path.join(run_dir, "wine-trace")
+        with open(trace_path, "wb") as trace, open(os.devnull, "wb") as null:
+            proc = subprocess.Popen(["wine", WIN_TW + r"\run_exit.exe", win_run + r"\job.txt"],
+                                    env=env, stdin=subprocess.DEVNULL, stdout=null, stderr=trace)
+            try:
+                if answers:
+                    _answer_boxes(proc, answers, env)
+                proc.wait(timeout=60 if answers else 120)
+            except subprocess.TimeoutExpired:
+                # A launcher waiting for ever (on a box nobody answers, say):
+                # end every program of this prefix; the next session starts
+                # a fresh server.
+                subprocess.run(["wineserver", "-k"], env=s.env, timeout=60, **QUIET)
+                proc.wait()
+                raise AssertionError("%r did not end; boxes so far: %r"
+                                     % (command, parse_boxes(_read(trace_path))))
+
+        def read(name):
+            return _read(os.path.join(run_dir, name))
+        if not os.path.exists(os.path.join(run_dir, "result")):
+            raise AssertionError("run_exit.exe gave no result for %r; Wine said: %r"
+                                 % (command, read("wine-trace")[-2000:]))
+        result_line = read("result").decode("ascii").split()
+        if result_line[0] != "exit":
+            raise AssertionError("the runner could not start %r: error %s" % (command, result_line[1]))
+        exit_code = int(result_line[2])
+        trace = read("wine-trace")
+        children = []
+        for home in RUNTIME_HOMES:
+            log = os.path.join(s.linux_path(home), "bin", "child.log")
+            if os.path.exists(log):
+                with open(log, "rb") as f:
+                    children += [ChildRecord(json.loads(line)) for line in f if line.strip()]
+        children.sort(key=lambda c: c.start)
+        return Result(self, exit_code, read("stdout"), read("stderr"), trace,
+                      parse_boxes(trace), children, self._written_since(before))
+
+    WATCHED = ("tarnwick.out", "sample.config")
+
+    def _snapshot(self):
+        found = {}
+        for root, _dirs, files in os.walk(self.dir):
+            for name in files:
+                if name in self.WATCHED:
+                    p = os.path.join(root, name)
+                    found[os.path.relpath(p, self.dir)] = os.stat(p).st_mtime_ns
+        return found
+
+    def _written_since(self, before):
+        out = {}
+        for rel, mtime in self._snapshot().items():
+            if before.get(rel) != mtime:
+                with open(os.path.join(self.dir, rel), "rb") as f:
+                    out[rel.replace(os.sep, "\\")] = f.read()
+        return out
+
+
+def _read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def _answer_boxes(proc, answers, env, patience=60):
+    """For each (caption, key): wait for a visible window with exactly that
+    title, then press key on it every 150 ms until it is gone (the first
+    key is often lost).  Gives up after `patience` seconds; the caller then
+    ends the run."""
+    deadline = time.monotonic() + patience
+
+    def waiting():
+        return proc.poll() is None and time.monotonic() < deadline
+
+    def windows(caption):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                "^%s$" % re.escape(caption)],
+                               env=env, capture_output=True, timeout=30)
+        return found.stdout.decode().split()
+
+    for caption, key in answers:
+        window = None
+        while waiting() and window is None:
+            found = windows(caption)
+            window = found[0] if found else None
+            if window is None:
+                time.sleep(0.1)
+        while waiting() and window in windows(caption):
+            subprocess.run(["xdotool", "key", "--window", window, key], env=env,
+                           capture_output=True, timeout=30)
+            time.sleep(0.15)
+
+
+# --------------------------------------------------------------------------
+# Entry point for the test files
+
+
+def main():
+    """Runs the calling test module.  When Wine or the Windows build is
+    missing the tests fail, unless TARNWICK_ALLOW_SKIP is set: then the
+    reason is printed and the exit code is 77 (skipped)."""
+    s = Session()
+    problems = s.problems()
+    if problems:
+        for p in problems:
+            print(("SKIPPED: " if os.environ.get("TARNWICK_ALLOW_SKIP") else "FAILED: ") + p,
+                  file=sys.stderr)
+        sys.exit(SKIP_EXIT_CODE if os.environ.get("TARNWICK_ALLOW_SKIP") else 1)
+    try:
+        program = unittest.main(module="__main__", exit=False, verbosity=2)
+    finally:
+        if _SESSION is not None:
+            _SESSION.stop()
+    sys.exit(0 if program.result.wasSuccessful() else 1)
+
+
+# --------------------------------------------------------------------------
+# Shared by the test files
+
+
+def launch_output(command_line):
+    """What every launch prints on standard output (and writes to
+    tarnwick.out with -o): the banner line, a header line and the command
+    line, each ended by CR LF (text mode)."""
+    return ("#Version %s\r\n#Command line=\r\n%s\r\n" % (VERSION_BANNER, command_line)).encode("latin-1")
+
+
+def error_box(main_class, javapath, code):
+    """The "Error" report of a child that failed within three seconds."""
+    return Box("Error launching Class %s\n with Java %s.\nError=%d" % (main_class, javapath, code),
+               "Error", MB_ICONERROR)
+
+
+class WineTestCase(unittest.TestCase):
+    maxDiff = None
+
+    def scenario(self, suffix="", **kwargs):
+        """A fresh scenario named after the test file, class and method."""
+        module = sys.modules[type(self).__module__]
+        stem = os.path.splitext(os.path.basename(getattr(module, "__file__", "wine")))[0]
+        stem = stem[5:] if stem.startswith("test_") else stem
+        method = self._testMethodName
+        method = method[5:] if method.startswith("test_") else method
+        name = "%s.%s.%s" % (stem, type(self).__name__, method)
+        if suffix:
+            name += "." + suffix
+        return Scenario(name, **kwargs)
+
+    def assertSingleLaunch(self, result, command_line, cwd):
+        """Exactly one child, started with command_line in cwd."""
+        self.assertEqual([c.cmdline for c in result.children], [command_line.encode("latin-1")],
+                         result)
+        self.assertEqual(result.children[0].cwd, cwd.encode("latin-1"), result)

@@ -1,0 +1,136 @@
+/*
+** Starts one command line, waits for it and reports its full 32-bit exit
+** code.  Under Wine the Linux side sees only the low byte of an exit code;
+** this runner, itself a Windows program, reads all of it.
+**
+** Usage: run_exit.exe JOB
+** JOB is a file of six lines, each ended by "\n":
+**   1. the directory to start in (the runner changes into it first, so that
+**      a relative program path is found there and inherited as the current
+**      directory)
+**   2. the command line, handed to CreateProcessA byte for byte
+**   3. file that receives the program's standard output
+**   4. file that receives the program's standard error
+**   5. file that the runner writes its result into
+**   6. the desktop to start the program on, or nothing for the runner's own
+**      (a desktop of its own gets its own Wine desktop process, which takes
+**      its X display from the program: see the test harness)
+** The result file holds one line: "exit <unsigned> <signed>" when the program
+** ran, or "error <GetLastError>" when it could not be started.
+** The runner's own exit code is 0 when it could report a result, else 3.
+*/
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+enum { LINES = 6 };
+
+static char *read_file(const char *path, long *size)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return NULL;
+    fseek(f, 0, SEEK_END);
+    long n = ftell(f);
+    fseek(f, 0, SEEK_SET);
+    char *data = malloc((size_t)n + 1);
+    if (!data || fread(data, 1, (size_t)n, f) != (size_t)n) {
+        fclose(f);
+        free(data);
+        return NULL;
+    }
+    data[n] = '\0';
+    fclose(f);
+    *size = n;
+    return data;
+}
+
+static HANDLE open_inheritable(const char *path, DWORD access, DWORD disposition)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                       disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: run_exit JOB\n");
+        return 3;
+    }
+    long size = 0;
+    char *job = read_file(argv[1], &size);
+    if (!job) {
+        fprintf(stderr, "run_exit: cannot read %s\n", argv[1]);
+        return 3;
+    }
+    char *line[LINES];
+    char *p = job;
+    for (int i = 0; i < LINES; i++) {
+        char *end = strchr(p, '\n');
+        if (!end) {
+            fprintf(stderr, "run_exit: %s needs %d lines\n", argv[1], LINES);
+            return 3;
+        }
+        *end = '\0';
+        line[i] = p;
+        p = end + 1;
+    }
+    const char *directory = line[0];
+    char *command = line[1];
+    const char *result_path = line[4];
+
+    if (!SetCurrentDirectoryA(directory)) {
+        fprintf(stderr, "run_exit: cannot enter %s (%lu)\n", directory, GetLastError());
+        return 3;
+    }
+
+    HANDLE out = open_inheritable(line[2], GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = open_inheritable(line[3], GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE in = open_inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "run_exit: cannot create the output files (%lu)\n", GetLastError());
+        return 3;
+    }
+
+    STARTUPINFOA si;
+    PROCESS_INFORMATION pi;
+    memset(&si, 0, sizeof si);
+    memset(&pi, 0, sizeof pi);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in == INVALID_HANDLE_VALUE ? NULL : in;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    if (line[5][0])
+        si.lpDesktop = line[5];
+
+    BOOL ok = CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+    DWORD error = ok ? 0 : GetLastError();
+    DWORD code = 0;
+    if (ok) {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        if (!GetExitCodeProcess(pi.hProcess, &code))
+            error = GetLastError();
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    if (in != INVALID_HANDLE_VALUE)
+        CloseHandle(in);
+
+    FILE *result = fopen(result_path, "wb");
+    if (!result) {
+        fprintf(stderr, "run_exit: cannot write %s\n", result_path);
+        return 3;
+    }
+    if (ok && !error)
+        fprintf(result, "exit %lu %ld\n", (unsigned long)code, (long)(LONG)code);
+    else
+        fprintf(result, "error %lu\n", (unsigned long)error);
+    fclose(result);
+    free(job);
+    return 0;
+}

@@ -1,0 +1,38 @@
+# End-to-end tests of the Windows build under Wine, and the check of the
+# executable itself.  Included from the native build's tests/CMakeLists.txt;
+# the Windows cross build (cmake --preset windows) must have been built
+# first, into TARNWICK_WINDOWS_BUILD_DIR.
+#
+# A missing Windows build, Wine or pefile makes these tests fail.  With the
+# environment variable TARNWICK_ALLOW_SKIP set they print why and report
+# "skipped" (exit code 77) instead.
+#
+# The Wine test files share one Wine prefix and one wineserver, so they never
+# run at the same time (RESOURCE_LOCK wine); the harness also holds a file
+# lock on the prefix.
+
+if(NOT DEFINED TARNWICK_WINDOWS_BUILD_DIR)
+  set(TARNWICK_WINDOWS_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows)
+endif()
+
+set(TARNWICK_PYTHON /usr/bin/python3 CACHE FILEPATH
+    "Python for the Wine tests and the exe check (Debian's, which has pefile)")
+
+set(_tarnwick_wine_dir ${CMAKE_CURRENT_LIST_DIR})
+
+add_test(NAME exe_check
+  COMMAND ${TARNWICK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/exe_check.py
+          ${TARNWICK_WINDOWS_BUILD_DIR}/tarnwick.exe)
+set_tests_properties(exe_check PROPERTIES SKIP_RETURN_CODE 77 LABELS "windows")
+
+foreach(_file test_launch test_options test_registry test_errors)
+  string(REGEX REPLACE "^test_" "" _name ${_file})
+  add_test(NAME wine.${_name}
+    COMMAND ${TARNWICK_PYTHON} ${_tarnwick_wine_dir}/${_file}.py)
+  set_tests_properties(wine.${_name} PROPERTIES
+    ENVIRONMENT "TARNWICK_WINDOWS_BUILD_DIR=${TARNWICK_WINDOWS_BUILD_DIR}"
+    RESOURCE_LOCK wine
+    SKIP_RETURN_CODE 77
+    TIMEOUT 600
+    LABELS "windows;wine")
+endforeach()
