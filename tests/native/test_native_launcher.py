@@ -1,0 +1,305 @@
+#!/usr/bin/python3
+"""End-to-end tests of the native launcher.
+
+The built launcher (environment variable TARNWICK) starts the demo application
+(compiled into DEMO_CLASSES, main class Demo) on the real JVM, or a stand-in
+runtime made up in a scratch folder whose bin/java is a shell script that
+records how it was started.  Until the configuration reader exists, the demo's
+class path and main class are the first application arguments: the launcher
+writes an empty class path after "-classpath", so the next token takes its
+place.
+
+Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_launcher.py -v ArgumentsTests
+"""
+import os
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TARNWICK = os.environ.get("TARNWICK", "")
+DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
+
+# A guard against a hung launcher, not a measurement.
+RUN_TIMEOUT_SECONDS = 300
+
+# bin/java of a stand-in runtime: writes its program path and its
+# arguments to $FAKE_JAVA_LOG (one "<...>" line each), then ends as its
+# arguments say: --exit=N or --signal=NAME, else with 0.
+FAKE_JAVA = r"""#!/bin/sh
+if [ -n "$FAKE_JAVA_LOG" ]; then
+    {
+        printf 'program=<%s>\n' "$0"
+        for arg; do printf 'arg=<%s>\n' "$arg"; done
+    } >> "$FAKE_JAVA_LOG"
+fi
+for arg; do
+    case "$arg" in
+        --exit=*) exit "${arg#--exit=}" ;;
+        --signal=*) kill -s "${arg#--signal=}" $$ ;;
+    esac
+done
+exit 0
+"""
+
+
+def setUpModule():
+    if not TARNWICK or not os.access(TARNWICK, os.X_OK):
+        raise RuntimeError("TARNWICK must name the built launcher (got %r)" % TARNWICK)
+    if not os.path.isfile(os.path.join(DEMO_CLASSES, "Demo.class")):
+        raise RuntimeError("DEMO_CLASSES must hold Demo.class (got %r)" % DEMO_CLASSES)
+
+
+def make_fake_runtime(home, version, java_text=FAKE_JAVA):
+    """A runtime home with an executable bin/java and a release file."""
+    os.makedirs(os.path.join(home, "bin"), exist_ok=True)
+    java = os.path.join(home, "bin", "java")
+    with open(java, "w") as out:
+        out.write(java_text)
+    os.chmod(java, stat.S_IRWXU)
+    with open(os.path.join(home, "release"), "w") as out:
+        out.write('IMPLEMENTOR="Test"\nJAVA_VERSION="%s"\n' % version)
+    return os.path.realpath(home)
+
+
+def clean_environment(**changes):
+    """The test's environment without any runtime choice of the caller's."""
+    env = dict(os.environ)
+    for name in ("JAVA_HOME", "TARNWICK_JAVA_ROOTS", "FAKE_JAVA_LOG"):
+        env.pop(name, None)
+    env["LC_ALL"] = "C.UTF-8"
+    for name, value in changes.items():
+        if value is None:
+            env.pop(name, None)
+        else:
+            env[name] = value
+    return env
+
+
+def run_launcher(args, env, launcher=None, cwd=None):
+    """Runs the launcher; returns (exit code, stdout text, stderr text)."""
+    program = launcher or TARNWICK
+    done = subprocess.run([program] + list(args), env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_TIMEOUT_SECONDS)
+    return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+
+
+class DemoOutput:
+    """What the demo printed, read back from its lines."""
+
+    def __init__(self, stdout):
+        self.lines = stdout.split("\n")
+        starts = [i for i, line in enumerate(self.lines) if line.startswith("demo args=")]
+        if len(starts) != 1:
+            raise AssertionError("expected the demo's output once:\n" + stdout)
+        self.start = starts[0]
+        count = int(self.lines[self.start][len("demo args="):])
+        self.args = []
+        for i in range(count):
+            line = self.lines[self.start + 1 + i]
+            prefix = "arg[%d]=<" % i
+            if not line.startswith(prefix) or not line.endswith(">"):
+                raise AssertionError("unexpected demo line %r in:\n%s" % (line, stdout))
+            self.args.append(line[len(prefix):-1])
+        self.values = {}
+        for line in self.lines[self.start + 1 + count:]:
+            if "=<" in line and line.endswith(">"):
+                name, value = line.split("=<", 1)
+                self.values[name] = value[:-1]
+            elif line.endswith(" unset"):
+                self.values[line[:-len(" unset")]] = None
+
+
+class LauncherTestCase(unittest.TestCase):
+    def setUp(self):
+        self.scratch = os.path.realpath(tempfile.mkdtemp(prefix="tarnwick-e2e-"))
+        self.addCleanup(shutil.rmtree, self.scratch, True)
+        # No runtime of this machine leaks into the made-up scenarios.
+        self.empty_roots = os.path.join(self.scratch, "no-runtimes")
+        os.makedirs(self.empty_roots)
+
+    def path(self, *names):
+        return os.path.join(self.scratch, *names)
+
+    def run_demo(self, args, env=None, **kwargs):
+        code, out, err = run_launcher([DEMO_CLASSES, "Demo"] + list(args), env or clean_environment(), **kwargs)
+        self.assertEqual(0, code, "launcher failed:\n" + out + err)
+        return DemoOutput(out), out, err
+
+    def fake_java_environment(self, home, **changes):
+        """JAVA_HOME names a stand-in runtime that logs its starts."""
+        self.log = self.path("java.log")
+        return clean_environment(JAVA_HOME=home, TARNWICK_JAVA_ROOTS=self.empty_roots, FAKE_JAVA_LOG=self.log,
+                                 **changes)
+
+    def logged(self, key):
+        """The values of one kind that the stand-in java logged, in order."""
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as log:
+            lines = log.read().split("\n")
+        prefix = key + "=<"
+        return [line[len(prefix):-1] for line in lines if line.startswith(prefix)]
+
+
+class ArgumentsTests(LauncherTestCase):
+    """The Java application receives exactly the arguments the launcher got."""
+
+    GROUPS = {
+        "blanks and quotes": ["plain", "two words", 'say "hi"', '"', '""', "a\"b c\"d", "tab\there", "  lead"],
+        "backslashes": ["C:\\", "trail\\", "trail\\\\", "mid\\dle", "\\\"", "\\\\\"x", "end \\"],
+        "empty ones": ["", "between", "", ""],
+        "shell characters": ["$HOME", "*", "'single'", "a;b", "`cmd`", "|&<>", "100%"],
+    }
+
+    def test_each_group_arrives_byte_exact(self):
+        for name, args in self.GROUPS.items():
+            with self.subTest(group=name):
+                demo, _, _ = self.run_demo(args)
+                self.assertEqual(args, demo.args)
+
+    def test_the_launcher_lines_stand_before_the_childs_output(self):
+        demo, out, _ = self.run_demo(["x"])
+        lines = out.split("\n")
+        self.assertTrue(lines[0].startswith("#Version "), out)
+        self.assertEqual("#Command line=", lines[1], out)
+        self.assertEqual(3, demo.start, out)
+
+    def test_a_vm_parameter_reaches_the_jvm(self):
+        demo, _, _ = self.run_demo(["-Ddemo.greeting=hello-from-tarnwick", "x"])
+        self.assertEqual("hello-from-tarnwick", demo.values["property demo.greeting"])
+        self.assertEqual(["x"], demo.args)
+
+        demo, _, _ = self.run_demo(["x"])
+        self.assertIsNone(demo.values["property demo.greeting"])
+
+
+class WorkingDirectoryTests(LauncherTestCase):
+    """The child starts in the launcher's folder when the launcher was started
+    by an absolute path, and in the current folder otherwise."""
+
+    def setUp(self):
+        super().setUp()
+        os.makedirs(self.path("app"))
+        os.makedirs(self.path("elsewhere"))
+        self.copy = self.path("app", "tarnwick")
+        shutil.copy2(TARNWICK, self.copy)
+
+    def test_started_by_absolute_path(self):
+        demo, _, _ = self.run_demo(["x"], launcher=self.copy, cwd=self.path("elsewhere"))
+        self.assertEqual(os.path.realpath(self.path("app")), os.path.realpath(demo.values["user.dir"]))
+
+    def test_started_by_relative_path(self):
+        demo, _, _ = self.run_demo(["x"], launcher=os.path.join("app", "tarnwick"), cwd=self.scratch)
+        self.assertEqual(os.path.realpath(self.scratch), os.path.realpath(demo.values["user.dir"]))
+
+
+class ExitCodesTests(LauncherTestCase):
+    """Exit codes of the child as the launcher passes them on, with a stand-in
+    runtime so that no JVM is needed."""
+
+    def setUp(self):
+        super().setUp()
+        self.home = make_fake_runtime(self.path("fake jdk"), "1.8.0_392")
+
+    def test_exit_codes_and_signals(self):
+        cases = [
+            (["-passExitCode", "--exit=3"], 3),
+            (["--exit=3"], 0),
+            (["-passExitCode", "--exit=0"], 0),
+            (["-passExitCode", "--signal=TERM"], 128 + signal.SIGTERM),
+            (["-passExitCode", "--signal=KILL"], 128 + signal.SIGKILL),
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args):
+                code, out, err = run_launcher(["cp", "Main"] + args, self.fake_java_environment(self.home))
+                self.assertEqual(expected, code, out + err)
+
+    def test_an_early_failure_is_reported_on_standard_error(self):
+        env = self.fake_java_environment(self.home)
+        code, out, err = run_launcher(["cp", "Main", "-passExitCode", "--exit=3"], env)
+        self.assertEqual(3, code)
+        self.assertIn("Error: Error launching Class", err)
+
+    def test_a_runtime_that_cannot_be_started_gives_the_system_error(self):
+        broken = make_fake_runtime(self.path("broken jdk"), "17.0.1", "#!/nonexistent/interpreter\n")
+        code, out, err = run_launcher(["cp", "Main", "-passExitCode"], self.fake_java_environment(broken))
+        self.assertEqual(2, code, out + err)
+        self.assertIn(os.strerror(2), err)
+
+
+class CurrentRuntimeTests(LauncherTestCase):
+    """The runtime the emulated registry names as current is the one started."""
+
+    def test_java_home_names_the_runtime(self):
+        home = make_fake_runtime(self.path("jdk with blank"), "17.0.15")
+        make_fake_runtime(self.path("path-jdk"), "11.0.2")
+        env = self.fake_java_environment(home, PATH=self.path("path-jdk", "bin") + os.pathsep + os.environ["PATH"])
+        code, out, err = run_launcher(["cp", "Main", "a b"], env)
+        self.assertEqual(0, code, out + err)
+        self.assertEqual([home + "/bin/java"], self.logged("program"))
+        self.assertEqual(["-classpath", "cp", "Main", "a b"], self.logged("arg"))
+
+    def test_java_on_path_is_followed_through_its_symlinks(self):
+        # JAVA_HOME unset, or naming a folder without bin/java: PATH decides.
+        for java_home in (None, self.path("not-a-runtime")):
+            with self.subTest(JAVA_HOME=java_home):
+                folder = tempfile.mkdtemp(dir=self.scratch)
+                home = make_fake_runtime(os.path.join(folder, "jvm", "jdk-21"), "21.0.4")
+                os.makedirs(os.path.join(folder, "alternatives"))
+                os.symlink(os.path.join(home, "bin", "java"), os.path.join(folder, "alternatives", "java"))
+                os.makedirs(os.path.join(folder, "bin"))
+                os.symlink(os.path.join(folder, "alternatives", "java"), os.path.join(folder, "bin", "java"))
+                os.makedirs(self.path("not-a-runtime", "bin"), exist_ok=True)
+                env = self.fake_java_environment(java_home, PATH=os.path.join(folder, "bin") + ":/usr/bin:/bin")
+                if os.path.exists(self.log):
+                    os.remove(self.log)
+                code, out, err = run_launcher(["cp", "Main"], env)
+                self.assertEqual(0, code, out + err)
+                self.assertEqual([home + "/bin/java"], self.logged("program"))
+
+    def test_without_any_runtime_the_user_is_told(self):
+        env = clean_environment(TARNWICK_JAVA_ROOTS=self.empty_roots, PATH=self.path("no-runtimes"))
+        code, out, err = run_launcher(["cp", "Main", "-passExitCode"], env)
+        self.assertEqual(2, code, out + err)
+        self.assertIn("Error!: No Java Installation Found", err)
+        self.assertNotIn("#Command line=", out)
+
+
+class RealRuntimesTests(LauncherTestCase):
+    """The demo on this machine's own runtimes: the one on PATH by default, and
+    each runtime under /usr/lib/jvm when JAVA_HOME names it."""
+
+    def test_the_runtime_on_path_by_default(self):
+        java = shutil.which("java")
+        if java is None:
+            self.skipTest("no java on PATH")
+        expected_home = os.path.dirname(os.path.dirname(os.path.realpath(java)))
+        demo, out, _ = self.run_demo(["x"])
+        self.assertEqual(expected_home, os.path.realpath(demo.values["java.home"]), out)
+
+    def test_each_installed_runtime_through_java_home(self):
+        homes = set()
+        jvm = "/usr/lib/jvm"
+        for name in sorted(os.listdir(jvm)) if os.path.isdir(jvm) else []:
+            home = os.path.join(jvm, name)
+            if os.access(os.path.join(home, "bin", "java"), os.X_OK) and os.path.isfile(os.path.join(home, "release")):
+                homes.add(os.path.realpath(home))
+        if not homes:
+            self.skipTest("no Java runtime under /usr/lib/jvm")
+        print("runtimes under %s: %s" % (jvm, ", ".join(sorted(homes))), file=sys.stderr)
+        for home in sorted(homes):
+            with self.subTest(home=home):
+                greeting = "on-" + os.path.basename(home)
+                demo, out, _ = self.run_demo(["-Ddemo.greeting=" + greeting, "x y"],
+                                             env=clean_environment(JAVA_HOME=home))
+                self.assertEqual(home, os.path.realpath(demo.values["java.home"]), out)
+                self.assertEqual(greeting, demo.values["property demo.greeting"])
+                self.assertEqual(["x y"], demo.args)
+
+
+if __name__ == "__main__":
+    unittest.main()
