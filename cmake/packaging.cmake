@@ -1,0 +1,20 @@
+# What a release holds: the launcher, an example configuration, the README and
+# the configuration reference.  `cpack` in a build tree makes the package:
+# a zip from the Windows build, a tar.gz from the native one.
+install(TARGETS tarnwick RUNTIME DESTINATION .)
+install(FILES examples/example.config README.md docs/configuration.md DESTINATION .)
+
+set(CPACK_PACKAGE_NAME tarnwick)
+set(CPACK_PACKAGE_VERSION 1.3.1)
+set(CPACK_PACKAGE_VENDOR "tarnwick")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "A small, dependable launcher for Java applications")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP) # the exe is stripped when it is linked
+  set(CPACK_SYSTEM_NAME windows-x64)
+else()
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_STRIP_FILES ON)
+  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
+endif()
+include(CPack)
