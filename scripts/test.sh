@@ -2,7 +2,9 @@
 # The whole test suite: builds the Windows exe (MinGW-w64) and the native
 # launcher, then runs through CTest the unit tests, the native end-to-end
 # tests with the real JVM, the exe check and the end-to-end tests of
-# tarnwick.exe under Wine.  Installs what is missing first (as root).
+# tarnwick.exe under Wine; then the unit and native tests again, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer.  Installs what is missing
+# first (as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +15,8 @@ cmake --build --preset windows
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native -j2
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+# The Windows and package checks do not depend on how the native side is built.
+ctest --preset asan -j2 -E 'wine|exe_check|packages'
