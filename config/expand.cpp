@@ -4,6 +4,7 @@
 #include "launcher/text.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 /* A variable's name holds at most this many characters, terminator
@@ -70,7 +71,10 @@ static PassResult expandFirstReference(const std::string &text, int *quoteFlag) 
         value = formatText("%lu", platform::currentProcessId());
     }
 
-    bool quote = *quoteFlag && value.find(' ') != std::string::npos;
+    /* A reference that already stands inside written double quotes is
+    ** enclosed by them; quoting it again would split it apart. */
+    bool insideQuotes = std::count(text.begin(), text.begin() + dollar, '"') % 2 == 1;
+    bool quote = *quoteFlag && !insideQuotes && value.find(' ') != std::string::npos;
     bool hasEquals = equals != std::string::npos;
     std::size_t restStart = nameEnd;
     if (!endsAtQuote && endsAtSeparator && !value.empty() && isSeparator(value.back()))

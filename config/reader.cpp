@@ -20,7 +20,8 @@ static constexpr int UNRESOLVED_VERSION_EXIT_CODE = 5;
 static const char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
 static const char LOG_FILE_PARAMETER[] = "-DLOGFILE";
 
-/* The files being read, outermost first, to recognise an include loop. */
+/* The identities of the files being read, outermost first, to recognise an
+** include loop however its paths are written. */
 static std::vector<std::string> filesBeingRead;
 
 static void reportConfigProblem(const std::string &message) {
@@ -68,8 +69,9 @@ static int readConfigFile(const char *path, int depth);
 
 static void applyInclude(const char *value, int depth) {
     std::string path = parsePath(value, 0);
+    std::string identity = platform::fileIdentity(path.c_str());
     for (const std::string &open : filesBeingRead) {
-        if (open == path) {
+        if (open == identity) {
             reportConfigProblem(formatText("Can't include %s: it is already being read "
                                            "(the configuration includes itself)\n",
                                            path.c_str()));
@@ -152,7 +154,7 @@ static int readConfigFile(const char *path, int depth) {
             platform::closeTextFile(file);
         }
     } open{file};
-    filesBeingRead.push_back(path);
+    filesBeingRead.push_back(platform::fileIdentity(path));
     std::string line;
     bool firstLine = true;
     while (platform::readTextLine(file, &line)) {

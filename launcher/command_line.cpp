@@ -37,6 +37,14 @@ void appendApplicationArgument(std::string *commandLine, const char *arg) {
     *commandLine += "\" ";
 }
 
+/* Inside the one pair of quotes around the whole class path, an entry's own
+** quotes (an expanded folder with a blank comes quoted) would end the pair
+** early and split the class path; the outer pair protects its blanks. */
+static void appendWithoutQuotes(std::string *line, const char *entry) {
+    for (; *entry != '\0'; ++entry)
+        if (*entry != '"') *line += *entry;
+}
+
 /* The class path is quoted as a whole, and only for a blank (tabs do not
 ** count), whatever the system. */
 static bool classPathHasBlank() {
@@ -57,7 +65,10 @@ std::string buildJavaCommandLine() {
     if (quoteClassPath) line += '"';
     for (int i = 0; i < settings.vmpathsCnt; ++i) {
         if (i > 0) line += platform::CLASS_PATH_SEPARATOR;
-        line += settings.vmpaths[i];
+        if (quoteClassPath)
+            appendWithoutQuotes(&line, settings.vmpaths[i]);
+        else
+            line += settings.vmpaths[i];
     }
     if (quoteClassPath) line += '"';
     line += ' ';

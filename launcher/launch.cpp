@@ -82,7 +82,15 @@ int execApp() {
 
     std::string commandLine = buildJavaCommandLine();
 
-    const char *directory = settings.workingDir;
+    /* A folder with a blank comes quoted from the configuration; the system
+    ** wants the folder itself. */
+    std::string workingDirectory;
+    const char *directory = nullptr;
+    if (settings.workingDir != nullptr) {
+        for (const char *p = settings.workingDir; *p != '\0'; ++p)
+            if (*p != '"') workingDirectory += *p;
+        directory = workingDirectory.c_str();
+    }
     debugBox(orEmpty(settings.workingDir), "Starting dir");
     if (settings._logFile != nullptr && settings._logFile[0] != '\0')
         debugBox(settings._logFile, "LogFile");
@@ -122,8 +130,9 @@ int execApp() {
         platform::releaseProcess(child);
     } else {
         exitCode = startFailureCode(error);
-        platform::writeStandardError(formatText("Cannot start %s: error %lu: %s\n",
-                                                settings.javapath, error,
+        std::string where = directory ? formatText(" in %s", directory) : std::string();
+        platform::writeStandardError(formatText("Cannot start %s%s: error %lu: %s\n",
+                                                settings.javapath, where.c_str(), error,
                                                 platform::systemErrorText(error).c_str()));
     }
 

@@ -137,6 +137,11 @@ struct TextFile;
 /* True when path names something that exists (file or directory). */
 bool fileExists(const char *path);
 
+/* A text that is the same for two paths naming the same file however they
+** are written (relative or absolute, letter case on Windows, links on
+** POSIX); the path itself when the system cannot tell. */
+std::string fileIdentity(const char *path);
+
 /* Opens a text file with a stdio mode ("r" or "w").  Text mode: on Windows
 ** a line feed is written as CR LF.  A directory cannot be opened.  Returns
 ** null and stores the runtime's error number in *error on failure. */

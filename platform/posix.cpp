@@ -847,6 +847,15 @@ struct TextFile {
 /* Anything that exists counts, a folder included, as _access(path, 0). */
 bool fileExists(const char *path) { return access(path, F_OK) == 0; }
 
+/* The real path, links resolved. */
+std::string fileIdentity(const char *path) {
+    char *real = realpath(path, nullptr);
+    if (real == nullptr) return path;
+    std::string identity = real;
+    std::free(real);
+    return identity;
+}
+
 /* fopen would open a folder for reading on POSIX; Windows refuses, and the
 ** callers expect the refusal, so a folder fails with EISDIR. */
 TextFile *openTextFile(const char *path, const char *mode, int *error) {

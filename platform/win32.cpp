@@ -186,6 +186,18 @@ struct TextFile {
 
 bool fileExists(const char *path) { return _access(path, 0) == 0; }
 
+/* The full path in upper case: file names do not differ by case here. */
+std::string fileIdentity(const char *path) {
+    DWORD size = GetFullPathNameA(path, 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::string full(size, '\0');
+    DWORD length = GetFullPathNameA(path, size, &full[0], nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    CharUpperBuffA(&full[0], length);
+    return full;
+}
+
 TextFile *openTextFile(const char *path, const char *mode, int *error) {
     FILE *stream = nullptr;
     errno_t result = fopen_s(&stream, path, mode);

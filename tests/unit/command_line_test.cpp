@@ -44,8 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
                  JAVAW "-classpath \"lib/*;my app.jar\" M"},
         LineCase{"tab in class path is no blank", {}, {"a\tb"}, {}, "M", 0,
                  JAVAW "-classpath a\tb M"},
-        LineCase{"inner quotes stay", {}, {"\"C:/Program Files/x\"/lib"}, {}, "M", 0,
-                 JAVAW "-classpath \"\"C:/Program Files/x\"/lib\" M"},
+        LineCase{"entry quotes give way to the enclosing pair", {},
+                 {"\"C:/Program Files/x\"/lib", "a.jar"}, {}, "M", 0,
+                 JAVAW "-classpath \"C:/Program Files/x/lib;a.jar\" M"},
+        LineCase{"quotes kept where nothing encloses", {}, {"\"C:/x\"/lib"}, {}, "M", 0,
+                 JAVAW "-classpath \"C:/x\"/lib M"},
         LineCase{"unset main class with args", {}, {}, {"a"}, nullptr, 0, JAVAW "-classpath   a "},
         LineCase{"JVM parameter never quoted", {"-Dx=a b", "-Dq=\"c\""}, {}, {}, "M", 1,
                  JAVAW "-Dx=a b -Dq=\"c\" -classpath  M"},
@@ -105,6 +108,32 @@ TEST_F(LauncherTest, ArgumentsRoundTripThroughTheWindowsRules) {
         EXPECT_EQ(split[2], "app.Main");
         std::vector<std::string> received(split.begin() + 3, split.end());
         ASSERT_EQ(received, args) << "command line: " << line;
+    }
+}
+
+/* Class paths of expanded folders, quoted or not, reach the runtime as one
+** argument holding every entry. */
+TEST_F(LauncherTest, ClassPathStaysOneArgument) {
+    std::vector<std::vector<std::string>> cases = {
+        {"\"C:/Program Files/App\"/lib/*", "my app.jar", "plain.jar"},
+        {"\"C:/Program Files/App/lib\"", "\"D:/x y\""},
+        {"lib/*"},
+    };
+    for (const auto &entries : cases) {
+        fake::reset();
+        settings.javapath = keepText("java");
+        settings.mainClass = keepText("M");
+        std::string expected;
+        for (const std::string &entry : entries) {
+            appendToList(LIST_VMPATHS, keepText(entry));
+            if (!expected.empty()) expected += ';';
+            for (char c : entry)
+                if (c != '"') expected += c;
+        }
+        std::vector<std::string> split = splitWindowsCommandLine(buildJavaCommandLine().c_str());
+        ASSERT_EQ(split.size(), 4u);
+        EXPECT_EQ(split[2], expected);
+        EXPECT_EQ(split[3], "M");
     }
 }
 

@@ -59,7 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
         ExpandCase{"-Dx=\"$TEMP\"", 1, "-Dx=\"C:/Temp\""},
         ExpandCase{"$APPS/$TEMP", 1, "\"C:/Program Files/Demo/C:/Temp\""},
         ExpandCase{"\"$APP\" \"$TEMP\"", 0, "\"C:/apps/demo\" \"C:/Temp\""},
-        ExpandCase{"$PID", 0, "$PID"}));
+        ExpandCase{"$PID", 0, "$PID"},
+        /* Written quotes around a reference are not doubled. */
+        ExpandCase{"-Dx=\"$APPS\"", 1, "-Dx=\"C:/Program Files/Demo\""},
+        ExpandCase{"\"$APPS/lib\"", 1, "\"C:/Program Files/Demo/lib\""},
+        ExpandCase{"$APPS/$APPS", 1, "\"C:/Program Files/Demo/C:/Program Files/Demo\""}));
 
 TEST_F(Expansion, NullGivesEmptyAndSlashesTurnInPlace) {
     EXPECT_EQ(parsePath(nullptr, 1), "");

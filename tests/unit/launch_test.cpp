@@ -115,6 +115,20 @@ TEST_F(Launch, WorkingDirectoryIsTheChildsStartingDirectory) {
     execApp();
     ASSERT_TRUE(fake::state.launches[0].hasDirectory);
     EXPECT_EQ(fake::state.launches[0].directory, "D:\\data");
+
+    /* An expanded folder with a blank comes quoted; the system gets the
+    ** folder, and a failure names it. */
+    fake::reset();
+    settings.javapath = keepText("java");
+    settings.workingDir = keepText("\"D:/my data\"");
+    fake::state.startFails = true;
+    fake::state.startError = 267;
+    settings._debug = 1;
+    execApp();
+    EXPECT_EQ(fake::state.launches[0].directory, "D:/my data");
+    EXPECT_EQ(fake::state.boxes[1].text, "\"D:/my data\""); /* the debug box shows the setting */
+    EXPECT_NE(fake::state.standardError.find("Cannot start java in D:/my data: error 267"),
+              std::string::npos);
 }
 
 struct EndCase {

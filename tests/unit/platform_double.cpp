@@ -196,6 +196,12 @@ struct TextFile {
     bool writing;
 };
 
+/* Paths the tests declare as the same file share an identity. */
+std::string fileIdentity(const char *path) {
+    auto alias = state.fileAliases.find(path);
+    return alias != state.fileAliases.end() ? alias->second : path;
+}
+
 bool fileExists(const char *path) {
     return state.files.count(path) > 0 || state.unopenableFiles.count(path) > 0;
 }

@@ -67,6 +67,7 @@ struct State {
     std::map<std::string, std::string> environment; /* name upper case */
     std::map<std::string, std::string> files;       /* path -> content */
     std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
+    std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
     std::string currentDirectory = "D:\\work";
     bool currentDirectoryFails = false;
 };

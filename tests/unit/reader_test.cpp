@@ -145,6 +145,16 @@ TEST_F(Reader, IncludeLoopsAreReportedOnceAndSkipped) {
     ASSERT_EQ(fake::boxCaptions(), Strings{"Error Reading Config File"});
     EXPECT_NE(fake::state.standardError.find("includes itself"), std::string::npos);
 
+    /* The same file written another way is the same file. */
+    fake::reset();
+    fake::state.files["C:\\apps\\Demo.config"] = "vmparam -Dtop\ninclude Demo.config\n";
+    fake::state.files["Demo.config"] = fake::state.files["C:\\apps\\Demo.config"];
+    fake::state.fileAliases["Demo.config"] = "C:\\apps\\Demo.config";
+    settings._quietMode = 1;
+    EXPECT_EQ(readAppConfig("C:\\apps\\Demo.config"), 0);
+    EXPECT_EQ(list(settings.vmparams, settings.vmparamsCnt), Strings{"-Dtop"});
+    EXPECT_NE(fake::state.standardError.find("includes itself"), std::string::npos);
+
     /* A chain through ever new names ends at the depth limit. */
     fake::reset();
     for (int i = 0; i < 40; ++i)
