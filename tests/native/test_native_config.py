@@ -1,0 +1,657 @@
+#!/usr/bin/python3
+"""End-to-end tests of the native launcher driven by its configuration file.
+
+Each test ships the demo the way a user does: the built launcher (environment
+variable TARNWICK) is copied as "Demo" into a scratch application folder,
+Demo.config is written beside it, and it is started by its absolute path from
+another folder, so that it works in its own folder.  The demo application
+(compiled into DEMO_CLASSES, main class Demo) runs on this machine's real JVM,
+also where made-up runtimes are selected: their bin/java is a symlink to the
+real one.
+
+Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_config.py -v ConfigFilesTests
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from test_native_launcher import DemoOutput, clean_environment  # noqa: E402
+
+TARNWICK = os.environ.get("TARNWICK", "")
+DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
+SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+# Guards against a hung launcher or build, not measurements.
+RUN_TIMEOUT_SECONDS = 300
+BUILD_TIMEOUT_SECONDS = 900
+
+JVM_ROOT = "/usr/lib/jvm"
+
+
+def setUpModule():
+    if not TARNWICK or not os.access(TARNWICK, os.X_OK):
+        raise RuntimeError("TARNWICK must name the built launcher (got %r)" % TARNWICK)
+    if not os.path.isfile(os.path.join(DEMO_CLASSES, "Demo.class")):
+        raise RuntimeError("DEMO_CLASSES must hold Demo.class (got %r)" % DEMO_CLASSES)
+
+
+def real_java():
+    """The real path of this machine's java, or None."""
+    java = shutil.which("java")
+    return os.path.realpath(java) if java else None
+
+
+def config_environment(**changes):
+    """A clean environment: no runtime choice, no JVM options and no "pid"
+    variable of the caller's."""
+    for name in ("JDK_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "pid"):
+        changes.setdefault(name, None)
+    return clean_environment(**changes)
+
+
+class Run:
+    """One finished launcher run, with the pieces of its output."""
+
+    def __init__(self, code, out, err, pid):
+        self.code, self.out, self.err, self.pid = code, out, err, pid
+        lines = out.split("\n")
+        self.command_line = None
+        self.before_banner = lines
+        for i, line in enumerate(lines):
+            if line.startswith("#Version "):
+                self.before_banner = lines[:i]
+                if i + 2 < len(lines) and lines[i + 1] == "#Command line=":
+                    self.command_line = lines[i + 2]
+                break
+        self.demo = DemoOutput(out) if "demo args=" in out else None
+
+    def text(self):
+        return "exit %d\n--- stdout\n%s--- stderr\n%s" % (self.code, self.out, self.err)
+
+    def program(self):
+        """The first token of the command line: the java that was started."""
+        line = self.command_line
+        if line.startswith('"'):
+            return line[1:line.index('"', 1)]
+        return line.split(" ", 1)[0]
+
+    def selection_trace(self):
+        """The lines the runtime selection printed before the launch."""
+        return [line for line in self.before_banner if line]
+
+
+class ConfiguredLauncherCase(unittest.TestCase):
+    """A scratch application folder holding the launcher as Demo."""
+
+    def setUp(self):
+        self.scratch = os.path.realpath(tempfile.mkdtemp(prefix="tarnwick-config-"))
+        self.addCleanup(shutil.rmtree, self.scratch, True)
+        self.app = self.path("app")
+        self.elsewhere = self.path("elsewhere")
+        os.makedirs(self.app)
+        os.makedirs(self.elsewhere)
+        self.launcher = os.path.join(self.app, "Demo")
+        shutil.copy2(TARNWICK, self.launcher)
+
+    def path(self, *names):
+        return os.path.join(self.scratch, *names)
+
+    def place_classes(self, folder):
+        """Copies the demo's classes into folder (relative to the app folder)."""
+        target = os.path.join(self.app, folder)
+        os.makedirs(target, exist_ok=True)
+        shutil.copy2(os.path.join(DEMO_CLASSES, "Demo.class"), target)
+        return target
+
+    def write(self, name, lines):
+        """Writes a configuration file (relative to the app folder)."""
+        target = os.path.join(self.app, name)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "w") as out:
+            out.write("".join(line + "\n" for line in lines))
+        return target
+
+    def launch(self, args=(), env=None, config=None):
+        """Writes Demo.config when config is given, starts the launcher by its
+        absolute path from another folder and waits for it."""
+        if config is not None:
+            self.write("Demo.config", config)
+        process = subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere,
+                                   env=env if env is not None else config_environment(),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.communicate()
+            raise
+        return Run(process.returncode, out.decode("utf-8", "replace"), err.decode("utf-8", "replace"), process.pid)
+
+    def launch_demo(self, args=(), env=None, config=None):
+        """A run that must end well with the demo's output."""
+        run = self.launch(args, env, config)
+        self.assertEqual(0, run.code, run.text())
+        self.assertIsNotNone(run.demo, run.text())
+        return run
+
+    def assertNotStarted(self, run):
+        self.assertIsNone(run.command_line, run.text())
+        self.assertNotIn("demo args=", run.out)
+
+
+class ReadmeDemoTests(unittest.TestCase):
+    """The README's first command builds the launcher and starts the demo
+    through it with examples/demo/Demo.config."""
+
+    def test_scripts_demo_sh_starts_the_demo(self):
+        native = os.path.join(SOURCE_ROOT, "build", "native", "tarnwick")
+        if os.path.realpath(TARNWICK) != os.path.realpath(native):
+            self.skipTest("scripts/demo.sh builds the native preset; this run tests %s" % TARNWICK)
+        done = subprocess.run([os.path.join(SOURCE_ROOT, "scripts", "demo.sh"), "one two", "three"],
+                              cwd=SOURCE_ROOT, env=config_environment(), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=BUILD_TIMEOUT_SECONDS)
+        out, err = done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+        self.assertEqual(0, done.returncode, out + err)
+        demo = DemoOutput(out)
+        # Command-line arguments first, then the configuration's "argument" line.
+        self.assertEqual(["one two", "three", "from the configuration"], demo.args)
+        self.assertEqual("Hello", demo.values["property demo.greeting"])
+        self.assertEqual(os.path.realpath(os.path.join(SOURCE_ROOT, "build", "demo-app")),
+                         os.path.realpath(demo.values["user.dir"]))
+
+
+class ConfigClassPathTests(ConfiguredLauncherCase):
+    """Class-path entries holding a blank are quoted, and the JVM finds the
+    demo in them; the demo is nowhere else on the class path."""
+
+    def test_folders_with_a_blank(self):
+        self.place_classes("my classes")
+        cases = [
+            ("addpath", ["addpath my classes"], '"my classes"'),
+            ("addpath and addjar", ["addpath my classes", "addjar plain.jar"], '"my classes:plain.jar"'),
+        ]
+        for name, lines, class_path in cases:
+            with self.subTest(name):
+                run = self.launch_demo(config=["mainclass Demo"] + lines + ["argument x"])
+                self.assertIn(" -classpath %s Demo " % class_path, run.command_line)
+                self.assertEqual(["x"], run.demo.args)
+
+    def test_a_jar_in_a_folder_with_a_blank(self):
+        jar = shutil.which("jar")
+        if jar is None and real_java():
+            jar = os.path.join(os.path.dirname(real_java()), "jar")
+        if jar is None or not os.access(jar, os.X_OK):
+            self.skipTest("no jar tool")
+        os.makedirs(os.path.join(self.app, "lib dir"))
+        subprocess.run([jar, "cf", os.path.join(self.app, "lib dir", "demo.jar"), "-C", DEMO_CLASSES, "Demo.class"],
+                       check=True, stdin=subprocess.DEVNULL, timeout=RUN_TIMEOUT_SECONDS)
+        cases = [
+            ("addjars", "addjars lib dir", '"lib dir/*"'),
+            ("addjar", "addjar lib dir/demo.jar", '"lib dir/demo.jar"'),
+        ]
+        for name, line, class_path in cases:
+            with self.subTest(name):
+                run = self.launch_demo(config=["mainclass Demo", line])
+                self.assertTrue(run.command_line.endswith(" -classpath %s Demo" % class_path), run.text())
+                self.assertEqual([], run.demo.args)
+
+
+class ConfigExpansionTests(ConfiguredLauncherCase):
+    """Environment variables and $pid in configuration values."""
+
+    def setUp(self):
+        super().setUp()
+        self.place_classes("classes")
+
+    def greeting(self, line, **env):
+        """Runs the demo with one extra configuration line; returns the run
+        and the greeting the JVM received."""
+        run = self.launch_demo(env=config_environment(**env),
+                               config=["mainclass Demo", "addpath classes", line])
+        return run, run.demo.values["property demo.greeting"]
+
+    def test_values_reach_the_jvm(self):
+        cases = [
+            # (line, environment, greeting the JVM sees, text on the command line)
+            ("vmparam -Ddemo.greeting=$GREETING", {"GREETING": "plain"}, "plain", " -Ddemo.greeting=plain "),
+            ("vmparam -Ddemo.greeting=$GREETING", {"GREETING": "hello big world"}, "hello big world",
+             ' -Ddemo.greeting="hello big world" '),
+            ('vmparam -Ddemo.greeting="$GREETING"', {"GREETING": "quoted"}, "quoted",
+             ' -Ddemo.greeting="quoted" '),
+            ("vmparam -Ddemo.greeting=$TW_TEST_UNSET/x", {}, "$TW_TEST_UNSET/x", " -Ddemo.greeting=$TW_TEST_UNSET/x "),
+            ("vmparam -Ddemo.greeting=$TW_TEST_UNSET\\x", {}, "$TW_TEST_UNSET\\x", None),
+            # An unresolved reference stops the expansion: later ones stay too.
+            ("vmparam -Ddemo.greeting=$TW_TEST_UNSET/$GREETING", {"GREETING": "g"}, "$TW_TEST_UNSET/$GREETING", None),
+            ("vmparam -Ddemo.greeting=$GREETING/$TW_TEST_UNSET", {"GREETING": "g"}, "g/$TW_TEST_UNSET", None),
+            # Expanded values have slashes for backslashes, the variable's own included.
+            ("vmparam -Ddemo.greeting=$GREETING\\tail", {"GREETING": "a\\b"}, "a/b/tail", None),
+            # A value brought in by an expansion is expanded in turn.
+            ("vmparam -Ddemo.greeting=$OUTER", {"OUTER": "$INNER/x", "INNER": "in"}, "in/x", None),
+        ]
+        for line, env, expected, on_command_line in cases:
+            with self.subTest(line=line, env=env):
+                run, greeting = self.greeting(line, **env)
+                self.assertEqual(expected, greeting, run.text())
+                if on_command_line is not None:
+                    self.assertIn(on_command_line, run.command_line)
+
+    def test_variables_in_paths_and_the_main_class(self):
+        java = real_java()
+        if java is None:
+            self.skipTest("no java on PATH")
+        os.makedirs(self.path("jdk home", "bin"))
+        os.symlink(java, self.path("jdk home", "bin", "java"))
+        env = config_environment(DEMO_DIR=self.app, DEMO_DIRT=self.app + "/", JH=self.path("jdk home"), MAIN="Demo")
+        # Backslashes after an expansion become slashes, so a Windows-style
+        # value works here too; a trailing separator is not doubled.
+        cases = [
+            ("addpath $DEMO_DIR/classes", "mainclass Demo", " -classpath %s/classes Demo" % self.app),
+            ("addpath $DEMO_DIR\\classes", "mainclass Demo", " -classpath %s/classes Demo" % self.app),
+            ("addpath $DEMO_DIRT/classes", "mainclass Demo", " -classpath %s/classes Demo" % self.app),
+            ("addpath classes", "mainclass $MAIN", " -classpath classes Demo"),
+        ]
+        for path_line, main_line, expected in cases:
+            with self.subTest(path_line=path_line, main_line=main_line):
+                run = self.launch_demo(env=env, config=[main_line, path_line])
+                self.assertTrue(run.command_line.endswith(expected), run.text())
+        with self.subTest("javapath with a blank"):
+            # Quoted once, and started through the symlink.
+            run = self.launch_demo(env=env, config=["mainclass Demo", "addpath classes", "javapath $JH/bin/java"])
+            self.assertTrue(run.command_line.startswith('"%s" ' % self.path("jdk home", "bin", "java")), run.text())
+
+    def test_arguments_are_never_expanded(self):
+        run = self.launch_demo(env=config_environment(GREETING="no"),
+                               config=["mainclass Demo", "addpath classes", "argument $GREETING", "argument $pid"])
+        self.assertEqual(["$GREETING", "$pid"], run.demo.args)
+
+    def test_pid_is_the_launchers_process_id(self):
+        for line in ('vmparam "-Ddemo.greeting=$pid"', "vmparam -Ddemo.greeting=$pid"):
+            with self.subTest(line=line):
+                run, greeting = self.greeting(line)
+                self.assertEqual(str(run.pid), greeting, run.text())
+                # A quote that ends the name stays in the value: one balanced pair.
+                expected = '"-Ddemo.greeting=%d"' if line.startswith('vmparam "') else "-Ddemo.greeting=%d"
+                self.assertIn(" %s " % (expected % run.pid), run.command_line)
+
+    def test_a_pid_variable_of_the_environment_wins(self):
+        run, greeting = self.greeting("vmparam -Ddemo.greeting=$pid", pid="from-env")
+        self.assertEqual("from-env", greeting)
+        run, greeting = self.greeting("vmparam -Ddemo.greeting=$PID", PID=None)
+        self.assertEqual("$PID", greeting)
+
+
+class ConfigFilesTests(ConfiguredLauncherCase):
+    """Includes, setenv, workingDir, -c and configuration files that cannot
+    be read."""
+
+    def test_nested_includes_take_effect_where_they_stand(self):
+        self.place_classes("classes")
+        self.write("Demo.config", ["mainclass Demo", "addpath classes", "argument 1 main",
+                                   "include parts/outer.config", "argument 5 main"])
+        # Include paths are relative to the launcher's folder, not to the
+        # including file: parts/parts/inner.config is a decoy.
+        self.write("parts/outer.config", ["argument 2 outer", "include parts/inner.config", "argument 4 outer"])
+        self.write("parts/inner.config", ["argument 3 inner", "vmparam -Ddemo.greeting=from-inner"])
+        self.write("parts/parts/inner.config", ["argument decoy"])
+        run = self.launch_demo()
+        self.assertEqual(["1 main", "2 outer", "3 inner", "4 outer", "5 main"], run.demo.args)
+        self.assertEqual("from-inner", run.demo.values["property demo.greeting"])
+
+    def test_unreadable_includes_are_skipped_and_reading_goes_on(self):
+        self.place_classes("classes")
+        os.makedirs(os.path.join(self.app, "a folder"))
+        self.write("Demo.config", ["mainclass Demo", "addpath classes", "include missing.config",
+                                   "include a folder", "argument after"])
+        message = "Can't open a folder Error " + os.strerror(21)
+        for args, box in (([], True), (["-q"], False)):
+            with self.subTest(args=args):
+                run = self.launch_demo(args)
+                self.assertEqual(["after"], run.demo.args)
+                self.assertNotIn("missing.config", run.err)
+                lines = run.err.split("\n")
+                self.assertEqual(1, lines.count(message), run.err)
+                self.assertEqual(box, "Error Reading Config File: " + message in lines, run.err)
+
+    def test_a_file_that_includes_itself_is_read_once(self):
+        self.place_classes("classes")
+        self.write("parts/a.config", ["argument a", "include parts/b.config"])
+        self.write("parts/b.config", ["argument b", "include parts/a.config"])
+        self.write("loop.config", ["mainclass Demo", "addpath classes", "include loop.config", "argument loop"])
+        cases = [
+            # (Demo.config, launcher arguments, arguments the demo gets, file named in the report)
+            (["include parts/a.config"], [], ["a", "b"], "parts/a.config"),
+            (None, ["-cloop.config"], ["loop"], "loop.config"),
+            # The launcher reads its own file by its full path; the include
+            # names the same file relative to the launcher's folder.
+            (["include Demo.config", "argument main"], [], ["main"], "Demo.config"),
+        ]
+        for config, args, expected, named in cases:
+            with self.subTest(config=config, args=args):
+                run = self.launch_demo(args, config=None if config is None else
+                                       ["mainclass Demo", "addpath classes"] + config)
+                self.assertEqual(expected, run.demo.args, run.text())
+                # Its lines took effect once: the class path is not doubled.
+                self.assertIn(" -classpath classes Demo ", run.command_line)
+                reports = [line for line in run.err.split("\n") if line.startswith("Can't include ")]
+                self.assertEqual(1, len(reports), run.err)
+                self.assertIn(named, reports[0])
+
+    def test_setenv_reaches_the_child_and_later_lines(self):
+        self.place_classes("classes")
+        base = ["mainclass Demo", "addpath classes"]
+        with self.subTest("later lines"):
+            run = self.launch_demo(config=base + ["setenv TW_GREETING=set here", "vmparam -Ddemo.greeting=$TW_GREETING"])
+            self.assertEqual("set here", run.demo.values["property demo.greeting"])
+        with self.subTest("the child's environment"):
+            # The JVM reads JDK_JAVA_OPTIONS from its own environment.
+            run = self.launch_demo(env=config_environment(TW_FROM_LAUNCHER="outside"),
+                                   config=base + ["setenv TW_WORD=in=side", "setenv JDK_JAVA_OPTIONS=-Ddemo.greeting=$TW_FROM_LAUNCHER/$TW_WORD"])
+            self.assertEqual("outside/in=side", run.demo.values["property demo.greeting"], run.text())
+            self.assertNotIn("JDK_JAVA_OPTIONS", run.command_line)
+
+    def test_working_directory(self):
+        self.place_classes("classes")
+        os.makedirs(os.path.join(self.app, "data dir"))
+        os.makedirs(self.path("work"))
+        cases = [
+            ([], self.app),
+            (["workingDir data dir"], os.path.join(self.app, "data dir")),
+            (["workingDir $TW_WORK"], self.path("work")),
+        ]
+        for lines, expected in cases:
+            with self.subTest(lines=lines):
+                run = self.launch_demo(env=config_environment(TW_WORK=self.path("work")),
+                                       config=["mainclass Demo", "addpath " + os.path.join(self.app, "classes")] + lines)
+                self.assertEqual(expected, os.path.realpath(run.demo.values["user.dir"]))
+
+    def test_the_c_option_names_the_file(self):
+        self.place_classes("classes")
+        self.write("Demo.config", ["mainclass Demo", "addpath classes", "argument from Demo.config"])
+        self.write("alt.config", ["mainclass Demo", "addpath classes", "argument from alt.config"])
+        other = self.path("other folder", "x.cfg")
+        os.makedirs(os.path.dirname(other))
+        with open(other, "w") as out:
+            out.write("mainclass Demo\naddpath %s/classes\nargument from x.cfg\n" % self.app)
+        cases = [
+            ([], ["from Demo.config"]),
+            # Relative to the launcher's folder, where it works when started by its full path.
+            (["-calt.config"], ["from alt.config"]),
+            (["-c" + other], ["from x.cfg"]),
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args):
+                run = self.launch_demo(args)
+                self.assertEqual(expected, run.demo.args)
+        with self.subTest("-c alone"):
+            # The empty path names no file, and the next argument goes to the
+            # application: no main class and no class path at all.
+            run = self.launch(["-c", "alt.config"])
+            self.assertRegex(run.command_line, r' -classpath {3}"?alt\.config"? $', run.text())
+
+    def test_a_folder_as_the_configuration(self):
+        os.makedirs(os.path.join(self.app, "Demo.config"))
+        os.makedirs(os.path.join(self.app, "conf dir"))
+        message = "Can't open %s Error " + os.strerror(21) + "\n"
+        cases = [
+            ([], os.path.join(self.app, "Demo.config"), True),
+            (["-cconf dir"], "conf dir", True),
+            (["-cconf dir", "-q"], "conf dir", False),
+            (["-cconf dir", "-passExitCode"], "conf dir", True),
+        ]
+        for args, path, box in cases:
+            with self.subTest(args=args):
+                run = self.launch(args)
+                self.assertEqual(2, run.code, run.text())
+                self.assertTrue(run.err.startswith(message % path), run.text())
+                self.assertEqual(box, ("Error Reading Config File: " + message % path) in run.err, run.text())
+                self.assertNotStarted(run)
+
+
+class ConfigCapacityTests(ConfiguredLauncherCase):
+    """The lists hold 100 JVM parameters, 200 class-path entries and 100
+    arguments, the command line's included: one more ends the launcher with
+    exit code 2 and a message, before anything is started."""
+
+    CASES = [
+        # (list, lines for `count` entries, command-line arguments, capacity)
+        ("class path", lambda count: ["addpath classes"] + ["addjar lib/x%d.jar" % i for i in range(count - 1)], [], 200),
+        ("JVM parameters", lambda count: ["vmparam -Dtw.p%d=%d" % (i, i) for i in range(count - 1)], ["-Dtw.cmd=1"], 100),
+        ("arguments", lambda count: ["argument a%d" % i for i in range(count - 1)], ["from-command-line"], 100),
+    ]
+
+    def setUp(self):
+        super().setUp()
+        self.place_classes("classes")
+
+    def test_at_capacity_the_demo_starts(self):
+        for name, lines, args, capacity in self.CASES:
+            with self.subTest(name):
+                config = ["mainclass Demo"] + lines(capacity)
+                if name != "class path":
+                    config.append("addpath classes")
+                run = self.launch_demo(args, config=config)
+                if name == "arguments":
+                    self.assertEqual(capacity, len(run.demo.args))
+                    self.assertEqual("a%d" % (capacity - 2), run.demo.args[-1])
+
+    def test_one_more_entry_ends_with_exit_code_2(self):
+        for name, lines, args, capacity in self.CASES:
+            for extra_args, box in (([], True), (["-q"], False)):
+                with self.subTest(name, args=extra_args):
+                    config = ["mainclass Demo", "addpath classes"] + lines(capacity + 1) + ["argument not reached"]
+                    run = self.launch(args + extra_args + ["-passExitCode"], config=config)
+                    self.assertEqual(2, run.code, run.text())
+                    self.assertIn("at most %d" % capacity, run.err)
+                    self.assertEqual(box, "Too Many Entries: " in run.err, run.err)
+                    self.assertNotStarted(run)
+
+
+class JavaVersionInstalledTests(ConfiguredLauncherCase):
+    """javaVersion met by the runtimes installed under /usr/lib/jvm, found by
+    the launcher's own scan."""
+
+    def setUp(self):
+        super().setUp()
+        self.place_classes("classes")
+        self.runtimes = {}  # real home -> JAVA_VERSION
+        for name in sorted(os.listdir(JVM_ROOT)) if os.path.isdir(JVM_ROOT) else []:
+            home = os.path.join(JVM_ROOT, name)
+            version = self.release_version(home)
+            if version and os.access(os.path.join(home, "bin", "java"), os.X_OK):
+                self.runtimes[os.path.realpath(home)] = version
+        if not self.runtimes:
+            self.skipTest("no Java runtime under %s" % JVM_ROOT)
+
+    @staticmethod
+    def release_version(home):
+        try:
+            with open(os.path.join(home, "release")) as release:
+                for line in release:
+                    if line.startswith("JAVA_VERSION="):
+                        return line.strip()[len("JAVA_VERSION="):].strip('"')
+        except OSError:
+            pass
+        return None
+
+    @staticmethod
+    def family(version):
+        parts = version.split("_")[0].split(".")
+        return ".".join(parts[:2]) if parts[0] == "1" else parts[0]
+
+    def run_with(self, requirement):
+        return self.launch_demo(config=["mainclass Demo", "addpath classes", "javaVersion " + requirement])
+
+    def test_each_family_and_full_version_picks_its_runtime(self):
+        families = {}
+        versions = {}
+        for home, version in self.runtimes.items():
+            families.setdefault(self.family(version), []).append(home)
+            versions.setdefault(version, []).append(home)
+        print("runtimes: %s" % self.runtimes, file=sys.stderr)
+        # A name that several homes share says nothing about which one is meant.
+        for home, version in sorted(self.runtimes.items()):
+            requirements = [version] if len(versions[version]) == 1 else []
+            if len(families[self.family(version)]) == 1 and self.family(version) != version:
+                requirements.append(self.family(version))
+            for requirement in requirements:
+                with self.subTest(requirement=requirement, home=home):
+                    run = self.run_with(requirement)
+                    self.assertEqual(home, os.path.realpath(run.demo.values["java.home"]), run.text())
+                    self.assertEqual(home + "/bin/java", os.path.realpath(run.program()))
+
+    def test_the_trace_lists_every_runtime_once(self):
+        version = sorted(self.runtimes.values())[0]
+        family = self.family(version)
+        run = self.run_with(family)
+        trace = run.selection_trace()
+        self.assertEqual("javaVersion=%s, javaVer=%s" % (family, family), trace[0], run.text())
+        checked = [line for line in trace if line.startswith("checking (")]
+        names = []
+        for number, line in enumerate(checked, 1):
+            prefix = "checking (%d) " % number
+            self.assertTrue(line.startswith(prefix), run.text())
+            names.append(line[len(prefix):])
+        # Each runtime by its full version and by its family; a symlinked
+        # alias of a home adds nothing.
+        self.assertEqual(len(names), len(set(names)), run.text())
+        for other in self.runtimes.values():
+            self.assertIn(other, names)
+            self.assertIn(self.family(other), names)
+        self.assertIn("found correct java version %s. checking patch level" % family, trace)
+
+
+class JavaVersionMadeUpTests(ConfiguredLauncherCase):
+    """javaVersion among made-up runtimes of a test folder (TARNWICK_JAVA_ROOTS),
+    whose bin/java is a symlink to the real java."""
+
+    def setUp(self):
+        super().setUp()
+        self.place_classes("classes")
+        self.java = real_java()
+        if self.java is None:
+            self.skipTest("no java on PATH")
+        self.roots = self.path("runtimes")
+        os.makedirs(self.roots)
+
+    def runtime(self, folder, version, root=None):
+        home = os.path.join(root or self.roots, folder)
+        os.makedirs(os.path.join(home, "bin"))
+        os.symlink(self.java, os.path.join(home, "bin", "java"))
+        with open(os.path.join(home, "release"), "w") as out:
+            out.write('IMPLEMENTOR="Test"\nJAVA_VERSION="%s"\n' % version)
+        return home
+
+    def run_with(self, requirement, args=(), **env):
+        return self.launch(list(args) + ["-passExitCode"], env=config_environment(**env),
+                           config=["mainclass Demo", "addpath classes", "javaVersion " + requirement])
+
+    def test_selection_among_patch_levels(self):
+        old = self.runtime("jdk8u392", "1.8.0_392")
+        new = self.runtime("jdk8u401", "1.8.0_401")
+        # JAVA_HOME names one of them, so the current runtime adds no name.
+        env = {"TARNWICK_JAVA_ROOTS": self.roots, "JAVA_HOME": old}
+        cases = [
+            # (requirement, home chosen, trace lines that must appear, in order)
+            ("1.8", new, ["javaVersion=1.8, javaVer=1.8",
+                          "checking (1) 1.8",
+                          "found correct java version 1.8. checking patch level",
+                          "No patch level found in 1.8",
+                          "checking (2) 1.8.0_392",
+                          "found correct java version 1.8.0_392. checking patch level",
+                          "checking patch level 392 against 0",
+                          "found latest java version 1.8.0_392",
+                          "checking (3) 1.8.0_401",
+                          "found correct java version 1.8.0_401. checking patch level",
+                          "checking patch level 401 against 392",
+                          "found latest java version 1.8.0_401"]),
+            ("1.8.0_400+", new, ["javaVersion=1.8.0_400+, javaVer=1.8.0",
+                                 "checking (1) 1.8",
+                                 "checking (2) 1.8.0_392",
+                                 "found correct java version 1.8.0_392. checking patch level",
+                                 "checking patch level 392 against 400",
+                                 "checking (3) 1.8.0_401",
+                                 "found correct java version 1.8.0_401. checking patch level",
+                                 "checking patch level 401 against 400",
+                                 "found latest java version 1.8.0_401"]),
+            ("1.8.0_300+", new, None),
+            # An exact version runs no selection.
+            ("1.8.0_392", old, []),
+        ]
+        for requirement, home, trace in cases:
+            with self.subTest(requirement=requirement):
+                run = self.run_with(requirement, **env)
+                self.assertEqual(0, run.code, run.text())
+                self.assertIsNotNone(run.demo, run.text())
+                self.assertEqual(home + "/bin/java", run.program())
+                if trace is not None:
+                    self.assertEqual(trace, run.selection_trace())
+
+    def test_the_later_of_equal_patch_levels_wins(self):
+        self.runtime("a", "1.8.0_401")
+        later = self.runtime("b", "1.8.1_401")
+        run = self.run_with("1.8", TARNWICK_JAVA_ROOTS=self.roots, JAVA_HOME=later)
+        self.assertEqual(0, run.code, run.text())
+        self.assertEqual(later + "/bin/java", run.program())
+        self.assertIn("found latest java version 1.8.1_401", run.selection_trace())
+
+    def test_requirements_nothing_meets(self):
+        old = self.runtime("jdk8u392", "1.8.0_392")
+        self.runtime("jdk8u401", "1.8.0_401")
+        with_runtimes = {"TARNWICK_JAVA_ROOTS": self.roots, "JAVA_HOME": old}
+        # No runtime at all: nothing to scan, no JAVA_HOME, no java on PATH.
+        none = {"TARNWICK_JAVA_ROOTS": self.path("empty"), "JAVA_HOME": None, "PATH": self.path("empty")}
+        os.makedirs(self.path("empty"))
+        question = "%s: Demo requires the Java Runtime Environment version %s\n"
+        cases = [
+            # (requirement, environment, exit code, question caption, selection trace printed)
+            # A patch level above every installed one.
+            ("1.8.0_500+", with_runtimes, 11, "Incompatible JRE Version Found", True),
+            # Nothing begins with 99: the level stays 0 and the key 99 is missing.
+            ("99", with_runtimes, 5, "Java Runtime Environment Not Found", True),
+            # The base keeps its "+" when there is no "_"; no key 1.8+.
+            ("1.8+", with_runtimes, 5, "Java Runtime Environment Not Found", True),
+            # An exact version that is not installed.
+            ("1.8.0_391", with_runtimes, 5, "Java Runtime Environment Not Found", False),
+            # Without any runtime the selection fails at once; an exact version
+            # fails at its key.
+            ("1.8", none, 11, "Java Runtime Environment Not Found", False),
+            ("1.8.0_392", none, 5, "Java Runtime Environment Not Found", False),
+        ]
+        for requirement, env, code, caption, traced in cases:
+            for args in ([], ["-q"]):
+                with self.subTest(requirement=requirement, env=sorted(env.items()), args=args):
+                    run = self.run_with(requirement, args, **env)
+                    self.assertEqual(code, run.code, run.text())
+                    self.assertNotStarted(run)
+                    asked = (question % (caption, requirement)) in run.err
+                    self.assertEqual(args == [], asked, run.text())
+                    if args == []:
+                        self.assertIn("(answered No: standard input is not a terminal)", run.err)
+                    trace = run.selection_trace()
+                    if traced:
+                        self.assertEqual("javaVersion=%s, javaVer=%s" % (requirement, requirement.split("_")[0]),
+                                         trace[0], run.text())
+                        self.assertNotIn("found latest java version", "\n".join(trace))
+                    else:
+                        self.assertFalse(any(line.startswith("checking (") for line in trace), run.text())
+
+    def test_the_later_of_javapath_and_javaversion_wins(self):
+        old = self.runtime("jdk8u392", "1.8.0_392")
+        new = self.runtime("jdk8u401", "1.8.0_401")
+        env = config_environment(TARNWICK_JAVA_ROOTS=self.roots, JAVA_HOME=old)
+        cases = [
+            (["javaVersion 1.8.0_392", "javapath %s/bin/java" % new], new),
+            (["javapath %s/bin/java" % new, "javaVersion 1.8.0_392"], old),
+        ]
+        for lines, home in cases:
+            with self.subTest(lines=lines):
+                run = self.launch_demo(env=env, config=["mainclass Demo", "addpath classes"] + lines)
+                self.assertEqual(home + "/bin/java", run.program())
+
+
+if __name__ == "__main__":
+    unittest.main()
