@@ -180,6 +180,17 @@ class ConfigClassPathTests(ConfiguredLauncherCase):
                 self.assertIn(" -classpath %s Demo " % class_path, run.command_line)
                 self.assertEqual(["x"], run.demo.args)
 
+    def test_expanded_folders_with_a_blank(self):
+        """A folder named through a variable comes quoted; the class path
+        still reaches the JVM as one whole argument."""
+        self.place_classes("sp ace/classes")
+        env = config_environment(TW_APP=os.path.join(self.app, "sp ace"))
+        for lines in (["addpath $TW_APP/classes"], ["addpath $TW_APP/classes", "addjar other dir.jar"]):
+            with self.subTest(lines=lines):
+                run = self.launch_demo(env=env, config=["mainclass Demo"] + lines + ["argument x"])
+                self.assertEqual(["x"], run.demo.args)
+                self.assertEqual(1, run.command_line.count(' -classpath "'), run.command_line)
+
     def test_a_jar_in_a_folder_with_a_blank(self):
         jar = shutil.which("jar")
         if jar is None and real_java():
@@ -222,6 +233,9 @@ class ConfigExpansionTests(ConfiguredLauncherCase):
              ' -Ddemo.greeting="hello big world" '),
             ('vmparam -Ddemo.greeting="$GREETING"', {"GREETING": "quoted"}, "quoted",
              ' -Ddemo.greeting="quoted" '),
+            # Written quotes around a value with blanks are not doubled.
+            ('vmparam -Ddemo.greeting="$GREETING"', {"GREETING": "big world"}, "big world",
+             ' -Ddemo.greeting="big world" '),
             ("vmparam -Ddemo.greeting=$TW_TEST_UNSET/x", {}, "$TW_TEST_UNSET/x", " -Ddemo.greeting=$TW_TEST_UNSET/x "),
             ("vmparam -Ddemo.greeting=$TW_TEST_UNSET\\x", {}, "$TW_TEST_UNSET\\x", None),
             # An unresolved reference stops the expansion: later ones stay too.
@@ -361,10 +375,13 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             ([], self.app),
             (["workingDir data dir"], os.path.join(self.app, "data dir")),
             (["workingDir $TW_WORK"], self.path("work")),
+            # Named through a variable, a folder with a blank comes quoted.
+            (["workingDir $TW_DATA"], os.path.join(self.app, "data dir")),
         ]
         for lines, expected in cases:
             with self.subTest(lines=lines):
-                run = self.launch_demo(env=config_environment(TW_WORK=self.path("work")),
+                run = self.launch_demo(env=config_environment(TW_WORK=self.path("work"),
+                                                              TW_DATA=os.path.join(self.app, "data dir")),
                                        config=["mainclass Demo", "addpath " + os.path.join(self.app, "classes")] + lines)
                 self.assertEqual(expected, os.path.realpath(run.demo.values["user.dir"]))
 
