@@ -8,16 +8,26 @@ One session per test process:
     thrown away, so that Wine's background processes are up before any run
     whose output is kept;
   - Wine's relay trace limited to MessageBoxA/W, which is how the texts,
-    captions and types of the launcher's message boxes are read back;
+    captions and types of the launcher's message boxes are read back, and
+    to the few other calls whose arguments the tests read (RELAYED); every
+    line carries the calling process's id;
   - fake runtime homes under C:\\tw whose bin\\javaw.exe and bin\\java.exe
-    are copies of test_child.exe.
+    are copies of test_child.exe: the registry's default ones and one per
+    installed version (VERSION_HOMES).
 
 Each run lays out a scenario directory (app\\Demo.exe = a copy of
-tarnwick.exe, start\\ as the directory it is started from), imports the
-scenario's registry fixture and Windows version as one .reg file, starts the
-launcher through run_exit.exe (which reports the full 32-bit exit code) and
-collects: exit code, standard output and error, message boxes, the child's
-records and the files the launcher wrote.
+tarnwick.exe, start\\ as the directory it is started from, plus whatever
+configuration files and stand-in programs the test writes into it), imports
+the scenario's registry fixture and Windows version as one .reg file, starts
+the launcher through run_exit.exe (which reports the full 32-bit exit code)
+and collects: exit code, standard output and error, message boxes, relayed
+calls, the records of every started copy of the test child and the files
+the launcher wrote.
+
+Nothing may open a web page: url.dll and winebrowser are disabled in every
+run, and a test that lets the launcher start the URL handler puts a copy of
+the test child named rundll32.exe beside the launcher, where CreateProcessA
+looks first.
 
 Boxes are answered "not Yes" at once, as there is no display.  A run that
 must answer a box gets a private Xvfb display and a Wine desktop of its own,
@@ -53,11 +63,28 @@ WIN_TW = "C:\\" + TW
 HOME_PLAIN = WIN_TW + r"\jre"                 # javaw.exe and java.exe
 HOME_SPACE = WIN_TW + r"\Java Home"           # the same, in a path with a blank
 HOME_NO_JAVAW = WIN_TW + r"\jre-console"      # java.exe only
+# One home per installed version of the version-matching fixtures; the
+# newest 1.7 lives in a path with a blank.
+VERSION_HOMES = {
+    "1.6": WIN_TW + r"\jre-1.6",
+    "1.6.0_17": WIN_TW + r"\jre-1.6.0_17",
+    "1.6.0_45": WIN_TW + r"\jre-1.6.0_45",
+    "1.7": WIN_TW + r"\jre-1.7",
+    "1.7.0_80": WIN_TW + r"\jre 1.7.0_80",
+}
 RUNTIME_HOMES = {
     HOME_PLAIN: ("javaw.exe", "java.exe"),
     HOME_SPACE: ("javaw.exe", "java.exe"),
     HOME_NO_JAVAW: ("java.exe",),
 }
+RUNTIME_HOMES.update((home, ("javaw.exe", "java.exe")) for home in VERSION_HOMES.values())
+
+# Calls whose arguments the relay trace shows (besides the message boxes).
+RELAYED = ("user32.MessageBoxA", "user32.MessageBoxW", "shell32.ShellExecuteA",
+           "kernel32.CreateProcessA", "kernel32.AllocConsole", "kernel32.SetConsoleTitleA")
+
+# Keeps every run away from a web browser (and so from the network).
+NO_BROWSER = "url,ieframe,shdocvw=d;winebrowser.exe=d"
 
 DISPLAY_DESKTOP = "tarnwick-display"   # the desktop of runs that answer boxes
 
@@ -67,6 +94,10 @@ WINDOWS_7 = "win7"       # Wine's default: major version 6
 Box = namedtuple("Box", "text caption type")
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 CUT = "<cut by the relay trace>"
+
+
+class RunnerCouldNotStart(AssertionError):
+    """run_exit.exe could not start the launcher at all."""
 
 
 class Unavailable(Exception):
@@ -150,6 +181,46 @@ def parse_boxes(trace):
     return boxes
 
 
+RelayCall = namedtuple("RelayCall", "pid function args")
+
+_CALL = re.compile(rb'(?:([0-9a-f]+):)?[0-9a-f]+:Call ([A-Za-z0-9_]+)\.([A-Za-z0-9_]+)\(')
+_ARG = re.compile(rb'([0-9a-f]+)' + _STR + rb'(,|\))', re.S)
+
+
+def relay_calls(trace, function):
+    """The calls of function ("module.Name", module case-insensitive) in a
+    relay trace, in call order.  Each is a RelayCall of the calling
+    process's id (int, or None without +pid), the function's name and its
+    arguments: a str for a string argument (decoded as in parse_boxes), else
+    the number.  Numbers are cut to 32 bits, since Wine shows the whole
+    64-bit register of an int argument."""
+    module, name = function.split(".")
+    calls = []
+    for m in _CALL.finditer(trace):
+        if m.group(2).decode().lower() != module.lower() or m.group(3).decode() != name:
+            continue
+        args, pos = [], m.end()
+        if trace[pos:pos + 1] == b")":
+            calls.append(RelayCall(int(m.group(1), 16) if m.group(1) else None, function, args))
+            continue
+        while True:
+            a = _ARG.match(trace, pos)
+            if not a:
+                break
+            ptr, wide, body, cut, end = a.groups()
+            if body is None:
+                args.append(int(ptr, 16) & 0xFFFFFFFF)
+            else:
+                raw = decode_c_string(body, wide == b"L")
+                text = raw.decode("utf-8") if wide == b"L" else raw.decode("latin-1")
+                args.append(text + CUT if cut else text)
+            pos = a.end()
+            if end == b")":
+                break
+        calls.append(RelayCall(int(m.group(1), 16) if m.group(1) else None, function, args))
+    return calls
+
+
 def reg_escape(s):
     return s.replace("\\", "\\\\").replace('"', '\\"')
 
@@ -221,6 +292,30 @@ class Result:
         self.children = children            # [ChildRecord], in start order
         self.files = files                  # {relative path: bytes} of written files
 
+    command = None                          # the launcher's command line
+
+    def calls(self, function):
+        """The relayed calls of function (one of RELAYED), in order, by any
+        process of the run."""
+        return relay_calls(self.wine_trace, function)
+
+    @property
+    def runner_pid(self):
+        """The id of run_exit.exe's process: the one that started the
+        launcher's command line."""
+        for call in self.calls("kernel32.CreateProcessA"):
+            shown = call.args[1] if len(call.args) > 1 else None
+            if shown == self.command or (isinstance(shown, str) and shown.endswith(CUT)
+                                         and self.command.startswith(shown[:-len(CUT)])):
+                return call.pid
+        raise AssertionError("the runner's CreateProcessA is not in the relay trace")
+
+    def launcher_calls(self, function):
+        """The relayed calls of function made by the launcher itself (the
+        test child and the runner make none but the runner's start)."""
+        runner = self.runner_pid
+        return [c for c in self.calls(function) if c.pid != runner]
+
     @property
     def exit_code_unsigned(self):
         return self.exit_code & 0xFFFFFFFF
@@ -288,7 +383,7 @@ class Session:
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
         env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH="win64")
+                   WINEDLLOVERRIDES="mscoree,mshtml=;" + NO_BROWSER, WINEARCH="win64")
         self.env = env
 
         if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
@@ -306,7 +401,7 @@ class Session:
         self.import_registry("\r\n".join([
             "REGEDIT4", "",
             r"[HKEY_CURRENT_USER\Software\Wine\Debug]",
-            '"RelayInclude"="user32.MessageBoxA;user32.MessageBoxW"', "",
+            '"RelayInclude"="%s"' % ";".join(RELAYED), "",
             r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]",
             '"Managed"="N"', ""]))
         return self
@@ -450,6 +545,7 @@ class Scenario:
         self.child_exits = child_exits
         self.exe_name = exe_name
         self.env = dict(env or {})
+        self._program_dirs = []    # where stand-in programs of this scenario log
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(os.path.join(self.dir, "app"))
         os.makedirs(os.path.join(self.dir, "start"))
@@ -470,7 +566,53 @@ class Scenario:
     def path(self, *parts):
         return os.path.join(self.dir, *parts)
 
-    def run(self, args=(), start="qualified", command=None, cwd=None, answers=None):
+    def win_path(self, relative):
+        """The Windows path of relative (backslashes) in the scenario."""
+        return self.win_dir + "\\" + relative
+
+    def write(self, relative, text, newline="\r\n"):
+        """Writes a text file at relative (a path with backslashes, under the
+        scenario directory, e.g. r"app\Demo.config").  text is a str (its
+        line feeds become newline, its characters Latin-1 bytes) or bytes
+        (written as they are).  Returns the Windows path."""
+        data = text if isinstance(text, bytes) else text.replace("\n", newline).encode("latin-1")
+        path = self.path(*relative.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return self.win_path(relative)
+
+    def config(self, *lines, name="Demo.config", newline="\r\n"):
+        """A configuration file in the launcher's directory, one line each,
+        every line ended."""
+        return self.write("app\\" + name, "".join(line + "\n" for line in lines), newline)
+
+    def mkdir(self, relative):
+        os.makedirs(self.path(*relative.split("\\")), exist_ok=True)
+        return self.win_path(relative)
+
+    def add_program(self, relative):
+        """Puts a copy of the test child at relative (e.g. r"app\rundll32.exe");
+        its starts are collected with the children of the run."""
+        path = self.path(*relative.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        shutil.copyfile(self.session.child, path)
+        self._program_dirs.append(os.path.dirname(path))
+        return self.win_path(relative)
+
+    def run(self, *args, **kwargs):
+        """Starts the launcher and waits for it (see _run_once).  When the
+        runner could not even start the launcher, which Wine has done once
+        under heavy load, the run is made once more: the launcher did not
+        run, so nothing of the scenario was used up."""
+        try:
+            return self._run_once(*args, **kwargs)
+        except RunnerCouldNotStart as first:
+            sys.stderr.write("retrying once: %s\n" % first)
+            return self._run_once(*args, **kwargs)
+
+    def _run_once(self, args=(), start="qualified", command=None, cwd=None, answers=None,
+                  detached=0):
         """Starts the launcher and waits for it.
 
         start: "qualified" - by its full path C:\\tw\\<name>\\app\\Demo.exe,
@@ -479,6 +621,10 @@ class Scenario:
         command/cwd: a raw command line and start directory instead.
         answers: [(caption, key), ...]: run with a display and press key
                  (xdotool key name) on each box with that caption, in turn.
+        detached: how many starts of the stand-in programs (add_program) the
+                 launcher makes without waiting for them; the run waits until
+                 they have all recorded themselves (or 30 s have passed)
+                 before collecting.
         """
         s = self.session
         if command is None:
@@ -496,14 +642,18 @@ class Scenario:
             raise ValueError("the runner takes one line per field")
 
         s.import_registry(registry_file(self.registry, self.windows))
-        for home in RUNTIME_HOMES:
-            bin_dir = os.path.join(s.linux_path(home), "bin")
+        child_dirs = [os.path.join(s.linux_path(home), "bin") for home in RUNTIME_HOMES]
+        for bin_dir in child_dirs:
             for leftover in ("child.log", "child_exits.txt"):
                 if os.path.exists(os.path.join(bin_dir, leftover)):
                     os.remove(os.path.join(bin_dir, leftover))
             if self.child_exits is not None:
                 with open(os.path.join(bin_dir, "child_exits.txt"), "w") as f:
                     f.write(" ".join(str(c) for c in self.child_exits) + "\n")
+
+        for program_dir in self._program_dirs:
+            if os.path.exists(os.path.join(program_dir, "child.log")):
+                os.remove(os.path.join(program_dir, "child.log"))
 
         run_dir = self.path("run")
         shutil.rmtree(run_dir, ignore_errors=True)
@@ -516,7 +666,7 @@ class Scenario:
         before = self._snapshot()
 
         env = dict(s.env)
-        env["WINEDEBUG"] = "-all,+relay"
+        env["WINEDEBUG"] = "-all,+relay,+pid"
         env.update(self.env)
         if answers:
             try:
@@ -549,18 +699,37 @@ class Scenario:
                                  % (command, read("wine-trace")[-2000:]))
         result_line = read("result").decode("ascii").split()
         if result_line[0] != "exit":
-            raise AssertionError("the runner could not start %r: error %s" % (command, result_line[1]))
+            raise RunnerCouldNotStart("the runner could not start %r: error %s"
+                                      % (command, result_line[1]))
         exit_code = int(result_line[2])
+        if detached:
+            self._await_records(detached)
         trace = read("wine-trace")
         children = []
-        for home in RUNTIME_HOMES:
-            log = os.path.join(s.linux_path(home), "bin", "child.log")
+        for bin_dir in child_dirs + self._program_dirs:
+            log = os.path.join(bin_dir, "child.log")
             if os.path.exists(log):
                 with open(log, "rb") as f:
                     children += [ChildRecord(json.loads(line)) for line in f if line.strip()]
         children.sort(key=lambda c: c.start)
-        return Result(self, exit_code, read("stdout"), read("stderr"), trace,
-                      parse_boxes(trace), children, self._written_since(before))
+        result = Result(self, exit_code, read("stdout"), read("stderr"), trace,
+                        parse_boxes(trace), children, self._written_since(before))
+        result.command = command
+        return result
+
+    def _await_records(self, count, patience=30):
+        def recorded():
+            n = 0
+            for program_dir in self._program_dirs:
+                try:
+                    with open(os.path.join(program_dir, "child.log"), "rb") as f:
+                        n += f.read().count(b"\n")
+                except OSError:
+                    pass
+            return n
+        deadline = time.monotonic() + patience
+        while recorded() < count and time.monotonic() < deadline:
+            time.sleep(0.02)
 
     WATCHED = ("tarnwick.out", "sample.config")
 
@@ -603,17 +772,26 @@ def _answer_boxes(proc, answers, env, patience=60):
                                env=env, capture_output=True, timeout=30)
         return found.stdout.decode().split()
 
-    for caption, key in answers:
-        window = None
-        while waiting() and window is None:
-            found = windows(caption)
-            window = found[0] if found else None
-            if window is None:
-                time.sleep(0.1)
-        while waiting() and window in windows(caption):
-            subprocess.run(["xdotool", "key", "--window", window, key], env=env,
-                           capture_output=True, timeout=30)
-            time.sleep(0.15)
+    try:
+        for caption, key in answers:
+            window = None
+            while waiting() and window is None:
+                found = windows(caption)
+                window = found[0] if found else None
+                if window is None:
+                    time.sleep(0.1)
+            while waiting() and window in windows(caption):
+                subprocess.run(["xdotool", "key", "--window", window, key], env=env,
+                               capture_output=True, timeout=30)
+                time.sleep(0.15)
+    finally:
+        # xdotool presses a key through XTEST when the window has the focus,
+        # and sends the release to the window; when the press closed the box
+        # the release is lost and the X server holds the key down, and Wine
+        # hands that key to the next box that gets the focus.  Release every
+        # key used, wherever the focus is now.
+        keys = sorted({key for _caption, key in answers})
+        subprocess.run(["xdotool", "keyup"] + keys, env=env, capture_output=True, timeout=30)
 
 
 # --------------------------------------------------------------------------

@@ -1,0 +1,349 @@
+#!/usr/bin/python3
+"""tarnwick.exe under Wine: the "javaVersion" line.
+
+The installed runtimes are registry sub-keys 1.6, 1.6.0_17, 1.6.0_45, 1.7
+and 1.7.0_80, each with a home of its own holding the test child, so the
+child's path shows which one was chosen.  The selection trace on standard
+output, the runtime started, the missing-runtime question with its caption,
+text and exit code (5 or 11, by the requirement's form), quiet mode, and the
+download page handed to the URL handler when the question is answered Yes.
+"""
+import harness as h
+from harness import JRE_BASE_KEY, MB_ICONERROR, MB_ICONERROR_YESNO, VERSION_HOMES, WINDOWS_7, \
+    WINDOWS_XP, launch_output
+
+# CurrentVersion names 1.7, so a requirement that were ignored would start
+# the 1.7 home instead of the one the selection must choose.
+INSTALLED = h.jre_registry("1.7", homes=VERSION_HOMES)
+
+NOT_FOUND = "Java Runtime Environment Not Found"
+INCOMPATIBLE = "Incompatible JRE Version Found"
+
+# The site of the download pages (the paths are fixed).
+DOWNLOAD_SITE = "https://www.java.com"
+PAGE_1_4_2 = DOWNLOAD_SITE + "/j2se/1.4.2/download.html"
+PAGE_LATEST = DOWNLOAD_SITE + "/en/download/download_the_latest.jsp"
+
+
+def javaw(home, windows=WINDOWS_XP, exe="javaw.exe"):
+    """The runtime token of a home: quoted when the home holds a blank or
+    from Vista on."""
+    path = home + "\\bin\\" + exe
+    return '"%s"' % path if " " in home or windows != WINDOWS_XP else path
+
+
+def trace(*lines):
+    """Selection trace lines as the launcher's text-mode output has them."""
+    return "".join(line + "\r\n" for line in lines).encode("latin-1")
+
+
+def question(name, requirement, caption):
+    return h.Box("%s requires the Java Runtime Environment version %s\nDo you want to download it?"
+                 % (name, requirement), caption, MB_ICONERROR_YESNO)
+
+
+def url_handler(page):
+    return 'rundll32 url.dll,FileProtocolHandler "%s"' % page
+
+
+CHECK_ALL = ["checking (%d) %s" % (i, v) for i, v in enumerate(VERSION_HOMES, 1)]
+
+# Requirement 1.6.0_20+: base 1.6.0, at least patch level 20.
+TRACE_20_PLUS = trace(
+    "javaVersion=1.6.0_20+, javaVer=1.6.0",
+    "checking (1) 1.6",
+    "checking (2) 1.6.0_17",
+    "found correct java version 1.6.0_17. checking patch level",
+    "checking patch level 17 against 20",
+    "checking (3) 1.6.0_45",
+    "found correct java version 1.6.0_45. checking patch level",
+    "checking patch level 45 against 20",
+    "found latest java version 1.6.0_45",
+    "checking (4) 1.7",
+    "checking (5) 1.7.0_80",
+)
+
+# Requirement 1.6: base 1.6, the highest patch level above 0.
+TRACE_1_6 = trace(
+    "javaVersion=1.6, javaVer=1.6",
+    "checking (1) 1.6",
+    "found correct java version 1.6. checking patch level",
+    "No patch level found in 1.6",
+    "checking (2) 1.6.0_17",
+    "found correct java version 1.6.0_17. checking patch level",
+    "checking patch level 17 against 0",
+    "found latest java version 1.6.0_17",
+    "checking (3) 1.6.0_45",
+    "found correct java version 1.6.0_45. checking patch level",
+    "checking patch level 45 against 17",
+    "found latest java version 1.6.0_45",
+    "checking (4) 1.7",
+    "checking (5) 1.7.0_80",
+)
+
+TRACE_1_7 = trace(
+    "javaVersion=1.7, javaVer=1.7",
+    "checking (1) 1.6",
+    "checking (2) 1.6.0_17",
+    "checking (3) 1.6.0_45",
+    "checking (4) 1.7",
+    "found correct java version 1.7. checking patch level",
+    "No patch level found in 1.7",
+    "checking (5) 1.7.0_80",
+    "found correct java version 1.7.0_80. checking patch level",
+    "checking patch level 80 against 0",
+    "found latest java version 1.7.0_80",
+)
+
+TRACE_50_PLUS = trace(
+    "javaVersion=1.6.0_50+, javaVer=1.6.0",
+    "checking (1) 1.6",
+    "checking (2) 1.6.0_17",
+    "found correct java version 1.6.0_17. checking patch level",
+    "checking patch level 17 against 50",
+    "checking (3) 1.6.0_45",
+    "found correct java version 1.6.0_45. checking patch level",
+    "checking patch level 45 against 50",
+    "checking (4) 1.7",
+    "checking (5) 1.7.0_80",
+)
+
+
+class VersionTestCase(h.WineTestCase):
+
+    def assertStartedFrom(self, r, home, command_line, windows=WINDOWS_XP):
+        """One child: the javaw.exe of home, with this command line (after
+        the runtime token), printed after the trace."""
+        self.assertEqual(r.exit_code, 0, r)
+        self.assertEqual(r.boxes, [], r)
+        self.assertEqual(len(r.children), 1, r)
+        self.assertEqual(r.children[0].exe, (home + r"\bin\javaw.exe").encode("latin-1"), r)
+        self.assertEqual(r.children[0].cmdline,
+                         (javaw(home, windows) + command_line).encode("latin-1"), r)
+
+    def assertNothingStarted(self, r):
+        self.assertEqual(r.children, [], r)
+        self.assertEqual(r.launcher_calls("kernel32.CreateProcessA"), [], r)
+
+
+class Selection(VersionTestCase):
+
+    def test_eleven_trace_lines_then_the_launch(self):
+        sc = self.scenario(registry=INSTALLED, windows=WINDOWS_XP)
+        sc.config("mainclass app.Main", "javaVersion 1.6.0_20+", "argument x")
+        r = sc.run()
+        home = VERSION_HOMES["1.6.0_45"]
+        self.assertStartedFrom(r, home, " -classpath  app.Main x ")
+        self.assertEqual(r.stdout, TRACE_20_PLUS + launch_output(javaw(home) + " -classpath  app.Main x "))
+        self.assertEqual(r.stderr, b"", r)
+
+    def test_requirements(self):
+        # (requirement, Windows version, version whose home starts, trace)
+        cases = [
+            ("1.6", WINDOWS_XP, "1.6.0_45", TRACE_1_6),
+            ("1.6", WINDOWS_7, "1.6.0_45", TRACE_1_6),
+            # Exact: that key, no selection and so no trace.
+            ("1.6.0_17", WINDOWS_XP, "1.6.0_17", b""),
+            ("1.6.0_45", WINDOWS_7, "1.6.0_45", b""),
+            # 1.7.0_80's home holds a blank: quoted on every version.
+            ("1.7", WINDOWS_XP, "1.7.0_80", TRACE_1_7),
+        ]
+        for i, (requirement, windows, chosen, lines) in enumerate(cases):
+            with self.subTest(requirement=requirement, windows=windows):
+                sc = self.scenario(str(i), registry=INSTALLED, windows=windows)
+                sc.config("javaVersion " + requirement)
+                r = sc.run()
+                home = VERSION_HOMES[chosen]
+                self.assertStartedFrom(r, home, " -classpath  ", windows)
+                self.assertEqual(r.stdout, lines + launch_output(javaw(home, windows) + " -classpath  "))
+
+    def test_other_installations(self):
+        # (name, installed version -> home, requirement, version whose home
+        #  starts, trace)
+        h16, h17, h45 = (VERSION_HOMES[v] for v in ("1.6", "1.6.0_17", "1.6.0_45"))
+        cases = [
+            # Of two names with the highest level, the later one wins.
+            ("tie", {"1.6.0_45": h45, "1.6.1_45": h17}, "1.6", "1.6.1_45", trace(
+                "javaVersion=1.6, javaVer=1.6",
+                "checking (1) 1.6.0_45",
+                "found correct java version 1.6.0_45. checking patch level",
+                "checking patch level 45 against 0",
+                "found latest java version 1.6.0_45",
+                "checking (2) 1.6.1_45",
+                "found correct java version 1.6.1_45. checking patch level",
+                "checking patch level 45 against 45",
+                "found latest java version 1.6.1_45")),
+            # Patch level 0 is accepted in the loop, but the requirement
+            # stays 1.6 and its own key is read.
+            ("patch_00", {"1.6": h16, "1.6.0_00": h17}, "1.6", "1.6", trace(
+                "javaVersion=1.6, javaVer=1.6",
+                "checking (1) 1.6",
+                "found correct java version 1.6. checking patch level",
+                "No patch level found in 1.6",
+                "checking (2) 1.6.0_00",
+                "found correct java version 1.6.0_00. checking patch level",
+                "checking patch level 0 against 0",
+                "found latest java version 1.6.0_00")),
+            # A requirement of 21 characters: its base is cut to 19, so
+            # a name beginning with those 19 matches.
+            ("long_requirement", {"1.7.0.80.extra.long_5": h16}, "1.7.0.80.extra.longer",
+             "1.7.0.80.extra.long_5", trace(
+                 "javaVersion=1.7.0.80.extra.longer, javaVer=1.7.0.80.extra.long",
+                 "checking (1) 1.7.0.80.extra.long_5",
+                 "found correct java version 1.7.0.80.extra.long_5. checking patch level",
+                 "checking patch level 5 against 0",
+                 "found latest java version 1.7.0.80.extra.long_5")),
+        ]
+        for name, homes, requirement, chosen, lines in cases:
+            with self.subTest(name):
+                sc = self.scenario(name, registry=h.jre_registry(None, homes=homes),
+                                   windows=WINDOWS_XP)
+                sc.config("javaVersion " + requirement)
+                r = sc.run()
+                self.assertStartedFrom(r, homes[chosen], " -classpath  ")
+                self.assertEqual(r.stdout, lines + launch_output(javaw(homes[chosen]) + " -classpath  "))
+
+    def test_debug_reads_the_chosen_key_and_starts_java_exe(self):
+        sc = self.scenario(registry=INSTALLED, windows=WINDOWS_XP)
+        sc.config("javaVersion 1.6.0_20+")
+        r = sc.run(["-d"])
+        home = VERSION_HOMES["1.6.0_45"]
+        self.assertIn(h.Box(JRE_BASE_KEY + r"\1.6.0_45", "JavaInstallRegPath", 0), r.boxes, r)
+        self.assertEqual([c.cmdline for c in r.children],
+                         [(home + r"\bin\java.exe -classpath  ").encode()], r)
+        # The trace is printed with or without -d, in the same place.
+        self.assertTrue(r.stdout.startswith(b"reading app config "), r)
+        self.assertIn(b"\r\n" + TRACE_20_PLUS + b"#Version ", r.stdout)
+
+    def test_later_line_decides(self):
+        plain = h.HOME_PLAIN + r"\bin\javaw.exe"
+        # (lines, home started, trace)
+        cases = [
+            (["javaVersion 1.6", "javapath " + plain], h.HOME_PLAIN, TRACE_1_6),
+            (["javapath " + plain, "javaVersion 1.6"], VERSION_HOMES["1.6.0_45"], TRACE_1_6),
+            (["javaVersion 1.6", "javaVersion 1.6.0_17"], VERSION_HOMES["1.6.0_17"], TRACE_1_6),
+            # The value is expanded first.
+            (["setenv TW_JV=1.6.0_17", "javaVersion $TW_JV"], VERSION_HOMES["1.6.0_17"], b""),
+        ]
+        for i, (lines, home, lines_out) in enumerate(cases):
+            with self.subTest(lines=lines):
+                sc = self.scenario(str(i), registry=INSTALLED, windows=WINDOWS_XP)
+                sc.config(*lines)
+                r = sc.run()
+                self.assertStartedFrom(r, home, " -classpath  ")
+                self.assertEqual(r.stdout, lines_out + launch_output(javaw(home) + " -classpath  "))
+
+
+class MissingRuntime(VersionTestCase):
+
+    def test_question_and_exit_code(self):
+        # (registry, requirement, exit code, caption, trace)
+        cases = [
+            # Exact form, key missing: question, then 5.
+            (INSTALLED, "1.6.0_18", 5, NOT_FOUND, b""),
+            # No installed name reaches 50: question, then 11.
+            (INSTALLED, "1.6.0_50+", 11, INCOMPATIBLE, TRACE_50_PLUS),
+            # Nothing begins with 1.7+ or 1.8: the key of that name is
+            # looked up, and is missing.
+            (INSTALLED, "1.7+", 5, NOT_FOUND, trace("javaVersion=1.7+, javaVer=1.7+", *CHECK_ALL)),
+            (INSTALLED, "1.8", 5, NOT_FOUND, trace("javaVersion=1.8, javaVer=1.8", *CHECK_ALL)),
+            # No runtime at all: a selecting form finds no base key (11),
+            # the exact form no version key (5).
+            (h.NO_JAVA, "1.6", 11, NOT_FOUND, b""),
+            (h.NO_JAVA, "1.6.0_17", 5, NOT_FOUND, b""),
+        ]
+        for i, (registry, requirement, code, caption, lines) in enumerate(cases):
+            for quiet in (False, True):
+                with self.subTest(requirement=requirement, registry=bool(registry), quiet=quiet):
+                    sc = self.scenario("%d%s" % (i, ".quiet" if quiet else ""), registry=registry,
+                                       windows=WINDOWS_XP)
+                    sc.config("mainclass app.Main", "javaVersion " + requirement, "argument x")
+                    r = sc.run((["-q"] if quiet else []) + ["-passExitCode"])
+                    self.assertEqual(r.exit_code_unsigned, code, r)
+                    self.assertEqual(r.boxes, [] if quiet else
+                                     [question("app.Main", requirement, caption)], r)
+                    self.assertEqual(r.stdout, lines, r)
+                    self.assertNothingStarted(r)
+
+    def test_name_in_the_question(self):
+        # (lines around "javaVersion 1.6.0_50+" (None marks its place), name)
+        long_name = "N" * 300
+        cases = [
+            ([None], "Application"),
+            (["mainclass app.Main", None], "app.Main"),
+            (["appname Demo", "mainclass app.Main", None], "Demo"),
+            (["appname ", "mainclass app.Main", None], "app.Main"),
+            # Lines after it are never read.
+            ([None, "appname Demo"], "Application"),
+        ]
+        for i, (lines, name) in enumerate(cases):
+            with self.subTest(lines=lines):
+                sc = self.scenario(str(i), registry=INSTALLED, windows=WINDOWS_XP)
+                sc.config(*["javaVersion 1.6.0_50+" if line is None else line for line in lines])
+                r = sc.run()
+                self.assertEqual(r.boxes, [question(name, "1.6.0_50+", INCOMPATIBLE)], r)
+                self.assertEqual(r.exit_code, 11, r)
+        with self.subTest("too long"):
+            # The text is cut to 254 characters.
+            sc = self.scenario("long", registry=INSTALLED, windows=WINDOWS_XP)
+            sc.config("appname " + long_name, "javaVersion 1.6.0_50+")
+            r = sc.run()
+            full = question(long_name, "1.6.0_50+", INCOMPATIBLE)
+            self.assertEqual(r.boxes, [full._replace(text=full.text[:254])], r)
+            self.assertEqual(r.exit_code, 11, r)
+
+    def test_version_key_without_java_home(self):
+        homes = dict(VERSION_HOMES)
+        homes["1.6.0_17"] = None
+        homes["1.6.0_45"] = None
+        # (requirement, key whose JavaHome is missing)
+        for requirement, version in (("1.6.0_17", "1.6.0_17"), ("1.6", "1.6.0_45")):
+            for quiet in (False, True):
+                with self.subTest(requirement=requirement, quiet=quiet):
+                    sc = self.scenario(requirement + (".quiet" if quiet else ""),
+                                       registry=h.jre_registry("1.7", homes=homes),
+                                       windows=WINDOWS_XP)
+                    sc.config("javaVersion " + requirement)
+                    r = sc.run(["-q"] if quiet else [])
+                    box = h.Box("No Java Home Directory Found for %s\\%s " % (JRE_BASE_KEY, version),
+                                "Error!", MB_ICONERROR)
+                    self.assertEqual(r.boxes, [] if quiet else [box], r)
+                    self.assertEqual(r.exit_code, 5, r)
+                    self.assertNothingStarted(r)
+
+
+class Download(VersionTestCase):
+    """The question answered on a display.  A copy of the test child named
+    rundll32.exe beside the launcher stands in for the URL handler, which
+    CreateProcessA finds there first; it only records how it was started."""
+
+    def test_answers(self):
+        # (requirement, key, page opened or None, exit code); no runtime
+        # installed, so the question comes under NOT_FOUND.
+        cases = [
+            ("1.5.0_06+", "y", PAGE_LATEST, 11),
+            # Exact form: the question from the key lookup, then 5.
+            ("1.4.2_08", "y", PAGE_1_4_2, 5),
+            # No page for 1.6: nothing is started.
+            ("1.6.0_20+", "y", None, 11),
+            ("1.5.0_06+", "n", None, 11),
+        ]
+        for i, (requirement, key, page, code) in enumerate(cases):
+            with self.subTest(requirement=requirement, key=key):
+                sc = self.scenario(str(i), registry=h.NO_JAVA, windows=WINDOWS_XP)
+                handler = sc.add_program(r"app\rundll32.exe")
+                sc.config("appname Demo", "javaVersion " + requirement)
+                r = sc.run(answers=[(NOT_FOUND, key)], detached=1 if page else 0)
+                self.assertEqual(r.boxes, [question("Demo", requirement, NOT_FOUND)], r)
+                self.assertIn(b"Ret  user32.MessageBoxA() retval=%08x" % (6 if key == "y" else 7),
+                              r.wine_trace)
+                self.assertEqual(r.exit_code, code, r)
+                expected = [url_handler(page)] if page else []
+                self.assertEqual([c.args[1] for c in r.launcher_calls("kernel32.CreateProcessA")],
+                                 expected, r)
+                self.assertEqual([(c.exe, c.cmdline) for c in r.children],
+                                 [(handler.encode(), e.encode()) for e in expected], r)
+
+
+if __name__ == "__main__":
+    h.main()
