@@ -244,15 +244,26 @@ def jre_registry(current="1.6", homes=None, home=HOME_PLAIN):
 NO_JAVA = {}   # no JavaSoft key at all
 
 
+def reg_data(data):
+    """A value of a .reg file: a str is a string (stored with its
+    terminator), bytes are binary data stored exactly (no terminator unless
+    given), an int is a DWORD."""
+    if isinstance(data, bytes):
+        return "hex:" + ",".join("%02x" % b for b in data)
+    if isinstance(data, int):
+        return "dword:%08x" % data
+    return '"%s"' % reg_escape(data)
+
+
 def registry_file(keys, windows):
     """A .reg file that wipes HKLM\\SOFTWARE\\JavaSoft, creates keys (a dict
-    of HKLM key path -> {value name: string}) and sets Wine's Windows
-    version."""
+    of HKLM key path -> {value name: data, see reg_data}) and sets Wine's
+    Windows version."""
     lines = ["REGEDIT4", "", r"[-HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft]", ""]
     for key, values in keys.items():
         lines.append("[HKEY_LOCAL_MACHINE\\%s]" % key)
         for name, data in values.items():
-            lines.append('"%s"="%s"' % (reg_escape(name), reg_escape(data)))
+            lines.append('"%s"=%s' % (reg_escape(name), reg_data(data)))
         lines.append("")
     lines.append(r"[HKEY_CURRENT_USER\Software\Wine]")
     lines.append('"Version"=-' if windows == WINDOWS_7 else '"Version"="%s"' % windows)
