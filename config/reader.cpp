@@ -15,6 +15,11 @@ static constexpr std::size_t MESSAGE_SIZE = 1024;
 ** through differently written paths). */
 static constexpr int MAX_INCLUDE_DEPTH = 16;
 
+/* At most this many included files are read for one configuration: files
+** that include the next one several times would otherwise multiply into
+** millions of reads. */
+static constexpr int MAX_INCLUDED_FILES = 256;
+
 static constexpr int UNRESOLVED_VERSION_EXIT_CODE = 5;
 
 static const char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
@@ -23,6 +28,9 @@ static const char LOG_FILE_PARAMETER[] = "-DLOGFILE";
 /* The identities of the files being read, outermost first, to recognise an
 ** include loop however its paths are written. */
 static std::vector<std::string> filesBeingRead;
+
+/* Included files read so far for this configuration. */
+static int includedFilesRead;
 
 static void reportConfigProblem(const std::string &message) {
     platform::writeStandardError(message);
@@ -84,6 +92,12 @@ static void applyInclude(const char *value, int depth) {
                                        path.c_str(), MAX_INCLUDE_DEPTH));
         return;
     }
+    if (includedFilesRead == MAX_INCLUDED_FILES) {
+        reportConfigProblem(formatText("Can't include %s: more than %d included files are "
+                                       "read for one configuration\n",
+                                       path.c_str(), MAX_INCLUDED_FILES));
+    }
+    if (includedFilesRead++ >= MAX_INCLUDED_FILES) return;
     readConfigFile(path.c_str(), depth + 1);
 }
 
@@ -168,5 +182,6 @@ static int readConfigFile(const char *path, int depth) {
 
 int readAppConfig(const char *path) {
     filesBeingRead.clear();
+    includedFilesRead = 0;
     return readConfigFile(path, 0);
 }

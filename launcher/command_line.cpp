@@ -70,7 +70,13 @@ std::string buildJavaCommandLine() {
         else
             line += settings.vmpaths[i];
     }
-    if (quoteClassPath) line += '"';
+    if (quoteClassPath) {
+        /* A folder ending in a backslash would escape the closing quote. */
+        std::size_t trailing = 0;
+        while (line[line.size() - 1 - trailing] == '\\') ++trailing;
+        line.append(trailing, '\\');
+        line += '"';
+    }
     line += ' ';
     if (settings.mainClass != nullptr) line += settings.mainClass;
     if (settings.argsCnt > 0) line += ' ';

@@ -30,6 +30,8 @@ if [ $native_only = 0 ]; then
     need xdotool command -v xdotool
     need icoutils command -v wrestool
     need python3-pefile /usr/bin/python3 -c "import pefile"
+    need clang command -v clang++
+    need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a'
 fi
 
 [ ${#missing[@]} = 0 ] && exit 0

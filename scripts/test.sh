@@ -2,9 +2,9 @@
 # The whole test suite: builds the Windows exe (MinGW-w64) and the native
 # launcher, then runs through CTest the unit tests, the native end-to-end
 # tests with the real JVM, the exe check and the end-to-end tests of
-# tarnwick.exe under Wine; then the unit and native tests again, built with
-# AddressSanitizer and UndefinedBehaviorSanitizer.  Installs what is missing
-# first (as root).
+# tarnwick.exe under Wine; then each fuzz target for 30 seconds, and the unit
+# and native tests again, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer.  Installs what is missing first (as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +15,8 @@ cmake --build --preset windows
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native -j2
+
+scripts/fuzz.sh 30
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan

@@ -226,6 +226,7 @@ bool readTextLine(TextFile *file, std::string *line) {
     line->clear();
     while (file->position < file->content.size()) {
         char c = file->content[file->position++];
+        if (c == '\n' && !line->empty() && line->back() == '\r') line->pop_back();
         *line += c;
         if (c == '\n') break;
     }

@@ -155,6 +155,24 @@ TEST_F(Reader, IncludeLoopsAreReportedOnceAndSkipped) {
     EXPECT_EQ(list(settings.vmparams, settings.vmparamsCnt), Strings{"-Dtop"});
     EXPECT_NE(fake::state.standardError.find("includes itself"), std::string::npos);
 
+    /* Files including the next one many times are cut off after a total
+    ** number of reads, reported once. */
+    fake::reset();
+    settings._quietMode = 1;
+    for (int level = 0; level < 4; ++level) {
+        std::string &text = fake::state.files[level == 0 ? "app.config" : "f" + std::to_string(level)];
+        for (int i = 0; i < 100; ++i)
+            text += level < 3 ? "include f" + std::to_string(level + 1) + "\n" : "# nothing\n";
+    }
+    EXPECT_EQ(readAppConfig("app.config"), 0);
+    std::size_t reports = 0, at = 0;
+    while ((at = fake::state.standardError.find("more than 256 included files", at)) !=
+           std::string::npos) {
+        ++reports;
+        ++at;
+    }
+    EXPECT_EQ(reports, 1u);
+
     /* A chain through ever new names ends at the depth limit. */
     fake::reset();
     for (int i = 0; i < 40; ++i)

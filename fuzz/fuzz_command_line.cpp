@@ -1,0 +1,107 @@
+/*
+** Fuzz target: the assembled java command line, read back by the Windows
+** splitting rules, must hand the application exactly the arguments it was
+** given, whatever they hold and whatever the system version.
+**
+** Input layout: the first byte holds switches (bit 0 Vista or later, bit 1
+** no main class, bit 2 debug trail, bit 3 a runtime path without blanks,
+** bit 4 a JVM parameter and a class path with a blank); the rest is the
+** argument list, each argument ended by a NUL byte (the last one may lack
+** it), at most as many as the launcher keeps.
+*/
+#include "launcher/command_line.h"
+#include "launcher/settings.h"
+#include "platform/command_line_split.h"
+#include "tests/unit/platform_double.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char QUOTED_JAVA[] = "\"C:\\Program Files\\j\\bin\\javaw.exe\"";
+const char QUOTED_JAVA_TOKEN[] = "C:\\Program Files\\j\\bin\\javaw.exe";
+const char PLAIN_JAVA[] = "C:\\jre6\\bin\\javaw.exe";
+const char MAIN_CLASS[] = "com.acme.Main";
+
+[[noreturn]] void fail(const char *what, const std::string &line,
+                       const std::vector<std::string> &expected,
+                       const std::vector<std::string> &got) {
+    std::fprintf(stderr, "fuzz_command_line: %s\n  line: [%s]\n", what, line.c_str());
+    for (const std::string &token : expected) std::fprintf(stderr, "  expected [%s]\n", token.c_str());
+    for (const std::string &token : got) std::fprintf(stderr, "  got      [%s]\n", token.c_str());
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size == 0) return 0;
+    fake::reset();
+    std::uint8_t switches = data[0];
+    settings._isVista = switches & 1 ? 1 : 0;
+    settings._debug = switches & 4 ? 1 : 0;
+
+    /* The tokens the child must see, program first. */
+    std::vector<std::string> expected;
+    if (switches & 8) {
+        settings.javapath = keepText(PLAIN_JAVA);
+        expected.push_back(PLAIN_JAVA);
+    } else {
+        settings.javapath = keepText(QUOTED_JAVA);
+        expected.push_back(QUOTED_JAVA_TOKEN);
+    }
+    std::vector<std::string> args;
+    const char *p = reinterpret_cast<const char *>(data + 1);
+    const char *end = reinterpret_cast<const char *>(data + size);
+    while (p < end && args.size() < ARGS_CAPACITY) {
+        const char *nul = std::find(p, end, '\0');
+        args.emplace_back(p, nul);
+        p = nul + 1;
+    }
+
+    std::string classPath;
+    if (switches & 16) {
+        appendToList(LIST_VMPARAMS, keepText("-Xmx256m"));
+        expected.push_back("-Xmx256m");
+        appendToList(LIST_VMPATHS, keepText("lib/*"));
+        appendToList(LIST_VMPATHS, keepText("my app.jar"));
+        classPath = "lib/*;my app.jar";
+    }
+    if (switches & 32) {
+        for (std::string entry : args) {
+            entry.erase(std::remove_if(entry.begin(), entry.end(),
+                                       [](char c) { return c == '"' || c == '\t'; }),
+                        entry.end());
+            if (settings.vmpathsCnt > 0) classPath += ';';
+            classPath += entry;
+            appendToList(LIST_VMPATHS, keepText(entry));
+        }
+    }
+    expected.push_back("-classpath");
+    if (!classPath.empty()) expected.push_back(classPath);
+
+    if (!(switches & 2)) {
+        settings.mainClass = keepText(MAIN_CLASS);
+        expected.push_back(MAIN_CLASS);
+    }
+    for (const std::string &arg : args) {
+        appendToList(LIST_ARGS, keepText(arg));
+        expected.push_back(arg);
+    }
+
+    const std::string line = buildJavaCommandLine();
+    const std::vector<std::string> got = splitWindowsCommandLine(line.c_str());
+    if (got != expected) fail("the child would see other tokens", line, expected, got);
+
+    /* With arguments the line ends with a blank; without, with the main
+    ** class or, when there is none, the blank before it. */
+    bool endsWithBlank = !line.empty() && line.back() == ' ';
+    bool blankExpected = settings.argsCnt > 0 || settings.mainClass == nullptr;
+    if (endsWithBlank != blankExpected) fail("wrong end of the line", line, expected, got);
+    return 0;
+}
