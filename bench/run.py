@@ -218,6 +218,7 @@ def build_helpers(with_windows):
     run(["g++", "-std=c++17", "-O3", "-DNDEBUG", "-Wall", "-I", ROOT,
          "-o", out("config_bench"), src("config_bench.cpp"),
          os.path.join(ROOT, "platform", "posix.cpp"),
+         os.path.join(ROOT, "platform", "standard_streams.cpp"),
          os.path.join(native, "libtarnwick_logic.a"), os.path.join(native, "libtarnwick_split.a")])
     if with_windows:
         mingw = ["x86_64-w64-mingw32-gcc", "-O2", "-Wall", "-static", "-s"]

@@ -246,16 +246,4 @@ bool currentDirectory(char *buffer, std::size_t size) {
     return true;
 }
 
-long long wallClockSeconds() { return static_cast<long long>(std::time(nullptr)); }
-
-void writeStandardOutput(const std::string &text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-void writeStandardError(const std::string &text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
-
 } // namespace platform
