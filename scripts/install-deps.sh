@@ -26,6 +26,10 @@ if [ $native_only = 0 ]; then
     need binutils-mingw-w64-x86-64 command -v x86_64-w64-mingw32-objdump
     need wine command -v wine
     need wine64 test -e /usr/lib/wine/wine64
+    # The 32-bit build and its Wine tests.
+    need g++-mingw-w64-i686 command -v i686-w64-mingw32-g++
+    need binutils-mingw-w64-i686 command -v i686-w64-mingw32-objdump
+    need wine32:i386 test -e /usr/lib/wine/wine
     need xvfb command -v Xvfb
     need xdotool command -v xdotool
     need icoutils command -v wrestool
@@ -42,5 +46,8 @@ if [ "$(id -u)" != 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+case " ${missing[*]} " in
+*:i386*) dpkg --add-architecture i386 ;;
+esac
 apt-get update -q >/dev/null
 apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null

@@ -86,6 +86,9 @@ RELAYED = ("user32.MessageBoxA", "user32.MessageBoxW", "shell32.ShellExecuteA",
 # Keeps every run away from a web browser (and so from the network).
 NO_BROWSER = "url,ieframe,shdocvw=d;winebrowser.exe=d"
 
+# Debian's 64-bit Wine loader (the "wine" command picks a program's own).
+WINE64 = "/usr/lib/wine/wine64"
+
 DISPLAY_DESKTOP = "tarnwick-display"   # the desktop of runs that answer boxes
 
 WINDOWS_XP = "winxp64"   # GetVersionExA major version 5
@@ -499,7 +502,9 @@ class Session:
         path = os.path.join(self.tw, "fixture.reg")
         with open(path, "w", newline="") as f:
             f.write(text)
-        subprocess.run(["wine", "regedit", "/S", WIN_TW + r"\fixture.reg"], env=self.env,
+        # The 64-bit loader: with 32-bit Wine installed, "wine regedit" runs
+        # the 32-bit regedit, which writes every key into the 32-bit view.
+        subprocess.run([WINE64, "regedit", "/S", WIN_TW + r"\fixture.reg"], env=self.env,
                        timeout=60, check=True, **QUIET)
         self._last_registry = text
 
