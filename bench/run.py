@@ -217,9 +217,8 @@ def build_helpers(with_windows):
     native = os.path.join(BUILD, "native")
     run(["g++", "-std=c++17", "-O3", "-DNDEBUG", "-Wall", "-I", ROOT,
          "-o", out("config_bench"), src("config_bench.cpp"),
-         os.path.join(ROOT, "platform", "posix.cpp"),
-         os.path.join(ROOT, "platform", "standard_streams.cpp"),
-         os.path.join(native, "libtarnwick_logic.a"), os.path.join(native, "libtarnwick_split.a")])
+         os.path.join(native, "libtarnwick_logic.a"), os.path.join(native, "libtarnwick_platform.a"),
+         os.path.join(native, "libtarnwick_split.a")])
     if with_windows:
         mingw = ["x86_64-w64-mingw32-gcc", "-O2", "-Wall", "-static", "-s"]
         run(mingw + ["-o", out("wine_timer.exe"), src("wine_timer.c")])
