@@ -61,8 +61,18 @@ int messageBox(const char *text, const char *caption, unsigned type);
 */
 typedef void *RegistryKey;
 
-/* Opens subKey for reading (KEY_READ, no view flag). */
-long registryOpenKey(const char *subKey, RegistryKey *key);
+/* The two views of a 64-bit Windows registry.  The own view is the one of
+** the launcher's own build (KEY_READ with no view flag, as keys have always
+** been opened); the other view is the 32-bit one from the 64-bit build and
+** the 64-bit one from the 32-bit build. */
+enum RegistryView { REGISTRY_OWN_VIEW, REGISTRY_OTHER_VIEW };
+
+/* How the debug lines name each view ("64-bit registry view", ...). */
+const char *registryViewName(RegistryView view);
+
+/* Opens subKey for reading in the given view. */
+long registryOpenKey(const char *subKey, RegistryKey *key,
+                     RegistryView view = REGISTRY_OWN_VIEW);
 
 /* Reads a value's bytes into data.  *size holds the capacity of data on
 ** entry and the number of bytes delivered on success.  The bytes are not
@@ -126,6 +136,11 @@ bool getEnvironment(const char *name, std::string *value);
 /* Sets a variable of the launcher's environment, inherited by children. */
 void setEnvironment(const char *name, const char *value);
 
+/* Finds fileName in the folders of the PATH variable, in their order, and
+** stores the first match's full path (on POSIX with its links resolved, so
+** that the folder is the program's real one).  False when no folder has it. */
+bool findOnSearchPath(const char *fileName, std::string *path);
+
 /* Ends the launcher through the runtime's normal exit (buffers are flushed). */
 [[noreturn]] void exitProcess(int code);
 
@@ -156,6 +171,18 @@ void writeText(TextFile *file, const std::string &text);
 
 /* Flushes and closes. */
 void closeTextFile(TextFile *file);
+
+/* Reads the first bytes of a regular file, at most limit of them, as they
+** are stored.  False when path is not a regular file or cannot be read, so
+** a device, a pipe or a folder never makes the caller wait or fill memory. */
+bool readFileStart(const char *path, std::size_t limit, std::string *bytes);
+
+/* The version name that the "release" file of a runtime home gives as its
+** JAVA_VERSION (17.0.15 for JAVA_VERSION="17.0.15"), read from the file's
+** first RELEASE_FILE_LIMIT bytes.  False when there is none or it cannot
+** name a registry key (empty, too long, a backslash or control character). */
+constexpr std::size_t RELEASE_FILE_LIMIT = 4096;
+bool runtimeReleaseVersion(const char *home, std::string *version);
 
 /* The runtime library's text for an error number, at most 79 characters. */
 std::string runtimeErrorText(int error);

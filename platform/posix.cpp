@@ -69,6 +69,9 @@ static const std::size_t RUNTIME_ERROR_TEXT_LENGTH = 79;
 /* What osMajorVersion answers; see there. */
 static const unsigned long MODERN_SYSTEM_MAJOR_VERSION = 10;
 
+/* execvp's own fallback when PATH is not set. */
+static const char *const DEFAULT_SEARCH_PATH = "/usr/bin:/bin";
+
 /* A program path that begins with '/' is the POSIX form of a drive-qualified
 ** path: its directory is everything before the last '/', and "/" itself for
 ** a program in the root. */
@@ -335,6 +338,33 @@ void setEnvironment(const char *name, const char *value) {
         setenv(name, value, 1);
 }
 
+/* Looks as execvp does: an empty entry is the current folder, and a PATH
+** that is not set is execvp's own default.  Only an executable regular file
+** counts. */
+bool findOnSearchPath(const char *fileName, std::string *path) {
+    const char *searchPath = std::getenv("PATH");
+    if (searchPath == nullptr) searchPath = DEFAULT_SEARCH_PATH;
+    std::string list(searchPath);
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = list.find(':', start);
+        std::string folder = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (folder.empty()) folder = ".";
+        std::string candidate = folder + "/" + fileName;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            char *real = realpath(candidate.c_str(), nullptr);
+            if (real == nullptr) return false;
+            *path = real;
+            std::free(real);
+            return true;
+        }
+        if (end == std::string::npos) return false;
+        start = end + 1;
+    }
+}
+
 /* exit flushes stdio as well; the explicit flushes make the order plain. */
 void exitProcess(int code) {
     std::fflush(stdout);
@@ -410,6 +440,29 @@ void closeTextFile(TextFile *file) {
     std::fflush(file->file);
     std::fclose(file->file);
     delete file;
+}
+
+/* Opened without blocking, so that a FIFO with no writer cannot hold the
+** launcher; anything but a regular file is refused before a byte is read. */
+bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return false;
+    }
+    bytes->assign(limit, '\0');
+    std::size_t filled = 0;
+    while (filled < limit) {
+        ssize_t got = read(fd, &(*bytes)[filled], limit - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    bytes->resize(filled);
+    return true;
 }
 
 /* strerror, cut as the 80-byte buffer of strerror_s would cut it. */

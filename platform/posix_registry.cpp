@@ -66,12 +66,6 @@ static const long REGISTRY_INVALID_PARAMETER = 87;  /* ERROR_INVALID_PARAMETER *
 static const long REGISTRY_MORE_DATA = 234;         /* ERROR_MORE_DATA */
 static const long REGISTRY_NO_MORE_ITEMS = 259;     /* ERROR_NO_MORE_ITEMS */
 
-/* The longest registry key name Windows allows. */
-static const std::size_t MAX_KEY_NAME_LENGTH = 255;
-
-/* execvp's own fallback when PATH is not set. */
-static const char *const DEFAULT_SEARCH_PATH = "/usr/bin:/bin";
-
 
 static const char *const JAVA_BASE_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 static const char *const ROOTS_VARIABLE = "TARNWICK_JAVA_ROOTS";
@@ -158,57 +152,10 @@ static bool holdsJavaExecutable(const std::string &home) {
     return isExecutableFile(home + "/bin/java");
 }
 
-/* A version name must be usable as a registry key name: not empty, within
-** the key name limit, no backslash and no control character. */
-static bool isUsableVersionName(const std::string &name) {
-    if (name.empty() || name.size() > MAX_KEY_NAME_LENGTH) return false;
-    for (char c : name)
-        if (c == '\\' || std::iscntrl(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
-/* Reads JAVA_VERSION from a home's release file (a shell-style line such as
-** JAVA_VERSION="17.0.15").  Empty when the file or the line is missing or the
-** name is not usable. */
+/* The JAVA_VERSION of a home's release file; empty when it has none. */
 static std::string readReleaseVersion(const std::string &home) {
-    static const char prefix[] = "JAVA_VERSION=";
-    std::FILE *file = std::fopen((home + "/release").c_str(), "r");
-    if (file == nullptr) return std::string();
     std::string version;
-    char *line = nullptr;
-    std::size_t capacity = 0;
-    ssize_t length;
-    while ((length = getline(&line, &capacity, file)) >= 0) {
-        std::string text(line, static_cast<std::size_t>(length));
-        if (text.compare(0, sizeof prefix - 1, prefix) != 0) continue;
-        std::string value = text.substr(sizeof prefix - 1);
-        while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
-            value.pop_back();
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
-        version = value;
-        break;
-    }
-    std::free(line);
-    std::fclose(file);
-    return isUsableVersionName(version) ? version : std::string();
-}
-
-/* Finds java on PATH as execvp would; empty when there is none. */
-static std::string findJavaOnPath() {
-    const char *searchPath = std::getenv("PATH");
-    if (searchPath == nullptr) searchPath = DEFAULT_SEARCH_PATH;
-    std::string list(searchPath);
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t end = list.find(':', start);
-        std::string folder = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (folder.empty()) folder = ".";
-        std::string candidate = folder + "/java";
-        if (isExecutableFile(candidate)) return candidate;
-        if (end == std::string::npos) return std::string();
-        start = end + 1;
-    }
+    return runtimeReleaseVersion(home.c_str(), &version) ? version : std::string();
 }
 
 /* The current runtime's real home: JAVA_HOME when it holds bin/java, else the
@@ -219,9 +166,8 @@ static bool findCurrentHome(std::string *home) {
         *home = realPath(javaHome);
         return !home->empty();
     }
-    std::string java = findJavaOnPath();
-    if (java.empty()) return false;
-    std::string resolved = realPath(java);
+    std::string resolved;
+    if (!findOnSearchPath("java", &resolved)) return false;
     /* resolved is <home>/bin/java: cut two names off. */
     std::size_t slash = resolved.rfind('/');
     if (slash == std::string::npos || slash == 0) return false;
@@ -396,12 +342,17 @@ static bool readJavaBaseKey(EmulatedKey *key) {
     return true;
 }
 
+/* There is one view here, the own one: the other view has no keys. */
+const char *registryViewName(RegistryView view) {
+    return view == REGISTRY_OWN_VIEW ? "emulated registry" : "other registry view (none here)";
+}
+
 /* Opens the base key or one of its version keys, reading the disk afresh.
 ** Any other path does not exist, and no key exists when no runtime is known. */
-long registryOpenKey(const char *subKey, RegistryKey *key) {
+long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view) {
     if (key == nullptr) return REGISTRY_INVALID_PARAMETER;
     *key = nullptr;
-    if (subKey == nullptr) return REGISTRY_FILE_NOT_FOUND;
+    if (subKey == nullptr || view != REGISTRY_OWN_VIEW) return REGISTRY_FILE_NOT_FOUND;
     std::string path(subKey);
     std::string base(JAVA_BASE_KEY);
     bool wantsBase = equalsIgnoringCase(path, base);

@@ -40,9 +40,20 @@ int messageBox(const char *text, const char *caption, unsigned type) {
     return MessageBoxA(nullptr, text, caption, type);
 }
 
-long registryOpenKey(const char *subKey, RegistryKey *key) {
+/* The view flag that reaches the other view from this build. */
+static const REGSAM OTHER_VIEW_FLAG = sizeof(void *) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+const char *registryViewName(RegistryView view) {
+    bool is64 = sizeof(void *) == 8;
+    if (view == REGISTRY_OWN_VIEW) return is64 ? "64-bit registry view" : "32-bit registry view";
+    return is64 ? "32-bit registry view" : "64-bit registry view";
+}
+
+/* The own view gets KEY_READ alone, as keys have always been opened. */
+long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view) {
     HKEY opened = nullptr;
-    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, &opened);
+    REGSAM access = view == REGISTRY_OWN_VIEW ? KEY_READ : KEY_READ | OTHER_VIEW_FLAG;
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, access, &opened);
     *key = opened;
     return result;
 }
@@ -178,6 +189,22 @@ bool getEnvironment(const char *name, std::string *value) {
 
 void setEnvironment(const char *name, const char *value) { SetEnvironmentVariableA(name, value); }
 
+/* SearchPathA over the PATH variable alone: with no folders given it would
+** look in the launcher's folder, the current folder and the system folders
+** first. */
+bool findOnSearchPath(const char *fileName, std::string *path) {
+    std::string folders;
+    if (!getEnvironment("PATH", &folders) || folders.empty()) return false;
+    DWORD size = SearchPathA(folders.c_str(), fileName, nullptr, 0, nullptr, nullptr);
+    if (size == 0) return false;
+    std::string found(size, '\0');
+    DWORD length = SearchPathA(folders.c_str(), fileName, nullptr, size, &found[0], nullptr);
+    if (length == 0 || length >= size) return false;
+    found.resize(length);
+    *path = found;
+    return true;
+}
+
 void exitProcess(int code) { std::exit(code); }
 
 struct TextFile {
@@ -228,6 +255,30 @@ void closeTextFile(TextFile *file) {
     std::fflush(file->stream);
     std::fclose(file->stream);
     delete file;
+}
+
+/* Only a disk file counts: a device such as COM1 or a pipe could make the
+** read wait for ever. */
+bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return false;
+    }
+    bytes->assign(limit, '\0');
+    std::size_t filled = 0;
+    while (filled < limit) {
+        DWORD got = 0;
+        if (!ReadFile(file, &(*bytes)[filled], static_cast<DWORD>(limit - filled), &got, nullptr) ||
+            got == 0)
+            break;
+        filled += got;
+    }
+    CloseHandle(file);
+    bytes->resize(filled);
+    return true;
 }
 
 std::string runtimeErrorText(int error) {

@@ -29,26 +29,31 @@ void reset() {
     resetSettings();
 }
 
-void addRegistryKey(const std::string &keyPath) {
+static std::map<std::string, RegistryKeyData> &registryView(bool otherView) {
+    return otherView ? state.otherViewRegistry : state.registry;
+}
+
+void addRegistryKey(const std::string &keyPath, bool otherView) {
+    std::map<std::string, RegistryKeyData> &registry = registryView(otherView);
     std::string key = lower(keyPath);
-    if (state.registry.count(key)) return;
-    state.registry[key];
+    if (registry.count(key)) return;
+    registry[key];
     std::size_t slash = keyPath.rfind('\\');
     if (slash == std::string::npos) return;
     std::string parent = keyPath.substr(0, slash);
-    addRegistryKey(parent);
-    state.registry[lower(parent)].subKeys.push_back(keyPath.substr(slash + 1));
+    addRegistryKey(parent, otherView);
+    registry[lower(parent)].subKeys.push_back(keyPath.substr(slash + 1));
 }
 
 void setRegistryRawValue(const std::string &keyPath, const std::string &name,
-                         const std::string &bytes) {
-    addRegistryKey(keyPath);
-    state.registry[lower(keyPath)].values[name] = bytes;
+                         const std::string &bytes, bool otherView) {
+    addRegistryKey(keyPath, otherView);
+    registryView(otherView)[lower(keyPath)].values[name] = bytes;
 }
 
 void setRegistryValue(const std::string &keyPath, const std::string &name,
-                      const std::string &value) {
-    setRegistryRawValue(keyPath, name, value + std::string(1, '\0'));
+                      const std::string &value, bool otherView) {
+    setRegistryRawValue(keyPath, name, value + std::string(1, '\0'), otherView);
 }
 
 std::vector<std::string> boxCaptions() {
@@ -86,19 +91,31 @@ int messageBox(const char *text, const char *caption, unsigned type) {
 }
 
 struct FakeKey {
+    std::map<std::string, fake::RegistryKeyData> *view;
     std::string path;
 };
 
-long registryOpenKey(const char *subKey, RegistryKey *key) {
-    auto found = state.registry.find(fake::lower(subKey));
-    if (found == state.registry.end()) return 2; /* ERROR_FILE_NOT_FOUND */
-    *key = new FakeKey{found->first};
+static const fake::RegistryKeyData &keyData(RegistryKey key) {
+    FakeKey *fakeKey = static_cast<FakeKey *>(key);
+    return (*fakeKey->view)[fakeKey->path];
+}
+
+const char *registryViewName(RegistryView view) {
+    return view == REGISTRY_OWN_VIEW ? "own registry view" : "other registry view";
+}
+
+long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view) {
+    std::map<std::string, fake::RegistryKeyData> &registry =
+        view == REGISTRY_OWN_VIEW ? state.registry : state.otherViewRegistry;
+    auto found = registry.find(fake::lower(subKey));
+    if (found == registry.end()) return 2; /* ERROR_FILE_NOT_FOUND */
+    *key = new FakeKey{&registry, found->first};
     ++state.openKeys;
     return 0;
 }
 
 long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsigned long *size) {
-    const fake::RegistryKeyData &entry = state.registry[static_cast<FakeKey *>(key)->path];
+    const fake::RegistryKeyData &entry = keyData(key);
     auto value = entry.values.find(valueName);
     if (value == entry.values.end()) return 2;
     if (value->second.size() > *size) {
@@ -111,13 +128,12 @@ long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsi
 }
 
 unsigned long registrySubKeyCount(RegistryKey key) {
-    return static_cast<unsigned long>(
-        state.registry[static_cast<FakeKey *>(key)->path].subKeys.size());
+    return static_cast<unsigned long>(keyData(key).subKeys.size());
 }
 
 long registryEnumSubKey(RegistryKey key, unsigned long index, char *name,
                         unsigned long *nameLength) {
-    const fake::RegistryKeyData &entry = state.registry[static_cast<FakeKey *>(key)->path];
+    const fake::RegistryKeyData &entry = keyData(key);
     if (index >= entry.subKeys.size()) return 259; /* ERROR_NO_MORE_ITEMS */
     if (state.failingEnumIndices.count(index)) return 5;
     const std::string &sub = entry.subKeys[index];
@@ -189,6 +205,24 @@ void setEnvironment(const char *name, const char *value) {
 
 void exitProcess(int code) { throw fake::ExitCalled{code}; }
 
+/* The folders of PATH (';' between them), each tried in turn. */
+bool findOnSearchPath(const char *fileName, std::string *path) {
+    std::string folders;
+    if (!getEnvironment("PATH", &folders)) return false;
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(';', start);
+        if (end == std::string::npos) end = folders.size();
+        std::string candidate = folders.substr(start, end - start) + "\\" + fileName;
+        if (end > start && state.files.count(candidate)) {
+            *path = candidate;
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 struct TextFile {
     std::string path;
     std::string content;
@@ -243,6 +277,13 @@ void closeTextFile(TextFile *file) {
 std::string runtimeErrorText(int error) {
     std::string text = std::strerror(error);
     return text.substr(0, 79);
+}
+
+bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+    auto found = state.files.find(path);
+    if (found == state.files.end()) return false;
+    *bytes = found->second.substr(0, limit);
+    return true;
 }
 
 int changeDirectory(const char *directory) {

@@ -63,6 +63,7 @@ struct State {
     unsigned long osMajor = 5;
     unsigned long processId = 4242;
     std::map<std::string, RegistryKeyData> registry; /* key path, lower case */
+    std::map<std::string, RegistryKeyData> otherViewRegistry; /* the other view */
     std::set<unsigned long> failingEnumIndices;
     std::map<std::string, std::string> environment; /* name upper case */
     std::map<std::string, std::string> files;       /* path -> content */
@@ -80,10 +81,10 @@ void reset();
 /* Registry helpers: put a value (text stored with its terminator unless
 ** raw is set) at a key path, creating the key and linking it to its parent. */
 void setRegistryValue(const std::string &keyPath, const std::string &name,
-                      const std::string &value);
+                      const std::string &value, bool otherView = false);
 void setRegistryRawValue(const std::string &keyPath, const std::string &name,
-                         const std::string &bytes);
-void addRegistryKey(const std::string &keyPath);
+                         const std::string &bytes, bool otherView = false);
+void addRegistryKey(const std::string &keyPath, bool otherView = false);
 
 /* Captions of the boxes shown, in order. */
 std::vector<std::string> boxCaptions();
