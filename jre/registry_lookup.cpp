@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-const char *const RUNTIME_BASE_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
-
 bool readRegistryText(platform::RegistryKey key, const char *valueName, char *buffer,
                       std::size_t capacity) {
     unsigned long size = static_cast<unsigned long>(capacity);
@@ -38,40 +36,57 @@ bool formJavaExecutablePath(char *path) {
     return true;
 }
 
-/* Shows the boxes of one failed step: the debug box first (debug mode
-** only), then the error box, which quiet mode does not hide. */
-static char *lookupFailure(const char *debugText, const char *debugCaption,
-                           const char *errorText) {
-    debugBox(debugText, debugCaption, platform::MSGBOX_ICONERROR);
-    platform::messageBox(errorText, "Error!", platform::MSGBOX_ICONERROR);
+/* How a step of the first key fails: its debug box (shown at once, in
+** debug mode) and its error box (shown only when no further source has a
+** runtime). */
+struct LookupFailure {
+    const char *debugText;
+    const char *debugCaption;
+    const char *errorText;
+};
+
+static LookupFailure lookupFailure(RegistryLookupStep step) {
+    switch (step) {
+    case LOOKUP_NO_BASE_KEY:
+        return {RUNTIME_BASE_KEY, "Error Accessing Registry!", "No Java Installation Found"};
+    case LOOKUP_NO_CURRENT_VERSION:
+        return {"Java Current Version Key", "Error Reading Registry", "No Java Installation Found"};
+    case LOOKUP_NO_VERSION_KEY:
+        return {"Java Current Version", "Error Accessing Registry!",
+                "No Java Installation (No Current Version) Found"};
+    case LOOKUP_FOUND:
+    case LOOKUP_NO_HOME: break;
+    }
+    return {"Java Home Directory", "Error Reading Registry!",
+            "No Java Installation Home Directory Found"};
+}
+
+/* Asks the further sources in order; the first whose current runtime is
+** there gives the executable path (a kept copy), else null. */
+static char *furtherRuntimePath() {
+    for (std::size_t i = 0; i < FURTHER_RUNTIME_SOURCE_COUNT; ++i) {
+        const RuntimeSource &source = FURTHER_RUNTIME_SOURCES[i];
+        char path[JAVA_PATH_SIZE];
+        if (!currentRuntimeHome(source, path)) {
+            traceRuntimeSource(source, "missing", false);
+            continue;
+        }
+        traceRuntimeSource(source, formatText("found %s", path).c_str(), false);
+        if (formJavaExecutablePath(path)) return keepText(path);
+    }
     return nullptr;
 }
 
 char *getJavaPathFromRegistry() {
-    platform::RegistryKey baseKey = nullptr;
-    if (platform::registryOpenKey(RUNTIME_BASE_KEY, &baseKey) != 0)
-        return lookupFailure(RUNTIME_BASE_KEY, "Error Accessing Registry!",
-                             "No Java Installation Found");
-
-    char version[REGISTRY_NAME_SIZE];
-    bool haveVersion = readRegistryText(baseKey, "CurrentVersion", version, sizeof version);
-    platform::registryCloseKey(baseKey);
-    if (!haveVersion)
-        return lookupFailure("Java Current Version Key", "Error Reading Registry",
-                             "No Java Installation Found");
-
-    std::string versionKeyPath =
-        formatBounded(REGISTRY_NAME_SIZE, "%s\\%s", RUNTIME_BASE_KEY, version);
-    platform::RegistryKey versionKey = nullptr;
-    if (platform::registryOpenKey(versionKeyPath.c_str(), &versionKey) != 0)
-        return lookupFailure("Java Current Version", "Error Accessing Registry!",
-                             "No Java Installation (No Current Version) Found");
-
     char path[JAVA_PATH_SIZE];
-    bool haveHome = readRegistryText(versionKey, "JavaHome", path, sizeof path);
-    platform::registryCloseKey(versionKey);
-    if (!haveHome || !formJavaExecutablePath(path))
-        return lookupFailure("Java Home Directory", "Error Reading Registry!",
-                             "No Java Installation Home Directory Found");
-    return keepText(path);
+    RegistryLookupStep step = registryCurrentHome(FIRST_RUNTIME_SOURCE, path);
+    if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) return keepText(path);
+    if (step == LOOKUP_FOUND) step = LOOKUP_NO_HOME;
+
+    LookupFailure failure = lookupFailure(step);
+    debugBox(failure.debugText, failure.debugCaption, platform::MSGBOX_ICONERROR);
+    char *further = furtherRuntimePath();
+    if (further != nullptr) return further;
+    platform::messageBox(failure.errorText, "Error!", platform::MSGBOX_ICONERROR);
+    return nullptr;
 }

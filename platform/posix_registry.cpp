@@ -6,7 +6,8 @@
 ** Windows installers of Java leave it.  Here the same keys are answered from
 ** the runtimes found on disk:
 **
-**  - the base key exists when at least one runtime is known.  Its value
+**  - the base key exists when at least one runtime with a version name (see
+**    below) is known.  Its value
 **    "CurrentVersion" names the current runtime: JAVA_HOME when it is set and
 **    holds bin/java, otherwise the java found on PATH, followed through its
 **    symlinks to its home (the folder above bin).  The name is the
@@ -17,12 +18,14 @@
 **    /opt/java and /Library/Java/JavaVirtualMachines (a child counts when it
 **    is a home or holds one under Contents/Home, the macOS bundle layout),
 **    plus the current runtime wherever it lives.  A home counts when it has
-**    an executable bin/java and a release file with a JAVA_VERSION; each real
+**    an executable bin/java and a release file with a JAVA_VERSION (read only
+**    from a regular file, at most RELEASE_FILE_LIMIT bytes of it); each real
 **    home (after symlinks) counts once.
 **  - the environment variable TARNWICK_JAVA_ROOTS, when set, replaces the
 **    list of folders to scan: a colon-separated list of folders whose child
 **    folders are runtime homes (empty entries are ignored; set but empty,
-**    nothing is scanned).  The current runtime is still added.
+**    nothing is scanned).  The current runtime (JAVA_HOME or PATH) is still
+**    added: the variable replaces only the scanned folders.
 **  - each runtime gives a sub-key named by its full version and one named by
 **    its family (1.8.0_392 gives 1.8.0_392 and 1.8; 17.0.15 gives 17.0.15 and
 **    17; 25 gives 25 alone).  A full name belongs to the runtime that has it,
@@ -324,8 +327,10 @@ static std::vector<RegistrySubKey> nameSubKeys(const std::vector<JavaRuntime> &r
     return subKeys;
 }
 
-/* Looks at the disk and fills the base key.  False when no runtime is known
-** at all: then the base key does not exist, as on a Windows without Java. */
+/* Looks at the disk and fills the base key.  False when no runtime with a
+** version name is known: then the base key does not exist, as on a Windows
+** without Java.  A java without one (macOS's /usr/bin/java stub, a home
+** without a release file) is no runtime here. */
 static bool readJavaBaseKey(EmulatedKey *key) {
     std::vector<JavaRuntime> runtimes;
     std::string currentHome;
@@ -333,7 +338,7 @@ static bool readJavaBaseKey(EmulatedKey *key) {
     std::string currentVersion = haveCurrent ? readReleaseVersion(currentHome) : std::string();
     if (!currentVersion.empty()) runtimes.push_back(JavaRuntime{currentHome, currentVersion, true});
     for (const std::string &root : javaRoots()) scanRoot(root, &runtimes);
-    if (!haveCurrent && runtimes.empty()) return false;
+    if (runtimes.empty()) return false;
 
     key->isBase = true;
     key->hasCurrentVersion = !currentVersion.empty();

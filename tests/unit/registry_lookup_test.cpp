@@ -148,4 +148,137 @@ TEST_F(LauncherTest, VersionKeyPathIsCutToItsBuffer) {
     EXPECT_STREQ(path, "C:\\cut\\bin\\javaw.exe");
 }
 
+/* Every further source of a runtime, each with a home of its own whose
+** windowed executable exists. */
+const char *const JRE_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const char *const JDK_KEY = "SOFTWARE\\JavaSoft\\JDK";
+const char *const KIT_KEY = "SOFTWARE\\JavaSoft\\Java Development Kit";
+
+enum Source { JRE_OWN, JRE_OTHER, JDK_OWN, JDK_OTHER, KIT_OWN, KIT_OTHER, JAVA_HOME, ON_PATH };
+
+std::string homeOf(Source source) { return "C:\\rt" + std::to_string(source); }
+
+void installAt(Source source, const std::string &version, bool withExecutable = true) {
+    std::string home = homeOf(source);
+    if (withExecutable) fake::state.files[home + "\\bin\\javaw.exe"] = "";
+    fake::state.files[home + "\\release"] = "JAVA_VERSION=\"" + version + "\"\n";
+    const char *keys[] = {JRE_KEY, JRE_KEY, JDK_KEY, JDK_KEY, KIT_KEY, KIT_KEY};
+    if (source == JAVA_HOME) {
+        fake::state.environment["JAVA_HOME"] = home;
+    } else if (source == ON_PATH) {
+        fake::state.environment["PATH"] = "C:\\Windows;" + home + "\\bin";
+    } else {
+        bool other = source % 2 == 1;
+        fake::setRegistryValue(keys[source], "CurrentVersion", version, other);
+        fake::setRegistryValue(std::string(keys[source]) + "\\" + version, "JavaHome", home, other);
+    }
+}
+
+struct SourceCase {
+    const char *name;
+    std::vector<Source> installed;
+    Source expected;
+    std::vector<Source> missingExecutable; /* installed, but without javaw.exe */
+};
+
+class FurtherSources : public LauncherTest, public ::testing::WithParamInterface<SourceCase> {};
+
+/* The first source in order wins, whatever else is installed. */
+TEST_P(FurtherSources, TheFirstSourceWithARuntimeWins) {
+    const SourceCase &c = GetParam();
+    for (Source source : c.installed) installAt(source, "17.0.9");
+    for (Source source : c.missingExecutable) installAt(source, "17.0.9", false);
+    settings._debug = 1;
+    char *path = getJavaPathFromRegistry();
+    ASSERT_NE(path, nullptr) << c.name;
+    EXPECT_EQ(std::string(path), homeOf(c.expected) + "\\bin\\java.exe") << c.name;
+    EXPECT_EQ(fake::state.openKeys, 0) << c.name;
+    for (const fake::Box &box : fake::state.boxes) EXPECT_NE(box.caption, "Error!") << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Order, FurtherSources,
+    ::testing::Values(
+        SourceCase{"first key beside every other", {ON_PATH, JAVA_HOME, JDK_OWN, JRE_OTHER, JRE_OWN}, JRE_OWN, {}},
+        SourceCase{"other view before JDK", {JDK_OWN, JRE_OTHER}, JRE_OTHER, {}},
+        SourceCase{"JDK own view before other", {JDK_OTHER, JDK_OWN}, JDK_OWN, {}},
+        SourceCase{"JDK before Development Kit", {KIT_OWN, JDK_OTHER}, JDK_OTHER, {}},
+        SourceCase{"Development Kit own view before other", {KIT_OTHER, KIT_OWN}, KIT_OWN, {}},
+        SourceCase{"Development Kit before JAVA_HOME", {JAVA_HOME, KIT_OTHER}, KIT_OTHER, {}},
+        SourceCase{"JAVA_HOME before PATH", {ON_PATH, JAVA_HOME}, JAVA_HOME, {}},
+        SourceCase{"PATH alone", {ON_PATH}, ON_PATH, {}},
+        SourceCase{"a key without its executable is passed over", {ON_PATH}, ON_PATH, {JDK_OWN, JAVA_HOME}}));
+
+TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) {
+    settings._debug = 1;
+    fake::state.environment["JAVA_HOME"] = "C:\\nowhere";
+    EXPECT_EQ(getJavaPathFromRegistry(), nullptr);
+    EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{"Error Accessing Registry!", "Error!"}));
+    EXPECT_EQ(fake::state.standardOutput,
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry view): missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\JDK (other registry view): missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Development Kit (own registry view): missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Development Kit (other registry view): missing\n"
+              "Java runtime source JAVA_HOME: missing\n"
+              "Java runtime source PATH: missing\n");
+
+    /* Found on PATH: the first key's debug box, no error box. */
+    fake::reset();
+    settings._debug = 1;
+    fake::setRegistryValue(JRE_KEY, "CurrentVersion", "1.8");
+    installAt(ON_PATH, "21");
+    EXPECT_NE(getJavaPathFromRegistry(), nullptr);
+    EXPECT_EQ(fake::boxCaptions(), std::vector<std::string>{"Error Accessing Registry!"});
+    EXPECT_EQ(fake::state.boxes[0].text, "Java Current Version");
+    EXPECT_NE(fake::state.standardOutput.find("Java runtime source PATH: found C:\\rt7\n"),
+              std::string::npos);
+}
+
+struct RequirementCase {
+    const char *requirement;
+    const char *javaVersion; /* afterwards */
+    Source expected;
+};
+
+class FurtherSelection : public LauncherTest, public ::testing::WithParamInterface<RequirementCase> {};
+
+/* The first key has only Java 8; a requirement it cannot meet is looked
+** for in the further sources, in their order, with the same rules. */
+TEST_P(FurtherSelection, FallsThroughToTheSourceThatMeetsTheRequirement) {
+    const RequirementCase &c = GetParam();
+    installAt(JRE_OWN, "1.8.0_392");
+    installAt(JDK_OWN, "17.0.9");
+    installAt(JDK_OTHER, "11.0.2");
+    installAt(JAVA_HOME, "1.8.0_500");
+    settings.javaVersion = keepText(c.requirement);
+    char *path = nullptr;
+    EXPECT_EQ(fake::exitCodeOf([&] { path = getJavaVersionPath(); }), -1000) << c.requirement;
+    ASSERT_NE(path, nullptr) << c.requirement;
+    EXPECT_EQ(std::string(path), homeOf(c.expected) + "\\bin\\javaw.exe") << c.requirement;
+    EXPECT_STREQ(settings.javaVersion, c.javaVersion) << c.requirement;
+    EXPECT_TRUE(fake::state.boxes.empty()) << c.requirement;
+    EXPECT_EQ(fake::state.openKeys, 0) << c.requirement;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requirements, FurtherSelection,
+    ::testing::Values(RequirementCase{"1.8", "1.8.0_392", JRE_OWN},
+                      RequirementCase{"17.0.9", "17.0.9", JDK_OWN},
+                      RequirementCase{"11.0.2", "11.0.2", JDK_OTHER},
+                      RequirementCase{"1.8.0_450+", "1.8.0_500", JAVA_HOME},
+                      RequirementCase{"1.8.0_500", "1.8.0_500", JAVA_HOME}));
+
+TEST_F(LauncherTest, SelectionThatNothingMeetsEndsAsTheFirstKeyWouldAlone) {
+    installAt(JDK_OWN, "17.0.9");
+    settings.javaVersion = keepText("1.8.0_400+");
+    EXPECT_EQ(fake::exitCodeOf([] { getJavaVersionPath(); }), 11);
+    EXPECT_STREQ(settings.javaVersion, "1.8.0_400+");
+    EXPECT_EQ(fake::boxCaptions(), std::vector<std::string>{"Java Runtime Environment Not Found"});
+    EXPECT_NE(fake::state.standardOutput.find("checking (1) 17.0.9\n"), std::string::npos);
+    EXPECT_NE(fake::state.standardOutput.find(
+                  "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): no match\n"),
+              std::string::npos);
+}
+
 } // namespace

@@ -1,0 +1,170 @@
+/*
+** The places where a Java runtime may be recorded besides the key that the
+** installers of Java 8 and older write in the launcher's own registry view:
+** that key in the other view, the keys of Java 9 and later ("JDK") and of
+** older JDKs ("Java Development Kit") in both views, JAVA_HOME, and the
+** first javaw.exe on PATH.  The default lookup and the version selection
+** ask them, in this order, only where the first key yields nothing.
+**
+** A source offers what the registry keys offer: a current runtime's home,
+** and a list of version names each with a home.  JAVA_HOME and PATH offer
+** their one runtime, named by the JAVA_VERSION of its release file.
+*/
+#include "jre/jre.h"
+
+#include "launcher/settings.h"
+#include "launcher/text.h"
+
+#include <cctype>
+#include <cstring>
+
+static const char JDK_KEY[] = "SOFTWARE\\JavaSoft\\JDK";
+static const char DEVELOPMENT_KIT_KEY[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
+static const char JAVA_HOME_VARIABLE[] = "JAVA_HOME";
+
+const RuntimeSource FIRST_RUNTIME_SOURCE = {RUNTIME_SOURCE_REGISTRY, RUNTIME_BASE_KEY,
+                                            platform::REGISTRY_OWN_VIEW};
+
+const RuntimeSource FURTHER_RUNTIME_SOURCES[] = {
+    {RUNTIME_SOURCE_REGISTRY, RUNTIME_BASE_KEY, platform::REGISTRY_OTHER_VIEW},
+    {RUNTIME_SOURCE_REGISTRY, JDK_KEY, platform::REGISTRY_OWN_VIEW},
+    {RUNTIME_SOURCE_REGISTRY, JDK_KEY, platform::REGISTRY_OTHER_VIEW},
+    {RUNTIME_SOURCE_REGISTRY, DEVELOPMENT_KIT_KEY, platform::REGISTRY_OWN_VIEW},
+    {RUNTIME_SOURCE_REGISTRY, DEVELOPMENT_KIT_KEY, platform::REGISTRY_OTHER_VIEW},
+    {RUNTIME_SOURCE_JAVA_HOME, nullptr, platform::REGISTRY_OWN_VIEW},
+    {RUNTIME_SOURCE_PATH, nullptr, platform::REGISTRY_OWN_VIEW},
+};
+const std::size_t FURTHER_RUNTIME_SOURCE_COUNT =
+    sizeof FURTHER_RUNTIME_SOURCES / sizeof FURTHER_RUNTIME_SOURCES[0];
+
+std::string describeRuntimeSource(const RuntimeSource &source) {
+    switch (source.kind) {
+    case RUNTIME_SOURCE_REGISTRY: break;
+    case RUNTIME_SOURCE_JAVA_HOME: return JAVA_HOME_VARIABLE;
+    case RUNTIME_SOURCE_PATH: return "PATH";
+    }
+    return formatText("%s (%s)", source.baseKey, platform::registryViewName(source.view));
+}
+
+void traceRuntimeSource(const RuntimeSource &source, const char *outcome, bool always) {
+    std::string line =
+        formatText("Java runtime source %s: %s\n", describeRuntimeSource(source).c_str(), outcome);
+    if (always)
+        platform::writeStandardOutput(line);
+    else
+        debugPrint(line);
+}
+
+bool runtimeExecutableExists(const char *home) {
+    std::string executable =
+        std::string(home) + platform::JAVA_BIN_FOLDER + platform::JAVA_WINDOWED_EXECUTABLE;
+    return platform::fileExists(executable.c_str());
+}
+
+/* Copies home into path (JAVA_PATH_SIZE bytes) when it fits. */
+static bool copyHome(const std::string &home, char *path) {
+    if (home.empty() || home.size() >= JAVA_PATH_SIZE) return false;
+    std::memcpy(path, home.c_str(), home.size() + 1);
+    return true;
+}
+
+/* JAVA_HOME when it names a runtime whose executable is there. */
+static bool javaHomeRuntime(char *path) {
+    std::string home;
+    if (!platform::getEnvironment(JAVA_HOME_VARIABLE, &home)) return false;
+    return runtimeExecutableExists(home.c_str()) && copyHome(home, path);
+}
+
+/* The home of the first windowed executable on PATH: the folder above the
+** folder that holds it (its bin). */
+static bool pathRuntime(char *path) {
+    std::string found;
+    const char *name = platform::JAVA_WINDOWED_EXECUTABLE + 1; /* without its separator */
+    if (!platform::findOnSearchPath(name, &found)) return false;
+    for (int level = 0; level < 2; ++level) {
+        std::size_t separator = found.rfind(platform::PATH_SEPARATOR);
+        if (separator == std::string::npos || separator == 0) return false;
+        found.resize(separator);
+    }
+    return runtimeExecutableExists(found.c_str()) && copyHome(found, path);
+}
+
+/* The home of one version key under a registry source's base key.  The key
+** path is formed within REGISTRY_NAME_SIZE bytes, as for the first key. */
+static bool registryVersionHome(const RuntimeSource &source, const char *version, char *path) {
+    std::string keyPath = formatBounded(REGISTRY_NAME_SIZE, "%s\\%s", source.baseKey, version);
+    platform::RegistryKey key = nullptr;
+    if (platform::registryOpenKey(keyPath.c_str(), &key, source.view) != 0) return false;
+    bool haveHome = readRegistryText(key, "JavaHome", path, JAVA_PATH_SIZE);
+    platform::registryCloseKey(key);
+    return haveHome;
+}
+
+RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path) {
+    platform::RegistryKey baseKey = nullptr;
+    if (platform::registryOpenKey(source.baseKey, &baseKey, source.view) != 0)
+        return LOOKUP_NO_BASE_KEY;
+    char version[REGISTRY_NAME_SIZE];
+    bool haveVersion = readRegistryText(baseKey, "CurrentVersion", version, sizeof version);
+    platform::registryCloseKey(baseKey);
+    if (!haveVersion) return LOOKUP_NO_CURRENT_VERSION;
+
+    std::string keyPath = formatBounded(REGISTRY_NAME_SIZE, "%s\\%s", source.baseKey, version);
+    platform::RegistryKey versionKey = nullptr;
+    if (platform::registryOpenKey(keyPath.c_str(), &versionKey, source.view) != 0)
+        return LOOKUP_NO_VERSION_KEY;
+    bool haveHome = readRegistryText(versionKey, "JavaHome", path, JAVA_PATH_SIZE);
+    platform::registryCloseKey(versionKey);
+    return haveHome ? LOOKUP_FOUND : LOOKUP_NO_HOME;
+}
+
+bool currentRuntimeHome(const RuntimeSource &source, char *path) {
+    if (source.kind == RUNTIME_SOURCE_JAVA_HOME) return javaHomeRuntime(path);
+    if (source.kind == RUNTIME_SOURCE_PATH) return pathRuntime(path);
+    return registryCurrentHome(source, path) == LOOKUP_FOUND && runtimeExecutableExists(path);
+}
+
+/* The one runtime of JAVA_HOME or PATH, when its release file names it. */
+static bool singleRuntime(const RuntimeSource &source, std::string *version, char *path) {
+    bool found = source.kind == RUNTIME_SOURCE_JAVA_HOME ? javaHomeRuntime(path) : pathRuntime(path);
+    return found && platform::runtimeReleaseVersion(path, version);
+}
+
+bool listRuntimeVersions(const RuntimeSource &source, std::vector<RuntimeVersionName> *names) {
+    names->clear();
+    if (source.kind != RUNTIME_SOURCE_REGISTRY) {
+        char path[JAVA_PATH_SIZE];
+        std::string version;
+        if (!singleRuntime(source, &version, path)) return false;
+        names->push_back({1, version});
+        return true;
+    }
+    platform::RegistryKey baseKey = nullptr;
+    if (platform::registryOpenKey(source.baseKey, &baseKey, source.view) != 0) return false;
+    unsigned long subKeyCount = platform::registrySubKeyCount(baseKey);
+    for (unsigned long index = 0; index < subKeyCount; ++index) {
+        char name[REGISTRY_NAME_SIZE];
+        unsigned long nameLength = sizeof name;
+        if (platform::registryEnumSubKey(baseKey, index, name, &nameLength) != 0) continue;
+        names->push_back({index + 1, name});
+    }
+    platform::registryCloseKey(baseKey);
+    return true;
+}
+
+/* Registry names are compared as the registry compares them: letter case
+** does not count. */
+static bool sameVersionName(const char *a, const char *b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (std::toupper(static_cast<unsigned char>(*a)) !=
+            std::toupper(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+bool runtimeVersionHome(const RuntimeSource &source, const char *version, char *path) {
+    if (source.kind == RUNTIME_SOURCE_REGISTRY)
+        return registryVersionHome(source, version, path) && runtimeExecutableExists(path);
+    std::string name;
+    return singleRuntime(source, &name, path) && sameVersionName(name.c_str(), version);
+}
