@@ -11,7 +11,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "A small, dependable launcher for Java app
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 if(WIN32)
   set(CPACK_GENERATOR ZIP) # the exe is stripped when it is linked
-  set(CPACK_SYSTEM_NAME windows-x64)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_SYSTEM_NAME windows-x86)
+  else()
+    set(CPACK_SYSTEM_NAME windows-x64)
+  endif()
 else()
   set(CPACK_GENERATOR TGZ)
   set(CPACK_STRIP_FILES ON)

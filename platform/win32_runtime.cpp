@@ -15,6 +15,10 @@
 **    string; these print the library's own message and abort, which is what
 **    an uncaught exception ends in as well (the launcher catches none).
 **
+** In the 32-bit build, whose C++ exceptions unwind by DWARF tables, more
+** goes: the unwinder itself and the exception runtime around it, about
+** 38 KiB (see the end of this file).
+**
 ** A definition in the executable takes the place of the archive member that
 ** would otherwise provide it, so nothing else needs to change.
 */
@@ -23,6 +27,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 static const char FAILURE_PREFIX[] = "tarnwick: internal error: ";
 
@@ -51,3 +56,40 @@ void __throw_out_of_range_fmt(const char *format, ...) {
     std::abort();
 }
 } // namespace std
+
+#if !defined(__SEH__)
+/*
+** The DWARF exception model (the 32-bit build).  Nothing in the launcher can
+** throw: every throwing entry point of the library is replaced above, and
+** operator new below calls the new handler (which ends the launcher) instead
+** of throwing bad_alloc.  What remains are the references that compiled
+** cleanup and catch code makes to the unwinder; with the library's own
+** versions they pull in the whole DWARF unwinder and exception runtime.  Here
+** they abort, which no run can reach.  Should anything come to need the real
+** exception runtime, its objects would define these names a second time and
+** the link would fail, not the launcher.
+*/
+extern "C" {
+[[noreturn]] void _Unwind_Resume(void *) { runtimeFailure("unwinding without an exception runtime"); }
+[[noreturn]] void __cxa_rethrow() { runtimeFailure("rethrow without an exception runtime"); }
+[[noreturn]] void *__cxa_begin_catch(void *) { runtimeFailure("catch without an exception runtime"); }
+[[noreturn]] void __cxa_end_catch() { runtimeFailure("catch without an exception runtime"); }
+[[noreturn]] int __gxx_personality_v0() { runtimeFailure("unwinding without an exception runtime"); }
+}
+
+/* Allocation as the library does it, with the new handler asked until it
+** gives up, but without a bad_alloc to throw. */
+void *operator new(std::size_t size) {
+    for (;;) {
+        if (void *memory = std::malloc(size != 0 ? size : 1)) return memory;
+        std::new_handler handler = std::get_new_handler();
+        if (handler == nullptr) runtimeFailure("out of memory");
+        handler();
+    }
+}
+void *operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void *memory) noexcept { std::free(memory); }
+void operator delete[](void *memory) noexcept { std::free(memory); }
+void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void *memory, std::size_t) noexcept { std::free(memory); }
+#endif

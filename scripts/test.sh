@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The whole test suite: builds the Windows exe (MinGW-w64) and the native
+# The whole test suite: builds the Windows exes (MinGW-w64, x64 and x86) and the native
 # launcher, then runs through CTest the unit tests, the native end-to-end
 # tests with the real JVM, the exe check and the end-to-end tests of
 # tarnwick.exe under Wine; then each fuzz target for 30 seconds, and the unit
@@ -12,6 +12,8 @@ scripts/install-deps.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native -j2

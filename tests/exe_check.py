@@ -2,16 +2,18 @@
 """Checks the built Windows executable: what it is linked against, what it
 carries and how it runs.
 
-  - GUI subsystem (2), x86-64;
+  - GUI subsystem (2), x86-64 (or x86 for the 32-bit build);
   - exactly one resource type pair: one RT_ICON image (32x32, 8 bits per
     pixel) and one RT_GROUP_ICON naming it; nothing else (no version record,
     no manifest);
   - imports only from KERNEL32, USER32, ADVAPI32, SHELL32 and msvcrt, also
     among delay-loaded imports;
-  - stripped (no COFF symbol table); its size is printed.
+  - stripped (no COFF symbol table) and at most 128 KiB; its size is
+    printed.
 
 Usage: exe_check.py [PATH]   (default: $TARNWICK_WINDOWS_BUILD_DIR/tarnwick.exe,
-else build/windows/tarnwick.exe under the source tree)
+else build/windows/tarnwick.exe under the source tree).  An exe in a build
+folder whose name ends in "-x86" must be a 32-bit one.
 
 A missing executable or a missing pefile module is a failure, unless the
 environment variable TARNWICK_ALLOW_SKIP is set: then the reason is printed
@@ -28,6 +30,8 @@ RT_ICON = 3
 RT_GROUP_ICON = 14
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
+IMAGE_FILE_MACHINE_I386 = 0x14C
+SIZE_LIMIT = 128 * 1024
 
 EXE_PATH = None
 PE = None
@@ -58,10 +62,12 @@ def resource_leaves(pe):
 
 
 class ExeCheck(unittest.TestCase):
-    def test_gui_subsystem_x64(self):
+    def test_gui_subsystem_and_machine(self):
         self.assertEqual(PE.OPTIONAL_HEADER.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI,
                          "the launcher must be a windowed (GUI) program")
-        self.assertEqual(PE.FILE_HEADER.Machine, IMAGE_FILE_MACHINE_AMD64)
+        x86 = os.path.basename(os.path.dirname(EXE_PATH)).endswith("-x86")
+        self.assertEqual(PE.FILE_HEADER.Machine,
+                         IMAGE_FILE_MACHINE_I386 if x86 else IMAGE_FILE_MACHINE_AMD64)
 
     def test_only_one_icon_resource(self):
         tree = resource_leaves(PE)
@@ -99,7 +105,9 @@ class ExeCheck(unittest.TestCase):
     def test_stripped(self):
         self.assertEqual((PE.FILE_HEADER.PointerToSymbolTable, PE.FILE_HEADER.NumberOfSymbols),
                          (0, 0), "the executable still carries a symbol table")
-        print("\nstripped size of %s: %d bytes" % (EXE_PATH, os.path.getsize(EXE_PATH)))
+        size = os.path.getsize(EXE_PATH)
+        print("\nstripped size of %s: %d bytes" % (EXE_PATH, size))
+        self.assertLessEqual(size, SIZE_LIMIT, "the launcher has grown past 128 KiB")
 
 
 def main():

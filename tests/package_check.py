@@ -1,9 +1,9 @@
 """Builds the release packages with CPack and checks what they hold.
 
-Usage: package_check.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR
-The Windows zip must hold tarnwick.exe (the very exe that was built), the
-example configuration, the README and the configuration reference; the
-native tar.gz the same with the native launcher.
+Usage: package_check.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR WINDOWS_X86_BUILD_DIR
+Each Windows zip (x64 and x86) must hold tarnwick.exe (the very exe that was
+built), the example configuration, the README and the configuration
+reference; the native tar.gz the same with the native launcher.
 """
 import os
 import shutil
@@ -55,11 +55,14 @@ def check(kind, files, read, launcher, built_launcher):
 
 
 def main():
-    native_dir, windows_dir = sys.argv[1], sys.argv[2]
-    zip_path = make_package(windows_dir, ".zip")
-    with zipfile.ZipFile(zip_path) as z:
-        check(os.path.basename(zip_path), members(z.namelist()), z.read, "tarnwick.exe",
-              os.path.join(windows_dir, "tarnwick.exe"))
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    native_dir, windows_dirs = sys.argv[1], sys.argv[2:4]
+    for windows_dir, suffix in zip(windows_dirs, ("-windows-x64.zip", "-windows-x86.zip")):
+        zip_path = make_package(windows_dir, suffix)
+        with zipfile.ZipFile(zip_path) as z:
+            check(os.path.basename(zip_path), members(z.namelist()), z.read, "tarnwick.exe",
+                  os.path.join(windows_dir, "tarnwick.exe"))
     tgz_path = make_package(native_dir, ".tar.gz")
     with tarfile.open(tgz_path) as t:
         names = [m.name for m in t.getmembers() if m.isfile()]

@@ -72,8 +72,11 @@ VERSION_HOMES = {
     "1.7": WIN_TW + r"\jre-1.7",
     "1.7.0_80": WIN_TW + r"\jre 1.7.0_80",
 }
+# A second runtime, for the places other than the Java 8 registry key.
+HOME_JDK = WIN_TW + r"\jdk"
 RUNTIME_HOMES = {
     HOME_PLAIN: ("javaw.exe", "java.exe"),
+    HOME_JDK: ("javaw.exe", "java.exe"),
     HOME_SPACE: ("javaw.exe", "java.exe"),
     HOME_NO_JAVAW: ("java.exe",),
 }
@@ -259,10 +262,12 @@ def reg_data(data):
 
 
 def registry_file(keys, windows):
-    """A .reg file that wipes HKLM\\SOFTWARE\\JavaSoft, creates keys (a dict
-    of HKLM key path -> {value name: data, see reg_data}) and sets Wine's
-    Windows version."""
-    lines = ["REGEDIT4", "", r"[-HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft]", ""]
+    """A .reg file that wipes HKLM\\SOFTWARE\\JavaSoft in both registry views,
+    creates keys (a dict of HKLM key path -> {value name: data, see
+    reg_data}; a path under SOFTWARE\\WOW6432Node is in the 32-bit view) and
+    sets Wine's Windows version."""
+    lines = ["REGEDIT4", "", r"[-HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft]",
+             r"[-HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\JavaSoft]", ""]
     for key, values in keys.items():
         lines.append("[HKEY_LOCAL_MACHINE\\%s]" % key)
         for name, data in values.items():
@@ -396,6 +401,9 @@ class Session:
         env = dict(os.environ)
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
+        # Places where the launcher looks for Java: only a scenario sets them.
+        env.pop("JAVA_HOME", None)
+        env.pop("WINEPATH", None)
         env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=;" + NO_BROWSER, WINEARCH="win64")
         self.env = env
@@ -551,7 +559,7 @@ class Scenario:
     fixture, a Windows version and scripted child exit codes."""
 
     def __init__(self, name, windows=WINDOWS_7, registry=None, child_exits=None,
-                 exe_name="Demo.exe", env=None):
+                 exe_name="Demo.exe", env=None, launcher=None):
         self.session = session()
         self.name = re.sub(r"[^A-Za-z0-9_.-]", "_", name)
         self.win_dir = "%s\\%s" % (WIN_TW, self.name)
@@ -565,7 +573,7 @@ class Scenario:
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(os.path.join(self.dir, "app"))
         os.makedirs(os.path.join(self.dir, "start"))
-        shutil.copyfile(self.session.launcher, os.path.join(self.dir, "app", exe_name))
+        shutil.copyfile(launcher or self.session.launcher, os.path.join(self.dir, "app", exe_name))
 
     @property
     def app_dir(self):

@@ -14,6 +14,9 @@
 if(NOT DEFINED TARNWICK_WINDOWS_BUILD_DIR)
   set(TARNWICK_WINDOWS_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows)
 endif()
+# The 32-bit build (cmake --preset windows-x86), for its exe check and the
+# Wine tests of test_x86.py.
+set(TARNWICK_WINDOWS_X86_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows-x86)
 
 set(TARNWICK_PYTHON /usr/bin/python3 CACHE FILEPATH
     "Python for the Wine tests and the exe check (Debian's, which has pefile)")
@@ -23,15 +26,18 @@ set(_tarnwick_wine_dir ${CMAKE_CURRENT_LIST_DIR})
 add_test(NAME exe_check
   COMMAND ${TARNWICK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/exe_check.py
           ${TARNWICK_WINDOWS_BUILD_DIR}/tarnwick.exe)
-set_tests_properties(exe_check PROPERTIES SKIP_RETURN_CODE 77 LABELS "windows")
+add_test(NAME exe_check.x86
+  COMMAND ${TARNWICK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/exe_check.py
+          ${TARNWICK_WINDOWS_X86_BUILD_DIR}/tarnwick.exe)
+set_tests_properties(exe_check exe_check.x86 PROPERTIES SKIP_RETURN_CODE 77 LABELS "windows")
 
 foreach(_file test_launch test_options test_registry test_errors test_config
-              test_runtime_version test_bad_input)
+              test_runtime_version test_bad_input test_discovery test_x86)
   string(REGEX REPLACE "^test_" "" _name ${_file})
   add_test(NAME wine.${_name}
     COMMAND ${TARNWICK_PYTHON} ${_tarnwick_wine_dir}/${_file}.py)
   set_tests_properties(wine.${_name} PROPERTIES
-    ENVIRONMENT "TARNWICK_WINDOWS_BUILD_DIR=${TARNWICK_WINDOWS_BUILD_DIR}"
+    ENVIRONMENT "TARNWICK_WINDOWS_BUILD_DIR=${TARNWICK_WINDOWS_BUILD_DIR};TARNWICK_WINDOWS_X86_BUILD_DIR=${TARNWICK_WINDOWS_X86_BUILD_DIR}"
     RESOURCE_LOCK wine
     SKIP_RETURN_CODE 77
     TIMEOUT 600
