@@ -17,7 +17,8 @@ static constexpr int MAX_INCLUDE_DEPTH = 16;
 
 /* At most this many included files are read for one configuration: files
 ** that include the next one several times would otherwise multiply into
-** millions of reads. */
+** millions of reads.  Only files actually read count; a missing or
+** unreadable include is no read. */
 static constexpr int MAX_INCLUDED_FILES = 256;
 
 static constexpr int UNRESOLVED_VERSION_EXIT_CODE = 5;
@@ -29,8 +30,10 @@ static const char LOG_FILE_PARAMETER[] = "-DLOGFILE";
 ** include loop however its paths are written. */
 static std::vector<std::string> filesBeingRead;
 
-/* Included files read so far for this configuration. */
+/* Included files read so far for this configuration, and whether the cap
+** on them has been reported (it is, once). */
 static int includedFilesRead;
+static bool includeCapReported;
 
 static void reportConfigProblem(const std::string &message) {
     platform::writeStandardError(message);
@@ -92,12 +95,14 @@ static void applyInclude(const char *value, int depth) {
                                        path.c_str(), MAX_INCLUDE_DEPTH));
         return;
     }
-    if (includedFilesRead == MAX_INCLUDED_FILES) {
-        reportConfigProblem(formatText("Can't include %s: more than %d included files are "
-                                       "read for one configuration\n",
-                                       path.c_str(), MAX_INCLUDED_FILES));
+    if (includedFilesRead >= MAX_INCLUDED_FILES) {
+        if (!includeCapReported)
+            reportConfigProblem(formatText("Can't include %s: more than %d included files are "
+                                           "read for one configuration\n",
+                                           path.c_str(), MAX_INCLUDED_FILES));
+        includeCapReported = true;
+        return;
     }
-    if (includedFilesRead++ >= MAX_INCLUDED_FILES) return;
     readConfigFile(path.c_str(), depth + 1);
 }
 
@@ -169,6 +174,7 @@ static int readConfigFile(const char *path, int depth) {
         }
     } open{file};
     filesBeingRead.push_back(platform::fileIdentity(path));
+    if (depth > 0) ++includedFilesRead;
     std::string line;
     bool firstLine = true;
     while (platform::readTextLine(file, &line)) {
@@ -183,5 +189,6 @@ static int readConfigFile(const char *path, int depth) {
 int readAppConfig(const char *path) {
     filesBeingRead.clear();
     includedFilesRead = 0;
+    includeCapReported = false;
     return readConfigFile(path, 0);
 }

@@ -4,6 +4,7 @@
 #include "launcher/text.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,8 @@ static constexpr std::size_t BASE_VERSION_SIZE = 20;
 int patchLevelOf(const char *text) {
     long long value = 0;
     bool negative = false;
-    while (*text == ' ' || *text == '\t') ++text;
+    /* The white space that atoi skips. */
+    while (std::isspace(static_cast<unsigned char>(*text))) ++text;
     if (*text == '+' || *text == '-') negative = *text++ == '-';
     for (; *text >= '0' && *text <= '9'; ++text) {
         value = value * 10 + (*text - '0');

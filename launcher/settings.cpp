@@ -40,29 +40,44 @@ static ListInfo listInfo(SettingsList list) {
     return {"application arguments (argument)", ARGS_CAPACITY};
 }
 
-void appendToList(SettingsList list, char *entry) {
-    char **entries = settings.args;
-    std::int32_t *count = &settings.argsCnt;
+/* The list's entries and count in the settings. */
+static void listStorage(SettingsList list, char ***entries, std::int32_t **count) {
+    *entries = settings.args;
+    *count = &settings.argsCnt;
     if (list == LIST_VMPARAMS) {
-        entries = settings.vmparams;
-        count = &settings.vmparamsCnt;
+        *entries = settings.vmparams;
+        *count = &settings.vmparamsCnt;
     } else if (list == LIST_VMPATHS) {
-        entries = settings.vmpaths;
-        count = &settings.vmpathsCnt;
+        *entries = settings.vmpaths;
+        *count = &settings.vmpathsCnt;
     }
+}
+
+bool listHasRoom(SettingsList list) {
+    char **entries;
+    std::int32_t *count;
+    listStorage(list, &entries, &count);
+    return *count < listInfo(list).capacity;
+}
+
+void reportListFull(SettingsList list, const char *entry) {
     ListInfo info = listInfo(list);
-    if (*count >= info.capacity) {
-        std::string message = formatText(
-            "Too many %s: the launcher takes at most %d.\nThe entry \"%s\" and "
-            "everything after it cannot be used, so the application is not "
-            "started.",
-            info.description, info.capacity, entry);
-        platform::writeStandardError(message + "\n");
-        if (!settings._quietMode)
-            platform::messageBox(message.c_str(), "Too Many Entries",
-                                 platform::MSGBOX_ICONERROR);
-        platform::exitProcess(2);
-    }
+    std::string message = formatText(
+        "Too many %s: the launcher takes at most %d.\nThe entry \"%s\" and "
+        "everything after it cannot be used, so the application is not "
+        "started.",
+        info.description, info.capacity, entry);
+    platform::writeStandardError(message + "\n");
+    if (!settings._quietMode)
+        platform::messageBox(message.c_str(), "Too Many Entries", platform::MSGBOX_ICONERROR);
+    platform::exitProcess(2);
+}
+
+void appendToList(SettingsList list, char *entry) {
+    if (!listHasRoom(list)) reportListFull(list, entry);
+    char **entries;
+    std::int32_t *count;
+    listStorage(list, &entries, &count);
     entries[(*count)++] = entry;
 }
 

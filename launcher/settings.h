@@ -61,9 +61,16 @@ char *keepText(const std::string &text);
 enum SettingsList { LIST_VMPARAMS, LIST_VMPATHS, LIST_ARGS };
 
 /* Appends entry to a list.  A list never grows past its capacity: an entry
-** that does not fit is reported (standard error, and an error box unless
-** quiet) and the launcher ends with exit code 2 before anything is started. */
+** that does not fit is reported at once by reportListFull. */
 void appendToList(SettingsList list, char *entry);
+
+/* True while the list can take one more entry. */
+bool listHasRoom(SettingsList list);
+
+/* Reports an entry that does not fit its list (standard error, and an error
+** box unless quiet) and ends the launcher with exit code 2, before anything
+** is started. */
+[[noreturn]] void reportListFull(SettingsList list, const char *entry);
 
 /* Returns every setting to its zero state and releases the kept texts.  The
 ** launcher itself never needs it; tests start each case from zero with it. */

@@ -12,6 +12,24 @@
 /* The program path in square brackets, as the debug boxes show it. */
 static constexpr std::size_t PROGRAM_PATH_TEXT_SIZE = 1024;
 
+/* The first option argument that did not fit its list.  It is reported
+** only after the whole scan, so that a "-q" or "-sample" anywhere on the
+** command line counts; nothing is added to a list after it. */
+static SettingsList heldList;
+static const char *heldEntry;
+
+/* Appends an argument of the command line to a list, or holds it when the
+** list is full. */
+static void appendOption(SettingsList list, char *arg) {
+    if (heldEntry != nullptr) return;
+    if (!listHasRoom(list)) {
+        heldList = list;
+        heldEntry = arg;
+        return;
+    }
+    appendToList(list, arg);
+}
+
 /* Applies one command-line argument to the settings.  The first matching
 ** test decides; every comparison is case-sensitive and "-d" is the only
 ** option that must match whole.  "-sample" writes the sample file and ends
@@ -20,7 +38,7 @@ static void scanOption(char *arg) {
     if (std::strcmp(arg, "-d") == 0) {
         settings._debug = 1;
     } else if (startsWith(arg, "-D")) {
-        appendToList(LIST_VMPARAMS, arg);
+        appendOption(LIST_VMPARAMS, arg);
     } else if (startsWith(arg, "-con")) {
         settings._showConsole = 1;
     } else if (startsWith(arg, "-c")) {
@@ -35,7 +53,7 @@ static void scanOption(char *arg) {
     } else if (startsWith(arg, "-passExitCode")) {
         settings._passExitCode = true;
     } else {
-        appendToList(LIST_ARGS, keepText(arg));
+        appendOption(LIST_ARGS, keepText(arg));
     }
 }
 
@@ -81,9 +99,11 @@ int launcherMain(int argc, char **argv) {
 
     static char noProgramPath[] = "";
     char *programPath = argc > 0 && argv[0] != nullptr ? argv[0] : noProgramPath;
+    heldEntry = nullptr;
     for (int i = 1; i < argc; ++i) scanOption(argv[i]);
 
     if (settings._quietMode) settings._debug = 0;
+    if (heldEntry != nullptr) reportListFull(heldList, heldEntry);
     settings._isVista = isVista();
 
     std::string programPathText;

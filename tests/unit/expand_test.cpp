@@ -42,6 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "\"-javaagent:C:/Program Files/Demo/agent.jar\""},
         ExpandCase{"cp:$APPS/a=b", 1, "cp:\"C:/Program Files/Demo/a=b\""},
         ExpandCase{"$APP/$TEMP", 0, "C:/apps/demo/C:/Temp"},
+        ExpandCase{"$APP/$TEMP/$JAVA_HOME", 0, "C:/apps/demo/C:/Temp/C:/jdk1.8"},
         ExpandCase{"$APP/$NOPE/x", 0, "C:/apps/demo/$NOPE/x"},
         ExpandCase{"$NOPE\\x", 1, "$NOPE\\x"},
         ExpandCase{"$NOPE/$APP", 1, "$NOPE/$APP"},

@@ -1,5 +1,7 @@
 #include "tests/unit/test_support.h"
 
+#include <cerrno>
+
 #include "config/config.h"
 
 namespace {
@@ -172,6 +174,22 @@ TEST_F(Reader, IncludeLoopsAreReportedOnceAndSkipped) {
         ++at;
     }
     EXPECT_EQ(reports, 1u);
+
+    /* Includes that are never read (missing, unreadable) do not count: 300
+    ** of them before one that exists leave it read. */
+    fake::reset();
+    settings._quietMode = 1;
+    std::string &top = fake::state.files["app.config"];
+    for (int i = 0; i < 150; ++i) top += "include missing" + std::to_string(i) + "\n";
+    for (int i = 0; i < 150; ++i) {
+        top += "include locked" + std::to_string(i) + "\n";
+        fake::state.unopenableFiles["locked" + std::to_string(i)] = EACCES;
+    }
+    top += "include last\n";
+    fake::state.files["last"] = "vmparam -Dlast\n";
+    EXPECT_EQ(readAppConfig("app.config"), 0);
+    EXPECT_EQ(list(settings.vmparams, settings.vmparamsCnt), Strings{"-Dlast"});
+    EXPECT_EQ(fake::state.standardError.find("more than 256"), std::string::npos);
 
     /* A chain through ever new names ends at the depth limit. */
     fake::reset();

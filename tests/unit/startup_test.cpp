@@ -235,13 +235,22 @@ TEST_F(LauncherTest, ListsNeverGrowPastTheirCapacity) {
             EXPECT_NE(fake::state.standardError.find(std::to_string(c.fits)), std::string::npos);
         }
     }
-    /* Quiet: no box, but standard error still says why. */
+    /* Quiet, with -q after the entry that does not fit: no box, but
+    ** standard error still says why. */
     fake::reset();
-    std::vector<std::string> argv = {"tool.exe", "-q"};
+    std::vector<std::string> argv = {"tool.exe"};
     for (int i = 0; i <= ARGS_CAPACITY; ++i) argv.push_back("a");
+    argv.push_back("-q");
     EXPECT_EQ(runLauncher(argv), 2);
     EXPECT_TRUE(fake::state.boxes.empty());
     EXPECT_NE(fake::state.standardError.find("Too many"), std::string::npos);
+
+    /* A -sample after it is still reached: the sample, and a normal end. */
+    fake::reset();
+    argv.back() = "-sample";
+    EXPECT_EQ(runLauncher(argv), 0);
+    EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.files.count("sample.config"), 1u);
 }
 
 TEST_F(LauncherTest, ConfigurationThatCannotBeOpenedEndsWithTwoBeforeAnyLaunch) {

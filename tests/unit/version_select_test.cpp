@@ -205,7 +205,8 @@ TEST_F(VersionSelection, PatchLevelsReadLikeAtoiWithoutOverflow) {
         const char *text;
         int expected;
     } cases[] = {{"151", 151}, {"05", 5}, {"20+", 20}, {"", 0}, {"x1", 0}, {"-3", -3},
-                 {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1}};
+                 {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+                 {" \t\n\v\f\r7", 7}};
     for (const auto &c : cases) EXPECT_EQ(patchLevelOf(c.text), c.expected) << c.text;
 }
 

@@ -63,7 +63,9 @@ class ErrorReport(h.WineTestCase):
 
 class Capacity(h.WineTestCase):
     """100 application arguments and 100 JVM parameters fit; one more of
-    either ends the launcher with 2 before anything is started."""
+    either ends the launcher with 2 before anything is started, once all
+    options are read: a -q after it silences the box, a -sample after it
+    still writes the sample."""
 
     def test_limits(self):
         args_100 = ["a%d" % i for i in range(100)]
@@ -82,7 +84,7 @@ class Capacity(h.WineTestCase):
                 with self.subTest(name, count=101, quiet=quiet):
                     sc = self.scenario(name + ("_101_quiet" if quiet else "_101"), windows=WINDOWS_XP)
                     extra = "a100" if name == "args" else "-Dp100"
-                    r = sc.run((["-q"] if quiet else []) + args + [extra, "-passExitCode"])
+                    r = sc.run(args + [extra] + (["-q"] if quiet else []) + ["-passExitCode"])
                     self.assertEqual(r.exit_code, 2, r)
                     self.assertEqual(r.children, [], r)
                     self.assertEqual(r.stdout, b"", r)
@@ -93,6 +95,11 @@ class Capacity(h.WineTestCase):
                         self.assertEqual([(b.caption, b.type) for b in r.boxes],
                                          [("Too Many Entries", MB_ICONERROR)], r)
                         self.assertIn("100", r.boxes[0].text)
+            with self.subTest(name, count=101, sample=True):
+                sc = self.scenario(name + "_101_sample", windows=WINDOWS_XP)
+                r = sc.run(args + [extra, "-sample", "-passExitCode"])
+                self.assertEqual((r.exit_code, r.boxes, r.children), (0, [], []), r)
+                self.assertEqual(list(r.files), [r"start\sample.config"], r)
 
 
 class OnScreen(h.WineTestCase):
