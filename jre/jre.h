@@ -83,9 +83,9 @@ struct RuntimeVersionName {
 /* "SOFTWARE\JavaSoft\JDK (64-bit registry view)", "JAVA_HOME", "PATH". */
 std::string describeRuntimeSource(const RuntimeSource &source);
 
-/* Prints "Java runtime source <source>: <outcome>" on standard output: in
-** debug mode only, or always when the caller's trace is always printed. */
-void traceRuntimeSource(const RuntimeSource &source, const char *outcome, bool always);
+/* Prints "Java runtime source <source>: <outcome>" on standard output in
+** debug mode. */
+void traceRuntimeSource(const RuntimeSource &source, const char *outcome);
 
 /* True when the windowed executable is in the home's bin folder. */
 bool runtimeExecutableExists(const char *home);

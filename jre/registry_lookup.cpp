@@ -68,10 +68,10 @@ static char *furtherRuntimePath() {
         const RuntimeSource &source = FURTHER_RUNTIME_SOURCES[i];
         char path[JAVA_PATH_SIZE];
         if (!currentRuntimeHome(source, path)) {
-            traceRuntimeSource(source, "missing", false);
+            traceRuntimeSource(source, "missing");
             continue;
         }
-        traceRuntimeSource(source, formatText("found %s", path).c_str(), false);
+        traceRuntimeSource(source, formatText("found %s", path).c_str());
         if (formJavaExecutablePath(path)) return keepText(path);
     }
     return nullptr;

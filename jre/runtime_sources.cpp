@@ -46,13 +46,9 @@ std::string describeRuntimeSource(const RuntimeSource &source) {
     return formatText("%s (%s)", source.baseKey, platform::registryViewName(source.view));
 }
 
-void traceRuntimeSource(const RuntimeSource &source, const char *outcome, bool always) {
-    std::string line =
-        formatText("Java runtime source %s: %s\n", describeRuntimeSource(source).c_str(), outcome);
-    if (always)
-        platform::writeStandardOutput(line);
-    else
-        debugPrint(line);
+void traceRuntimeSource(const RuntimeSource &source, const char *outcome) {
+    debugPrint(
+        formatText("Java runtime source %s: %s\n", describeRuntimeSource(source).c_str(), outcome));
 }
 
 bool runtimeExecutableExists(const char *home) {

@@ -179,8 +179,7 @@ char *getJavaVersionPath() {
         const RuntimeSource &source = FURTHER_RUNTIME_SOURCES[i];
         path = furtherSourcePath(source, requirement);
         traceRuntimeSource(source, path ? formatText("found %s", settings.javaVersion).c_str()
-                                        : "no match",
-                           true);
+                                        : "no match");
         if (path != nullptr) return path;
     }
 

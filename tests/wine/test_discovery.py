@@ -68,8 +68,9 @@ class FurtherPlaces(h.WineTestCase):
         self.assertEqual(r.exit_code, 0, r)
         self.assertEqual(r.boxes, [], r)
         self.assertSingleLaunch(r, HOME_JDK + r"\bin\javaw.exe -classpath  demo.Main", sc.app_dir)
-        self.assertIn(b"Java runtime source SOFTWARE\\JavaSoft\\JDK (64-bit registry view): "
-                      b"found 17.0.9\r\n", r.stdout)
+        # The selection's trace, over the Java 8 key, then over the JDK key.
+        self.assertIn(b"checking (1) 1.6\r\n", r.stdout, r)
+        self.assertIn(b"checking (1) 17.0.9\r\n", r.stdout, r)
 
 
 if __name__ == "__main__":
