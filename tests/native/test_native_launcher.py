@@ -261,6 +261,20 @@ class CurrentRuntimeTests(LauncherTestCase):
                 self.assertEqual(0, code, out + err)
                 self.assertEqual([home + "/bin/java"], self.logged("program"))
 
+    def test_a_runtime_without_a_version_is_started_from_java_home_or_path(self):
+        # Without a release file it is no runtime of the emulated registry;
+        # JAVA_HOME and PATH are looked at after it.
+        home = make_fake_runtime(self.path("unversioned"), "x")
+        os.remove(os.path.join(home, "release"))
+        for java_home, path in ((home, self.path("no-runtimes")), (None, os.path.join(home, "bin"))):
+            with self.subTest(JAVA_HOME=java_home):
+                env = self.fake_java_environment(java_home, PATH=path)
+                if os.path.exists(self.log):
+                    os.remove(self.log)
+                code, out, err = run_launcher(["cp", "Main", "-passExitCode"], env)
+                self.assertEqual(0, code, out + err)
+                self.assertEqual([home + "/bin/java"], self.logged("program"))
+
     def test_without_any_runtime_the_user_is_told(self):
         env = clean_environment(TARNWICK_JAVA_ROOTS=self.empty_roots, PATH=self.path("no-runtimes"))
         code, out, err = run_launcher(["cp", "Main", "-passExitCode"], env)
