@@ -39,7 +39,7 @@ class ConfigTestCase(h.WineTestCase):
 
     def assertNothingStarted(self, r):
         self.assertEqual(r.children, [], r)
-        self.assertEqual(r.launcher_calls("kernel32.CreateProcessA"), [], r)
+        self.assertEqual(r.launcher_calls("kernel32.CreateProcessW"), [], r)
 
 
 class WorkedExample(ConfigTestCase):
@@ -303,7 +303,7 @@ class Environment(ConfigTestCase):
                                                    "argument $TW_TEMP"])
         r = sc.run()
         self.assertEqual(r.exit_code, 0, r)
-        calls = r.launcher_calls("kernel32.CreateProcessA")
+        calls = r.launcher_calls("kernel32.CreateProcessW")
         self.assertEqual(len(calls), 1, r)
         pid = calls[0].pid
         params = [expected % {"pid": pid} for _, expected in cases]
@@ -365,17 +365,17 @@ class Console(ConfigTestCase):
                 r = sc.run()
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertLaunch(r, runtime + " -classpath  ", sc.app_dir)
-                starts = r.launcher_calls("kernel32.CreateProcessA")
+                starts = r.launcher_calls("kernel32.CreateProcessW")
                 self.assertEqual([c.args[5] for c in starts], [flags], r)
                 self.assertEqual(len(r.launcher_calls("kernel32.AllocConsole")), allocs, r)
-                self.assertEqual([c.args[0] for c in r.launcher_calls("kernel32.SetConsoleTitleA")],
+                self.assertEqual([c.args[0] for c in r.launcher_calls("kernel32.SetConsoleTitleW")],
                                  titles, r)
 
     def test_console_option_is_not_cleared_by_the_file(self):
         sc = self.scenario(windows=WINDOWS_XP)
         sc.config("showConsole false")
         r = sc.run(["-con"])
-        self.assertEqual([c.args[5] for c in r.launcher_calls("kernel32.CreateProcessA")], [0], r)
+        self.assertEqual([c.args[5] for c in r.launcher_calls("kernel32.CreateProcessW")], [0], r)
 
 
 class ConfigPath(ConfigTestCase):
@@ -472,7 +472,7 @@ class UnexpectedClose(ConfigTestCase):
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertEqual(len(r.children), 1, r)
                 # Not answered Yes (no display): nothing is opened.
-                self.assertEqual(r.launcher_calls("shell32.ShellExecuteA"), [], r)
+                self.assertEqual(r.launcher_calls("shell32.ShellExecuteW"), [], r)
 
     def test_answers(self):
         # On a display: Yes opens the log file with its associated program
@@ -484,9 +484,9 @@ class UnexpectedClose(ConfigTestCase):
                 sc.config("appname Demo", "vmparam -DLOGFILE=" + log)
                 r = sc.run(["-passExitCode"], answers=[("Unexpected Close", key)])
                 self.assertEqual(r.boxes, [self.question("Demo", log, 3)], r)
-                self.assertIn(b"Ret  user32.MessageBoxA() retval=%08x" % answer, r.wine_trace)
+                self.assertIn(b"Ret  user32.MessageBoxW() retval=%08x" % answer, r.wine_trace)
                 self.assertEqual(r.exit_code, 3, r)
-                self.assertEqual([c.args for c in r.launcher_calls("shell32.ShellExecuteA")],
+                self.assertEqual([c.args for c in r.launcher_calls("shell32.ShellExecuteW")],
                                  [[0, "open", log, "", 0, 5]] if opened else [], r)
 
 
