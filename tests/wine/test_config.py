@@ -191,6 +191,37 @@ class Includes(ConfigTestCase):
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertSingleLaunch(r, JAVAW + " -Dbefore=1 -Dafter=1 -classpath  ", sc.app_dir)
 
+    def test_devices_are_not_read(self):
+        # A device could make the read wait for ever: it is a file that
+        # cannot be opened.  NUL always exists; COM1 and AUX are the serial
+        # port when the machine has one (else they cannot be found), so
+        # their reason varies.
+        # (launcher arguments, Demo.config lines, exit code, the JVM
+        #  parameters of the launch or None, the device named)
+        cases = [
+            ([], ["vmparam -Dbefore=1", "include NUL", "vmparam -Dafter=1"], 0,
+             "-Dbefore=1 -Dafter=1", "NUL"),
+            ([], ["include COM1", "vmparam -Dafter=1"], 0, "-Dafter=1", "COM1"),
+            (["-cAUX"], ["vmparam -Dnot=read"], 2, None, "AUX"),
+            (["-cNUL"], [], 2, None, "NUL"),
+        ]
+        for i, (args, lines, code, params, device) in enumerate(cases):
+            with self.subTest(args=args, lines=lines):
+                sc = self.scenario(str(i), windows=WINDOWS_XP)
+                sc.config(*lines)
+                r = sc.run(args)
+                self.assertEqual(r.exit_code, code, r)
+                report = r.stderr.decode("latin-1")
+                self.assertRegex(report, r"^Can't open %s Error \S.*\r\n$" % device)
+                if device == "NUL":
+                    self.assertEqual(report, crlf(cannot_open(device)).decode(), r)
+                self.assertEqual(r.boxes, [h.Box(report.replace("\r\n", "\n"), READ_ERROR, MB_OK)],
+                                 r)
+                if params is None:
+                    self.assertNothingStarted(r)
+                else:
+                    self.assertSingleLaunch(r, JAVAW + " " + params + " -classpath  ", sc.app_dir)
+
     def test_include_loops_are_reported_once_and_skipped(self):
         # (files besides Demo.config, Demo.config, the JVM parameters of the
         #  launch, the file whose include is refused)
@@ -298,9 +329,13 @@ class Environment(ConfigTestCase):
             (r"vmparam -Dy=$TW_TEMP/x\y", r"-Dy=$TW_TEMP/x\y"),
             ("vmparam -DPID=$PID", "-DPID=$PID"),
             (r"vmparam C:\dir\file", r"C:\dir\file"),
+            # An empty variable is found and gives nothing, also right after
+            # a lookup that found nothing ($pid is looked up as a variable
+            # first).
+            ("vmparam -Da=$pid/$TW_EMPTY", "-Da=%(pid)d/"),
         ]
-        sc.config(*[line for line, _ in cases] + ["mainclass com.acme.Main$Inner",
-                                                   "argument $TW_TEMP"])
+        sc.config(*["setenv TW_EMPTY="] + [line for line, _ in cases] +
+                  ["mainclass com.acme.Main$Inner", "argument $TW_TEMP"])
         r = sc.run()
         self.assertEqual(r.exit_code, 0, r)
         calls = r.launcher_calls("kernel32.CreateProcessW")
