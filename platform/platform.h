@@ -1,8 +1,9 @@
 /*
 ** The platform-services layer: every operation the launcher logic needs from
 ** the operating system, and nothing else.  Three implementations exist and
-** one is chosen at link time: win32.cpp (the ANSI Windows APIs), posix.cpp
-** (Linux and macOS) and the test double under tests/.
+** one is chosen at link time: win32.cpp (the wide-character Windows APIs,
+** with the launcher's text in UTF-8), posix.cpp (Linux and macOS) and the
+** test double under tests/.
 **
 ** The logic above this layer never asks which system it runs on.  Where the
 ** systems differ in a way the logic must honour (path separators, the name of
@@ -84,7 +85,7 @@ long registryQueryValue(RegistryKey key, const char *valueName, char *data,
 unsigned long registrySubKeyCount(RegistryKey key);
 
 /* Name of the sub-key at index.  *nameLength holds the capacity of name on
-** entry; on success name is NUL-terminated. */
+** entry, in bytes (of UTF-8 on Windows); on success name is NUL-terminated. */
 long registryEnumSubKey(RegistryKey key, unsigned long index, char *name,
                         unsigned long *nameLength);
 
@@ -124,7 +125,7 @@ void setConsoleTitle(const char *title);
 /* Opens a file with the program associated with it; does not wait. */
 void openWithAssociatedProgram(const char *file);
 
-/* Major version of the operating system as GetVersionExA reports it. */
+/* Major version of the operating system as GetVersionEx reports it. */
 unsigned long osMajorVersion();
 
 unsigned long currentProcessId();
@@ -158,8 +159,10 @@ bool fileExists(const char *path);
 std::string fileIdentity(const char *path);
 
 /* Opens a text file with a stdio mode ("r" or "w").  Text mode: on Windows
-** a line feed is written as CR LF.  A directory cannot be opened.  Returns
-** null and stores the runtime's error number in *error on failure. */
+** a line feed is written as CR LF, and a file read is decoded to UTF-8 (see
+** text_decoding.h).  A directory cannot be opened, nor, on Windows, a
+** device or a pipe for reading.  Returns null and stores the runtime's
+** error number in *error on failure. */
 TextFile *openTextFile(const char *path, const char *mode, int *error);
 
 /* Reads the next line, whole, with its line feed when it has one; a carriage

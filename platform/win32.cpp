@@ -1,13 +1,18 @@
 /*
-** The Windows platform: the ANSI Windows APIs and the msvcrt runtime, with
-** exactly the flags and sizes the launcher has always passed.
+** The Windows platform: the wide-character Windows APIs and the msvcrt
+** runtime, with exactly the flags and sizes the launcher has always passed.
+** The launcher's text is UTF-8: it becomes UTF-16 on its way into the system
+** and UTF-8 again on its way out, so that folders, arguments, variables and
+** registry values outside the ANSI code page arrive whole.
 */
 #include "platform/platform.h"
+#include "platform/text_decoding.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +20,7 @@
 #include <direct.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace platform {
 
@@ -28,6 +34,63 @@ const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%
 /* Size of the runtime's error text, terminator included. */
 static constexpr std::size_t ERROR_TEXT_SIZE = 80;
 
+/* The longest registry key name in UTF-16 units, with its terminator. */
+static constexpr DWORD REGISTRY_KEY_NAME_UNITS = 255 + 1;
+
+/* The longest command line a process can be given, in UTF-16 units with
+** its terminator. */
+static constexpr std::size_t COMMAND_LINE_LIMIT = 32767;
+
+/* A file is read for a configuration in pieces of this many bytes. */
+static constexpr std::size_t FILE_READ_CHUNK = 64 * 1024;
+
+/* UTF-16 text for the wide functions, always ended by a NUL.  A vector,
+** not the library's wide string, which would add 30 KiB to the exe. */
+typedef std::vector<wchar_t> WideText;
+
+/* The launcher's UTF-8 text for the wide functions; bytes that are not
+** UTF-8 become U+FFFD. */
+static WideText wideText(const char *text) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    WideText wide(units > 0 ? static_cast<std::size_t>(units) : 1, L'\0');
+    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), units);
+    return wide;
+}
+
+/* The same for a text that may be missing: null stays null. */
+static wchar_t *optionalText(const char *text, WideText *wide) {
+    if (text == nullptr) return nullptr;
+    *wide = wideText(text);
+    return wide->data();
+}
+
+/* The launcher's UTF-8 text from length UTF-16 units, NULs included as they
+** stand; a lone surrogate becomes U+FFFD. */
+static std::string utf8Text(const wchar_t *text, std::size_t length) {
+    if (length == 0 || length > INT_MAX) return std::string();
+    int units = static_cast<int>(length);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, units, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}
+
+/* UTF-8 from text in the ANSI code page (length bytes, NULs included).
+** False when the text is too long for the conversion functions. */
+static bool utf8FromAnsi(const std::string &ansi, std::string *utf8) {
+    utf8->clear();
+    if (ansi.empty()) return true;
+    if (ansi.size() > INT_MAX) return false;
+    int bytes = static_cast<int>(ansi.size());
+    int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, nullptr, 0);
+    if (units <= 0) return false;
+    WideText wide(static_cast<std::size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, wide.data(), units);
+    *utf8 = utf8Text(wide.data(), wide.size());
+    return true;
+}
+
 /* A drive-qualified path (second character a colon) with a backslash. */
 std::size_t programDirectoryLength(const char *programPath) {
     if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
@@ -37,7 +100,8 @@ std::size_t programDirectoryLength(const char *programPath) {
 }
 
 int messageBox(const char *text, const char *caption, unsigned type) {
-    return MessageBoxA(nullptr, text, caption, type);
+    WideText wideCaption;
+    return MessageBoxW(nullptr, wideText(text).data(), optionalText(caption, &wideCaption), type);
 }
 
 /* The view flag that reaches the other view from this build. */
@@ -53,56 +117,102 @@ const char *registryViewName(RegistryView view) {
 long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view) {
     HKEY opened = nullptr;
     REGSAM access = view == REGISTRY_OWN_VIEW ? KEY_READ : KEY_READ | OTHER_VIEW_FLAG;
-    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, access, &opened);
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, wideText(subKey).data(), 0, access, &opened);
     *key = opened;
     return result;
 }
 
-long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsigned long *size) {
-    DWORD length = *size;
-    LONG result = RegQueryValueExA(static_cast<HKEY>(key), valueName, nullptr, nullptr,
-                                   reinterpret_cast<LPBYTE>(data), &length);
-    *size = length;
+/* The bytes a value stores and its type; read again while the value grows
+** between the calls. */
+static LONG storedValue(HKEY key, const wchar_t *name, std::string *bytes, DWORD *type) {
+    DWORD length = 0;
+    LONG result = RegQueryValueExW(key, name, nullptr, type, nullptr, &length);
+    while (result == ERROR_SUCCESS && length > bytes->size()) {
+        bytes->resize(length);
+        result = RegQueryValueExW(key, name, nullptr, type,
+                                  reinterpret_cast<LPBYTE>(&(*bytes)[0]), &length);
+        if (result == ERROR_MORE_DATA) result = ERROR_SUCCESS; /* length is the new size */
+    }
+    if (result == ERROR_SUCCESS) bytes->resize(length);
     return result;
 }
 
+/* What RegQueryValueExA delivered, in UTF-8: a text value (REG_SZ and its
+** kin) is converted with its terminator where it has one, an odd last byte
+** being half a character and dropped; any other value is delivered as
+** stored.  A value that does not fit the caller's buffer fails with
+** ERROR_MORE_DATA, as the ANSI function fails. */
+long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsigned long *size) {
+    WideText name;
+    std::string stored;
+    DWORD type = REG_NONE;
+    LONG result = storedValue(static_cast<HKEY>(key), optionalText(valueName, &name), &stored, &type);
+    if (result != ERROR_SUCCESS) return result;
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        WideText units(stored.size() / sizeof(wchar_t));
+        if (!units.empty()) std::memcpy(units.data(), stored.data(), units.size() * sizeof(wchar_t));
+        stored = utf8Text(units.data(), units.size());
+    }
+    if (stored.size() > *size) {
+        *size = static_cast<unsigned long>(stored.size());
+        return ERROR_MORE_DATA;
+    }
+    if (!stored.empty()) std::memcpy(data, stored.data(), stored.size());
+    *size = static_cast<unsigned long>(stored.size());
+    return ERROR_SUCCESS;
+}
+
+/* The result is not tested: a failed query leaves the count at 0. */
 unsigned long registrySubKeyCount(RegistryKey key) {
-    char className[260];
-    DWORD classLength = sizeof className;
-    DWORD subKeys = 0, maxSubKeyLength, maxClassLength, values, maxValueNameLength,
-          maxValueLength, securityDescriptor;
-    FILETIME lastWriteTime;
-    /* The result is not tested: a failed query leaves the count at 0. */
-    RegQueryInfoKeyA(static_cast<HKEY>(key), className, &classLength, nullptr, &subKeys,
-                     &maxSubKeyLength, &maxClassLength, &values, &maxValueNameLength,
-                     &maxValueLength, &securityDescriptor, &lastWriteTime);
+    DWORD subKeys = 0;
+    RegQueryInfoKeyW(static_cast<HKEY>(key), nullptr, nullptr, nullptr, &subKeys, nullptr,
+                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     return subKeys;
 }
 
+/* *nameLength counts UTF-8 bytes: the capacity on entry, the name's length
+** without its terminator on success.  A name that does not fit fails with
+** ERROR_MORE_DATA, as the ANSI function fails. */
 long registryEnumSubKey(RegistryKey key, unsigned long index, char *name,
                         unsigned long *nameLength) {
-    DWORD length = *nameLength;
+    wchar_t wideName[REGISTRY_KEY_NAME_UNITS];
+    DWORD units = REGISTRY_KEY_NAME_UNITS;
     FILETIME lastWriteTime;
-    LONG result = RegEnumKeyExA(static_cast<HKEY>(key), index, name, &length, nullptr, nullptr,
+    LONG result = RegEnumKeyExW(static_cast<HKEY>(key), index, wideName, &units, nullptr, nullptr,
                                 nullptr, &lastWriteTime);
-    *nameLength = length;
-    return result;
+    if (result != ERROR_SUCCESS) return result;
+    std::string text = utf8Text(wideName, units);
+    if (text.size() >= *nameLength) return ERROR_MORE_DATA;
+    std::memcpy(name, text.c_str(), text.size() + 1);
+    *nameLength = static_cast<unsigned long>(text.size());
+    return ERROR_SUCCESS;
 }
 
 void registryCloseKey(RegistryKey key) {
     if (key != nullptr) RegCloseKey(static_cast<HKEY>(key));
 }
 
+/* The system receives a wide copy of the command line; the caller's buffer
+** is left as it is.  A line over the system's limit is refused with the
+** error Windows gives for it, also where the system would take it (Wine
+** does), so that it fails the same everywhere. */
 bool startProcess(char *commandLine, unsigned long creationFlags, const char *directory,
                   const char *consoleTitle, ChildProcess *child, unsigned long *error) {
-    STARTUPINFOA startup;
+    WideText line = wideText(commandLine);
+    if (line.size() > COMMAND_LINE_LIMIT) {
+        *error = ERROR_FILENAME_EXCED_RANGE;
+        *child = nullptr;
+        return false;
+    }
+    WideText title, folder;
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
-    startup.lpTitle = const_cast<char *>(consoleTitle);
+    startup.lpTitle = optionalText(consoleTitle, &title);
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, creationFlags, nullptr,
-                        directory, &startup, &info)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
+                        optionalText(directory, &folder), &startup, &info)) {
         *error = GetLastError();
         *child = nullptr;
         return false;
@@ -135,11 +245,11 @@ void releaseProcess(ChildProcess child) {
 }
 
 std::string systemErrorText(unsigned long error) {
-    char *text = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t *text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string result = length > 0 && text != nullptr ? std::string(text, length) : "unknown error";
+                                  nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string result = length > 0 && text != nullptr ? utf8Text(text, length) : "unknown error";
     if (text != nullptr) LocalFree(text);
     while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
                                result.back() == ' ' || result.back() == '.'))
@@ -149,102 +259,159 @@ std::string systemErrorText(unsigned long error) {
 
 bool allocateConsole() { return AllocConsole() != 0; }
 
-void setConsoleTitle(const char *title) { SetConsoleTitleA(title); }
+void setConsoleTitle(const char *title) { SetConsoleTitleW(wideText(title).data()); }
 
 void openWithAssociatedProgram(const char *file) {
-    ShellExecuteA(nullptr, "open", file, "", nullptr, SW_SHOW);
+    ShellExecuteW(nullptr, L"open", wideText(file).data(), L"", nullptr, SW_SHOW);
 }
 
 unsigned long osMajorVersion() {
-    OSVERSIONINFOA info;
+    OSVERSIONINFOW info;
     std::memset(&info, 0, sizeof info);
     info.dwOSVersionInfoSize = sizeof info;
-    GetVersionExA(&info);
+    GetVersionExW(&info);
     return info.dwMajorVersion;
 }
 
 unsigned long currentProcessId() { return GetCurrentProcessId(); }
 
-/* GetEnvironmentVariableA, not getenv: msvcrt's getenv works on a copy taken
-** at start-up and would miss what setEnvironment set since. */
-bool getEnvironment(const char *name, std::string *value) {
-    DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    if (size == 0) {
-        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
-        value->clear();
-        return true;
-    }
+/* GetEnvironmentVariableW, not getenv: msvcrt's getenv works on a copy
+** taken at start-up and would miss what setEnvironment set since.  It
+** answers 0 both for a missing variable and for an empty one, and says
+** which only by the last error, which it leaves alone when the variable
+** exists: so the last error is cleared before each call. */
+static bool environmentValue(const wchar_t *name, WideText *value) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
     for (;;) {
-        std::string buffer(size, '\0');
-        DWORD length = GetEnvironmentVariableA(name, &buffer[0], size);
-        if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+        if (size == 0) {
+            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+            value->assign(1, L'\0');
+            return true;
+        }
+        value->assign(size, L'\0');
+        SetLastError(ERROR_SUCCESS);
+        DWORD length = GetEnvironmentVariableW(name, value->data(), size);
         if (length < size) {
-            buffer.resize(length);
-            *value = buffer;
+            if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+            value->resize(length + 1);
             return true;
         }
         size = length; /* it grew meanwhile: try again with the new size */
     }
 }
 
-void setEnvironment(const char *name, const char *value) { SetEnvironmentVariableA(name, value); }
+bool getEnvironment(const char *name, std::string *value) {
+    WideText wide;
+    if (!environmentValue(wideText(name).data(), &wide)) return false;
+    *value = utf8Text(wide.data(), wide.size() - 1);
+    return true;
+}
 
-/* SearchPathA over the PATH variable alone: with no folders given it would
+void setEnvironment(const char *name, const char *value) {
+    SetEnvironmentVariableW(wideText(name).data(), wideText(value).data());
+}
+
+/* SearchPathW over the PATH variable alone: with no folders given it would
 ** look in the launcher's folder, the current folder and the system folders
 ** first. */
 bool findOnSearchPath(const char *fileName, std::string *path) {
-    std::string folders;
-    if (!getEnvironment("PATH", &folders) || folders.empty()) return false;
-    DWORD size = SearchPathA(folders.c_str(), fileName, nullptr, 0, nullptr, nullptr);
+    WideText folders;
+    if (!environmentValue(L"PATH", &folders) || folders[0] == L'\0') return false;
+    WideText name = wideText(fileName);
+    DWORD size = SearchPathW(folders.data(), name.data(), nullptr, 0, nullptr, nullptr);
     if (size == 0) return false;
-    std::string found(size, '\0');
-    DWORD length = SearchPathA(folders.c_str(), fileName, nullptr, size, &found[0], nullptr);
+    WideText found(size);
+    DWORD length = SearchPathW(folders.data(), name.data(), nullptr, size, found.data(), nullptr);
     if (length == 0 || length >= size) return false;
-    found.resize(length);
-    *path = found;
+    *path = utf8Text(found.data(), length);
     return true;
 }
 
 void exitProcess(int code) { std::exit(code); }
 
+/* A file open for writing has its stream; a file open for reading has its
+** whole text, already decoded, and the position of the next line. */
 struct TextFile {
     FILE *stream;
+    std::string text;
+    std::size_t next;
 };
 
-bool fileExists(const char *path) { return _access(path, 0) == 0; }
+bool fileExists(const char *path) { return _waccess(wideText(path).data(), 0) == 0; }
 
 /* The full path in upper case: file names do not differ by case here. */
 std::string fileIdentity(const char *path) {
-    DWORD size = GetFullPathNameA(path, 0, nullptr, nullptr);
+    WideText name = wideText(path);
+    DWORD size = GetFullPathNameW(name.data(), 0, nullptr, nullptr);
     if (size == 0) return path;
-    std::string full(size, '\0');
-    DWORD length = GetFullPathNameA(path, size, &full[0], nullptr);
+    WideText full(size);
+    DWORD length = GetFullPathNameW(name.data(), size, full.data(), nullptr);
     if (length == 0 || length >= size) return path;
-    full.resize(length);
-    CharUpperBuffA(&full[0], length);
-    return full;
+    CharUpperBuffW(full.data(), length);
+    return utf8Text(full.data(), length);
+}
+
+/* Reads a configuration whole and decodes it (see text_decoding.h).  Only
+** a disk file is read: a device such as COM1 or AUX, or a pipe, could make
+** the read wait for ever, so it fails to open with EACCES, as a folder
+** does.  A read error ends the text where it happened, as it ended the
+** lines read in text mode. */
+static TextFile *openForReading(const wchar_t *name, int *error) {
+    FILE *stream = _wfopen(name, L"rb");
+    if (stream == nullptr) {
+        *error = errno;
+        return nullptr;
+    }
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        std::fclose(stream);
+        *error = EACCES;
+        return nullptr;
+    }
+    std::string bytes;
+    std::size_t got;
+    do {
+        std::size_t filled = bytes.size();
+        bytes.resize(filled + FILE_READ_CHUNK);
+        got = std::fread(&bytes[filled], 1, FILE_READ_CHUNK, stream);
+        bytes.resize(filled + got);
+    } while (got == FILE_READ_CHUNK);
+    std::fclose(stream);
+
+    TextFile *file = new TextFile{nullptr, textModeContent(bytes), 0};
+    if (configFileEncoding(file->text) == FILE_ENCODING_ANSI) {
+        std::string converted;
+        if (!utf8FromAnsi(file->text, &converted)) {
+            delete file;
+            *error = EFBIG;
+            return nullptr;
+        }
+        file->text.swap(converted);
+    }
+    return file;
 }
 
 TextFile *openTextFile(const char *path, const char *mode, int *error) {
-    FILE *stream = nullptr;
-    errno_t result = fopen_s(&stream, path, mode);
-    if (result != 0 || stream == nullptr) {
-        *error = result != 0 ? result : errno;
+    WideText name = wideText(path);
+    if (mode[0] == 'r') return openForReading(name.data(), error);
+    FILE *stream = _wfopen(name.data(), wideText(mode).data());
+    if (stream == nullptr) {
+        *error = errno;
         return nullptr;
     }
-    return new TextFile{stream};
+    return new TextFile{stream, std::string(), 0};
 }
 
-/* Reads byte by byte so a NUL inside a line cannot merge it with the next;
-** text mode has already turned CR LF into LF. */
+/* Serves the next line of the decoded text, with its line feed. */
 bool readTextLine(TextFile *file, std::string *line) {
     line->clear();
-    int c;
-    while ((c = std::getc(file->stream)) != EOF) {
-        *line += static_cast<char>(c);
-        if (c == '\n') break;
-    }
-    return !line->empty();
+    if (file->next >= file->text.size()) return false;
+    std::size_t end = file->text.find('\n', file->next);
+    end = end == std::string::npos ? file->text.size() : end + 1;
+    line->assign(file->text, file->next, end - file->next);
+    file->next = end;
+    return true;
 }
 
 void writeText(TextFile *file, const std::string &text) {
@@ -252,16 +419,19 @@ void writeText(TextFile *file, const std::string &text) {
 }
 
 void closeTextFile(TextFile *file) {
-    std::fflush(file->stream);
-    std::fclose(file->stream);
+    if (file->stream != nullptr) {
+        std::fflush(file->stream);
+        std::fclose(file->stream);
+    }
     delete file;
 }
 
 /* Only a disk file counts: a device such as COM1 or a pipe could make the
 ** read wait for ever. */
 bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(wideText(path).data(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
@@ -287,13 +457,19 @@ std::string runtimeErrorText(int error) {
     return text;
 }
 
-int changeDirectory(const char *directory) { return _chdir(directory); }
+int changeDirectory(const char *directory) { return _wchdir(wideText(directory).data()); }
 
+/* The directory is copied in UTF-8: size counts bytes. */
 bool currentDirectory(char *buffer, std::size_t size) {
-    if (_getcwd(buffer, static_cast<int>(size)) == nullptr) {
-        if (size > 0) buffer[0] = '\0';
-        return false;
-    }
+    if (size > 0) buffer[0] = '\0';
+    DWORD units = GetCurrentDirectoryW(0, nullptr);
+    if (units == 0) return false;
+    WideText wide(units);
+    DWORD length = GetCurrentDirectoryW(units, wide.data());
+    if (length == 0 || length >= units) return false;
+    std::string text = utf8Text(wide.data(), length);
+    if (text.size() >= size) return false;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
     return true;
 }
 

@@ -8,9 +8,10 @@
 **  - The terminate handler.  The library's default one prints the demangled
 **    type of the exception, which links the whole demangler.  This one
 **    prints a fixed text and aborts, as the library's does after printing.
-**  - std::__throw_length_error, __throw_logic_error, __throw_out_of_range_fmt
-**    and __throw_bad_alloc, which std::string calls on misuse (a string
-**    longer than max_size, a null pointer, a position past the end).  The
+**  - std::__throw_length_error, __throw_logic_error, __throw_out_of_range_fmt,
+**    __throw_bad_alloc and __throw_bad_array_new_length, which std::string
+**    and std::vector call on misuse (a string longer than max_size, a null
+**    pointer, a position past the end, a wide buffer too large to count).  The
 **    library's versions build exception objects around a copy-on-write
 **    string; these print the library's own message and abort, which is what
 **    an uncaught exception ends in as well (the launcher catches none).
@@ -43,6 +44,7 @@ void __verbose_terminate_handler() { runtimeFailure("terminate called"); }
 
 namespace std {
 void __throw_bad_alloc() { runtimeFailure("out of memory"); }
+void __throw_bad_array_new_length() { runtimeFailure("out of memory"); }
 void __throw_length_error(const char *what) { runtimeFailure(what); }
 void __throw_logic_error(const char *what) { runtimeFailure(what); }
 void __throw_out_of_range_fmt(const char *format, ...) {

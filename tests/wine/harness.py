@@ -9,8 +9,9 @@ One session per test process:
     whose output is kept;
   - Wine's relay trace limited to MessageBoxA/W, which is how the texts,
     captions and types of the launcher's message boxes are read back, and
-    to the few other calls whose arguments the tests read (RELAYED); every
-    line carries the calling process's id;
+    to the few other calls whose arguments the tests read (RELAYED, the
+    wide-character forms the launcher calls); every line carries the
+    calling process's id;
   - fake runtime homes under C:\\tw whose bin\\javaw.exe and bin\\java.exe
     are copies of test_child.exe: the registry's default ones and one per
     installed version (VERSION_HOMES).
@@ -26,7 +27,7 @@ the launcher wrote.
 
 Nothing may open a web page: url.dll and winebrowser are disabled in every
 run, and a test that lets the launcher start the URL handler puts a copy of
-the test child named rundll32.exe beside the launcher, where CreateProcessA
+the test child named rundll32.exe beside the launcher, where CreateProcessW
 looks first.
 
 Boxes are answered "not Yes" at once, as there is no display.  A run that
@@ -83,11 +84,14 @@ RUNTIME_HOMES = {
 RUNTIME_HOMES.update((home, ("javaw.exe", "java.exe")) for home in VERSION_HOMES.values())
 
 # Calls whose arguments the relay trace shows (besides the message boxes).
-RELAYED = ("user32.MessageBoxA", "user32.MessageBoxW", "shell32.ShellExecuteA",
-           "kernel32.CreateProcessA", "kernel32.AllocConsole", "kernel32.SetConsoleTitleA")
+RELAYED = ("user32.MessageBoxA", "user32.MessageBoxW", "shell32.ShellExecuteW",
+           "kernel32.CreateProcessW", "kernel32.AllocConsole", "kernel32.SetConsoleTitleW")
 
 # Keeps every run away from a web browser (and so from the network).
 NO_BROWSER = "url,ieframe,shdocvw=d;winebrowser.exe=d"
+
+# The first line of a .reg file in the Unicode form.
+REG_HEADER = "Windows Registry Editor Version 5.00"
 
 # Debian's 64-bit Wine loader (the "wine" command picks a program's own).
 WINE64 = "/usr/lib/wine/wine64"
@@ -138,14 +142,30 @@ def windows_command_line(args):
 
 
 _ESCAPE = re.compile(rb'\\(x[0-9a-fA-F]{2}|u[0-9a-fA-F]{4}|[0-7]{1,3}|.)', re.S)
+# In a wide string Wine writes every character outside printable ASCII as a
+# backslash and its UTF-16 code unit in four hex digits (\00e4, \65e5).
+_WIDE_ESCAPE = re.compile(rb'\\([0-9a-fA-F]{4}|.)|([^\\]+)', re.S)
 _SIMPLE = {b"n": b"\n", b"r": b"\r", b"t": b"\t", b"a": b"\a", b"b": b"\b",
            b"f": b"\f", b"v": b"\v", b"0": b"\0"}
 
 
 def decode_c_string(body, wide=False):
     """Undoes the C-style escaping of Wine's debug strings (\\n, \\", \\\\,
-    \\xNN, \\uNNNN, octal).  Returns bytes (code page bytes for narrow
-    strings, UTF-8 for wide ones)."""
+    \\xNN, \\uNNNN, octal; \\NNNN in wide strings).  Returns bytes (code
+    page bytes for narrow strings, UTF-8 for wide ones)."""
+    if wide:
+        # UTF-16 code units first, so that a surrogate pair becomes one letter.
+        units = []
+        for m in _WIDE_ESCAPE.finditer(body):
+            escape, plain = m.groups()
+            if plain is not None:
+                units += plain.decode("latin-1")
+            elif len(escape) == 4:
+                units.append(chr(int(escape, 16)))
+            else:
+                units += _SIMPLE.get(escape, escape).decode("latin-1")
+        utf16 = "".join(units).encode("utf-16-le", "surrogatepass")
+        return utf16.decode("utf-16-le", "replace").encode("utf-8")
     def repl(m):
         e = m.group(1)
         if e[:1] == b"x":
@@ -265,8 +285,10 @@ def registry_file(keys, windows):
     """A .reg file that wipes HKLM\\SOFTWARE\\JavaSoft in both registry views,
     creates keys (a dict of HKLM key path -> {value name: data, see
     reg_data}; a path under SOFTWARE\\WOW6432Node is in the 32-bit view) and
-    sets Wine's Windows version."""
-    lines = ["REGEDIT4", "", r"[-HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft]",
+    sets Wine's Windows version.  The Unicode form (written as UTF-16 by
+    import_registry), so that names and texts outside the ANSI code page
+    are stored as they are."""
+    lines = [REG_HEADER, "", r"[-HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft]",
              r"[-HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\JavaSoft]", ""]
     for key, values in keys.items():
         lines.append("[HKEY_LOCAL_MACHINE\\%s]" % key)
@@ -284,7 +306,8 @@ def registry_file(keys, windows):
 
 
 class ChildRecord:
-    """One start of the test child, as it recorded itself."""
+    """One start of the test child, as it recorded itself: each text is the
+    UTF-8 bytes of what it received through the wide-character API."""
 
     def __init__(self, data):
         def b(s):
@@ -313,27 +336,17 @@ class Result:
 
     command = None                          # the launcher's command line
 
+    launcher_pid = None                     # the launcher's process id
+
     def calls(self, function):
         """The relayed calls of function (one of RELAYED), in order, by any
         process of the run."""
         return relay_calls(self.wine_trace, function)
 
-    @property
-    def runner_pid(self):
-        """The id of run_exit.exe's process: the one that started the
-        launcher's command line."""
-        for call in self.calls("kernel32.CreateProcessA"):
-            shown = call.args[1] if len(call.args) > 1 else None
-            if shown == self.command or (isinstance(shown, str) and shown.endswith(CUT)
-                                         and self.command.startswith(shown[:-len(CUT)])):
-                return call.pid
-        raise AssertionError("the runner's CreateProcessA is not in the relay trace")
-
     def launcher_calls(self, function):
-        """The relayed calls of function made by the launcher itself (the
-        test child and the runner make none but the runner's start)."""
-        runner = self.runner_pid
-        return [c for c in self.calls(function) if c.pid != runner]
+        """The relayed calls of function made in the launcher's process (Wine's
+        own programs, the runner and the test child make others)."""
+        return [c for c in self.calls(function) if c.pid == self.launcher_pid]
 
     @property
     def exit_code_unsigned(self):
@@ -421,7 +434,7 @@ class Session:
             for exe in exes:
                 shutil.copyfile(self.child, os.path.join(bin_dir, exe))
         self.import_registry("\r\n".join([
-            "REGEDIT4", "",
+            REG_HEADER, "",
             r"[HKEY_CURRENT_USER\Software\Wine\Debug]",
             '"RelayInclude"="%s"' % ";".join(RELAYED), "",
             r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]",
@@ -508,8 +521,8 @@ class Session:
         if text == self._last_registry:
             return
         path = os.path.join(self.tw, "fixture.reg")
-        with open(path, "w", newline="") as f:
-            f.write(text)
+        with open(path, "wb") as f:
+            f.write(text.encode("utf-16"))
         # The 64-bit loader: with 32-bit Wine installed, "wine regedit" runs
         # the 32-bit regedit, which writes every key into the 32-bit view.
         subprocess.run([WINE64, "regedit", "/S", WIN_TW + r"\fixture.reg"], env=self.env,
@@ -686,7 +699,7 @@ class Scenario:
         with open(os.path.join(run_dir, "job.txt"), "wb") as f:
             f.write("\n".join([cwd, command, win_run + "\\stdout", win_run + "\\stderr",
                                win_run + "\\result", DISPLAY_DESKTOP if answers else "",
-                               ""]).encode("latin-1"))
+                               ""]).encode("utf-8"))
         before = self._snapshot()
 
         env = dict(s.env)
@@ -726,6 +739,7 @@ class Scenario:
             raise RunnerCouldNotStart("the runner could not start %r: error %s"
                                       % (command, result_line[1]))
         exit_code = int(result_line[2])
+        launcher_pid = int(result_line[3])
         if detached:
             self._await_records(detached)
         trace = read("wine-trace")
@@ -739,6 +753,7 @@ class Scenario:
         result = Result(self, exit_code, read("stdout"), read("stderr"), trace,
                         parse_boxes(trace), children, self._written_since(before))
         result.command = command
+        result.launcher_pid = launcher_pid
         return result
 
     def _await_records(self, count, patience=30):
@@ -848,8 +863,8 @@ def main():
 def launch_output(command_line):
     """What every launch prints on standard output (and writes to
     tarnwick.out with -o): the banner line, a header line and the command
-    line, each ended by CR LF (text mode)."""
-    return ("#Version %s\r\n#Command line=\r\n%s\r\n" % (VERSION_BANNER, command_line)).encode("latin-1")
+    line, each ended by CR LF (text mode), in UTF-8."""
+    return ("#Version %s\r\n#Command line=\r\n%s\r\n" % (VERSION_BANNER, command_line)).encode("utf-8")
 
 
 def error_box(main_class, javapath, code):
@@ -875,6 +890,6 @@ class WineTestCase(unittest.TestCase):
 
     def assertSingleLaunch(self, result, command_line, cwd):
         """Exactly one child, started with command_line in cwd."""
-        self.assertEqual([c.cmdline for c in result.children], [command_line.encode("latin-1")],
+        self.assertEqual([c.cmdline for c in result.children], [command_line.encode("utf-8")],
                          result)
-        self.assertEqual(result.children[0].cwd, cwd.encode("latin-1"), result)
+        self.assertEqual(result.children[0].cwd, cwd.encode("utf-8"), result)

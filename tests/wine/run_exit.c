@@ -4,19 +4,22 @@
 ** this runner, itself a Windows program, reads all of it.
 **
 ** Usage: run_exit.exe JOB
-** JOB is a file of six lines, each ended by "\n":
+** JOB is a file of six lines in UTF-8, each ended by "\n", used through the
+** wide-character API (so a folder or an argument outside the ANSI code page
+** reaches the program whole):
 **   1. the directory to start in (the runner changes into it first, so that
 **      a relative program path is found there and inherited as the current
 **      directory)
-**   2. the command line, handed to CreateProcessA byte for byte
+**   2. the command line, handed to CreateProcessW character for character
 **   3. file that receives the program's standard output
 **   4. file that receives the program's standard error
 **   5. file that the runner writes its result into
 **   6. the desktop to start the program on, or nothing for the runner's own
 **      (a desktop of its own gets its own Wine desktop process, which takes
 **      its X display from the program: see the test harness)
-** The result file holds one line: "exit <unsigned> <signed>" when the program
-** ran, or "error <GetLastError>" when it could not be started.
+** The result file holds one line: "exit <unsigned> <signed> <process id>"
+** when the program ran, or "error <GetLastError>" when it could not be
+** started.
 ** The runner's own exit code is 0 when it could report a result, else 3.
 */
 #include <windows.h>
@@ -46,10 +49,22 @@ static char *read_file(const char *path, long *size)
     return data;
 }
 
+/* A line of the job as wide text, in a buffer that lives until the end. */
+static wchar_t *wide(const char *text)
+{
+    int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, NULL, 0);
+    wchar_t *out = malloc((size > 0 ? (size_t)size : 1) * sizeof *out);
+    if (!out)
+        exit(3);
+    if (size <= 0 || !MultiByteToWideChar(CP_UTF8, 0, text, -1, out, size))
+        out[0] = L'\0';
+    return out;
+}
+
 static HANDLE open_inheritable(const char *path, DWORD access, DWORD disposition)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+    return CreateFileW(wide(path), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                        disposition, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
@@ -78,10 +93,10 @@ int main(int argc, char **argv)
         p = end + 1;
     }
     const char *directory = line[0];
-    char *command = line[1];
+    wchar_t *command = wide(line[1]);
     const char *result_path = line[4];
 
-    if (!SetCurrentDirectoryA(directory)) {
+    if (!SetCurrentDirectoryW(wide(directory))) {
         fprintf(stderr, "run_exit: cannot enter %s (%lu)\n", directory, GetLastError());
         return 3;
     }
@@ -94,7 +109,7 @@ int main(int argc, char **argv)
         return 3;
     }
 
-    STARTUPINFOA si;
+    STARTUPINFOW si;
     PROCESS_INFORMATION pi;
     memset(&si, 0, sizeof si);
     memset(&pi, 0, sizeof pi);
@@ -104,9 +119,9 @@ int main(int argc, char **argv)
     si.hStdOutput = out;
     si.hStdError = err;
     if (line[5][0])
-        si.lpDesktop = line[5];
+        si.lpDesktop = wide(line[5]);
 
-    BOOL ok = CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+    BOOL ok = CreateProcessW(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
     DWORD error = ok ? 0 : GetLastError();
     DWORD code = 0;
     if (ok) {
@@ -121,13 +136,14 @@ int main(int argc, char **argv)
     if (in != INVALID_HANDLE_VALUE)
         CloseHandle(in);
 
-    FILE *result = fopen(result_path, "wb");
+    FILE *result = _wfopen(wide(result_path), L"wb");
     if (!result) {
         fprintf(stderr, "run_exit: cannot write %s\n", result_path);
         return 3;
     }
     if (ok && !error)
-        fprintf(result, "exit %lu %ld\n", (unsigned long)code, (long)(LONG)code);
+        fprintf(result, "exit %lu %ld %lu\n", (unsigned long)code, (long)(LONG)code,
+                (unsigned long)pi.dwProcessId);
     else
         fprintf(result, "error %lu\n", (unsigned long)error);
     fclose(result);

@@ -13,7 +13,7 @@ from harness import HOME_PLAIN, JRE_BASE_KEY, WINDOWS_XP
 JAVAW = HOME_PLAIN + r"\bin\javaw.exe"
 # What the launcher puts before the arguments without configuration.
 LINE_HEAD = JAVAW + " -classpath   "
-# CreateProcessA takes at most this many characters, the terminator included.
+# CreateProcessW takes at most this many characters, the terminator included.
 COMMAND_LINE_LIMIT = 32767
 DOCUMENTED_EXIT_CODES = {0, 1, 2, 5, 11}
 

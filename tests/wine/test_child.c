@@ -9,9 +9,12 @@
 ** Record format: one line of JSON per start,
 **   {"start":N,"exe":"...","cmdline":"...","argv":["..."],"cwd":"...",
 **    "env":{"NAME":"value" or null}}
-** Every byte outside printable ASCII, and '"' and '\', is written as \u00XX,
-** so the reader recovers the exact bytes by decoding the JSON and encoding
-** the strings as Latin-1.
+** Every text is taken from the wide-character API (GetCommandLineW, the
+** runtime's wide argv, GetCurrentDirectoryW, GetEnvironmentVariableW) and
+** written in UTF-8, so a letter outside the ANSI code page is seen as it
+** arrived.  Every byte outside printable ASCII, and '"' and '\', is written
+** as \u00XX, so the reader recovers the exact UTF-8 bytes by decoding the
+** JSON and encoding the strings as Latin-1.
 **
 ** Exit codes: "child_exits.txt" beside the executable holds whitespace-
 ** separated decimal numbers (signed, so -1073741819 works); start N (counted
@@ -25,9 +28,22 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 /* No wildcard expansion of the arguments: the tests compare argv exactly. */
 int _dowildcard = 0;
+
+/* text in UTF-8, in a buffer that lives until the program ends. */
+static char *utf8(const wchar_t *text)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
+    char *out = malloc(size > 0 ? (size_t)size : 1);
+    if (!out)
+        exit(71);
+    if (size <= 0 || !WideCharToMultiByte(CP_UTF8, 0, text, -1, out, size, NULL, NULL))
+        out[0] = '\0';
+    return out;
+}
 
 static void put_json_string(FILE *f, const char *s)
 {
@@ -43,23 +59,23 @@ static void put_json_string(FILE *f, const char *s)
 }
 
 /* Directory of this executable with a trailing backslash, into dir. */
-static void own_directory(char *dir, size_t size)
+static void own_directory(wchar_t *dir, DWORD size)
 {
-    DWORD n = GetModuleFileNameA(NULL, dir, (DWORD)size);
+    DWORD n = GetModuleFileNameW(NULL, dir, size);
     if (n == 0 || n >= size) {
-        dir[0] = '\0';
+        dir[0] = L'\0';
         return;
     }
-    char *slash = strrchr(dir, '\\');
+    wchar_t *slash = wcsrchr(dir, L'\\');
     if (slash)
-        slash[1] = '\0';
+        slash[1] = L'\0';
     else
-        dir[0] = '\0';
+        dir[0] = L'\0';
 }
 
-static int count_records(const char *log_path)
+static int count_records(const wchar_t *log_path)
 {
-    FILE *f = fopen(log_path, "rb");
+    FILE *f = _wfopen(log_path, L"rb");
     if (!f)
         return 0;
     int lines = 0, c;
@@ -70,9 +86,9 @@ static int count_records(const char *log_path)
     return lines;
 }
 
-static int scripted_exit_code(const char *script_path, int start)
+static int scripted_exit_code(const wchar_t *script_path, int start)
 {
-    FILE *f = fopen(script_path, "rb");
+    FILE *f = _wfopen(script_path, L"rb");
     if (!f)
         return 0;
     long code = 0;
@@ -87,63 +103,63 @@ static int scripted_exit_code(const char *script_path, int start)
     return (int)code;
 }
 
-int main(int argc, char **argv)
+int wmain(int argc, wchar_t **argv)
 {
-    char dir[MAX_PATH * 2];
-    char exe[MAX_PATH * 2];
-    char log_path[MAX_PATH * 2 + 32];
-    char script_path[MAX_PATH * 2 + 32];
-    char cwd[MAX_PATH * 2];
+    wchar_t dir[MAX_PATH * 2];
+    wchar_t exe[MAX_PATH * 2];
+    wchar_t log_path[MAX_PATH * 2 + 32];
+    wchar_t script_path[MAX_PATH * 2 + 32];
+    wchar_t cwd[MAX_PATH * 2];
 
-    own_directory(dir, sizeof dir);
-    if (!GetModuleFileNameA(NULL, exe, sizeof exe))
-        exe[0] = '\0';
-    snprintf(log_path, sizeof log_path, "%schild.log", dir);
-    snprintf(script_path, sizeof script_path, "%schild_exits.txt", dir);
-    DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
-    if (n == 0 || n >= sizeof cwd)
-        cwd[0] = '\0';
+    own_directory(dir, MAX_PATH * 2);
+    if (!GetModuleFileNameW(NULL, exe, MAX_PATH * 2))
+        exe[0] = L'\0';
+    _snwprintf(log_path, MAX_PATH * 2 + 32, L"%lschild.log", dir);
+    _snwprintf(script_path, MAX_PATH * 2 + 32, L"%lschild_exits.txt", dir);
+    DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, cwd);
+    if (n == 0 || n >= MAX_PATH * 2)
+        cwd[0] = L'\0';
 
     int start = count_records(log_path);
     int code = scripted_exit_code(script_path, start);
 
-    FILE *log = fopen(log_path, "ab");
+    FILE *log = _wfopen(log_path, L"ab");
     if (!log)
         return 70;
     fprintf(log, "{\"start\":%d,\"exe\":", start);
-    put_json_string(log, exe);
+    put_json_string(log, utf8(exe));
     fputs(",\"cmdline\":", log);
-    put_json_string(log, GetCommandLineA());
+    put_json_string(log, utf8(GetCommandLineW()));
     fputs(",\"argv\":[", log);
     for (int i = 0; i < argc; i++) {
         if (i)
             fputc(',', log);
-        put_json_string(log, argv[i]);
+        put_json_string(log, utf8(argv[i]));
     }
     fputs("],\"cwd\":", log);
-    put_json_string(log, cwd);
+    put_json_string(log, utf8(cwd));
     fputs(",\"env\":{", log);
 
-    char names[4096];
-    DWORD len = GetEnvironmentVariableA("TARNWICK_CHILD_ENV", names, sizeof names);
-    if (len == 0 || len >= sizeof names)
-        strcpy(names, "TARNWICK_PROBE");
+    wchar_t names[4096];
+    DWORD len = GetEnvironmentVariableW(L"TARNWICK_CHILD_ENV", names, 4096);
+    if (len == 0 || len >= 4096)
+        wcscpy(names, L"TARNWICK_PROBE");
     int first = 1;
-    for (char *name = strtok(names, ";"); name; name = strtok(NULL, ";")) {
+    for (wchar_t *name = wcstok(names, L";"); name; name = wcstok(NULL, L";")) {
         if (!first)
             fputc(',', log);
         first = 0;
-        put_json_string(log, name);
+        put_json_string(log, utf8(name));
         fputc(':', log);
-        char value[32768];
+        static wchar_t value[32768];
         SetLastError(0);
-        DWORD vlen = GetEnvironmentVariableA(name, value, sizeof value);
+        DWORD vlen = GetEnvironmentVariableW(name, value, 32768);
         if (vlen == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
             fputs("null", log);
-        else if (vlen >= sizeof value)
+        else if (vlen >= 32768)
             put_json_string(log, "<too long>");
         else
-            put_json_string(log, value);
+            put_json_string(log, utf8(value));
     }
     fputs("}}\n", log);
     fclose(log);

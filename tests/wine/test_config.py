@@ -39,7 +39,7 @@ class ConfigTestCase(h.WineTestCase):
 
     def assertNothingStarted(self, r):
         self.assertEqual(r.children, [], r)
-        self.assertEqual(r.launcher_calls("kernel32.CreateProcessA"), [], r)
+        self.assertEqual(r.launcher_calls("kernel32.CreateProcessW"), [], r)
 
 
 class WorkedExample(ConfigTestCase):
@@ -191,6 +191,37 @@ class Includes(ConfigTestCase):
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertSingleLaunch(r, JAVAW + " -Dbefore=1 -Dafter=1 -classpath  ", sc.app_dir)
 
+    def test_devices_are_not_read(self):
+        # A device could make the read wait for ever: it is a file that
+        # cannot be opened.  NUL always exists; COM1 and AUX are the serial
+        # port when the machine has one (else they cannot be found), so
+        # their reason varies.
+        # (launcher arguments, Demo.config lines, exit code, the JVM
+        #  parameters of the launch or None, the device named)
+        cases = [
+            ([], ["vmparam -Dbefore=1", "include NUL", "vmparam -Dafter=1"], 0,
+             "-Dbefore=1 -Dafter=1", "NUL"),
+            ([], ["include COM1", "vmparam -Dafter=1"], 0, "-Dafter=1", "COM1"),
+            (["-cAUX"], ["vmparam -Dnot=read"], 2, None, "AUX"),
+            (["-cNUL"], [], 2, None, "NUL"),
+        ]
+        for i, (args, lines, code, params, device) in enumerate(cases):
+            with self.subTest(args=args, lines=lines):
+                sc = self.scenario(str(i), windows=WINDOWS_XP)
+                sc.config(*lines)
+                r = sc.run(args)
+                self.assertEqual(r.exit_code, code, r)
+                report = r.stderr.decode("latin-1")
+                self.assertRegex(report, r"^Can't open %s Error \S.*\r\n$" % device)
+                if device == "NUL":
+                    self.assertEqual(report, crlf(cannot_open(device)).decode(), r)
+                self.assertEqual(r.boxes, [h.Box(report.replace("\r\n", "\n"), READ_ERROR, MB_OK)],
+                                 r)
+                if params is None:
+                    self.assertNothingStarted(r)
+                else:
+                    self.assertSingleLaunch(r, JAVAW + " " + params + " -classpath  ", sc.app_dir)
+
     def test_include_loops_are_reported_once_and_skipped(self):
         # (files besides Demo.config, Demo.config, the JVM parameters of the
         #  launch, the file whose include is refused)
@@ -298,12 +329,16 @@ class Environment(ConfigTestCase):
             (r"vmparam -Dy=$TW_TEMP/x\y", r"-Dy=$TW_TEMP/x\y"),
             ("vmparam -DPID=$PID", "-DPID=$PID"),
             (r"vmparam C:\dir\file", r"C:\dir\file"),
+            # An empty variable is found and gives nothing, also right after
+            # a lookup that found nothing ($pid is looked up as a variable
+            # first).
+            ("vmparam -Da=$pid/$TW_EMPTY", "-Da=%(pid)d/"),
         ]
-        sc.config(*[line for line, _ in cases] + ["mainclass com.acme.Main$Inner",
-                                                   "argument $TW_TEMP"])
+        sc.config(*["setenv TW_EMPTY="] + [line for line, _ in cases] +
+                  ["mainclass com.acme.Main$Inner", "argument $TW_TEMP"])
         r = sc.run()
         self.assertEqual(r.exit_code, 0, r)
-        calls = r.launcher_calls("kernel32.CreateProcessA")
+        calls = r.launcher_calls("kernel32.CreateProcessW")
         self.assertEqual(len(calls), 1, r)
         pid = calls[0].pid
         params = [expected % {"pid": pid} for _, expected in cases]
@@ -365,17 +400,17 @@ class Console(ConfigTestCase):
                 r = sc.run()
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertLaunch(r, runtime + " -classpath  ", sc.app_dir)
-                starts = r.launcher_calls("kernel32.CreateProcessA")
+                starts = r.launcher_calls("kernel32.CreateProcessW")
                 self.assertEqual([c.args[5] for c in starts], [flags], r)
                 self.assertEqual(len(r.launcher_calls("kernel32.AllocConsole")), allocs, r)
-                self.assertEqual([c.args[0] for c in r.launcher_calls("kernel32.SetConsoleTitleA")],
+                self.assertEqual([c.args[0] for c in r.launcher_calls("kernel32.SetConsoleTitleW")],
                                  titles, r)
 
     def test_console_option_is_not_cleared_by_the_file(self):
         sc = self.scenario(windows=WINDOWS_XP)
         sc.config("showConsole false")
         r = sc.run(["-con"])
-        self.assertEqual([c.args[5] for c in r.launcher_calls("kernel32.CreateProcessA")], [0], r)
+        self.assertEqual([c.args[5] for c in r.launcher_calls("kernel32.CreateProcessW")], [0], r)
 
 
 class ConfigPath(ConfigTestCase):
@@ -472,7 +507,7 @@ class UnexpectedClose(ConfigTestCase):
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertEqual(len(r.children), 1, r)
                 # Not answered Yes (no display): nothing is opened.
-                self.assertEqual(r.launcher_calls("shell32.ShellExecuteA"), [], r)
+                self.assertEqual(r.launcher_calls("shell32.ShellExecuteW"), [], r)
 
     def test_answers(self):
         # On a display: Yes opens the log file with its associated program
@@ -484,9 +519,9 @@ class UnexpectedClose(ConfigTestCase):
                 sc.config("appname Demo", "vmparam -DLOGFILE=" + log)
                 r = sc.run(["-passExitCode"], answers=[("Unexpected Close", key)])
                 self.assertEqual(r.boxes, [self.question("Demo", log, 3)], r)
-                self.assertIn(b"Ret  user32.MessageBoxA() retval=%08x" % answer, r.wine_trace)
+                self.assertIn(b"Ret  user32.MessageBoxW() retval=%08x" % answer, r.wine_trace)
                 self.assertEqual(r.exit_code, 3, r)
-                self.assertEqual([c.args for c in r.launcher_calls("shell32.ShellExecuteA")],
+                self.assertEqual([c.args for c in r.launcher_calls("shell32.ShellExecuteW")],
                                  [[0, "open", log, "", 0, 5]] if opened else [], r)
 
 

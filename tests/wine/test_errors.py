@@ -2,7 +2,7 @@
 """tarnwick.exe under Wine: reports of a failed launch.
 
 The "Error" box of a child that fails fast, a runtime home without
-javaw.exe (CreateProcessA fails), lists beyond their capacity, and one box
+javaw.exe (CreateProcessW fails), lists beyond their capacity, and one box
 answered on a real (virtual) display.
 """
 import harness as h
@@ -111,7 +111,7 @@ class OnScreen(h.WineTestCase):
         r = sc.run(["-passExitCode"], answers=[("Error", "Return")])
         self.assertEqual(r.boxes, [h.error_box("", JAVAW, 4)], r)
         self.assertEqual(r.exit_code, 4, r)
-        self.assertIn(b"Ret  user32.MessageBoxA() retval=00000001", r.wine_trace)
+        self.assertIn(b"Ret  user32.MessageBoxW() retval=00000001", r.wine_trace)
 
 
 if __name__ == "__main__":

@@ -77,10 +77,13 @@ class OptionScan(h.WineTestCase):
             (["-c", "my.config", "-cother.config"], " -classpath   my.config ", ["my.config"]),
             # Repeats are appended again, in order.
             (["-Da", "x", "-Da", "x"], " -Da -Da -classpath   x x ", ["x", "x"]),
+            # Never a file pattern, although start\match.config would match.
+            (["*.config"], " -classpath   *.config ", ["*.config"]),
         ]
         for i, (args, tail, app_args) in enumerate(cases):
             with self.subTest(args=args):
                 sc = self.scenario(str(i), windows=WINDOWS_XP)
+                sc.write(r"start\match.config", "")
                 r = sc.run(args)
                 self.assertSingleLaunch(r, JAVAW + tail, sc.app_dir)
                 argv = r.children[0].argv

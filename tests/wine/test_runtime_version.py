@@ -123,7 +123,7 @@ class VersionTestCase(h.WineTestCase):
 
     def assertNothingStarted(self, r):
         self.assertEqual(r.children, [], r)
-        self.assertEqual(r.launcher_calls("kernel32.CreateProcessA"), [], r)
+        self.assertEqual(r.launcher_calls("kernel32.CreateProcessW"), [], r)
 
 
 class Selection(VersionTestCase):
@@ -315,7 +315,7 @@ class MissingRuntime(VersionTestCase):
 class Download(VersionTestCase):
     """The question answered on a display.  A copy of the test child named
     rundll32.exe beside the launcher stands in for the URL handler, which
-    CreateProcessA finds there first; it only records how it was started."""
+    CreateProcessW finds there first; it only records how it was started."""
 
     def test_answers(self):
         # (requirement, key, page opened or None, exit code); no runtime
@@ -335,11 +335,11 @@ class Download(VersionTestCase):
                 sc.config("appname Demo", "javaVersion " + requirement)
                 r = sc.run(answers=[(NOT_FOUND, key)], detached=1 if page else 0)
                 self.assertEqual(r.boxes, [question("Demo", requirement, NOT_FOUND)], r)
-                self.assertIn(b"Ret  user32.MessageBoxA() retval=%08x" % (6 if key == "y" else 7),
+                self.assertIn(b"Ret  user32.MessageBoxW() retval=%08x" % (6 if key == "y" else 7),
                               r.wine_trace)
                 self.assertEqual(r.exit_code, code, r)
                 expected = [url_handler(page)] if page else []
-                self.assertEqual([c.args[1] for c in r.launcher_calls("kernel32.CreateProcessA")],
+                self.assertEqual([c.args[1] for c in r.launcher_calls("kernel32.CreateProcessW")],
                                  expected, r)
                 self.assertEqual([(c.exe, c.cmdline) for c in r.children],
                                  [(handler.encode(), e.encode()) for e in expected], r)

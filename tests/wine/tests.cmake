@@ -32,7 +32,8 @@ add_test(NAME exe_check.x86
 set_tests_properties(exe_check exe_check.x86 PROPERTIES SKIP_RETURN_CODE 77 LABELS "windows")
 
 foreach(_file test_launch test_options test_registry test_errors test_config
-              test_runtime_version test_bad_input test_discovery test_x86)
+              test_runtime_version test_bad_input test_discovery test_x86
+              test_unicode)
   string(REGEX REPLACE "^test_" "" _name ${_file})
   add_test(NAME wine.${_name}
     COMMAND ${TARNWICK_PYTHON} ${_tarnwick_wine_dir}/${_file}.py)
