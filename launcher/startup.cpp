@@ -77,13 +77,13 @@ static void deriveLauncherDirectory(const char *programPath) {
     if (length != platform::NO_PROGRAM_DIRECTORY) {
         if (length >= CWD_SIZE)
             directoryFailure("The launcher's directory is longer than 2047 "
-                             "characters and cannot be used.");
+                             "bytes and cannot be used.");
         std::memcpy(settings.cwd, programPath, length);
         settings.cwd[length] = '\0';
         platform::changeDirectory(settings.cwd);
     } else if (!platform::currentDirectory(settings.cwd, CWD_SIZE)) {
         directoryFailure("The current directory cannot be read or is longer "
-                         "than 2047 characters.");
+                         "than 2047 bytes.");
     }
 }
 
