@@ -158,8 +158,10 @@ bool fileExists(const char *path);
 std::string fileIdentity(const char *path);
 
 /* Opens a text file with a stdio mode ("r" or "w").  Text mode: on Windows
-** a line feed is written as CR LF.  A directory cannot be opened.  Returns
-** null and stores the runtime's error number in *error on failure. */
+** a line feed is written as CR LF.  A directory cannot be opened; on POSIX
+** reading opens only a regular file (a FIFO or a device is refused at once,
+** so nothing waits on it).  Returns null and stores the runtime's error
+** number in *error on failure. */
 TextFile *openTextFile(const char *path, const char *mode, int *error);
 
 /* Reads the next line, whole, with its line feed when it has one; a carriage

@@ -393,9 +393,52 @@ std::string fileIdentity(const char *path) {
     return identity;
 }
 
-/* fopen would open a folder for reading on POSIX; Windows refuses, and the
-** callers expect the refusal, so a folder fails with EISDIR. */
+/* The error for what is not a regular file: EISDIR for a folder, as on
+** Windows; ENOTSUP for anything else (a FIFO, a terminal, a device). */
+static int notRegularFileError(const struct stat &info) {
+    return S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
+}
+
+/* Only a regular file is read: a FIFO without a writer, a terminal or
+** another device would hold the launcher, waiting for bytes that may never
+** come.  The file is looked at before it is opened, so a device is never
+** even opened, and opened without blocking and looked at again, so one put
+** in its place meanwhile cannot hold the launcher either. */
+static TextFile *openRegularFileForReading(const char *path, int *error) {
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        *error = errno;
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = notRegularFileError(info);
+        return nullptr;
+    }
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return nullptr;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *error = notRegularFileError(info);
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = fdopen(fd, "r");
+    if (file == nullptr) {
+        *error = errno;
+        close(fd);
+        return nullptr;
+    }
+    return new TextFile{file};
+}
+
+/* Reading takes only regular files (see above).  For writing, fopen would
+** open a folder on POSIX; Windows refuses, and the callers expect the
+** refusal, so a folder fails with EISDIR. */
 TextFile *openTextFile(const char *path, const char *mode, int *error) {
+    if (std::strcmp(mode, "r") == 0) return openRegularFileForReading(path, error);
     std::FILE *file = std::fopen(path, mode);
     if (file == nullptr) {
         *error = errno;
