@@ -3,6 +3,7 @@
 ** exactly the flags and sizes the launcher has always passed.
 */
 #include "platform/platform.h"
+#include "platform/standard_streams.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -24,6 +25,7 @@ const char *const JAVA_BIN_FOLDER = "\\bin";
 const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
 const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
+const int RELAUNCH_EXIT_CODE = 999;
 
 /* Size of the runtime's error text, terminator included. */
 static constexpr std::size_t ERROR_TEXT_SIZE = 80;
@@ -134,6 +136,10 @@ void releaseProcess(ChildProcess child) {
     delete info;
 }
 
+/* Nothing on Windows asks the launcher to end while it waits: a console's
+** Ctrl-C reaches the application itself, and the launcher has no console. */
+bool endRequestedBySignal() { return false; }
+
 std::string systemErrorText(unsigned long error) {
     char *text = nullptr;
     DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -206,6 +212,10 @@ bool findOnSearchPath(const char *fileName, std::string *path) {
 }
 
 void exitProcess(int code) { std::exit(code); }
+
+/* A GUI program: its lines go wherever its standard output leads, as they
+** always have (they are seen only when redirected). */
+bool standardOutputIsTerminal() { return false; }
 
 struct TextFile {
     FILE *stream;
