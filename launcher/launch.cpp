@@ -39,10 +39,13 @@ static const char *applicationName() {
     return "Application";
 }
 
-/* Tells the user about an end other than 0 or 999: with a log file, offers
-** to open it; without one, a quick end is reported as a launch error. */
+/* Tells the user about an end other than 0 or the relaunch request: with a
+** log file, offers to open it; without one, a quick end is reported as a
+** launch error.  An end that a signal asked for is no surprise and is not
+** reported. */
 static void reportAbnormalEnd(int exitCode, double elapsedSeconds) {
-    if (exitCode == 0 || exitCode == RELAUNCH_EXIT_CODE) return;
+    if (exitCode == 0 || exitCode == platform::RELAUNCH_EXIT_CODE) return;
+    if (platform::endRequestedBySignal()) return;
     if (settings._logFile != nullptr && settings._logFile[0] != '\0') {
         std::string text = formatBounded(
             MESSAGE_SIZE,
@@ -69,7 +72,7 @@ static void reportAbnormalEnd(int exitCode, double elapsedSeconds) {
 ** relaunch. */
 static int startFailureCode(unsigned long error) {
     int code = static_cast<int>(error);
-    if (code == 0 || code == RELAUNCH_EXIT_CODE) return 1;
+    if (code == 0 || code == platform::RELAUNCH_EXIT_CODE) return 1;
     return code;
 }
 

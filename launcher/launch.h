@@ -11,7 +11,8 @@ extern const char *const OUTPUT_FILE_NAME;
 ** writes the output file on "-o"), starts the child, waits for it, reports
 ** an abnormal end and returns the child's exit code.  Returns 2 when no
 ** runtime was found.  When the child cannot be started at all, returns the
-** system's error code (never 0 or 999, so the relaunch loop cannot spin). */
+** system's error code (never 0 or the relaunch request, so the relaunch
+** loop cannot spin). */
 int execApp();
 
 #endif

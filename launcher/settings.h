@@ -18,9 +18,6 @@ constexpr std::size_t CWD_SIZE = 2048;
 /* The version number on its own, as the start-up debug boxes show it. */
 extern const char *const LAUNCHER_VERSION_NUMBER;
 
-/* The exit code with which a child asks to be started again. */
-constexpr int RELAUNCH_EXIT_CODE = 999;
-
 struct LauncherSettings {
     char *vmparams[VMPARAMS_CAPACITY];
     char *vmpaths[VMPATHS_CAPACITY];

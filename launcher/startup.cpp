@@ -104,6 +104,7 @@ int launcherMain(int argc, char **argv) {
 
     if (settings._quietMode) settings._debug = 0;
     if (heldEntry != nullptr) reportListFull(heldList, heldEntry);
+    platform::setDebugTrail(settings._debug != 0);
     settings._isVista = isVista();
 
     std::string programPathText;
@@ -131,10 +132,12 @@ int launcherMain(int argc, char **argv) {
             debugPrint(formatText("vmpath %d=%s\n", i, settings.vmpaths[i]));
     }
 
+    /* An application asks for a relaunch by its exit code; once a signal
+    ** has asked for the end, that end is final. */
     int result;
     do {
         result = execApp();
-    } while (result == RELAUNCH_EXIT_CODE);
+    } while (result == platform::RELAUNCH_EXIT_CODE && !platform::endRequestedBySignal());
 
     if (!settings._passExitCode) return 0;
     debugBox(formatText("%d", result).c_str(), "Calling Post Quit Message With Code");

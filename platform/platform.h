@@ -38,6 +38,11 @@ extern const char *const JAVA_WINDOWED_EXECUTABLE;
 /* printf format of the command line that opens a web page; "%s" is the URL. */
 extern const char *const URL_HANDLER_FORMAT;
 
+/* The exit code with which an application asks to be started again: 999 on
+** Windows; 231, 999's low byte, on POSIX, where an exit status is 8 bits
+** wide and System.exit(999) reaches the launcher as 231. */
+extern const int RELAUNCH_EXIT_CODE;
+
 /* Length of the directory part of a program path when the launcher was
 ** started by a fully qualified path (C:\apps\tool.exe on Windows, /opt/x/tool
 ** on POSIX); NO_PROGRAM_DIRECTORY otherwise.  On Windows the root of a drive
@@ -116,6 +121,13 @@ int processExitCode(ChildProcess child);
 /* Releases what startProcess handed out; the child itself lives on. */
 void releaseProcess(ChildProcess child);
 
+/* True once a signal has been passed on to the child, or the terminal has
+** signalled both (SIGINT, SIGHUP), while it ran (SIGQUIT, which asks a JVM
+** for a thread dump, does not count): the child was asked to end, so its
+** end is neither reported as abnormal nor followed by a relaunch.  Always
+** false on Windows, where the launcher receives no such requests. */
+bool endRequestedBySignal();
+
 /* The system's own text for an error code of startProcess. */
 std::string systemErrorText(unsigned long error);
 
@@ -160,9 +172,10 @@ std::string fileIdentity(const char *path);
 
 /* Opens a text file with a stdio mode ("r" or "w").  Text mode: on Windows
 ** a line feed is written as CR LF, and a file read is decoded to UTF-8 (see
-** text_decoding.h).  A directory cannot be opened, nor, on Windows, a
-** device or a pipe for reading.  Returns null and stores the runtime's
-** error number in *error on failure. */
+** text_decoding.h).  A directory cannot be opened, and reading opens only a
+** regular file (on Windows a disk file): a FIFO, a device or a pipe is
+** refused at once, so nothing waits on it.  Returns null and stores the
+** runtime's error number in *error on failure. */
 TextFile *openTextFile(const char *path, const char *mode, int *error);
 
 /* Reads the next line, whole, with its line feed when it has one; a carriage
@@ -201,9 +214,17 @@ bool currentDirectory(char *buffer, std::size_t size);
 long long wallClockSeconds();
 
 /* Writes to standard output or standard error at once (no buffering), so
-** the launcher's lines stand before anything its child writes. */
+** the launcher's lines stand before anything its child writes.  On POSIX the
+** launcher's own standard-output lines are left out while standard output
+** is a terminal, unless the debug trail is on: there they would mix with the
+** application's output at every start (on Windows the launcher is a GUI
+** program, and they are only ever seen when redirected). */
 void writeStandardOutput(const std::string &text);
 void writeStandardError(const std::string &text);
+
+/* Tells the platform whether the debug trail (-d) is on; start-up calls it
+** once the options are known.  Off until then. */
+void setDebugTrail(bool on);
 
 } // namespace platform
 

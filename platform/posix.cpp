@@ -7,8 +7,11 @@
 **  - a child is started from the one command line the launcher assembled,
 **    split by the Windows C-runtime rules, so the Java program receives the
 **    same arguments here as on Windows;
+**  - while the child runs, the signals sent to the launcher are passed on
+**    to it (posix_signals.cpp);
 **  - message boxes go to standard error, and a question is asked on the
-**    terminal when there is one;
+**    terminal when there is one; the launcher's own standard-output lines
+**    stay off a terminal unless the debug trail is on;
 **  - the registry is emulated, read only, from the Java runtimes the user
 **    actually has (posix_registry.cpp).
 **
@@ -18,6 +21,8 @@
 
 #include "platform/command_line_split.h"
 #include "platform/posix_handles.h"
+#include "platform/posix_signals.h"
+#include "platform/standard_streams.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,6 +63,9 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "/java";
 #endif
 
 const char *const URL_HANDLER_FORMAT = TARNWICK_URL_OPENER " \"%s\"";
+
+/* An exit status has 8 bits: System.exit(999) ends with 231. */
+const int RELAUNCH_EXIT_CODE = 999 & 0xFF;
 
 /* IDOK and IDNO, the answers of a box that is not a Yes. */
 static const int MSGBOX_ANSWER_OK = 1;
@@ -187,7 +195,9 @@ static bool waitForChild(pid_t pid, int *status) {
 /* The command line is split by the Windows rules and argv[0] run with PATH
 ** search, in directory when one is given.  A failed chdir or exec in the child
 ** comes back through a close-on-exec pipe: it is closed without a byte when
-** the exec succeeds.  creationFlags and consoleTitle mean nothing here. */
+** the exec succeeds.  The signals to pass on are caught from before the fork
+** until waitForProcess has seen the end.  creationFlags and consoleTitle
+** mean nothing here. */
 bool startProcess(char *commandLine, unsigned long creationFlags, const char *directory,
                   const char *consoleTitle, ChildProcess *child, unsigned long *error) {
     (void)creationFlags;
@@ -213,14 +223,17 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     /* Whatever is buffered would otherwise be written twice or lost. */
     std::fflush(stdout);
     std::fflush(stderr);
+    beginPassingSignals();
     pid_t pid = fork();
     if (pid < 0) {
         *error = static_cast<unsigned long>(errno);
+        endPassingSignals();
         close(reportPipe[0]);
         close(reportPipe[1]);
         return false;
     }
     if (pid == 0) {
+        resetSignalsInChild();
         close(reportPipe[0]);
         if (directory != nullptr && chdir(directory) != 0) reportStartFailure(reportPipe[1], errno);
         execvp(argv[0], argv.data());
@@ -237,6 +250,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     if (got == static_cast<ssize_t>(sizeof childError)) {
         int status;
         waitForChild(pid, &status);
+        endPassingSignals();
         *error = static_cast<unsigned long>(childError);
         return false;
     }
@@ -250,11 +264,13 @@ void waitForInputIdle(ChildProcess child, unsigned long milliseconds) {
     (void)milliseconds;
 }
 
-/* Waits until the child ends and keeps its status for processExitCode. */
+/* Waits until the child ends, passing signals on to it meanwhile, and keeps
+** its status for processExitCode. */
 void waitForProcess(ChildProcess child) {
     PosixChild *posixChild = openChildren.find(child);
-    if (posixChild == nullptr || posixChild->ended) return;
-    posixChild->ended = waitForChild(posixChild->pid, &posixChild->status);
+    if (posixChild == nullptr) return;
+    if (!posixChild->ended) posixChild->ended = waitPassingSignals(posixChild->pid, &posixChild->status);
+    endPassingSignals();
 }
 
 /* The exit status, or 128 + the signal for a child killed by one, as a shell
@@ -275,8 +291,10 @@ int processExitCode(ChildProcess child) {
     return 0;
 }
 
-/* Forgets the child; a child still running goes on by itself. */
+/* Forgets the child; a child still running goes on by itself, and its
+** signals are no longer passed on. */
 void releaseProcess(ChildProcess child) {
+    endPassingSignals();
     openChildren.remove(child);
 }
 
@@ -365,6 +383,10 @@ bool findOnSearchPath(const char *fileName, std::string *path) {
     }
 }
 
+/* Asked at every line, so a launcher whose output is redirected meanwhile
+** follows. */
+bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 /* exit flushes stdio as well; the explicit flushes make the order plain. */
 void exitProcess(int code) {
     std::fflush(stdout);
@@ -393,9 +415,52 @@ std::string fileIdentity(const char *path) {
     return identity;
 }
 
-/* fopen would open a folder for reading on POSIX; Windows refuses, and the
-** callers expect the refusal, so a folder fails with EISDIR. */
+/* The error for what is not a regular file: EISDIR for a folder, as on
+** Windows; ENOTSUP for anything else (a FIFO, a terminal, a device). */
+static int notRegularFileError(const struct stat &info) {
+    return S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
+}
+
+/* Only a regular file is read: a FIFO without a writer, a terminal or
+** another device would hold the launcher, waiting for bytes that may never
+** come.  The file is looked at before it is opened, so a device is never
+** even opened, and opened without blocking and looked at again, so one put
+** in its place meanwhile cannot hold the launcher either. */
+static TextFile *openRegularFileForReading(const char *path, int *error) {
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        *error = errno;
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = notRegularFileError(info);
+        return nullptr;
+    }
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return nullptr;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *error = notRegularFileError(info);
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = fdopen(fd, "r");
+    if (file == nullptr) {
+        *error = errno;
+        close(fd);
+        return nullptr;
+    }
+    return new TextFile{file};
+}
+
+/* Reading takes only regular files (see above).  For writing, fopen would
+** open a folder on POSIX; Windows refuses, and the callers expect the
+** refusal, so a folder fails with EISDIR. */
 TextFile *openTextFile(const char *path, const char *mode, int *error) {
+    if (std::strcmp(mode, "r") == 0) return openRegularFileForReading(path, error);
     std::FILE *file = std::fopen(path, mode);
     if (file == nullptr) {
         *error = errno;

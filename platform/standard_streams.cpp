@@ -3,18 +3,26 @@
 ** every system the launcher runs on (the test double has its own).
 */
 #include "platform/platform.h"
+#include "platform/standard_streams.h"
 
 #include <cstdio>
 #include <ctime>
 
 namespace platform {
 
+/* Set by start-up from the -d option (after the quiet rule). */
+static bool debugTrailOn = false;
+
 /* Whole seconds since the epoch; only differences are used. */
 long long wallClockSeconds() { return static_cast<long long>(std::time(nullptr)); }
 
+void setDebugTrail(bool on) { debugTrailOn = on; }
+
 /* Both are flushed at once, so they keep their order with anything else the
-** launcher prints and stand before the child's output. */
+** launcher prints and stand before the child's output.  The launcher's own
+** lines stay off a terminal unless the debug trail asks for them. */
 void writeStandardOutput(const std::string &text) {
+    if (!debugTrailOn && standardOutputIsTerminal()) return;
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }

@@ -6,6 +6,7 @@
 ** registry values outside the ANSI code page arrive whole.
 */
 #include "platform/platform.h"
+#include "platform/standard_streams.h"
 #include "platform/text_decoding.h"
 
 #include <windows.h>
@@ -30,6 +31,7 @@ const char *const JAVA_BIN_FOLDER = "\\bin";
 const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
 const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
+const int RELAUNCH_EXIT_CODE = 999;
 
 /* Size of the runtime's error text, terminator included. */
 static constexpr std::size_t ERROR_TEXT_SIZE = 80;
@@ -244,6 +246,10 @@ void releaseProcess(ChildProcess child) {
     delete info;
 }
 
+/* Nothing on Windows asks the launcher to end while it waits: a console's
+** Ctrl-C reaches the application itself, and the launcher has no console. */
+bool endRequestedBySignal() { return false; }
+
 std::string systemErrorText(unsigned long error) {
     wchar_t *text = nullptr;
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -329,6 +335,10 @@ bool findOnSearchPath(const char *fileName, std::string *path) {
 }
 
 void exitProcess(int code) { std::exit(code); }
+
+/* A GUI program: its lines go wherever its standard output leads, as they
+** always have (they are seen only when redirected). */
+bool standardOutputIsTerminal() { return false; }
 
 /* A file open for writing has its stream; a file open for reading has its
 ** whole text, already decoded, and the position of the next line. */

@@ -11,6 +11,7 @@ real one.
 
 Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_config.py -v ConfigFilesTests
 """
+import errno
 import os
 import shutil
 import subprocess
@@ -318,17 +319,21 @@ class ConfigFilesTests(ConfiguredLauncherCase):
     def test_unreadable_includes_are_skipped_and_reading_goes_on(self):
         self.place_classes("classes")
         os.makedirs(os.path.join(self.app, "a folder"))
+        # A FIFO without a writer would hold a reader for ever.
+        os.mkfifo(os.path.join(self.app, "a fifo"))
         self.write("Demo.config", ["mainclass Demo", "addpath classes", "include missing.config",
-                                   "include a folder", "argument after"])
-        message = "Can't open a folder Error " + os.strerror(21)
+                                   "include a folder", "include a fifo", "argument after"])
+        messages = ["Can't open a folder Error " + os.strerror(errno.EISDIR),
+                    "Can't open a fifo Error " + os.strerror(errno.ENOTSUP)]
         for args, box in (([], True), (["-q"], False)):
             with self.subTest(args=args):
                 run = self.launch_demo(args)
                 self.assertEqual(["after"], run.demo.args)
                 self.assertNotIn("missing.config", run.err)
                 lines = run.err.split("\n")
-                self.assertEqual(1, lines.count(message), run.err)
-                self.assertEqual(box, "Error Reading Config File: " + message in lines, run.err)
+                for message in messages:
+                    self.assertEqual(1, lines.count(message), run.err)
+                    self.assertEqual(box, "Error Reading Config File: " + message in lines, run.err)
 
     def test_a_file_that_includes_itself_is_read_once(self):
         self.place_classes("classes")
@@ -409,22 +414,25 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             run = self.launch(["-c", "alt.config"])
             self.assertRegex(run.command_line, r' -classpath {3}"?alt\.config"? $', run.text())
 
-    def test_a_folder_as_the_configuration(self):
+    def test_a_folder_or_a_fifo_as_the_configuration(self):
         os.makedirs(os.path.join(self.app, "Demo.config"))
         os.makedirs(os.path.join(self.app, "conf dir"))
-        message = "Can't open %s Error " + os.strerror(21) + "\n"
+        os.mkfifo(os.path.join(self.app, "conf fifo"))
+        message = "Can't open %s Error %s\n"
         cases = [
-            ([], os.path.join(self.app, "Demo.config"), True),
-            (["-cconf dir"], "conf dir", True),
-            (["-cconf dir", "-q"], "conf dir", False),
-            (["-cconf dir", "-passExitCode"], "conf dir", True),
+            ([], os.path.join(self.app, "Demo.config"), errno.EISDIR, True),
+            (["-cconf dir"], "conf dir", errno.EISDIR, True),
+            (["-cconf dir", "-q"], "conf dir", errno.EISDIR, False),
+            (["-cconf dir", "-passExitCode"], "conf dir", errno.EISDIR, True),
+            (["-cconf fifo"], "conf fifo", errno.ENOTSUP, True),
         ]
-        for args, path, box in cases:
+        for args, path, error, box in cases:
             with self.subTest(args=args):
                 run = self.launch(args)
+                expected = message % (path, os.strerror(error))
                 self.assertEqual(2, run.code, run.text())
-                self.assertTrue(run.err.startswith(message % path), run.text())
-                self.assertEqual(box, ("Error Reading Config File: " + message % path) in run.err, run.text())
+                self.assertTrue(run.err.startswith(expected), run.text())
+                self.assertEqual(box, ("Error Reading Config File: " + expected) in run.err, run.text())
                 self.assertNotStarted(run)
 
 

@@ -12,12 +12,16 @@ place.
 Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_launcher.py -v ArgumentsTests
 """
 import os
+import pty
+import re
+import selectors
 import shutil
 import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 TARNWICK = os.environ.get("TARNWICK", "")
@@ -25,6 +29,9 @@ DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
 
 # A guard against a hung launcher, not a measurement.
 RUN_TIMEOUT_SECONDS = 300
+
+# How long a signal is given to show an effect it must not have.
+QUIET_SPELL_SECONDS = 0.5
 
 # bin/java of a stand-in runtime: writes its program path and its
 # arguments to $FAKE_JAVA_LOG (one "<...>" line each), then ends as its
@@ -43,6 +50,17 @@ for arg; do
     esac
 done
 exit 0
+"""
+
+# bin/java of a stand-in runtime that logs each SIGINT it receives and then
+# ends with 3.  It first moves into a session of its own, out of the
+# terminal's reach, so that a key typed at the launcher's terminal signals
+# the launcher alone: whatever SIGINT the script gets, the launcher passed on.
+SIGINT_LOGGING_JAVA = r"""#!/bin/sh
+[ -z "$TW_OWN_SESSION" ] && TW_OWN_SESSION=1 exec setsid "$0" "$@"
+trap 'echo INT >> "$FAKE_JAVA_LOG"; exit 3' INT
+echo "ready $$" >> "$FAKE_JAVA_LOG"
+while :; do sleep 0.05; done
 """
 
 
@@ -313,6 +331,146 @@ class RealRuntimesTests(LauncherTestCase):
                 self.assertEqual(home, os.path.realpath(demo.values["java.home"]), out)
                 self.assertEqual(greeting, demo.values["property demo.greeting"])
                 self.assertEqual(["x y"], demo.args)
+
+
+def read_until(fd, pattern, seconds=RUN_TIMEOUT_SECONDS):
+    """Reads fd until what was read matches the regular expression pattern,
+    or to its end, or until the time is up; returns what was read."""
+    received = b""
+    deadline = time.monotonic() + seconds
+    with selectors.DefaultSelector() as selector:
+        selector.register(fd, selectors.EVENT_READ)
+        while not re.search(pattern, received.decode("utf-8", "replace")):
+            if not selector.select(max(0, deadline - time.monotonic())):
+                break
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:  # EIO: no process holds the pseudo-terminal any more
+                chunk = b""
+            if not chunk:
+                break
+            received += chunk
+    return received.decode("utf-8", "replace")
+
+
+def read_to_end(fd, seconds=RUN_TIMEOUT_SECONDS):
+    return read_until(fd, r"(?!)", seconds)
+
+
+def kill_leftover(pid, mark):
+    """Ends a process that a failed run left behind, known by its id and by
+    a text in its command line (the id may have been given out again)."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as cmdline:
+            if mark.encode() in cmdline.read():
+                os.kill(pid, signal.SIGKILL)
+    except OSError:  # ended already
+        pass
+
+
+class PosixBehaviourTests(LauncherTestCase):
+    """What a POSIX program is expected to do: end with its application when
+    signalled, relaunch on 999's low byte, and keep its own lines off the
+    user's terminal."""
+
+    def test_sigterm_ends_the_application_through_its_shutdown_hooks(self):
+        marker = self.path("hook ran")
+        process = subprocess.Popen([TARNWICK, DEMO_CLASSES, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
+                                   env=clean_environment(), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(process.kill)
+        waiting = re.search(r"\ndemo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
+        self.assertIsNotNone(waiting, "the demo never got to wait")
+        jvm = int(waiting.group(1))
+        self.addCleanup(kill_leftover, jvm, marker)
+        os.kill(process.pid, signal.SIGTERM)
+        process.wait(timeout=RUN_TIMEOUT_SECONDS)
+        with self.assertRaises(ProcessLookupError, msg="the JVM outlived the launcher"):
+            os.kill(jvm, 0)
+        _, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+        self.assertEqual(128 + signal.SIGTERM, process.returncode, err)
+        with open(marker) as hook:
+            self.assertEqual("hook ran\n", hook.read())
+        # The end was asked for: no abnormal-end report.
+        self.assertEqual(b"", err)
+
+    def test_a_key_typed_at_the_terminal_is_not_passed_on(self):
+        home = make_fake_runtime(self.path("fake jdk"), "17.0.1", SIGINT_LOGGING_JAVA)
+        env = self.fake_java_environment(home)
+        pid, terminal = pty.fork()
+        if pid == 0:
+            try:
+                os.execve(TARNWICK, [TARNWICK, "cp", "Main", "-passExitCode"], env)
+            finally:
+                os._exit(127)
+        self.addCleanup(os.close, terminal)
+
+        def log_lines():
+            if not os.path.exists(self.log):
+                return [""]
+            with open(self.log) as log:
+                return log.read().split("\n")
+
+        def stop_launcher():
+            """Ends the launcher when a failed run leaves it behind."""
+            try:
+                if os.waitpid(pid, os.WNOHANG) == (0, 0):
+                    os.kill(pid, signal.SIGKILL)
+                    os.waitpid(pid, 0)
+            except ChildProcessError:  # already waited for
+                pass
+
+        deadline = time.monotonic() + RUN_TIMEOUT_SECONDS
+        while not log_lines()[0].startswith("ready ") and time.monotonic() < deadline:
+            time.sleep(0.02)
+        self.assertTrue(log_lines()[0].startswith("ready "), "the stand-in java never started")
+        script = int(log_lines()[0].split()[1])
+        self.addCleanup(kill_leftover, script, home)
+        self.addCleanup(stop_launcher)
+
+        # Ctrl-C signals the terminal's foreground group: the launcher alone.
+        os.write(terminal, b"\x03")
+        time.sleep(QUIET_SPELL_SECONDS)
+        self.assertNotIn("INT", log_lines(), "a signal from the terminal was passed on")
+        self.assertEqual((0, 0), os.waitpid(pid, os.WNOHANG), "the launcher ended on Ctrl-C")
+
+        # Sent by a process to the launcher: passed on, once.
+        os.kill(pid, signal.SIGINT)
+        output = read_to_end(terminal)
+        _, status = os.waitpid(pid, 0)
+        self.assertEqual(["INT"], [line for line in log_lines() if line == "INT"])
+        self.assertEqual(3, os.waitstatus_to_exitcode(status), output)
+        # The end was asked for: no abnormal-end report.
+        self.assertNotIn("Error", output)
+
+    def test_999_asks_for_a_relaunch(self):
+        marker = self.path("started once")
+        code, out, err = run_launcher([DEMO_CLASSES, "Demo", "-passExitCode", "--relaunch-once=" + marker],
+                                      clean_environment())
+        self.assertEqual(0, code, out + err)
+        self.assertEqual(2, out.count("#Command line="), out)
+        self.assertEqual(2, out.count("demo args="), out)
+        self.assertEqual("", err)
+
+    def test_the_launcher_lines_stay_off_a_terminal(self):
+        for output, args, shown in (("pipe", [], True), ("terminal", [], False), ("terminal", ["-d"], True)):
+            with self.subTest(output=output, args=args):
+                command = [TARNWICK, DEMO_CLASSES, "Demo"] + args + ["x"]
+                if output == "pipe":
+                    code, out, err = run_launcher(command[1:], clean_environment())
+                else:
+                    terminal, slave = pty.openpty()
+                    process = subprocess.Popen(command, env=clean_environment(), stdin=subprocess.DEVNULL,
+                                               stdout=slave, stderr=subprocess.PIPE)
+                    os.close(slave)
+                    out = read_to_end(terminal).replace("\r\n", "\n")
+                    os.close(terminal)
+                    err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)[1].decode("utf-8", "replace")
+                    code = process.returncode
+                self.assertEqual(0, code, out + err)
+                self.assertEqual(["x"], DemoOutput(out).args)
+                self.assertEqual(shown, "#Version " in out, out)
+                self.assertEqual(shown, "#Command line=" in out, out)
 
 
 if __name__ == "__main__":

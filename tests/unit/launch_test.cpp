@@ -187,6 +187,16 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"empty log file is none", 1, 0, "", nullptr, 0, 1, {"Error"}, nullptr, false},
         EndCase{"quiet with log", 1, 0, "x.log", nullptr, 1, 6, {}, nullptr, false}));
 
+TEST_F(Launch, AnEndAskedForBySignalIsNotReported) {
+    fake::state.endRequestedBySignal = true;
+    for (const char *logFile : {static_cast<const char *>(nullptr), "C:/l.log"}) {
+        settings._logFile = logFile ? keepText(logFile) : nullptr;
+        fake::state.exitCodes = {143};
+        EXPECT_EQ(execApp(), 143);
+        EXPECT_TRUE(fake::state.boxes.empty()) << (logFile ? logFile : "no log file");
+    }
+}
+
 TEST_F(Launch, LongMessagesAreCutToTheirBuffer) {
     settings._logFile = keepText(std::string(3000, 'L'));
     fake::state.exitCodes = {1};

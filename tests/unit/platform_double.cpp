@@ -74,6 +74,7 @@ const char *const JAVA_BIN_FOLDER = "\\bin";
 const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
 const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
+const int RELAUNCH_EXIT_CODE = 999;
 
 std::size_t programDirectoryLength(const char *programPath) {
     if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
@@ -175,6 +176,8 @@ void releaseProcess(ChildProcess child) {
     delete static_cast<int *>(child);
     --state.liveChildren;
 }
+
+bool endRequestedBySignal() { return state.endRequestedBySignal; }
 
 std::string systemErrorText(unsigned long error) {
     return error == 2 ? "The system cannot find the file specified" : "System error";
@@ -309,6 +312,7 @@ long long wallClockSeconds() {
 }
 
 void writeStandardOutput(const std::string &text) { state.standardOutput += text; }
+void setDebugTrail(bool on) { state.debugTrail = on; }
 void writeStandardError(const std::string &text) { state.standardError += text; }
 
 } // namespace platform

@@ -53,11 +53,13 @@ struct State {
     std::vector<std::string> consoleTitles;
     int openKeys = 0; /* registry keys opened and not yet closed */
     int liveChildren = 0;
+    bool debugTrail = false; /* as start-up last told the platform */
 
     /* What the system answers. */
     std::deque<int> boxAnswers;    /* answers to boxes in order; 1 (OK) when empty */
     std::deque<int> exitCodes;     /* child exit codes in order; 0 when empty */
     std::deque<long long> clock;   /* successive clock readings; the last repeats */
+    bool endRequestedBySignal = false; /* a signal asked for the end */
     bool startFails = false;       /* every start fails with startError */
     unsigned long startError = 0;
     unsigned long osMajor = 5;

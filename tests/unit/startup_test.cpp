@@ -25,6 +25,7 @@ TEST_P(OptionScan, SetsExactlyTheSettingsOfEachOption) {
     runLauncher(argv);
 
     EXPECT_EQ(settings._debug, c.debug);
+    EXPECT_EQ(fake::state.debugTrail, c.debug != 0) << "the platform is told after the quiet rule";
     EXPECT_EQ(settings._showConsole, c.showConsole);
     EXPECT_EQ(settings._quietMode, c.quiet);
     EXPECT_EQ(settings._createOutput, c.output);
@@ -179,6 +180,15 @@ TEST_F(LauncherTest, RelaunchesOnNineNineNineUntilAnotherCode) {
     fake::state.exitCodes = {999, 999, 0};
     EXPECT_EQ(runLauncher({"tool.exe", "-passExitCode"}), 0);
     EXPECT_EQ(fake::state.launches.size(), 3u);
+    EXPECT_TRUE(fake::state.boxes.empty());
+}
+
+TEST_F(LauncherTest, AnEndAskedForBySignalIsNeverFollowedByARelaunch) {
+    installRuntime();
+    fake::state.exitCodes = {999, 0};
+    fake::state.endRequestedBySignal = true;
+    EXPECT_EQ(runLauncher({"tool.exe", "-passExitCode"}), 999);
+    EXPECT_EQ(fake::state.launches.size(), 1u);
     EXPECT_TRUE(fake::state.boxes.empty());
 }
 
