@@ -5,7 +5,6 @@
 #include <cstddef>
 
 static const std::size_t MAX_VERSION_PARTS = 4;
-static const std::size_t MAX_PART_DIGITS = 5;
 static const std::uint32_t MAX_PART_VALUE = 0xFFFF;
 
 /* VS_FIXEDFILEINFO fields. */
@@ -26,19 +25,22 @@ static const std::uint16_t TRANSLATION_CODE_PAGE = 0x04B0;
 
 static const std::size_t BLOCK_ALIGNMENT = 4;
 
+/* A part is refused as soon as it passes 65535, so no value can overflow
+** however many digits follow. */
 bool parseVersionNumber(const std::string &text, VersionNumber *version) {
     for (std::uint16_t &part : version->parts) part = 0;
     std::size_t part = 0, digits = 0;
     std::uint32_t value = 0;
     for (std::size_t i = 0; i <= text.size(); i++) {
         if (i == text.size() || text[i] == '.') {
-            if (digits == 0 || value > MAX_PART_VALUE || part == MAX_VERSION_PARTS) return false;
+            if (digits == 0 || part == MAX_VERSION_PARTS) return false;
             version->parts[part++] = static_cast<std::uint16_t>(value);
             digits = 0;
             value = 0;
-        } else if (text[i] >= '0' && text[i] <= '9' && digits < MAX_PART_DIGITS) {
+        } else if (text[i] >= '0' && text[i] <= '9') {
             value = value * 10 + static_cast<std::uint32_t>(text[i] - '0');
             digits++;
+            if (value > MAX_PART_VALUE) return false;
         } else {
             return false;
         }
