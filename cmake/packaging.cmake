@@ -1,7 +1,8 @@
-# What a release holds: the launcher, an example configuration, the README and
-# the configuration reference.  `cpack` in a build tree makes the package:
+# What a release holds: the launcher, the tool that brands a copy of it
+# (tarnwick-brand), an example configuration, the README and the
+# configuration reference.  `cpack` in a build tree makes the package:
 # a zip from the Windows build, a tar.gz from the native one.
-install(TARGETS tarnwick RUNTIME DESTINATION .)
+install(TARGETS tarnwick tarnwick-brand RUNTIME DESTINATION .)
 install(FILES examples/example.config README.md docs/configuration.md DESTINATION .)
 
 set(CPACK_PACKAGE_NAME tarnwick)
