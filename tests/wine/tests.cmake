@@ -26,12 +26,12 @@ add_test(NAME exe_check
 set_tests_properties(exe_check PROPERTIES SKIP_RETURN_CODE 77 LABELS "windows")
 
 foreach(_file test_launch test_options test_registry test_errors test_config
-              test_runtime_version test_bad_input)
+              test_runtime_version test_bad_input test_brand)
   string(REGEX REPLACE "^test_" "" _name ${_file})
   add_test(NAME wine.${_name}
     COMMAND ${TARNWICK_PYTHON} ${_tarnwick_wine_dir}/${_file}.py)
   set_tests_properties(wine.${_name} PROPERTIES
-    ENVIRONMENT "TARNWICK_WINDOWS_BUILD_DIR=${TARNWICK_WINDOWS_BUILD_DIR}"
+    ENVIRONMENT "TARNWICK_WINDOWS_BUILD_DIR=${TARNWICK_WINDOWS_BUILD_DIR};TARNWICK_BRAND=$<TARGET_FILE:tarnwick-brand>"
     RESOURCE_LOCK wine
     SKIP_RETURN_CODE 77
     TIMEOUT 600
