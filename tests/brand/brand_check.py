@@ -17,7 +17,6 @@ Environment: TARNWICK_BRAND (the tool), TARNWICK_WINDOWS_BUILD_DIR,
 TARNWICK_BRAND_PE32, TARNWICK_BRAND_ICON.  A missing input, pefile or
 wrestool is a failure, unless TARNWICK_ALLOW_SKIP is set (then exit 77).
 """
-import hashlib
 import os
 import shutil
 import struct

@@ -31,6 +31,8 @@ EXPECTED = {
 }
 TEXTS = ["--name", "Demo", "--version", "2.0.1", "--company", "Acme M\u00fcller GmbH",
          "--copyright", "\u00a9 2026 Acme"]
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
