@@ -2,8 +2,8 @@
 
 Usage: package_check.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR
 The Windows zip must hold tarnwick.exe and tarnwick-brand.exe (the very
-executables that were built), the example configuration, the README and the
-configuration reference; the native tar.gz the same with the native launcher
+executables that were built), the example configuration, the README, the
+configuration reference and the guide to a faster start; the native tar.gz the same with the native launcher
 and tool (stripped by CPack, so checked to be executables).
 """
 import os
@@ -14,7 +14,7 @@ import tarfile
 import tempfile
 import zipfile
 
-DOCUMENTS = ["example.config", "README.md", "configuration.md"]
+DOCUMENTS = ["example.config", "README.md", "configuration.md", "fast-start.md"]
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -48,6 +48,7 @@ def check(kind, files, read, programs):
         sys.exit(f"{kind}: holds {sorted(files)}, expected {expected}")
     for document, source in [("README.md", "README.md"),
                              ("configuration.md", "docs/configuration.md"),
+                             ("fast-start.md", "docs/fast-start.md"),
                              ("example.config", "examples/example.config")]:
         with open(os.path.join(SOURCE_ROOT, source), "rb") as f:
             if read(files[document]) != f.read():

@@ -7,9 +7,9 @@ Python's pefile and icoutils' wrestool.
     byte for byte (wrestool rebuilds the very icon file), the version
     record's strings and numbers, the checksum, the base relocations and
     every section before the resources unchanged, the input untouched;
-  - the refusals: a text file, a truncated executable, a signed one, an icon
-    file that is none, the input as output, an output folder that does not
-    exist; each exits with 2, says why, and leaves the folder as it was (an
+  - the refusals: a text file, a truncated executable, a signed one, a
+    folder, a file past the size limit, an icon file that is none, the input
+    as output, an output folder that does not exist, a bad version; each exits with 2, says why, and leaves the folder as it was (an
     existing output file included);
   - `--help` says what the README says.
 
@@ -155,6 +155,9 @@ class Branded(unittest.TestCase):
         for name, data in inputs.items():
             with open(os.path.join(self.dir, name), "wb") as f:
                 f.write(data)
+        os.mkdir(os.path.join(self.dir, "folder.exe"))
+        with open(os.path.join(self.dir, "huge.exe"), "wb") as f:
+            f.truncate(65 * 1024 * 1024)   # sparse: past the limit without filling the disk
 
         def p(name):
             return os.path.join(self.dir, name)
@@ -163,6 +166,9 @@ class Branded(unittest.TestCase):
             ("a truncated executable", ["--icon", p("app.ico"), p("truncated.exe"), p("out.exe")], "truncated"),
             ("a signed executable", ["--icon", p("app.ico"), p("signed.exe"), p("out.exe")],
              "would break the signature"),
+            ("a folder", ["--icon", p("app.ico"), p("folder.exe"), p("out.exe")], "it is not a file"),
+            ("a file past the limit", ["--icon", p("app.ico"), p("huge.exe"), p("out.exe")],
+             "it is larger than 64 MiB"),
             ("a text file as icon", ["--icon", p("text.ico"), exe, p("out.exe")], "not an icon file"),
             ("the input as output", ["--icon", p("app.ico"), exe, os.path.join(self.dir, ".", "tarnwick.exe")],
              "is the input itself"),
@@ -174,7 +180,8 @@ class Branded(unittest.TestCase):
         with open(p("out.exe"), "wb") as f:
             f.write(b"an older output")
         listing = sorted(os.listdir(self.dir))
-        contents = {name: read(p(name)) for name in listing}
+        files = [name for name in listing if os.path.isfile(p(name))]
+        contents = {name: read(p(name)) for name in files}
         for what, args, reason in cases:
             with self.subTest(what):
                 r = brand(*args)
@@ -185,7 +192,7 @@ class Branded(unittest.TestCase):
                 self.assertIn("nothing was written", message)
                 self.assertEqual(r.stdout, b"")
                 self.assertEqual(sorted(os.listdir(self.dir)), listing)
-                self.assertEqual({name: read(p(name)) for name in listing}, contents)
+                self.assertEqual({name: read(p(name)) for name in files}, contents)
 
     def test_an_existing_output_is_replaced(self):
         out = os.path.join(self.dir, "App.exe")

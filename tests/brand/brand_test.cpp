@@ -360,6 +360,9 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
              writeU32(f, peDirectoryOffset(l.image, 6) + 4, 28);
          },
          "debug directory lies in its resource section"},
+        {"the entry point in .rsrc",
+         [&](std::string *f) { writeU32(f, l.image.optionalHeaderOffset + 16, l.rsrc.virtualAddress + 4); },
+         "its entry point lies in its resource section"},
         {"a resource table reaching the root",
          [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 20, 0x80000000u); },
          "reaches one table or data entry twice"},
