@@ -2,8 +2,8 @@
 """A faster start with a class-data archive: a measuring script, not a test.
 
     bench/fast_start.py                 build what is needed, measure every
-                                        JDK 13+ under /usr/lib/jvm (about a
-                                        minute per runtime)
+                                        JDK 13+ under /usr/lib/jvm (about two
+                                        minutes per runtime)
     bench/fast_start.py --quick         fewer rounds (a smoke run)
     bench/fast_start.py --no-build      use the native launcher already built
     bench/fast_start.py --runtime HOME  measure this runtime (repeatable)
@@ -24,12 +24,13 @@ says, three ways:
            "vmparam -XX:SharedArchiveFile=..." after one training start with
            "-XX:ArchiveClassesAtExit=..." (a configuration of its own);
   first    the start that writes the archive (AutoCreateSharedArchive with no
-           archive yet, or the training start), measured alone, the archive
-           removed before each.
+           archive yet, or the training start): its archive is named after
+           the launcher's process id ($HOME/first/$pid), so that every such
+           start writes a new one.
 
-plain and archive run interleaved (each round runs both, the order
-rotating); figures are medians with their interquartile range, and the
-ratios within one run are the figures to compare.  HOME points at a folder
+The three run interleaved (each round runs each once, the order rotating);
+figures are medians with their interquartile range, and the ratios within
+one run are the figures to compare.  HOME points at a folder
 under build/bench/fast-start for every run, so the user's own home is never
 touched.
 """
@@ -140,61 +141,55 @@ def lay_out(home, version):
     bench.write_text(os.path.join(app, "Hello.java"), SOURCE)
     plain = ["javapath " + os.path.join(home, "bin", "java"), "addjars lib",
              "mainclass com.sun.tools.javac.Main", "argument -d", "argument out", "argument Hello.java"]
+    os.makedirs(os.path.join(user_home, "first"))
     archive_file = "vmparam -XX:SharedArchiveFile=$HOME/" + ARCHIVE_NAME
     automatic = feature(version) >= FIRST_AUTOMATIC_FEATURE
     configs = {"plain.config": plain}
     if automatic:
-        configs["archive.config"] = ["include plain.config", "vmparam -XX:+AutoCreateSharedArchive", archive_file]
+        auto = ["include plain.config", "vmparam -XX:+AutoCreateSharedArchive"]
+        configs["archive.config"] = auto + [archive_file]
+        configs["first.config"] = auto + ["vmparam -XX:SharedArchiveFile=$HOME/first/$pid"]
     else:
         configs["archive.config"] = ["include plain.config", archive_file]
         configs["train.config"] = ["include plain.config",
                                    "vmparam -XX:ArchiveClassesAtExit=$HOME/" + ARCHIVE_NAME]
+        configs["first.config"] = ["include plain.config", "vmparam -XX:ArchiveClassesAtExit=$HOME/first/$pid"]
     for file_name, lines in configs.items():
         bench.write_text(os.path.join(app, file_name), "".join(line + "\n" for line in lines))
     return app, user_home, automatic
 
 
-def single_runs(command, env, count, before):
-    """Wall and CPU times (ms) of count runs of command made one at a
-    time, before() called ahead of each."""
-    wall, cpu = [], []
-    for _ in range(count):
-        before()
-        w, c = bench.spawn_times([command], 1, 0, env=env)
-        wall.append(w[0][0])
-        cpu.append(c[0][0])
-    return wall, cpu
-
-
-def bench_runtime(home, version, rounds, first_runs):
+def bench_runtime(home, version, rounds):
     app, user_home, automatic = lay_out(home, version)
     env = dict(os.environ, HOME=user_home)
     launcher = os.path.join(app, "Demo")
     archive = os.path.join(user_home, ARCHIVE_NAME)
+    firsts = os.path.join(user_home, "first")
     plain = [launcher, "-cplain.config", bench.PASS_EXIT_CODE]
     kept = [launcher, "-carchive.config", bench.PASS_EXIT_CODE]
-    first = kept if automatic else [launcher, "-ctrain.config", bench.PASS_EXIT_CODE]
+    first = [launcher, "-cfirst.config", bench.PASS_EXIT_CODE]
     cwd = os.getcwd()
     os.chdir(app)
     try:
-        def remove_archive():
-            if os.path.exists(archive):
-                os.remove(archive)
-        bench.log("JDK %s: the start that writes the archive, %d runs..." % (version, first_runs))
-        first_wall, first_cpu = single_runs(first, env, first_runs, remove_archive)
-        if not os.path.isfile(archive):
-            raise RuntimeError("JDK %s wrote no archive at %s" % (version, archive))
-        bench.log("JDK %s: plain and with the archive, %d rounds..." % (version, rounds))
-        wall, cpu = bench.spawn_times([plain, kept], rounds, max(2, rounds // 10), env=env)
+        if not automatic:
+            bench.log("JDK %s: the training start..." % version)
+            bench.spawn_times([[launcher, "-ctrain.config", bench.PASS_EXIT_CODE]], 1, 0, env=env)
+        bench.log("JDK %s: plain, with the archive and writing it, %d rounds..." % (version, rounds))
+        wall, cpu = bench.spawn_times([plain, kept, first], rounds, max(2, rounds // 10), env=env)
     finally:
         os.chdir(cwd)
+    written = os.listdir(firsts)
+    if not os.path.isfile(archive) or len(written) != rounds + max(2, rounds // 10):
+        raise RuntimeError("JDK %s: the archive was not written at every start that should have" % version)
+    sizes = [os.path.getsize(os.path.join(firsts, name)) for name in written]
+    shutil.rmtree(firsts)
     r = {"java_home": home, "version": version, "automatic": automatic,
-         "archive_bytes": os.path.getsize(archive),
-         "plain": bench.summary(wall[0]), "archive": bench.summary(wall[1]),
-         "first": bench.summary(first_wall),
+         "archive_bytes": os.path.getsize(archive), "first_archive_bytes": bench.summary(sizes),
+         "plain": bench.summary(wall[0]), "archive": bench.summary(wall[1]), "first": bench.summary(wall[2]),
          "cpu_plain": bench.summary(cpu[0]), "cpu_archive": bench.summary(cpu[1]),
-         "cpu_first": bench.summary(first_cpu),
-         "saving": bench.paired_difference(wall[0], wall[1])}
+         "cpu_first": bench.summary(cpu[2]),
+         "saving": bench.paired_difference(wall[0], wall[1]),
+         "first_cost": bench.paired_difference(wall[2], wall[0])}
     r["ratio"] = r["archive"]["median"] / r["plain"]["median"]
     r["cpu_ratio"] = r["cpu_archive"]["median"] / r["cpu_plain"]["median"]
     r["first_ratio"] = r["first"]["median"] / r["plain"]["median"]
@@ -215,12 +210,14 @@ def report(res):
                                                           r["archive_bytes"] / bench.MIB),
                   "  RATIO with the archive / plain: %.2f wall (saves %.0f ms a start), %.2f CPU" % (
                       r["ratio"], r["saving"]["median"], r["cpu_ratio"]),
-                  "  RATIO first start (writes the archive) / plain: %.2f" % r["first_ratio"],
+                  "  RATIO first start (writes the archive) / plain: %.2f (costs %.0f ms once)" % (
+                      r["first_ratio"], r["first_cost"]["median"]),
                   "  plain                 %s, CPU %.0f ms" % (bench.fmt_ms(r["plain"], 1), r["cpu_plain"]["median"]),
                   "  with the archive      %s, CPU %.0f ms" % (bench.fmt_ms(r["archive"], 1),
                                                              r["cpu_archive"]["median"]),
-                  "  first start           %s, CPU %.0f ms (n=%d)" % (bench.fmt_ms(r["first"], 1),
-                                                                    r["cpu_first"]["median"], r["first"]["n"]),
+                  "  first start           %s, CPU %.0f ms" % (bench.fmt_ms(r["first"], 1),
+                                                          r["cpu_first"]["median"]),
+                  "  rounds: %d" % r["plain"]["n"],
                   ""]
     return "\n".join(lines)
 
@@ -249,9 +246,9 @@ def main():
         except OSError:
             priority = "normal (raising it needs root)"
 
-    rounds, first_runs = (6, 3) if args.quick else (30, 7)
+    rounds = 6 if args.quick else 30
     res = {"machine": bench.machine(), "load_start": bench.load_average(), "priority": priority,
-           "runtimes": [bench_runtime(home, version, rounds, first_runs) for home, version in runtimes]}
+           "runtimes": [bench_runtime(home, version, rounds) for home, version in runtimes]}
     res["load_end"] = bench.load_average()
     print(report(res))
     if args.json:
