@@ -71,6 +71,7 @@ bool sameFile(const std::string &first, const std::string &second) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+/* Writes every byte, going on after partial writes and interruptions. */
 static bool writeAll(int fd, const std::string &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -8,12 +8,17 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cwchar>
+
 namespace platform {
 
 /* Bytes read or written per call. */
 static const DWORD IO_CHUNK = 64 * 1024;
 
+/* length UTF-16 units to UTF-8; an empty result when they cannot be
+** converted. */
 static std::string narrow(const wchar_t *text, int length) {
+    if (length == 0) return std::string();
     int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return std::string();
     std::string result(static_cast<std::size_t>(size), '\0');
@@ -54,7 +59,7 @@ std::vector<std::string> toolArguments(int argc, char **argv) {
         for (int i = 1; i < argc; i++) args.push_back(argv[i]);
         return args;
     }
-    for (int i = 1; i < count; i++) args.push_back(narrow(wide[i], -1).c_str());
+    for (int i = 1; i < count; i++) args.push_back(narrow(wide[i], static_cast<int>(std::wcslen(wide[i]))));
     LocalFree(wide);
     return args;
 }
@@ -116,6 +121,7 @@ bool sameFile(const std::string &first, const std::string &second) {
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
+/* Writes every byte, going on after partial writes. */
 static bool writeAll(HANDLE file, const std::string &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -11,6 +11,7 @@ static const std::uint16_t FIRST_ICON_ID = 1;
 ** compilers write. */
 static const std::uint32_t RESOURCE_CODE_PAGE = 0;
 
+/* A leaf of a numbered type (texts never name the standard types). */
 static bool isType(const ResourceLeaf &leaf, std::uint16_t type) {
     return !leaf.type.isText && leaf.type.number == type;
 }

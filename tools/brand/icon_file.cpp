@@ -19,10 +19,12 @@ static const std::size_t BITMAP_BIT_COUNT = 14;
 static const char PNG_SIGNATURE[] = "\x89PNG\r\n\x1a\n";
 static const std::size_t PNG_SIGNATURE_SIZE = 8;
 
+/* An image stored as a whole PNG file. */
 static bool isPng(const std::string &data) {
     return data.size() >= PNG_SIGNATURE_SIZE && data.compare(0, PNG_SIGNATURE_SIZE, PNG_SIGNATURE) == 0;
 }
 
+/* An image stored as a BITMAPINFOHEADER, its colours and its mask. */
 static bool isBitmap(const std::string &data) {
     return data.size() >= BITMAP_INFO_HEADER_SIZE && readU32(data, 0) == BITMAP_INFO_HEADER_SIZE;
 }

@@ -21,6 +21,8 @@ static const int EXIT_REFUSED = 2;
 static const std::size_t MAX_EXECUTABLE_BYTES = 64u * 1024 * 1024;
 static const std::size_t MAX_ICON_BYTES = 16u * 1024 * 1024;
 
+static const std::size_t BYTES_PER_MIB = 1024 * 1024;
+
 static const char *const PREFIX = "tarnwick-brand: ";
 
 /* Every refusal says that no output was made. */
@@ -39,7 +41,7 @@ static bool readInput(const std::string &path, std::size_t limit, std::string *b
         *message = "cannot read " + path + ": it is not a file";
         return false;
     case platform::READ_TOO_LARGE:
-        *message = "cannot read " + path + ": it is larger than " + std::to_string(limit / (1024 * 1024)) +
+        *message = "cannot read " + path + ": it is larger than " + std::to_string(limit / BYTES_PER_MIB) +
                    " MiB";
         return false;
     case platform::READ_FAILED:

@@ -39,6 +39,7 @@ static const std::size_t SECTION_CHARACTERISTICS = 36;
 /* The loader takes at most 96 sections. */
 static const std::size_t MAX_SECTIONS = 96;
 
+/* Alignments are powers of two; 0 is not one. */
 static bool isPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
 /* The bytes of a section's name, up to its first NUL. */

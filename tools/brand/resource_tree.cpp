@@ -44,6 +44,8 @@ struct TreeReader {
     std::string *error;
 };
 
+/* Whether size bytes at offset lie inside the section (no sum can wrap:
+** both are 64-bit and come from 32-bit fields). */
 static bool fits(const TreeReader &reader, std::uint64_t offset, std::uint64_t size) {
     return offset <= reader.section.size() && size <= reader.section.size() - offset;
 }
@@ -56,6 +58,8 @@ static bool firstVisit(TreeReader *reader, std::uint32_t offset) {
     return false;
 }
 
+/* Reads an id field: a 16-bit number, or (high bit set) the offset of a
+** counted UTF-16 text inside the section. */
 static bool readId(TreeReader *reader, std::uint32_t field, ResourceId *id) {
     if ((field & HIGH_BIT) == 0) {
         if (field > 0xFFFF) {
@@ -78,6 +82,9 @@ static bool readId(TreeReader *reader, std::uint32_t field, ResourceId *id) {
     return true;
 }
 
+/* Reads the data entry at offset into a leaf carrying type, name and
+** language; its data must lie inside the section, and all data together
+** may not exceed the section, which refuses shared or overlapping data. */
 static bool readDataEntry(TreeReader *reader, std::uint32_t offset, ResourceLeaf leaf) {
     if (!fits(*reader, offset, DATA_ENTRY_SIZE)) {
         *reader->error = "the file is truncated: a resource data entry lies past the end of its section";
@@ -164,12 +171,16 @@ struct PlannedTable {
     std::uint32_t offset;
 };
 
+/* The order of the leaves: by type, name and language, as the tables
+** are searched. */
 static bool leafLess(const ResourceLeaf *a, const ResourceLeaf *b) {
     if (!resourceIdEqual(a->type, b->type)) return resourceIdLess(a->type, b->type);
     if (!resourceIdEqual(a->name, b->name)) return resourceIdLess(a->name, b->name);
     return a->language < b->language;
 }
 
+/* Fills in the counts of a planned table whose header stands at at (the
+** rest of the header stays zero). */
 static void writeTableHeader(std::string *out, std::uint32_t at, const PlannedTable &table) {
     std::size_t texts = 0;
     for (const ResourceId &id : table.ids) texts += id.isText ? 1 : 0;

@@ -48,6 +48,8 @@ bool parseVersionNumber(const std::string &text, VersionNumber *version) {
     return true;
 }
 
+/* A UTF-16 text with its terminator, as every key and string value is
+** stored. */
 static void appendText(std::string *out, const std::u16string &text) {
     for (char16_t unit : text) appendU16(out, unit);
     appendU16(out, 0);
@@ -73,6 +75,8 @@ static void endBlock(std::string *out, std::size_t start) {
     writeU16(out, start, static_cast<std::uint32_t>(out->size() - start));
 }
 
+/* VS_FIXEDFILEINFO: the same version as file and product version, no
+** flags, an application for Windows NT, no date. */
 static void appendFixedInfo(std::string *out, const VersionNumber &version) {
     std::uint32_t high = static_cast<std::uint32_t>(version.parts[0]) << 16 | version.parts[1];
     std::uint32_t low = static_cast<std::uint32_t>(version.parts[2]) << 16 | version.parts[3];
