@@ -14,6 +14,7 @@ Needs the native tool (TARNWICK_BRAND) besides the Windows build.
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -24,6 +25,7 @@ sys.path.insert(0, os.path.join(h.SOURCE_ROOT, "tests", "brand"))
 import make_test_icon  # noqa: E402
 
 JAVAW = HOME_PLAIN + r"\bin\javaw.exe"
+IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
 CONFIG = ("mainclass com.acme.Main", "addjars lib", "vmparam -Xmx256m", "argument hello")
 EXPECTED = {
     WINDOWS_XP: JAVAW + " -Xmx256m -classpath lib/* com.acme.Main hello ",
@@ -103,6 +105,11 @@ class BrandedLauncher(h.WineTestCase):
         return code, read(out), read(err)
 
     def test_windows_build_of_the_tool_writes_what_the_native_one_writes(self):
+        # A console program (subsystem 3), so that a command prompt waits for
+        # it and shows its messages; it runs here without any MinGW DLL.
+        tool = read(os.path.join(os.path.dirname(h.session().launcher), "tools", "brand", "tarnwick-brand.exe"))
+        optional = struct.unpack_from("<I", tool, 0x3C)[0] + 24
+        self.assertEqual(struct.unpack_from("<H", tool, optional + 68)[0], IMAGE_SUBSYSTEM_WINDOWS_CUI)
         shutil.copyfile(h.session().launcher, os.path.join(self.work, "tarnwick.exe"))
         name = "M\u00ff App \u00e9t\u00e9.exe"
         code, out, err = self.run_windows_tool(["--icon", "app.ico"] + TEXTS + ["tarnwick.exe", name])
