@@ -52,12 +52,12 @@ const char *const BRAND_HELP =
 
 /* The text options, where their values go and the string of the version
 ** record each gives. */
-struct TextOptionSpec {
+struct TextOptionField {
     const char *flag;
     TextOption BrandOptions::*option;
 };
 
-static const TextOptionSpec TEXT_OPTIONS[] = {
+static const TextOptionField TEXT_OPTIONS[] = {
     {"--name", &BrandOptions::name},
     {"--version", &BrandOptions::version},
     {"--company", &BrandOptions::company},
@@ -86,11 +86,11 @@ bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *optio
         bool known = arg == "--icon";
         bool *given = &iconGiven;
         std::string *value = &options->icon;
-        for (const TextOptionSpec &spec : TEXT_OPTIONS) {
-            if (arg == spec.flag) {
+        for (const TextOptionField &field : TEXT_OPTIONS) {
+            if (arg == field.flag) {
                 known = true;
-                given = &(options->*spec.option).given;
-                value = &(options->*spec.option).value;
+                given = &(options->*field.option).given;
+                value = &(options->*field.option).value;
             }
         }
         if (!known) {
@@ -141,7 +141,7 @@ bool versionFromOptions(const BrandOptions &options, Branding *branding, std::st
     branding->strings.clear();
     branding->version = VersionNumber{{0, 0, 0, 0}};
     bool any = false;
-    for (const TextOptionSpec &spec : TEXT_OPTIONS) any = any || (options.*spec.option).given;
+    for (const TextOptionField &field : TEXT_OPTIONS) any = any || (options.*field.option).given;
     if (!any) return true;
     if (options.version.given && !parseVersionNumber(options.version.value, &branding->version)) {
         *error = "the version " + options.version.value +
