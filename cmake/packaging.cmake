@@ -1,8 +1,9 @@
-# What a release holds: the launcher, an example configuration, the README and
-# the configuration reference.  `cpack` in a build tree makes the package:
+# What a release holds: the launcher, the tool that brands a copy of it
+# (tarnwick-brand), an example configuration, the README, the configuration
+# reference and the guide to a faster start.  `cpack` in a build tree makes the package:
 # a zip from the Windows build, a tar.gz from the native one.
-install(TARGETS tarnwick RUNTIME DESTINATION .)
-install(FILES examples/example.config README.md docs/configuration.md DESTINATION .)
+install(TARGETS tarnwick tarnwick-brand RUNTIME DESTINATION .)
+install(FILES examples/example.config README.md docs/configuration.md docs/fast-start.md DESTINATION .)
 
 set(CPACK_PACKAGE_NAME tarnwick)
 set(CPACK_PACKAGE_VERSION 1.3.1)

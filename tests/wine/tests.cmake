@@ -14,9 +14,9 @@
 if(NOT DEFINED TARNWICK_WINDOWS_BUILD_DIR)
   set(TARNWICK_WINDOWS_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows)
 endif()
-# The 32-bit build (cmake --preset windows-x86), for its exe check and the
-# Wine tests of test_x86.py.
-set(TARNWICK_WINDOWS_X86_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows-x86)
+if(NOT DEFINED TARNWICK_WINDOWS_X86_BUILD_DIR)
+  set(TARNWICK_WINDOWS_X86_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows-x86)
+endif()
 
 set(TARNWICK_PYTHON /usr/bin/python3 CACHE FILEPATH
     "Python for the Wine tests and the exe check (Debian's, which has pefile)")
@@ -33,12 +33,12 @@ set_tests_properties(exe_check exe_check.x86 PROPERTIES SKIP_RETURN_CODE 77 LABE
 
 foreach(_file test_launch test_options test_registry test_errors test_config
               test_runtime_version test_bad_input test_discovery test_x86
-              test_unicode)
+              test_unicode test_brand)
   string(REGEX REPLACE "^test_" "" _name ${_file})
   add_test(NAME wine.${_name}
     COMMAND ${TARNWICK_PYTHON} ${_tarnwick_wine_dir}/${_file}.py)
   set_tests_properties(wine.${_name} PROPERTIES
-    ENVIRONMENT "TARNWICK_WINDOWS_BUILD_DIR=${TARNWICK_WINDOWS_BUILD_DIR};TARNWICK_WINDOWS_X86_BUILD_DIR=${TARNWICK_WINDOWS_X86_BUILD_DIR}"
+    ENVIRONMENT "TARNWICK_WINDOWS_BUILD_DIR=${TARNWICK_WINDOWS_BUILD_DIR};TARNWICK_WINDOWS_X86_BUILD_DIR=${TARNWICK_WINDOWS_X86_BUILD_DIR};TARNWICK_BRAND=$<TARGET_FILE:tarnwick-brand>"
     RESOURCE_LOCK wine
     SKIP_RETURN_CODE 77
     TIMEOUT 600

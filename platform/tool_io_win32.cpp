@@ -1,0 +1,160 @@
+/*
+** The tools' files and arguments on Windows: the command line is read in
+** UTF-16 and handed on in UTF-8, and every path goes back to UTF-16 for the
+** wide-character file functions, so names outside the ANSI code page work.
+*/
+#include "platform/tool_io.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cwchar>
+
+namespace platform {
+
+/* Bytes read or written per call. */
+static const DWORD IO_CHUNK = 64 * 1024;
+
+/* length UTF-16 units to UTF-8; an empty result when they cannot be
+** converted. */
+static std::string narrow(const wchar_t *text, int length) {
+    if (length == 0) return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return std::string();
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+/* An empty result for text that is not UTF-8, which no file is named. */
+static std::wstring widen(const std::string &text) {
+    if (text.empty()) return std::wstring();
+    int length = static_cast<int>(text.size());
+    int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    if (size <= 0) return std::wstring();
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, &result[0], size);
+    return result;
+}
+
+/* The system's text for an error code, without the line break it ends in. */
+static std::string errorText(DWORD error) {
+    wchar_t *buffer = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    std::string text = length != 0 ? narrow(buffer, static_cast<int>(length))
+                                   : "system error " + std::to_string(error);
+    if (buffer != nullptr) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+/* The ANSI argv stands in only if the wide command line cannot be split. */
+std::vector<std::string> toolArguments(int argc, char **argv) {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        for (int i = 1; i < argc; i++) args.push_back(argv[i]);
+        return args;
+    }
+    for (int i = 1; i < count; i++) args.push_back(narrow(wide[i], static_cast<int>(std::wcslen(wide[i]))));
+    LocalFree(wide);
+    return args;
+}
+
+ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::string *bytes,
+                          std::string *systemError) {
+    bytes->clear();
+    std::wstring name = widen(path);
+    DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return READ_NOT_A_FILE;
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *systemError = errorText(GetLastError());
+        return READ_FAILED;
+    }
+    LARGE_INTEGER size;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        return READ_NOT_A_FILE;
+    }
+    if (static_cast<unsigned long long>(size.QuadPart) > limit) {
+        CloseHandle(file);
+        return READ_TOO_LARGE;
+    }
+    std::string buffer(IO_CHUNK, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, &buffer[0], IO_CHUNK, &got, nullptr)) {
+            *systemError = errorText(GetLastError());
+            CloseHandle(file);
+            return READ_FAILED;
+        }
+        if (got == 0) break;
+        bytes->append(buffer, 0, got);
+        if (bytes->size() > limit) {
+            CloseHandle(file);
+            return READ_TOO_LARGE;
+        }
+    }
+    CloseHandle(file);
+    return READ_DONE;
+}
+
+/* A file is known by its volume and its index on the volume. */
+static bool fileIndex(const std::string &path, BY_HANDLE_FILE_INFORMATION *info) {
+    HANDLE file = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool known = GetFileInformationByHandle(file, info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+bool sameFile(const std::string &first, const std::string &second) {
+    BY_HANDLE_FILE_INFORMATION a, b;
+    if (!fileIndex(first, &a) || !fileIndex(second, &b)) return false;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+/* Writes every byte, going on after partial writes. */
+static bool writeAll(HANDLE file, const std::string &bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = bytes.size() - done < IO_CHUNK ? static_cast<DWORD>(bytes.size() - done) : IO_CHUNK;
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+/* CREATE_NEW never takes over a file that exists; the process id keeps two
+** tools writing the same output apart. */
+bool writeFileReplacing(const std::string &path, const std::string &bytes, std::string *systemError) {
+    std::wstring target = widen(path);
+    std::wstring temporary = widen(path + ".tmp" + std::to_string(GetCurrentProcessId()));
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *systemError = errorText(GetLastError());
+        return false;
+    }
+    bool done = writeAll(file, bytes);
+    DWORD error = GetLastError();
+    if (!CloseHandle(file) && done) {
+        done = false;
+        error = GetLastError();
+    }
+    if (done && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (done) error = GetLastError();
+    *systemError = errorText(error);
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+} // namespace platform

@@ -1,0 +1,71 @@
+#include "tools/brand/brand.h"
+
+#include "tools/brand/pe_image.h"
+#include "tools/brand/pe_rewrite.h"
+#include "tools/brand/resource_tree.h"
+
+/* The new icon images are numbered from here. */
+static const std::uint16_t FIRST_ICON_ID = 1;
+
+/* Windows reads resources in the Unicode code page; 0 is what resource
+** compilers write. */
+static const std::uint32_t RESOURCE_CODE_PAGE = 0;
+
+/* A leaf of a numbered type (texts never name the standard types). */
+static bool isType(const ResourceLeaf &leaf, std::uint16_t type) {
+    return !leaf.type.isText && leaf.type.number == type;
+}
+
+/* The leaves of the branded executable: the old ones without icons, icon
+** groups and (when a new one comes) version records, then the new ones. */
+static std::vector<ResourceLeaf> brandedLeaves(const std::vector<ResourceLeaf> &old, const Branding &branding) {
+    ResourceId groupName = resourceNumber(FIRST_ICON_ID);
+    std::uint16_t groupLanguage = LANGUAGE_NEUTRAL;
+    const ResourceLeaf *firstGroup = nullptr;
+    for (const ResourceLeaf &leaf : old) {
+        if (isType(leaf, RESOURCE_GROUP_ICON) &&
+            (firstGroup == nullptr || resourceIdLess(leaf.name, firstGroup->name))) {
+            firstGroup = &leaf;
+        }
+    }
+    if (firstGroup != nullptr) {
+        groupName = firstGroup->name;
+        groupLanguage = firstGroup->language;
+    }
+
+    std::vector<ResourceLeaf> leaves;
+    for (const ResourceLeaf &leaf : old) {
+        bool replaced = isType(leaf, RESOURCE_ICON) || isType(leaf, RESOURCE_GROUP_ICON) ||
+                        (branding.withVersionRecord && isType(leaf, RESOURCE_VERSION));
+        if (!replaced) leaves.push_back(leaf);
+    }
+    for (std::size_t i = 0; i < branding.icon.size(); i++) {
+        leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_ICON),
+                                      resourceNumber(static_cast<std::uint16_t>(FIRST_ICON_ID + i)),
+                                      groupLanguage, RESOURCE_CODE_PAGE, branding.icon[i].data});
+    }
+    leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_GROUP_ICON), groupName, groupLanguage,
+                                  RESOURCE_CODE_PAGE, iconGroupRecord(branding.icon, FIRST_ICON_ID)});
+    if (branding.withVersionRecord) {
+        leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_VERSION), resourceNumber(1), LANGUAGE_NEUTRAL,
+                                      RESOURCE_CODE_PAGE, versionRecord(branding.version, branding.strings)});
+    }
+    return leaves;
+}
+
+bool brandExecutable(const std::string &exe, const Branding &branding, std::string *branded,
+                     std::string *error) {
+    PeImage image;
+    ResourcePlan plan;
+    std::vector<ResourceLeaf> old;
+    if (!readPeImage(exe, &image, error) || !planResourceRewrite(exe, image, &plan, error)) return false;
+    const PeSection &section = image.sections[plan.resourceSection];
+    if (!readResourceTree(plan.oldResources, section.virtualAddress, &old, error)) return false;
+    std::string resources = writeResourceTree(brandedLeaves(old, branding), section.virtualAddress);
+    if (resources.size() > MAX_RESOURCE_SECTION_BYTES) {
+        *error = "its resources would grow past 256 MiB";
+        return false;
+    }
+    *branded = rewriteResources(exe, image, plan, resources);
+    return true;
+}
