@@ -238,13 +238,7 @@ def main():
     if not args.no_build:
         bench.build(False)
     bench.build_helpers(False)
-    priority = "normal"
-    if not args.no_nice:
-        try:
-            os.nice(-10)
-            priority = "nice -10"
-        except OSError:
-            priority = "normal (raising it needs root)"
+    priority = bench.raise_priority() if not args.no_nice else "normal"
 
     rounds = 6 if args.quick else 30
     res = {"machine": bench.machine(), "load_start": bench.load_average(), "priority": priority,

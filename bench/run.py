@@ -818,6 +818,16 @@ def report(res):
     return "\n".join(lines)
 
 
+def raise_priority():
+    """Runs this process at nice -10 when allowed (as root); says which
+    priority the figures were taken at."""
+    try:
+        os.nice(-10)
+        return "nice -10"
+    except OSError:
+        return "normal (raising it needs root)"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="fewer rounds")
@@ -845,13 +855,7 @@ def main():
     # Other work on the machine (builds, tests, fuzzers) would otherwise take
     # turns with the measured programs and widen every spread.  A higher
     # priority (possible as root) keeps it out of the way while this runs.
-    priority = "normal"
-    if not args.no_nice:
-        try:
-            os.nice(-10)
-            priority = "nice -10"
-        except OSError:
-            priority = "normal (raising it needs root)"
+    priority = raise_priority() if not args.no_nice else "normal"
 
     res = {"machine": machine(), "load_start": load_average(), "priority": priority}
     res["linux"] = bench_linux_launch(rounds(1000), rounds(150))
