@@ -637,16 +637,26 @@ class Scenario:
         self._program_dirs.append(os.path.dirname(path))
         return self.win_path(relative)
 
+    # What the launcher writes when Wine fails to create its child with
+    # ERROR_INTERNAL_ERROR, which Wine has done now and then on a busy machine
+    # (never a code of the launcher's own making).
+    WINE_INTERNAL_START_ERROR = b": error 1359: "
+
     def run(self, *args, **kwargs):
         """Starts the launcher and waits for it (see _run_once).  When the
-        runner could not even start the launcher, which Wine has done once
-        under heavy load, the run is made once more: the launcher did not
-        run, so nothing of the scenario was used up."""
+        runner could not even start the launcher, or Wine failed to create
+        the launcher's child with its internal error, both seen under heavy
+        load, the run is made once more: no child ran, so nothing of the
+        scenario was used up."""
         try:
-            return self._run_once(*args, **kwargs)
+            result = self._run_once(*args, **kwargs)
         except RunnerCouldNotStart as first:
             sys.stderr.write("retrying once: %s\n" % first)
             return self._run_once(*args, **kwargs)
+        if not result.children and self.WINE_INTERNAL_START_ERROR in result.stderr:
+            sys.stderr.write("retrying once: Wine could not create the child: %r\n" % result.stderr)
+            return self._run_once(*args, **kwargs)
+        return result
 
     def _run_once(self, args=(), start="qualified", command=None, cwd=None, answers=None,
                   detached=0):
