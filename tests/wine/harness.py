@@ -369,6 +369,13 @@ def _windows_build_dir():
     return os.environ.get("TARNWICK_WINDOWS_BUILD_DIR") or os.path.join(SOURCE_ROOT, "build", "windows")
 
 
+def x86_launcher():
+    """The 32-bit build's tarnwick.exe (cmake --preset windows-x86)."""
+    build = os.environ.get("TARNWICK_WINDOWS_X86_BUILD_DIR") or os.path.join(
+        SOURCE_ROOT, "build", "windows-x86")
+    return os.path.join(build, "tarnwick.exe")
+
+
 def _prefix_dir():
     return os.environ.get("TARNWICK_WINE_PREFIX") or os.path.join(SOURCE_ROOT, "build", "wine-prefix")
 

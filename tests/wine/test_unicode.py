@@ -27,28 +27,32 @@ class UnicodeText(h.WineTestCase):
 
     def test_folder_argument_and_utf8_configuration(self):
         # Started by its full path with an argument outside the code page;
-        # its UTF-8 configuration adds another and a class-path folder.
-        sc = self.scenario(windows=WINDOWS_XP)
-        user_dir = os.path.join(sc.session.drive_c, "users", USER)
-        shutil.rmtree(user_dir, ignore_errors=True)
-        app = os.path.join(user_dir, "App")
-        os.makedirs(app)
-        shutil.copyfile(sc.session.launcher, os.path.join(app, "Demo.exe"))
-        with open(os.path.join(app, "Demo.config"), "wb") as f:
-            f.write(crlf_lines("mainclass com.acme.Main", "argument 日本",
-                               "addpath C:\\Users\\%s\\lib" % USER, encoding="utf-8"))
-        r = sc.run(command=APP_DIR + "\\Demo.exe -o Ωmega", cwd=sc.start_dir)
-        command_line = JAVAW + " -classpath C:\\Users\\%s\\lib com.acme.Main Ωmega 日本 " % USER
-        self.assertEqual(r.exit_code, 0, r)
-        self.assertEqual(r.boxes, [], r)
-        self.assertSingleLaunch(r, command_line, APP_DIR)
-        self.assertEqual(r.children[0].argv[1:],
-                         [a.encode() for a in ("-classpath", "C:\\Users\\%s\\lib" % USER,
-                                               "com.acme.Main", "Ωmega", "日本")], r)
-        # Standard output and the output file are UTF-8.
-        self.assertEqual(r.stdout, launch_output(command_line), r)
-        with open(os.path.join(app, "tarnwick.out"), "rb") as f:
-            self.assertEqual(f.read(), launch_output(command_line))
+        # its UTF-8 configuration adds another and a class-path folder.  The
+        # 32-bit build behaves the same (it finds the runtime in the 64-bit
+        # registry view, the other one for it).
+        for bits, launcher in (("64", None), ("32", h.x86_launcher())):
+            with self.subTest(bits=bits):
+                sc = self.scenario(bits, windows=WINDOWS_XP)
+                user_dir = os.path.join(sc.session.drive_c, "users", USER)
+                shutil.rmtree(user_dir, ignore_errors=True)
+                app = os.path.join(user_dir, "App")
+                os.makedirs(app)
+                shutil.copyfile(launcher or sc.session.launcher, os.path.join(app, "Demo.exe"))
+                with open(os.path.join(app, "Demo.config"), "wb") as f:
+                    f.write(crlf_lines("mainclass com.acme.Main", "argument 日本",
+                                       "addpath C:\\Users\\%s\\lib" % USER, encoding="utf-8"))
+                r = sc.run(command=APP_DIR + "\\Demo.exe -o Ωmega", cwd=sc.start_dir)
+                command_line = JAVAW + " -classpath C:\\Users\\%s\\lib com.acme.Main Ωmega 日本 " % USER
+                self.assertEqual(r.exit_code, 0, r)
+                self.assertEqual(r.boxes, [], r)
+                self.assertSingleLaunch(r, command_line, APP_DIR)
+                self.assertEqual(r.children[0].argv[1:],
+                                 [a.encode() for a in ("-classpath", "C:\\Users\\%s\\lib" % USER,
+                                                       "com.acme.Main", "Ωmega", "日本")], r)
+                # Standard output and the output file are UTF-8.
+                self.assertEqual(r.stdout, launch_output(command_line), r)
+                with open(os.path.join(app, "tarnwick.out"), "rb") as f:
+                    self.assertEqual(f.read(), launch_output(command_line))
 
     def test_each_file_decoded_on_its_own_and_the_box_text(self):
         # Demo.config is Windows-1252 (not valid UTF-8) and includes a UTF-8

@@ -11,12 +11,6 @@ from harness import HOME_JDK, HOME_PLAIN, JRE_BASE_KEY, WINDOWS_XP
 JRE_32_BIT_KEY = r"SOFTWARE\WOW6432Node\JavaSoft\Java Runtime Environment"
 
 
-def x86_launcher():
-    build = os.environ.get("TARNWICK_WINDOWS_X86_BUILD_DIR") or os.path.join(
-        h.SOURCE_ROOT, "build", "windows-x86")
-    return os.path.join(build, "tarnwick.exe")
-
-
 def registered(base_key, version, home):
     return {base_key: {"CurrentVersion": version}, base_key + "\\" + version: {"JavaHome": home}}
 
@@ -24,9 +18,9 @@ def registered(base_key, version, home):
 class X86Launcher(h.WineTestCase):
 
     def setUp(self):
-        if not os.path.isfile(x86_launcher()):
+        if not os.path.isfile(h.x86_launcher()):
             message = ("%s is missing: build it with 'cmake --preset windows-x86 && "
-                       "cmake --build --preset windows-x86'" % x86_launcher())
+                       "cmake --build --preset windows-x86'" % h.x86_launcher())
             if os.environ.get("TARNWICK_ALLOW_SKIP"):
                 raise unittest.SkipTest(message)
             self.fail(message)
@@ -34,7 +28,7 @@ class X86Launcher(h.WineTestCase):
     def scenario(self, suffix="", registry=None, **kwargs):
         if registry is None:
             registry = registered(JRE_32_BIT_KEY, "1.6", HOME_PLAIN)
-        return super().scenario(suffix, launcher=x86_launcher(), windows=WINDOWS_XP,
+        return super().scenario(suffix, launcher=h.x86_launcher(), windows=WINDOWS_XP,
                                 registry=registry, **kwargs)
 
     def test_worked_example(self):
