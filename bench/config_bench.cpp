@@ -16,7 +16,7 @@
 ** (the last two show that the lines took effect).
 */
 #include "config/config.h"
-#include "launcher/settings.h"
+#include "core/settings.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "config/config.h"
 
+#include "core/settings.h"
+#include "core/text.h"
 #include "jre/jre.h"
-#include "launcher/settings.h"
-#include "launcher/text.h"
 #include "platform/platform.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "config/config.h"
 
-#include "launcher/settings.h"
-#include "launcher/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 const char *const SAMPLE_CONFIG_NAME = "sample.config";

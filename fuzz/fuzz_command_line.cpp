@@ -9,8 +9,8 @@
 ** argument list, each argument ended by a NUL byte (the last one may lack
 ** it), at most as many as the launcher keeps.
 */
+#include "core/settings.h"
 #include "launcher/command_line.h"
-#include "launcher/settings.h"
 #include "platform/command_line_split.h"
 #include "tests/unit/platform_double.h"
 

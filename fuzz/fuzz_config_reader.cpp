@@ -11,8 +11,8 @@
 ** fail with exit code 5 or end with the download question (exit code 11).
 */
 #include "config/config.h"
+#include "core/settings.h"
 #include "jre/jre.h"
-#include "launcher/settings.h"
 #include "tests/unit/platform_double.h"
 
 #include <cerrno>

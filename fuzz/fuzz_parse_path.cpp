@@ -18,7 +18,7 @@
 **    asked for or forced by an '='.
 */
 #include "config/config.h"
-#include "launcher/settings.h"
+#include "core/settings.h"
 #include "tests/unit/platform_double.h"
 
 #include <algorithm>

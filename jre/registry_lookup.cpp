@@ -1,20 +1,9 @@
 #include "jre/jre.h"
 
-#include "launcher/settings.h"
-#include "launcher/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 
 #include <cstring>
-
-bool readRegistryText(platform::RegistryKey key, const char *valueName, char *buffer,
-                      std::size_t capacity) {
-    unsigned long size = static_cast<unsigned long>(capacity);
-    if (platform::registryQueryValue(key, valueName, buffer, &size) != 0) return false;
-    if (size > capacity) return false;
-    if (std::memchr(buffer, '\0', size) != nullptr) return true;
-    if (size == capacity) return false;
-    buffer[size] = '\0';
-    return true;
-}
 
 bool formJavaExecutablePath(char *path) {
     bool quote = settings._isVista || std::strchr(path, ' ') != nullptr;

@@ -10,10 +10,10 @@
 ** and a list of version names each with a home.  JAVA_HOME and PATH offer
 ** their one runtime, named by the JAVA_VERSION of its release file.
 */
-#include "jre/jre.h"
+#include "jre/runtime_sources.h"
 
-#include "launcher/settings.h"
-#include "launcher/text.h"
+#include "core/settings.h"
+#include "core/text.h"
 
 #include <cctype>
 #include <cstring>
@@ -36,6 +36,17 @@ const RuntimeSource FURTHER_RUNTIME_SOURCES[] = {
 };
 const std::size_t FURTHER_RUNTIME_SOURCE_COUNT =
     sizeof FURTHER_RUNTIME_SOURCES / sizeof FURTHER_RUNTIME_SOURCES[0];
+
+bool readRegistryText(platform::RegistryKey key, const char *valueName, char *buffer,
+                      std::size_t capacity) {
+    unsigned long size = static_cast<unsigned long>(capacity);
+    if (platform::registryQueryValue(key, valueName, buffer, &size) != 0) return false;
+    if (size > capacity) return false;
+    if (std::memchr(buffer, '\0', size) != nullptr) return true;
+    if (size == capacity) return false;
+    buffer[size] = '\0';
+    return true;
+}
 
 std::string describeRuntimeSource(const RuntimeSource &source) {
     switch (source.kind) {

@@ -1,9 +1,9 @@
 #include "launcher/launch.h"
 
+#include "core/settings.h"
+#include "core/text.h"
 #include "jre/jre.h"
 #include "launcher/command_line.h"
-#include "launcher/settings.h"
-#include "launcher/text.h"
 #include "platform/platform.h"
 
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "launcher/startup.h"
 
 #include "config/config.h"
+#include "core/settings.h"
+#include "core/text.h"
 #include "launcher/launch.h"
-#include "launcher/settings.h"
-#include "launcher/text.h"
 #include "platform/platform.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 */
 #include "tests/unit/platform_double.h"
 
-#include "launcher/settings.h"
+#include "core/settings.h"
 #include "platform/platform.h"
 
 #include <algorithm>

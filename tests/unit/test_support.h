@@ -5,7 +5,7 @@
 #ifndef TARNWICK_TEST_SUPPORT_H
 #define TARNWICK_TEST_SUPPORT_H
 
-#include "launcher/settings.h"
+#include "core/settings.h"
 #include "launcher/startup.h"
 #include "tests/unit/platform_double.h"
 

@@ -4,10 +4,10 @@
 ** in memory and writes it in one step, so a refusal or failure at any point
 ** leaves nothing behind.
 */
-#include "platform/tool_io.h"
 #include "tools/brand/brand.h"
 #include "tools/brand/command_line.h"
 #include "tools/brand/icon_file.h"
+#include "tools/brand/tool_io.h"
 
 #include <cstdio>
 #include <string>
@@ -42,17 +42,17 @@ static int refuse(const std::string &message) {
 /* Reads a whole input file, or says why not. */
 static bool readInput(const std::string &path, std::size_t limit, std::string *bytes, std::string *message) {
     std::string systemError;
-    switch (platform::readWholeFile(path, limit, bytes, &systemError)) {
-    case platform::READ_DONE:
+    switch (tool_io::readWholeFile(path, limit, bytes, &systemError)) {
+    case tool_io::READ_DONE:
         return true;
-    case platform::READ_NOT_A_FILE:
+    case tool_io::READ_NOT_A_FILE:
         *message = "cannot read " + path + ": it is not a file";
         return false;
-    case platform::READ_TOO_LARGE:
+    case tool_io::READ_TOO_LARGE:
         *message = "cannot read " + path + ": it is larger than " + std::to_string(limit / BYTES_PER_MIB) +
                    " MiB";
         return false;
-    case platform::READ_FAILED:
+    case tool_io::READ_FAILED:
         break;
     }
     *message = "cannot read " + path + ": " + systemError + "";
@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
     BrandOptions options;
     Branding branding;
     std::string error;
-    if (!parseBrandOptions(platform::toolArguments(argc, argv), &options, &error)) {
+    if (!parseBrandOptions(tool_io::toolArguments(argc, argv), &options, &error)) {
         writeTo(stderr, PREFIX + error + "\n" + BRAND_USAGE +
                                      "Run tarnwick-brand --help for the whole explanation.\n");
         return EXIT_REFUSED;
@@ -73,7 +73,7 @@ int main(int argc, char **argv) {
         return EXIT_DONE;
     }
     if (!versionFromOptions(options, &branding, &error)) return refuse(error + "");
-    if (platform::sameFile(options.input, options.output)) {
+    if (tool_io::sameFile(options.input, options.output)) {
         return refuse("the output " + options.output +
                       " is the input itself, which is never changed: name a new file");
     }
@@ -88,7 +88,7 @@ int main(int argc, char **argv) {
         return refuse("refused " + options.input + ": " + error + "");
     }
     std::string systemError;
-    if (!platform::writeFileReplacing(options.output, branded, &systemError)) {
+    if (!tool_io::writeFileReplacing(options.output, branded, &systemError)) {
         return refuse("cannot write " + options.output + ": " + systemError + "");
     }
     return EXIT_DONE;

@@ -2,7 +2,7 @@
 ** The tools' files and arguments on Linux and macOS: arguments arrive in
 ** the user's encoding, taken to be UTF-8.
 */
-#include "platform/tool_io.h"
+#include "tools/brand/tool_io.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace tool_io {
 
 /* Bytes read or written per call. */
 static const std::size_t IO_CHUNK = 64 * 1024;
@@ -106,4 +106,4 @@ bool writeFileReplacing(const std::string &path, const std::string &bytes, std::
     return false;
 }
 
-} // namespace platform
+} // namespace tool_io

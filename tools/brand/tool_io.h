@@ -1,8 +1,8 @@
 /*
-** What the project's command-line tools (tarnwick-brand) need from the
-** system: their arguments in UTF-8 and whole files read and written.  The
-** launcher does not use this; tool_io_posix.cpp and tool_io_win32.cpp are
-** chosen at link time.
+** What tarnwick-brand needs from the system: its arguments in UTF-8 and
+** whole files read and written.  The launcher does not use this, so it lives
+** with the tool; tool_io_posix.cpp and tool_io_win32.cpp are chosen at link
+** time.
 **
 ** Every path and argument is UTF-8, so a name like "Müller App.exe" is the
 ** same on every system (on Windows the wide-character interfaces are used
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace tool_io {
 
 /* The arguments after the program's name, in UTF-8. */
 std::vector<std::string> toolArguments(int argc, char **argv);
@@ -38,6 +38,6 @@ bool sameFile(const std::string &first, const std::string &second);
 ** and *systemError holds the system's text for the cause. */
 bool writeFileReplacing(const std::string &path, const std::string &bytes, std::string *systemError);
 
-} // namespace platform
+} // namespace tool_io
 
 #endif

@@ -3,14 +3,14 @@
 ** UTF-16 and handed on in UTF-8, and every path goes back to UTF-16 for the
 ** wide-character file functions, so names outside the ANSI code page work.
 */
-#include "platform/tool_io.h"
+#include "tools/brand/tool_io.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cwchar>
 
-namespace platform {
+namespace tool_io {
 
 /* Bytes read or written per call. */
 static const DWORD IO_CHUNK = 64 * 1024;
@@ -157,4 +157,4 @@ bool writeFileReplacing(const std::string &path, const std::string &bytes, std::
     return false;
 }
 
-} // namespace platform
+} // namespace tool_io

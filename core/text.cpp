@@ -1,6 +1,6 @@
-#include "launcher/text.h"
+#include "core/text.h"
 
-#include "launcher/settings.h"
+#include "core/settings.h"
 #include "platform/platform.h"
 
 #include <cstdarg>

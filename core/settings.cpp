@@ -1,6 +1,6 @@
-#include "launcher/settings.h"
+#include "core/settings.h"
 
-#include "launcher/text.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 #include <cstring>

@@ -1,0 +1,91 @@
+/*
+** The places where Java runtimes are recorded (runtime_sources.cpp), and
+** what each offers: a current runtime's home, and version names each with a
+** home.  The lower half of the runtime discovery: the lookups and the
+** version selection (jre.h) ask these places and nothing here asks them.
+** The further places are asked in the order of FURTHER_RUNTIME_SOURCES where
+** RUNTIME_BASE_KEY in the launcher's own registry view yields nothing.
+*/
+#ifndef TARNWICK_RUNTIME_SOURCES_H
+#define TARNWICK_RUNTIME_SOURCES_H
+
+#include "platform/platform.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+/* The registry key under which installed runtimes are recorded. */
+inline constexpr char RUNTIME_BASE_KEY[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+
+/* Sizes of the buffers the registry is read into. */
+constexpr std::size_t REGISTRY_NAME_SIZE = 255;
+constexpr std::size_t JAVA_PATH_SIZE = 2048;
+
+/* Reads a registry value as text into buffer.  Succeeds only when the text
+** and its terminator fit: a value stored without a terminator is ended
+** within the bytes delivered, or refused when it fills the buffer. */
+bool readRegistryText(platform::RegistryKey key, const char *valueName, char *buffer,
+                      std::size_t capacity);
+
+enum RuntimeSourceKind { RUNTIME_SOURCE_REGISTRY, RUNTIME_SOURCE_JAVA_HOME, RUNTIME_SOURCE_PATH };
+
+struct RuntimeSource {
+    RuntimeSourceKind kind;
+    const char *baseKey; /* registry sources: the key laid out as RUNTIME_BASE_KEY */
+    platform::RegistryView view;
+};
+
+/* RUNTIME_BASE_KEY in the launcher's own view, always asked first. */
+extern const RuntimeSource FIRST_RUNTIME_SOURCE;
+
+extern const RuntimeSource FURTHER_RUNTIME_SOURCES[];
+extern const std::size_t FURTHER_RUNTIME_SOURCE_COUNT;
+
+/* A version name a source offers, with its place in the source's own
+** enumeration (from 1, as the selection trace counts). */
+struct RuntimeVersionName {
+    unsigned long position;
+    std::string name;
+};
+
+/* "SOFTWARE\JavaSoft\JDK (64-bit registry view)", "JAVA_HOME", "PATH". */
+std::string describeRuntimeSource(const RuntimeSource &source);
+
+/* Prints "Java runtime source <source>: <outcome>" on standard output in
+** debug mode. */
+void traceRuntimeSource(const RuntimeSource &source, const char *outcome);
+
+/* True when the windowed executable is in the home's bin folder. */
+bool runtimeExecutableExists(const char *home);
+
+/* The steps of reading a registry source's current runtime, named by the
+** first one that fails. */
+enum RegistryLookupStep {
+    LOOKUP_FOUND,
+    LOOKUP_NO_BASE_KEY,
+    LOOKUP_NO_CURRENT_VERSION,
+    LOOKUP_NO_VERSION_KEY,
+    LOOKUP_NO_HOME
+};
+
+/* Reads "CurrentVersion" of a registry source's base key, then "JavaHome"
+** of that version's key into path (JAVA_PATH_SIZE bytes), the key path
+** formed within REGISTRY_NAME_SIZE bytes.  The home is not checked. */
+RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path);
+
+/* The home (into path, JAVA_PATH_SIZE bytes) of the runtime a source names
+** as current: "CurrentVersion" then its "JavaHome" for a registry source.
+** False unless the home's executable exists. */
+bool currentRuntimeHome(const RuntimeSource &source, char *path);
+
+/* The version names a source offers, in its enumeration order; false when
+** the source is not there at all (no base key, no runtime with a release
+** version).  Names that cannot be enumerated are left out. */
+bool listRuntimeVersions(const RuntimeSource &source, std::vector<RuntimeVersionName> *names);
+
+/* The home (into path, JAVA_PATH_SIZE bytes) of the runtime a source offers
+** under version; false unless it has one whose executable exists. */
+bool runtimeVersionHome(const RuntimeSource &source, const char *version, char *path);
+
+#endif
