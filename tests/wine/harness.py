@@ -532,8 +532,15 @@ class Session:
             f.write(text.encode("utf-16"))
         # The 64-bit loader: with 32-bit Wine installed, "wine regedit" runs
         # the 32-bit regedit, which writes every key into the 32-bit view.
-        subprocess.run([WINE64, "regedit", "/S", WIN_TW + r"\fixture.reg"], env=self.env,
-                       timeout=60, check=True, **QUIET)
+        # Under load regedit now and then fails to start inside Wine (exit
+        # 1, nothing imported); a second try then succeeds.
+        for attempt in (1, 2):
+            done = subprocess.run([WINE64, "regedit", "/S", WIN_TW + r"\fixture.reg"],
+                                  env=self.env, timeout=60, **QUIET)
+            if done.returncode == 0 or attempt == 2:
+                done.check_returncode()
+                break
+            time.sleep(0.5)
         self._last_registry = text
 
     # -- display ---------------------------------------------------------------
