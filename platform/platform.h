@@ -29,6 +29,12 @@ extern const char PATH_SEPARATOR;
 /* What stands between two class-path entries (";" on Windows, ":" on POSIX). */
 extern const char *const CLASS_PATH_SEPARATOR;
 
+/* True where a file name may hold a double quote or a tab (POSIX): a
+** class-path entry then reaches Java with them, quoted and escaped.  False on
+** Windows, whose names hold neither: there a double quote in an entry is
+** only ever the quoting that an expanded folder with a blank brought. */
+bool namesMayHoldQuotesAndTabs();
+
 /* Appended to a runtime's home to reach its executable: the bin folder, then
 ** the console or the windowed executable. */
 extern const char *const JAVA_BIN_FOLDER;

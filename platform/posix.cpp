@@ -67,6 +67,9 @@ const char *const URL_HANDLER_FORMAT = TARNWICK_URL_OPENER " \"%s\"";
 /* An exit status has 8 bits: System.exit(999) ends with 231. */
 const int RELAUNCH_EXIT_CODE = 999 & 0xFF;
 
+/* A POSIX name is any bytes but '/' and NUL. */
+bool namesMayHoldQuotesAndTabs() { return true; }
+
 /* IDOK and IDNO, the answers of a box that is not a Yes. */
 static const int MSGBOX_ANSWER_OK = 1;
 static const int MSGBOX_ANSWER_NO = 7;

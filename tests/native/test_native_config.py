@@ -169,14 +169,18 @@ class ConfigClassPathTests(ConfiguredLauncherCase):
     """Class-path entries holding a blank are quoted, and the JVM finds the
     demo in them; the demo is nowhere else on the class path."""
 
-    def test_folders_with_a_blank(self):
-        self.place_classes("my classes")
+    def test_folders_with_a_blank_a_tab_or_a_quote(self):
         cases = [
-            ("addpath", ["addpath my classes"], '"my classes"'),
-            ("addpath and addjar", ["addpath my classes", "addjar plain.jar"], '"my classes:plain.jar"'),
+            ("addpath", "my classes", ["addpath my classes"], '"my classes"'),
+            ("addpath and addjar", "my classes", ["addpath my classes", "addjar plain.jar"],
+             '"my classes:plain.jar"'),
+            # A POSIX name may hold a tab or a quote: quoted and escaped.
+            ("a tab", "tab\tdir", ["addpath tab\tdir", "addjar plain.jar"], '"tab\tdir:plain.jar"'),
+            ("a quote", 'say"hi', ['addpath say"hi'], r'"say\"hi"'),
         ]
-        for name, lines, class_path in cases:
+        for name, folder, lines, class_path in cases:
             with self.subTest(name):
+                self.place_classes(folder)
                 run = self.launch_demo(config=["mainclass Demo"] + lines + ["argument x"])
                 self.assertIn(" -classpath %s Demo " % class_path, run.command_line)
                 self.assertEqual(["x"], run.demo.args)
@@ -412,7 +416,7 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             # The empty path names no file, and the next argument goes to the
             # application: no main class and no class path at all.
             run = self.launch(["-c", "alt.config"])
-            self.assertRegex(run.command_line, r' -classpath {3}"?alt\.config"? $', run.text())
+            self.assertRegex(run.command_line, r'^\S+ {2}"?alt\.config"? $', run.text())
 
     def test_a_folder_or_a_fifo_as_the_configuration(self):
         os.makedirs(os.path.join(self.app, "Demo.config"))

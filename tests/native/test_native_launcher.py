@@ -4,10 +4,10 @@
 The built launcher (environment variable TARNWICK) starts the demo application
 (compiled into DEMO_CLASSES, main class Demo) on the real JVM, or a stand-in
 runtime made up in a scratch folder whose bin/java is a shell script that
-records how it was started.  Until the configuration reader exists, the demo's
-class path and main class are the first application arguments: the launcher
-writes an empty class path after "-classpath", so the next token takes its
-place.
+records how it was started.  No configuration is read: the demo's classes
+come from the CLASSPATH variable (the launcher leaves an empty class path
+out of the command line, so the JVM uses its default), and its main class is
+the first application argument.
 
 Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_launcher.py -v ArgumentsTests
 """
@@ -86,7 +86,7 @@ def make_fake_runtime(home, version, java_text=FAKE_JAVA):
 def clean_environment(**changes):
     """The test's environment without any runtime choice of the caller's."""
     env = dict(os.environ)
-    for name in ("JAVA_HOME", "TARNWICK_JAVA_ROOTS", "FAKE_JAVA_LOG"):
+    for name in ("JAVA_HOME", "TARNWICK_JAVA_ROOTS", "FAKE_JAVA_LOG", "CLASSPATH"):
         env.pop(name, None)
     env["LC_ALL"] = "C.UTF-8"
     for name, value in changes.items():
@@ -95,6 +95,11 @@ def clean_environment(**changes):
         else:
             env[name] = value
     return env
+
+
+def demo_environment(**changes):
+    """A clean environment in which the JVM finds the demo's classes."""
+    return clean_environment(CLASSPATH=DEMO_CLASSES, **changes)
 
 
 def run_launcher(args, env, launcher=None, cwd=None):
@@ -143,7 +148,7 @@ class LauncherTestCase(unittest.TestCase):
         return os.path.join(self.scratch, *names)
 
     def run_demo(self, args, env=None, **kwargs):
-        code, out, err = run_launcher([DEMO_CLASSES, "Demo"] + list(args), env or clean_environment(), **kwargs)
+        code, out, err = run_launcher(["Demo"] + list(args), env or demo_environment(), **kwargs)
         self.assertEqual(0, code, "launcher failed:\n" + out + err)
         return DemoOutput(out), out, err
 
@@ -187,9 +192,11 @@ class ArgumentsTests(LauncherTestCase):
         self.assertEqual(3, demo.start, out)
 
     def test_a_vm_parameter_reaches_the_jvm(self):
-        demo, _, _ = self.run_demo(["-Ddemo.greeting=hello-from-tarnwick", "x"])
-        self.assertEqual("hello-from-tarnwick", demo.values["property demo.greeting"])
-        self.assertEqual(["x"], demo.args)
+        for greeting in ("hello-from-tarnwick", "My App", 'say "hi"\tC:\\'):
+            with self.subTest(greeting=greeting):
+                demo, _, _ = self.run_demo(["-Ddemo.greeting=" + greeting, "x"])
+                self.assertEqual(greeting, demo.values["property demo.greeting"])
+                self.assertEqual(["x"], demo.args)
 
         demo, _, _ = self.run_demo(["x"])
         self.assertIsNone(demo.values["property demo.greeting"])
@@ -259,7 +266,7 @@ class CurrentRuntimeTests(LauncherTestCase):
         code, out, err = run_launcher(["cp", "Main", "a b"], env)
         self.assertEqual(0, code, out + err)
         self.assertEqual([home + "/bin/java"], self.logged("program"))
-        self.assertEqual(["-classpath", "cp", "Main", "a b"], self.logged("arg"))
+        self.assertEqual(["cp", "Main", "a b"], self.logged("arg"))
 
     def test_java_on_path_is_followed_through_its_symlinks(self):
         # JAVA_HOME unset, or naming a folder without bin/java: PATH decides.
@@ -327,7 +334,7 @@ class RealRuntimesTests(LauncherTestCase):
             with self.subTest(home=home):
                 greeting = "on-" + os.path.basename(home)
                 demo, out, _ = self.run_demo(["-Ddemo.greeting=" + greeting, "x y"],
-                                             env=clean_environment(JAVA_HOME=home))
+                                             env=demo_environment(JAVA_HOME=home))
                 self.assertEqual(home, os.path.realpath(demo.values["java.home"]), out)
                 self.assertEqual(greeting, demo.values["property demo.greeting"])
                 self.assertEqual(["x y"], demo.args)
@@ -375,8 +382,8 @@ class PosixBehaviourTests(LauncherTestCase):
 
     def test_sigterm_ends_the_application_through_its_shutdown_hooks(self):
         marker = self.path("hook ran")
-        process = subprocess.Popen([TARNWICK, DEMO_CLASSES, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
-                                   env=clean_environment(), stdin=subprocess.DEVNULL,
+        process = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
+                                   env=demo_environment(), stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(process.kill)
         waiting = re.search(r"\ndemo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
@@ -445,8 +452,8 @@ class PosixBehaviourTests(LauncherTestCase):
 
     def test_999_asks_for_a_relaunch(self):
         marker = self.path("started once")
-        code, out, err = run_launcher([DEMO_CLASSES, "Demo", "-passExitCode", "--relaunch-once=" + marker],
-                                      clean_environment())
+        code, out, err = run_launcher(["Demo", "-passExitCode", "--relaunch-once=" + marker],
+                                      demo_environment())
         self.assertEqual(0, code, out + err)
         self.assertEqual(2, out.count("#Command line="), out)
         self.assertEqual(2, out.count("demo args="), out)
@@ -455,12 +462,12 @@ class PosixBehaviourTests(LauncherTestCase):
     def test_the_launcher_lines_stay_off_a_terminal(self):
         for output, args, shown in (("pipe", [], True), ("terminal", [], False), ("terminal", ["-d"], True)):
             with self.subTest(output=output, args=args):
-                command = [TARNWICK, DEMO_CLASSES, "Demo"] + args + ["x"]
+                command = [TARNWICK, "Demo"] + args + ["x"]
                 if output == "pipe":
-                    code, out, err = run_launcher(command[1:], clean_environment())
+                    code, out, err = run_launcher(command[1:], demo_environment())
                 else:
                     terminal, slave = pty.openpty()
-                    process = subprocess.Popen(command, env=clean_environment(), stdin=subprocess.DEVNULL,
+                    process = subprocess.Popen(command, env=demo_environment(), stdin=subprocess.DEVNULL,
                                                stdout=slave, stderr=subprocess.PIPE)
                     os.close(slave)
                     out = read_to_end(terminal).replace("\r\n", "\n")

@@ -76,6 +76,8 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
 const int RELAUNCH_EXIT_CODE = 999;
 
+bool namesMayHoldQuotesAndTabs() { return state.posixNames; }
+
 std::size_t programDirectoryLength(const char *programPath) {
     if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
     const char *last = std::strrchr(programPath, '\\');
