@@ -98,8 +98,10 @@ static void outOfMemory() {
 int launcherMain(int argc, char **argv) {
     std::set_new_handler(outOfMemory);
 
-    static char noProgramPath[] = "";
-    char *programPath = argc > 0 && argv[0] != nullptr ? argv[0] : noProgramPath;
+    /* The file itself, not what started it: its folder holds the
+    ** configuration.  Kept writable, since the locator may shorten it. */
+    std::string ownFile = platform::launcherProgramPath(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+    char *programPath = &ownFile[0];
     heldEntry = nullptr;
     for (int i = 1; i < argc; ++i) scanOption(argv[i]);
 

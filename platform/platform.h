@@ -56,6 +56,14 @@ extern const int RELAUNCH_EXIT_CODE;
 constexpr std::size_t NO_PROGRAM_DIRECTORY = static_cast<std::size_t>(-1);
 std::size_t programDirectoryLength(const char *programPath);
 
+/* The path of the launcher's own file, as start-up uses it to find its
+** directory and its configuration: on Linux the real file behind
+** /proc/self/exe, on macOS _NSGetExecutablePath with its links resolved, so
+** that a launcher started by a bare name from PATH, by a relative path or
+** through a symlink still finds the real file's folder; argv0 itself where
+** the system cannot tell (and on Windows). */
+std::string launcherProgramPath(const char *argv0);
+
 /* ---------------------------------------------------------------------------
 ** Message boxes.  Always without an owner window, always modal.
 */

@@ -27,6 +27,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +44,10 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
+#endif
 
 namespace platform {
 
@@ -91,6 +97,32 @@ std::size_t programDirectoryLength(const char *programPath) {
     const char *lastSlash = std::strrchr(programPath, '/');
     std::size_t length = static_cast<std::size_t>(lastSlash - programPath);
     return length == 0 ? 1 : length;
+}
+
+/* argv[0] is only what the starter chose to write: a bare name found on
+** PATH, a path relative to a folder the user happens to be in, a symlink in
+** /usr/local/bin.  The system knows the running file: Linux shows it as the
+** link /proc/self/exe, macOS tells it by _NSGetExecutablePath (maybe through
+** a link).  realpath reads either down to the real file; a file deleted
+** since it started has no path, and argv0 is all there is. */
+std::string launcherProgramPath(const char *argv0) {
+    std::string fallback = argv0 != nullptr ? argv0 : "";
+#ifdef __APPLE__
+    std::uint32_t size = PATH_MAX;
+    std::vector<char> reported(size);
+    if (_NSGetExecutablePath(reported.data(), &size) != 0) {
+        reported.resize(size);
+        if (_NSGetExecutablePath(reported.data(), &size) != 0) return fallback;
+    }
+    const char *running = reported.data();
+#else
+    const char *running = "/proc/self/exe";
+#endif
+    char *real = realpath(running, nullptr);
+    if (real == nullptr) return fallback;
+    std::string path = real;
+    std::free(real);
+    return path;
 }
 
 /* ---------------------------------------------------------------------------

@@ -36,6 +36,9 @@ const int RELAUNCH_EXIT_CODE = 999;
 /* Windows names hold neither a double quote nor a tab. */
 bool namesMayHoldQuotesAndTabs() { return false; }
 
+/* The program path as the runtime gives it. */
+std::string launcherProgramPath(const char *argv0) { return argv0 != nullptr ? argv0 : ""; }
+
 /* Size of the runtime's error text, terminator included. */
 static constexpr std::size_t ERROR_TEXT_SIZE = 80;
 

@@ -116,12 +116,13 @@ class ConfiguredLauncherCase(unittest.TestCase):
             out.write("".join(line + "\n" for line in lines))
         return target
 
-    def launch(self, args=(), env=None, config=None):
-        """Writes Demo.config when config is given, starts the launcher by its
-        absolute path from another folder and waits for it."""
+    def launch(self, args=(), env=None, config=None, program=None):
+        """Writes Demo.config when config is given, starts the launcher (by its
+        absolute path unless program names it otherwise) from another folder
+        and waits for it."""
         if config is not None:
             self.write("Demo.config", config)
-        process = subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere,
+        process = subprocess.Popen([program or self.launcher] + list(args), cwd=self.elsewhere,
                                    env=env if env is not None else config_environment(),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
@@ -393,6 +394,37 @@ class ConfigFilesTests(ConfiguredLauncherCase):
                                                               TW_DATA=os.path.join(self.app, "data dir")),
                                        config=["mainclass Demo", "addpath " + os.path.join(self.app, "classes")] + lines)
                 self.assertEqual(expected, os.path.realpath(run.demo.values["user.dir"]))
+
+    def test_the_configuration_beside_the_real_file(self):
+        """However the launcher is started, its own file's folder and name
+        decide; a configuration in the current folder is read only when -c
+        names it."""
+        self.place_classes("classes")
+        self.write("Demo.config", ["mainclass Demo", "addpath classes", "argument from the app folder"])
+        # What a stranger may leave where the user happens to be.
+        decoy = ["mainclass Demo", "addpath %s/classes" % self.app, "argument from the current folder"]
+        for name in ("Demo.config", "demo.config", "tarnwick.config"):
+            with open(os.path.join(self.elsewhere, name), "w") as out:
+                out.write("".join(line + "\n" for line in decoy))
+        os.makedirs(self.path("bin"))
+        os.symlink(self.launcher, self.path("bin", "demo"))
+        os.makedirs(os.path.join(self.elsewhere, "sub"))
+        os.symlink(self.launcher, os.path.join(self.elsewhere, "sub", "Demo"))
+        on_path = config_environment(PATH=self.path("bin") + ":" + os.environ["PATH"])
+        cases = [
+            # (program, environment, launcher arguments, arguments the demo gets)
+            ("demo", on_path, [], ["from the app folder"]),
+            (self.path("bin", "demo"), None, [], ["from the app folder"]),
+            ("sub/Demo", None, [], ["from the app folder"]),
+            (os.path.relpath(self.launcher, self.elsewhere), None, [], ["from the app folder"]),
+            ("demo", on_path, ["-c" + os.path.join(self.elsewhere, "demo.config")], ["from the current folder"]),
+        ]
+        for program, env, args, expected in cases:
+            with self.subTest(program=program, args=args):
+                run = self.launch(args, env=env, program=program)
+                self.assertEqual(0, run.code, run.text())
+                self.assertEqual(expected, run.demo.args, run.text())
+                self.assertEqual(self.app, os.path.realpath(run.demo.values["user.dir"]))
 
     def test_the_c_option_names_the_file(self):
         self.place_classes("classes")

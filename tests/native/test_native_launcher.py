@@ -203,8 +203,8 @@ class ArgumentsTests(LauncherTestCase):
 
 
 class WorkingDirectoryTests(LauncherTestCase):
-    """The child starts in the launcher's folder when the launcher was started
-    by an absolute path, and in the current folder otherwise."""
+    """The child starts in the launcher's own folder however the launcher was
+    started: the system names the running file."""
 
     def setUp(self):
         super().setUp()
@@ -219,7 +219,7 @@ class WorkingDirectoryTests(LauncherTestCase):
 
     def test_started_by_relative_path(self):
         demo, _, _ = self.run_demo(["x"], launcher=os.path.join("app", "tarnwick"), cwd=self.scratch)
-        self.assertEqual(os.path.realpath(self.scratch), os.path.realpath(demo.values["user.dir"]))
+        self.assertEqual(os.path.realpath(self.path("app")), os.path.realpath(demo.values["user.dir"]))
 
 
 class ExitCodesTests(LauncherTestCase):

@@ -78,6 +78,10 @@ const int RELAUNCH_EXIT_CODE = 999;
 
 bool namesMayHoldQuotesAndTabs() { return state.posixNames; }
 
+std::string launcherProgramPath(const char *argv0) {
+    return state.launcherFile.empty() ? argv0 : state.launcherFile;
+}
+
 std::size_t programDirectoryLength(const char *programPath) {
     if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
     const char *last = std::strrchr(programPath, '\\');

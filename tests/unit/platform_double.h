@@ -64,6 +64,7 @@ struct State {
     unsigned long startError = 0;
     unsigned long osMajor = 5;
     bool posixNames = false;       /* names may hold quotes and tabs, as on POSIX */
+    std::string launcherFile;      /* the launcher's own file; empty: argv[0] */
     unsigned long processId = 4242;
     std::map<std::string, RegistryKeyData> registry; /* key path, lower case */
     std::map<std::string, RegistryKeyData> otherViewRegistry; /* the other view */

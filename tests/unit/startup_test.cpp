@@ -140,6 +140,22 @@ INSTANTIATE_TEST_SUITE_P(Paths, LauncherDirectory,
                                            DirectoryCase{"t", "D:\\work", false},
                                            DirectoryCase{"", "D:\\work", false}));
 
+/* Started by a bare name, or through a link with another name: the folder
+** and the name of the launcher's own file decide, not argv[0]. */
+TEST_F(LauncherTest, TheLaunchersOwnFileNamesItsFolderAndConfiguration) {
+    installRuntime();
+    fake::state.launcherFile = "C:\\opt\\demo\\Demo.exe";
+    fake::state.files["C:\\opt\\demo\\Demo.config"] = "mainclass Real\n";
+    fake::state.files["D:\\work\\demo.config"] = "mainclass Decoy\n";
+    runLauncher({"demo", "-d"});
+    EXPECT_STREQ(settings.cwd, "C:\\opt\\demo");
+    EXPECT_EQ(fake::state.changedDirectories, std::vector<std::string>{"C:\\opt\\demo"});
+    EXPECT_STREQ(settings.mainClass, "Real");
+    ASSERT_GE(fake::state.boxes.size(), 3u);
+    EXPECT_EQ(fake::state.boxes[1].caption, "LpCmdLine");
+    EXPECT_EQ(fake::state.boxes[1].text, "[C:\\opt\\demo\\Demo.exe]");
+}
+
 TEST_F(LauncherTest, DirectoriesThatDoNotFitAreRefusedNotCut) {
     std::string longPath = "C:\\" + std::string(2050, 'd') + "\\tool.exe";
     EXPECT_EQ(runLauncher({longPath}), 2);
