@@ -228,7 +228,10 @@ static bool waitForChild(pid_t pid, int *status) {
 }
 
 /* The command line is split by the Windows rules and argv[0] run with PATH
-** search, in directory when one is given.  A failed chdir or exec in the child
+** search, in directory when one is given.  A relative program path with a
+** '/' in it (a runtime shipped with the application, jre/bin/java) names a
+** file from the launcher's own folder, as on Windows; the child changes into
+** directory before it runs the program, so it is given the full path.  A failed chdir or exec in the child
 ** comes back through a close-on-exec pipe: it is closed without a byte when
 ** the exec succeeds.  The signals to pass on are caught from before the fork
 ** until waitForProcess has seen the end.  creationFlags and consoleTitle
@@ -242,6 +245,12 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     if (arguments.empty()) {
         *error = EINVAL;
         return false;
+    }
+    std::string &program = arguments[0];
+    if (directory != nullptr && program[0] != '/' && program.find('/') != std::string::npos) {
+        char *here = getcwd(nullptr, 0);
+        if (here != nullptr) program = std::string(here) + "/" + program;
+        std::free(here);
     }
     std::vector<char *> argv;
     for (std::string &argument : arguments) argv.push_back(&argument[0]);

@@ -378,6 +378,11 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             self.assertNotIn("JDK_JAVA_OPTIONS", run.command_line)
 
     def test_working_directory(self):
+        java = real_java()
+        if java is None:
+            self.skipTest("no java on PATH")
+        os.makedirs(os.path.join(self.app, "jre", "bin"))
+        os.symlink(java, os.path.join(self.app, "jre", "bin", "java"))
         self.place_classes("classes")
         os.makedirs(os.path.join(self.app, "data dir"))
         os.makedirs(self.path("work"))
@@ -387,6 +392,8 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             (["workingDir $TW_WORK"], self.path("work")),
             # Named through a variable, a folder with a blank comes quoted.
             (["workingDir $TW_DATA"], os.path.join(self.app, "data dir")),
+            # A runtime shipped with the application, named from its folder.
+            (["javapath jre/bin/java", "workingDir data dir"], os.path.join(self.app, "data dir")),
         ]
         for lines, expected in cases:
             with self.subTest(lines=lines):
