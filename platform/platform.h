@@ -135,11 +135,13 @@ int processExitCode(ChildProcess child);
 /* Releases what startProcess handed out; the child itself lives on. */
 void releaseProcess(ChildProcess child);
 
-/* True once a signal has been passed on to the child, or the terminal has
-** signalled both (SIGINT, SIGHUP), while it ran (SIGQUIT, which asks a JVM
-** for a thread dump, does not count): the child was asked to end, so its
-** end is neither reported as abnormal nor followed by a relaunch.  Always
-** false on Windows, where the launcher receives no such requests. */
+/* True when the last child was asked to end and did: a request to end
+** (SIGTERM, SIGINT, SIGHUP, ...; never SIGQUIT or SIGUSR1) came to it while
+** it ran, passed on or from the terminal, and it ended by that signal or
+** with 128 + its number.  Its end is then neither reported as abnormal nor
+** followed by a relaunch.  A child that handled the signal and ran on, or a
+** later child, counts as if no signal came.  Always false on Windows, where
+** the launcher receives no such requests. */
 bool endRequestedBySignal();
 
 /* The system's own text for an error code of startProcess. */

@@ -268,6 +268,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     std::fflush(stdout);
     std::fflush(stderr);
     beginPassingSignals();
+    pid_t launcherPid = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         *error = static_cast<unsigned long>(errno);
@@ -277,7 +278,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
         return false;
     }
     if (pid == 0) {
-        resetSignalsInChild();
+        resetSignalsInChild(launcherPid);
         close(reportPipe[0]);
         if (directory != nullptr && chdir(directory) != 0) reportStartFailure(reportPipe[1], errno);
         execvp(argv[0], argv.data());
@@ -321,7 +322,6 @@ void waitForProcess(ChildProcess child) {
 ** reports it.  A child still running answers 259, Windows' STILL_ACTIVE. */
 int processExitCode(ChildProcess child) {
     static const int STILL_ACTIVE_CODE = 259;
-    static const int SIGNAL_EXIT_BASE = 128;
     PosixChild *posixChild = openChildren.find(child);
     if (posixChild == nullptr) return 0;
     if (!posixChild->ended) {
@@ -336,7 +336,8 @@ int processExitCode(ChildProcess child) {
 }
 
 /* Forgets the child; a child still running goes on by itself, and its
-** signals are no longer passed on. */
+** signals are no longer passed on (a request to end then ends the launcher,
+** as between two starts). */
 void releaseProcess(ChildProcess child) {
     endPassingSignals();
     openChildren.remove(child);

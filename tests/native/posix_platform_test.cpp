@@ -243,6 +243,49 @@ TEST_F(PosixProcess, TheAssociatedProgramIsStartedWithTheFileAndNotWaitedFor) {
     EXPECT_EQ("</var/log/my app.log>", received);
 }
 
+/* Once a child has ended, a request to end has no child to go to and must
+** not be followed by another start: the launcher ends with 128 + its
+** number, whether the signal comes between two starts or as the child ends,
+** before the launcher has looked.  (Death tests: the launcher's own process
+** ends.) */
+TEST(PosixSignals, ARequestToEndWithoutAChildEndsTheLauncher) {
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        EXPECT_EXIT(
+            {
+                runToEnd("/bin/sh -c \"exit 231\"");
+                kill(getpid(), number);
+                _exit(1);
+            },
+            ::testing::ExitedWithCode(128 + number), "")
+            << number;
+    }
+    EXPECT_EXIT(
+        {
+            char commandLine[] = "/bin/sh -c \"exit 231\"";
+            platform::ChildProcess child = nullptr;
+            unsigned long error = 0;
+            if (!platform::startProcess(commandLine, 0, nullptr, nullptr, &child, &error)) _exit(2);
+            siginfo_t ended;
+            waitid(P_ALL, 0, &ended, WEXITED | WNOWAIT); /* ended, not yet reaped */
+            kill(getpid(), SIGTERM);
+            platform::waitForProcess(child);
+            _exit(1);
+        },
+        ::testing::ExitedWithCode(128 + SIGTERM), "");
+}
+
+/* A signal that asks for nothing (a thread dump, the application's own)
+** is no reason to end when no child runs. */
+TEST(PosixSignals, OtherSignalsWithoutAChildAreTakenQuietly) {
+    EXPECT_EXIT(
+        {
+            runToEnd("/bin/sh -c \"exit 0\"");
+            for (int number : {SIGQUIT, SIGUSR1, SIGUSR2, SIGCONT}) kill(getpid(), number);
+            _exit(runToEnd("/bin/sh -c \"exit 5\""));
+        },
+        ::testing::ExitedWithCode(5), "");
+}
+
 TEST(PosixServices, ExitProcessFlushesWhatWasBuffered) {
     int output[2];
     ASSERT_EQ(0, pipe(output));

@@ -28,7 +28,7 @@ TARNWICK = os.environ.get("TARNWICK", "")
 DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
 
 # A guard against a hung launcher, not a measurement.
-RUN_TIMEOUT_SECONDS = 300
+RUN_TIMEOUT_SECONDS = 60
 
 # How long a signal is given to show an effect it must not have.
 QUIET_SPELL_SECONDS = 0.5
@@ -53,15 +53,68 @@ exit 0
 """
 
 # bin/java of a stand-in runtime that logs each SIGINT it receives and then
-# ends with 3.  It first moves into a session of its own, out of the
+# ends with 130, as a program ended by it does.  It first moves into a session of its own, out of the
 # terminal's reach, so that a key typed at the launcher's terminal signals
 # the launcher alone: whatever SIGINT the script gets, the launcher passed on.
 SIGINT_LOGGING_JAVA = r"""#!/bin/sh
 [ -z "$TW_OWN_SESSION" ] && TW_OWN_SESSION=1 exec setsid "$0" "$@"
-trap 'echo INT >> "$FAKE_JAVA_LOG"; exit 3' INT
+trap 'echo INT >> "$FAKE_JAVA_LOG"; exit 130' INT
 echo "ready $$" >> "$FAKE_JAVA_LOG"
 while :; do sleep 0.05; done
 """
+
+
+# bin/java of a stand-in runtime for the signal table.  It logs its starts
+# and each signal of $STAND_IN_SIGNALS it receives; on its first start it
+# answers one as $STAND_IN_ANSWER says (an exit code, or "die": ended by the
+# signal itself), and otherwise waits until $FAKE_JAVA_LOG.release appears,
+# then asks for a relaunch.  A later start ends with 0 at once.
+SIGNAL_LOGGING_JAVA = r"""#!/bin/sh
+log=$FAKE_JAVA_LOG
+if grep -q '^start' "$log" 2>/dev/null; then echo "start again $$" >> "$log"; exit 0; fi
+echo "start $$" >> "$log"
+answer() {
+    echo "got $1" >> "$log"
+    if [ "$STAND_IN_ANSWER" = die ]; then trap - "$1"; kill -s "$1" $$; sleep 1; exit 99; fi
+    exit "$STAND_IN_ANSWER"
+}
+for sig in $STAND_IN_SIGNALS; do trap "answer $sig" "$sig"; done
+while [ ! -e "$log.release" ]; do sleep 0.02; done
+exit 231
+"""
+
+# The signals the launcher handles, by name; SIGPWR is Linux's own.
+HANDLED_SIGNAL_NAMES = ["TERM", "INT", "HUP", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "CONT", "TSTP"] + \
+    (["PWR"] if hasattr(signal, "SIGPWR") else [])
+
+
+def default_signals():
+    """Runs in the launcher's process before exec: the signals it handles get
+    their default actions, whatever this test was started with (a background
+    job has SIGINT and SIGQUIT ignored, and the launcher leaves an ignored
+    signal alone)."""
+    for name in HANDLED_SIGNAL_NAMES:
+        signal.signal(getattr(signal, "SIG" + name), signal.SIG_DFL)
+
+
+def wait_for(condition, seconds=RUN_TIMEOUT_SECONDS):
+    """Polls condition until it holds or the time is up; returns whether it held."""
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
+
+
+def process_state(pid):
+    """The state letter of /proc/<pid>/stat (R, S, T, Z...), or None once the
+    process is gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as stat_file:
+            return stat_file.read().rsplit(")", 1)[1].split()[0]
+    except OSError:
+        return None
 
 
 def setUpModule():
@@ -446,9 +499,172 @@ class PosixBehaviourTests(LauncherTestCase):
         output = read_to_end(terminal)
         _, status = os.waitpid(pid, 0)
         self.assertEqual(["INT"], [line for line in log_lines() if line == "INT"])
-        self.assertEqual(3, os.waitstatus_to_exitcode(status), output)
-        # The end was asked for: no abnormal-end report.
+        self.assertEqual(128 + signal.SIGINT, os.waitstatus_to_exitcode(status), output)
+        # The child ended as asked: no abnormal-end report.
         self.assertNotIn("Error", output)
+
+    # (signal, how the stand-in answers it, times it receives it, a second
+    # start follows, the end is reported as abnormal, the launcher's code)
+    SIGNAL_TABLE = [
+        # A request to end that the child ends by was asked for: no report.
+        ("TERM", "die", 1, False, False, 128 + signal.SIGTERM),
+        ("INT", "die", 1, False, False, 128 + signal.SIGINT),
+        ("HUP", "die", 1, False, False, 128 + signal.SIGHUP),
+        ("ALRM", "die", 1, False, False, 128 + signal.SIGALRM),
+        ("VTALRM", "%d" % (128 + signal.SIGVTALRM), 1, False, False, 128 + signal.SIGVTALRM),
+        # Handled, then a relaunch request: as if no signal came.
+        ("TERM", "231", 1, True, False, 0),
+        ("HUP", "231", 1, True, False, 0),
+        ("ALRM", "231", 1, True, False, 0),
+        # Never a request to end: an end by them is reported.
+        ("QUIT", "%d" % (128 + signal.SIGQUIT), 1, False, True, 128 + signal.SIGQUIT),
+        ("QUIT", "231", 1, True, False, 0),
+        ("USR1", "die", 1, False, True, 128 + signal.SIGUSR1),
+        ("USR1", "231", 1, True, False, 0),
+        ("CONT", "%d" % (128 + signal.SIGCONT), 1, False, True, 128 + signal.SIGCONT),
+        ("CONT", "231", 1, True, False, 0),
+        # The JVM's own: never passed on (the stand-in is let go later).
+        ("USR2", "231", 0, True, False, 0),
+    ] + ([("PWR", "die", 1, False, False, 128 + signal.SIGPWR)] if hasattr(signal, "SIGPWR") else [])
+
+    def start_stand_in(self, answer, signals):
+        """Starts the launcher (with -passExitCode and a log file, so that an
+        abnormal end is reported whatever its length) on the signal-logging
+        stand-in; returns the launcher's process and the stand-in's id."""
+        home = make_fake_runtime(self.path("fake jdk"), "17.0.1", SIGNAL_LOGGING_JAVA)
+        config = self.path("signals.config")
+        with open(config, "w") as out:
+            out.write("vmparam -DLOGFILE=app.log\n")
+        env = self.fake_java_environment(home, STAND_IN_ANSWER=answer, STAND_IN_SIGNALS=" ".join(signals))
+        process = subprocess.Popen([TARNWICK, "-c" + config, "-passExitCode"], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
+        self.addCleanup(process.kill)
+        self.assertTrue(wait_for(lambda: self.log_lines("start ")), "the stand-in never started")
+        stand_in = int(self.log_lines("start ")[0].split()[1])
+        self.addCleanup(kill_leftover, stand_in, home)
+        return process, stand_in
+
+    def log_lines(self, prefix):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as log:
+            return [line for line in log.read().split("\n") if line.startswith(prefix)]
+
+    def test_each_handled_signal_reaches_the_child_once_and_relaunches_where_the_rules_say(self):
+        all_signals = [name for name in HANDLED_SIGNAL_NAMES if name != "TSTP"]
+        for name, answer, received, relaunched, reported, code in self.SIGNAL_TABLE:
+            with self.subTest(signal=name, answer=answer):
+                for left in ("java.log", "java.log.release"):
+                    if os.path.exists(self.path(left)):
+                        os.remove(self.path(left))
+                process, _ = self.start_stand_in(answer, all_signals)
+                os.kill(process.pid, getattr(signal, "SIG" + name))
+                if received == 0:
+                    time.sleep(QUIET_SPELL_SECONDS)
+                    self.assertIsNone(process.poll(), "the launcher ended on SIG" + name)
+                    open(self.log + ".release", "w").close()
+                out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                text = (out + err).decode("utf-8", "replace")
+                self.assertEqual(code, process.returncode, text)
+                self.assertEqual(["got " + name] * received, self.log_lines("got "), text)
+                self.assertEqual(relaunched, bool(self.log_lines("start again")), text)
+                self.assertEqual(reported, "Unexpected Close: " in text, text)
+
+    def test_a_stop_sent_to_the_launcher_stops_both_and_cont_resumes_both(self):
+        process, stand_in = self.start_stand_in("231", ["CONT"])
+        os.kill(process.pid, signal.SIGTSTP)
+        self.assertTrue(wait_for(lambda: process_state(process.pid) == "T" and process_state(stand_in) == "T"),
+                        (process_state(process.pid), process_state(stand_in)))
+        os.kill(process.pid, signal.SIGCONT)
+        # The stand-in answers the CONT passed on with a relaunch request.
+        out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+        self.assertEqual(0, process.returncode, out + err)
+        self.assertEqual(["got CONT"], self.log_lines("got "))
+        self.assertTrue(self.log_lines("start again"))
+
+    def test_a_hangup_the_application_handles_then_a_relaunch(self):
+        marker = self.path("hup once")
+        process = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--relaunch-on-hup=" + marker],
+                                   env=demo_environment(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, preexec_fn=default_signals)
+        self.addCleanup(process.kill)
+        first = read_until(process.stdout.fileno(), r"demo waiting for HUP pid=\d+\n")
+        self.assertIn("demo waiting for HUP", first)
+        os.kill(process.pid, signal.SIGHUP)
+        out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+        out = first + out.decode("utf-8", "replace")
+        self.assertEqual(0, process.returncode, out + err.decode("utf-8", "replace"))
+        self.assertEqual(1, out.count("demo got HUP"), out)
+        self.assertEqual(2, out.count("#Command line="), out)
+        self.assertEqual(b"", err)
+
+    def test_the_jvm_never_receives_sigusr2(self):
+        # HotSpot 17 crashed on it, leaving hs_err_pid*.log in its folder.
+        jdk = "/usr/lib/jvm/java-17-openjdk-amd64"
+        if not os.access(os.path.join(jdk, "bin", "java"), os.X_OK):
+            self.skipTest("no OpenJDK 17 at " + jdk)
+        os.makedirs(self.path("app"))
+        launcher = self.path("app", "tarnwick")
+        shutil.copy2(TARNWICK, launcher)
+        marker = self.path("hook ran")
+        process = subprocess.Popen([launcher, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
+                                   env=demo_environment(JAVA_HOME=jdk), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
+        self.addCleanup(process.kill)
+        waiting = re.search(r"demo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
+        self.assertIsNotNone(waiting, "the demo never got to wait")
+        jvm = int(waiting.group(1))
+        self.addCleanup(kill_leftover, jvm, marker)
+        os.kill(process.pid, signal.SIGUSR2)
+        time.sleep(QUIET_SPELL_SECONDS)
+        self.assertIsNone(process.poll())
+        self.assertIn(process_state(jvm), ("R", "S"))
+        os.kill(process.pid, signal.SIGTERM)
+        _, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+        self.assertEqual(128 + signal.SIGTERM, process.returncode, err)
+        with open(marker) as hook:
+            self.assertEqual("hook ran\n", hook.read())
+        self.assertEqual([], [name for name in os.listdir(self.path("app")) if name.startswith("hs_err")])
+
+    @unittest.skipUnless(sys.platform.startswith("linux"), "PR_SET_PDEATHSIG is Linux's")
+    def test_sigkill_of_the_launcher_leaves_no_jvm(self):
+        marker = self.path("hook ran")
+        process = subprocess.Popen([TARNWICK, "Demo", "--hook=" + marker, "--wait"], env=demo_environment(),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(process.kill)
+        waiting = re.search(r"demo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
+        self.assertIsNotNone(waiting, "the demo never got to wait")
+        jvm = int(waiting.group(1))
+        self.addCleanup(kill_leftover, jvm, marker)
+        process.kill()
+        process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+        # Gone, or a zombie that no one reaps: either way it has ended.
+        self.assertTrue(wait_for(lambda: process_state(jvm) in (None, "Z")), "the JVM outlived the launcher")
+        # It was asked with SIGTERM, so its shutdown hooks ran.
+        with open(marker) as hook:
+            self.assertEqual("hook ran\n", hook.read())
+
+    def test_a_reader_that_has_gone_does_not_end_the_launcher(self):
+        # demo | head -1, demo | true: the launcher's lines meet a closed
+        # pipe, yet the application starts, is started again and passes its
+        # exit code on.
+        for reader in (["head", "-1"], ["true"]):
+            with self.subTest(reader=reader):
+                marker = self.path("started " + reader[0])
+                launcher = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--relaunch-once=" + marker,
+                                             "--exit=3"], env=demo_environment(), stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.addCleanup(launcher.kill)
+                pipe_reader = subprocess.Popen(reader, stdin=launcher.stdout, stdout=subprocess.PIPE)
+                launcher.stdout.close()
+                read, _ = pipe_reader.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                err = launcher.stderr.read().decode("utf-8", "replace")
+                launcher.wait(timeout=RUN_TIMEOUT_SECONDS)
+                launcher.stderr.close()
+                self.assertEqual(3, launcher.returncode, err)
+                self.assertTrue(os.path.exists(marker), err)
+                if reader[0] == "head":
+                    self.assertTrue(read.startswith(b"#Version "), read)
 
     def test_999_asks_for_a_relaunch(self):
         marker = self.path("started once")
