@@ -501,23 +501,50 @@ static TextFile *openRegularFileForReading(const char *path, int *error) {
     return new TextFile{file};
 }
 
-/* Reading takes only regular files (see above).  For writing, fopen would
-** open a folder on POSIX; Windows refuses, and the callers expect the
-** refusal, so a folder fails with EISDIR. */
-TextFile *openTextFile(const char *path, const char *mode, int *error) {
-    if (std::strcmp(mode, "r") == 0) return openRegularFileForReading(path, error);
-    std::FILE *file = std::fopen(path, mode);
-    if (file == nullptr) {
+/* Only a regular file, or a new one, is written: opening a FIFO for
+** writing waits for a reader that may never come, and a terminal or another
+** device would take what was meant for a file.  As for reading, the path is
+** looked at first, opened without blocking (and without becoming a
+** controlling terminal) and looked at again; an existing file is emptied
+** only once it is known to be regular.  A folder fails with EISDIR, as on
+** Windows. */
+static TextFile *openRegularFileForWriting(const char *path, int *error) {
+    struct stat info;
+    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
+        *error = notRegularFileError(info);
+        return nullptr;
+    }
+    int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
         *error = errno;
         return nullptr;
     }
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        *error = EISDIR;
+    int refusal = 0;
+    if (fstat(fd, &info) != 0)
+        refusal = errno;
+    else if (!S_ISREG(info.st_mode))
+        refusal = notRegularFileError(info);
+    else if (ftruncate(fd, 0) != 0)
+        refusal = errno;
+    std::FILE *file = nullptr;
+    if (refusal == 0) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        file = fdopen(fd, "w");
+        if (file == nullptr) refusal = errno;
+    }
+    if (file == nullptr) {
+        *error = refusal;
+        close(fd);
         return nullptr;
     }
     return new TextFile{file};
+}
+
+/* "r" reads, anything else writes; both take regular files only (see
+** above). */
+TextFile *openTextFile(const char *path, const char *mode, int *error) {
+    if (std::strcmp(mode, "r") == 0) return openRegularFileForReading(path, error);
+    return openRegularFileForWriting(path, error);
 }
 
 /* getline takes a line of any length; CR LF becomes LF as in Windows text

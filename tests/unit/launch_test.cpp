@@ -72,6 +72,7 @@ TEST_F(Launch, OutputFileThatCannotBeCreatedDoesNotStopTheLaunch) {
     EXPECT_EQ(execApp(), 0);
     EXPECT_EQ(fake::state.launches.size(), 1u);
     EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.standardError.find("Cannot write tarnwick.out: "), 0u) << fake::state.standardError;
 }
 
 struct ConsoleCase {

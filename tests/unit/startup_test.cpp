@@ -2,6 +2,9 @@
 
 #include "config/config.h"
 
+#include <cerrno>
+#include <cstring>
+
 const char *const RUNTIME_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
 namespace {
@@ -193,6 +196,7 @@ TEST_F(LauncherTest, SampleThatCannotBeCreatedEndsWithOne) {
     fake::state.unopenableFiles[SAMPLE_CONFIG_NAME] = EACCES;
     EXPECT_EQ(runLauncher({"tool.exe", "-sample"}), 1);
     EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.standardError, "Cannot write sample.config: " + std::string(std::strerror(EACCES)) + "\n");
 }
 
 TEST_F(LauncherTest, RelaunchesOnNineNineNineUntilAnotherCode) {

@@ -169,6 +169,7 @@ class LauncherDirectory(h.WineTestCase):
         r = sc.run(["-o", "-passExitCode", "x"])
         self.assertEqual(r.exit_code, 0, r)
         self.assertEqual(r.boxes, [], r)
+        self.assertTrue(r.stderr.startswith(b"Cannot write tarnwick.out: "), r)
         self.assertSingleLaunch(r, JAVAW + "  x ", sc.app_dir)
 
     def test_child_inherits_the_environment(self):

@@ -223,6 +223,7 @@ class Sample(h.WineTestCase):
         r = sc.run(["-d", "-passExitCode", "-sample"])
         self.assertEqual(r.exit_code, 1, r)
         self.assertEqual(r.boxes, [], r)
+        self.assertTrue(r.stderr.startswith(b"Cannot write sample.config: "), r)
         self.assertEqual(r.children, [], r)
 
     def test_s_alone_is_an_argument(self):
