@@ -88,6 +88,19 @@ HANDLED_SIGNAL_NAMES = ["TERM", "INT", "HUP", "QUIT", "USR1", "USR2", "ALRM", "V
     (["PWR"] if hasattr(signal, "SIGPWR") else [])
 
 
+JVM_ROOT = "/usr/lib/jvm"
+
+
+def installed_runtimes():
+    """The real homes of the runtimes under JVM_ROOT, each once, sorted."""
+    homes = set()
+    for name in os.listdir(JVM_ROOT) if os.path.isdir(JVM_ROOT) else []:
+        home = os.path.join(JVM_ROOT, name)
+        if os.access(os.path.join(home, "bin", "java"), os.X_OK) and os.path.isfile(os.path.join(home, "release")):
+            homes.add(os.path.realpath(home))
+    return sorted(homes)
+
+
 def default_signals():
     """Runs in the launcher's process before exec: the signals it handles get
     their default actions, whatever this test was started with (a background
@@ -374,16 +387,11 @@ class RealRuntimesTests(LauncherTestCase):
         self.assertEqual(expected_home, os.path.realpath(demo.values["java.home"]), out)
 
     def test_each_installed_runtime_through_java_home(self):
-        homes = set()
-        jvm = "/usr/lib/jvm"
-        for name in sorted(os.listdir(jvm)) if os.path.isdir(jvm) else []:
-            home = os.path.join(jvm, name)
-            if os.access(os.path.join(home, "bin", "java"), os.X_OK) and os.path.isfile(os.path.join(home, "release")):
-                homes.add(os.path.realpath(home))
+        homes = installed_runtimes()
         if not homes:
-            self.skipTest("no Java runtime under /usr/lib/jvm")
-        print("runtimes under %s: %s" % (jvm, ", ".join(sorted(homes))), file=sys.stderr)
-        for home in sorted(homes):
+            self.skipTest("no Java runtime under " + JVM_ROOT)
+        print("runtimes under %s: %s" % (JVM_ROOT, ", ".join(homes)), file=sys.stderr)
+        for home in homes:
             with self.subTest(home=home):
                 greeting = "on-" + os.path.basename(home)
                 demo, out, _ = self.run_demo(["-Ddemo.greeting=" + greeting, "x y"],
@@ -435,14 +443,7 @@ class PosixBehaviourTests(LauncherTestCase):
 
     def test_sigterm_ends_the_application_through_its_shutdown_hooks(self):
         marker = self.path("hook ran")
-        process = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
-                                   env=demo_environment(), stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.addCleanup(process.kill)
-        waiting = re.search(r"\ndemo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
-        self.assertIsNotNone(waiting, "the demo never got to wait")
-        jvm = int(waiting.group(1))
-        self.addCleanup(kill_leftover, jvm, marker)
+        process, jvm = self.start_waiting_demo(TARNWICK, None, marker)
         os.kill(process.pid, signal.SIGTERM)
         process.wait(timeout=RUN_TIMEOUT_SECONDS)
         with self.assertRaises(ProcessLookupError, msg="the JVM outlived the launcher"):
@@ -583,66 +584,70 @@ class PosixBehaviourTests(LauncherTestCase):
         self.assertTrue(self.log_lines("start again"))
 
     def test_a_hangup_the_application_handles_then_a_relaunch(self):
-        marker = self.path("hup once")
-        process = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--relaunch-on-hup=" + marker],
-                                   env=demo_environment(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE, preexec_fn=default_signals)
-        self.addCleanup(process.kill)
-        first = read_until(process.stdout.fileno(), r"demo waiting for HUP pid=\d+\n")
-        self.assertIn("demo waiting for HUP", first)
-        os.kill(process.pid, signal.SIGHUP)
-        out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
-        out = first + out.decode("utf-8", "replace")
-        self.assertEqual(0, process.returncode, out + err.decode("utf-8", "replace"))
-        self.assertEqual(1, out.count("demo got HUP"), out)
-        self.assertEqual(2, out.count("#Command line="), out)
-        self.assertEqual(b"", err)
+        for home in installed_runtimes() or [None]:
+            with self.subTest(home=home):
+                marker = self.path("hup once " + os.path.basename(home or "java"))
+                process = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--relaunch-on-hup=" + marker],
+                                           env=demo_environment(JAVA_HOME=home), stdin=subprocess.DEVNULL,
+                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
+                self.addCleanup(process.kill)
+                first = read_until(process.stdout.fileno(), r"demo waiting for HUP pid=\d+\n")
+                self.assertIn("demo waiting for HUP", first)
+                os.kill(process.pid, signal.SIGHUP)
+                out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                out = first + out.decode("utf-8", "replace")
+                self.assertEqual(0, process.returncode, out + err.decode("utf-8", "replace"))
+                self.assertEqual(1, out.count("demo got HUP"), out)
+                self.assertEqual(2, out.count("#Command line="), out)
+                self.assertEqual(b"", err)
 
-    def test_the_jvm_never_receives_sigusr2(self):
-        # HotSpot 17 crashed on it, leaving hs_err_pid*.log in its folder.
-        jdk = "/usr/lib/jvm/java-17-openjdk-amd64"
-        if not os.access(os.path.join(jdk, "bin", "java"), os.X_OK):
-            self.skipTest("no OpenJDK 17 at " + jdk)
-        os.makedirs(self.path("app"))
-        launcher = self.path("app", "tarnwick")
-        shutil.copy2(TARNWICK, launcher)
-        marker = self.path("hook ran")
+    def start_waiting_demo(self, launcher, home, marker):
+        """Starts the demo, which waits with a shutdown hook writing marker;
+        returns the launcher's process and the JVM's id."""
         process = subprocess.Popen([launcher, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
-                                   env=demo_environment(JAVA_HOME=jdk), stdin=subprocess.DEVNULL,
+                                   env=demo_environment(JAVA_HOME=home), stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
         self.addCleanup(process.kill)
         waiting = re.search(r"demo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
         self.assertIsNotNone(waiting, "the demo never got to wait")
         jvm = int(waiting.group(1))
         self.addCleanup(kill_leftover, jvm, marker)
-        os.kill(process.pid, signal.SIGUSR2)
-        time.sleep(QUIET_SPELL_SECONDS)
-        self.assertIsNone(process.poll())
-        self.assertIn(process_state(jvm), ("R", "S"))
-        os.kill(process.pid, signal.SIGTERM)
-        _, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
-        self.assertEqual(128 + signal.SIGTERM, process.returncode, err)
-        with open(marker) as hook:
-            self.assertEqual("hook ran\n", hook.read())
-        self.assertEqual([], [name for name in os.listdir(self.path("app")) if name.startswith("hs_err")])
+        return process, jvm
+
+    def test_the_jvm_never_receives_sigusr2(self):
+        # HotSpot 17 crashed on it, leaving hs_err_pid*.log in its folder
+        # (the launcher's, where this copy of it works).
+        os.makedirs(self.path("app"))
+        launcher = self.path("app", "tarnwick")
+        shutil.copy2(TARNWICK, launcher)
+        for home in installed_runtimes() or [None]:
+            with self.subTest(home=home):
+                marker = self.path("hook ran " + os.path.basename(home or "java"))
+                process, jvm = self.start_waiting_demo(launcher, home, marker)
+                os.kill(process.pid, signal.SIGUSR2)
+                time.sleep(QUIET_SPELL_SECONDS)
+                self.assertIsNone(process.poll())
+                self.assertIn(process_state(jvm), ("R", "S"))
+                os.kill(process.pid, signal.SIGTERM)
+                _, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                self.assertEqual(128 + signal.SIGTERM, process.returncode, err)
+                with open(marker) as hook:
+                    self.assertEqual("hook ran\n", hook.read())
+                self.assertEqual([], [name for name in os.listdir(self.path("app")) if name.startswith("hs_err")])
 
     @unittest.skipUnless(sys.platform.startswith("linux"), "PR_SET_PDEATHSIG is Linux's")
     def test_sigkill_of_the_launcher_leaves_no_jvm(self):
-        marker = self.path("hook ran")
-        process = subprocess.Popen([TARNWICK, "Demo", "--hook=" + marker, "--wait"], env=demo_environment(),
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.addCleanup(process.kill)
-        waiting = re.search(r"demo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
-        self.assertIsNotNone(waiting, "the demo never got to wait")
-        jvm = int(waiting.group(1))
-        self.addCleanup(kill_leftover, jvm, marker)
-        process.kill()
-        process.communicate(timeout=RUN_TIMEOUT_SECONDS)
-        # Gone, or a zombie that no one reaps: either way it has ended.
-        self.assertTrue(wait_for(lambda: process_state(jvm) in (None, "Z")), "the JVM outlived the launcher")
-        # It was asked with SIGTERM, so its shutdown hooks ran.
-        with open(marker) as hook:
-            self.assertEqual("hook ran\n", hook.read())
+        for home in installed_runtimes() or [None]:
+            with self.subTest(home=home):
+                marker = self.path("hook ran " + os.path.basename(home or "java"))
+                process, jvm = self.start_waiting_demo(TARNWICK, home, marker)
+                process.kill()
+                process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                # Gone, or a zombie that no one reaps: either way it has ended.
+                self.assertTrue(wait_for(lambda: process_state(jvm) in (None, "Z")), "the JVM outlived the launcher")
+                # It was asked with SIGTERM, so its shutdown hooks ran.
+                with open(marker) as hook:
+                    self.assertEqual("hook ran\n", hook.read())
 
     def test_a_reader_that_has_gone_does_not_end_the_launcher(self):
         # demo | head -1, demo | true: the launcher's lines meet a closed
