@@ -148,18 +148,6 @@ TEST_F(PosixProcess, TheChildStartsInTheGivenDirectoryOrInOurs) {
 
     ASSERT_EQ(0, runToEnd(commandLine));
     EXPECT_EQ(fs::canonical(fs::current_path()).string() + "\n", readFile(out));
-
-    /* A relative program path names a file from our folder, not from the
-    ** child's; a bare name is still looked for on PATH. */
-    writeFile(scratch / "app/bin/tool", "#!/bin/sh\nexit 6\n");
-    fs::permissions(scratch / "app/bin/tool", fs::perms::owner_all);
-    const fs::path here = fs::current_path();
-    fs::current_path(scratch / "app");
-    int relative = runToEnd("bin/tool", (scratch / "start here").c_str());
-    int bare = runToEnd("sh -c \"exit 4\"", (scratch / "start here").c_str());
-    fs::current_path(here);
-    EXPECT_EQ(6, relative);
-    EXPECT_EQ(4, bare);
 }
 
 TEST_F(PosixProcess, TheChildInheritsTheEnvironmentAsItIsNow) {
@@ -273,18 +261,6 @@ TEST(PosixSignals, ARequestToEndWithoutAChildEndsTheLauncher) {
             _exit(1);
         },
         ::testing::ExitedWithCode(128 + SIGTERM), "");
-}
-
-/* A signal that asks for nothing (a thread dump, the application's own)
-** is no reason to end when no child runs. */
-TEST(PosixSignals, OtherSignalsWithoutAChildAreTakenQuietly) {
-    EXPECT_EXIT(
-        {
-            runToEnd("/bin/sh -c \"exit 0\"");
-            for (int number : {SIGQUIT, SIGUSR1, SIGUSR2, SIGCONT}) kill(getpid(), number);
-            _exit(runToEnd("/bin/sh -c \"exit 5\""));
-        },
-        ::testing::ExitedWithCode(5), "");
 }
 
 TEST(PosixServices, ExitProcessFlushesWhatWasBuffered) {

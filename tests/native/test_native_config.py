@@ -457,21 +457,6 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             run = self.launch(["-c", "alt.config"])
             self.assertRegex(run.command_line, r'^\S+ {2}"?alt\.config"? $', run.text())
 
-    def test_o_and_sample_never_wait_on_a_fifo(self):
-        self.place_classes("classes")
-        self.write("Demo.config", ["mainclass Demo", "addpath classes"])
-        os.mkfifo(os.path.join(self.app, "tarnwick.out"))
-        os.mkfifo(os.path.join(self.elsewhere, "sample.config"))
-        refused = "Cannot write %s: " + os.strerror(errno.ENOTSUP)
-        with self.subTest("-o: refused, the application starts all the same"):
-            run = self.launch_demo(["-o", "-passExitCode"])
-            self.assertIn(refused % "tarnwick.out", run.err)
-        with self.subTest("-sample: refused, exit code 1"):
-            run = self.launch(["-sample"])
-            self.assertEqual(1, run.code, run.text())
-            self.assertEqual(refused % "sample.config" + "\n", run.err)
-            self.assertNotStarted(run)
-
     def test_a_folder_or_a_fifo_as_the_configuration(self):
         os.makedirs(os.path.join(self.app, "Demo.config"))
         os.makedirs(os.path.join(self.app, "conf dir"))

@@ -516,13 +516,9 @@ class PosixBehaviourTests(LauncherTestCase):
         # Handled, then a relaunch request: as if no signal came.
         ("TERM", "231", 1, True, False, 0),
         ("HUP", "231", 1, True, False, 0),
-        ("ALRM", "231", 1, True, False, 0),
         # Never a request to end: an end by them is reported.
         ("QUIT", "%d" % (128 + signal.SIGQUIT), 1, False, True, 128 + signal.SIGQUIT),
-        ("QUIT", "231", 1, True, False, 0),
         ("USR1", "die", 1, False, True, 128 + signal.SIGUSR1),
-        ("USR1", "231", 1, True, False, 0),
-        ("CONT", "%d" % (128 + signal.SIGCONT), 1, False, True, 128 + signal.SIGCONT),
         ("CONT", "231", 1, True, False, 0),
         # The JVM's own: never passed on (the stand-in is let go later).
         ("USR2", "231", 0, True, False, 0),
