@@ -282,10 +282,10 @@ def bench_linux_launch(rounds, java_rounds):
     base = os.path.join(OUT, "linux")
     shutil.rmtree(base, ignore_errors=True)
     launcher = make_app(os.path.join(base, "child"), "Demo", ["javapath " + child])
-    # The launcher runs "<javapath> -classpath  " with no main class: split
-    # by the Windows rules that is the child and "-classpath".  The direct
-    # start gets exactly the same arguments.
-    direct = [child, "-classpath"]
+    # The launcher runs "<javapath> " with no class path and no main class:
+    # split by the Windows rules that is the child alone.  The direct start
+    # gets exactly the same arguments.
+    direct = [child]
     log("Linux: trivial child, %d rounds..." % rounds)
     wall, cpu = spawn_times([direct, [launcher, PASS_EXIT_CODE], [floor] + direct],
                             rounds, max(10, rounds // 10))
@@ -368,10 +368,10 @@ def bench_wine(rounds):
         shutil.copyfile(WINDOWS_EXE, os.path.join(drive, app, "Demo.exe"))
         write_text(os.path.join(drive, app, "Demo.config"),
                    "javapath C:\\bench\\%s\n" % child, newline="\r\n")
-    # What the launcher runs: "<javapath> -classpath  " (two blanks: the empty
-    # class path, then nothing).  The direct starts get the same line.
-    console = "C:\\bench\\trivial_child.exe -classpath  "
-    gui = "C:\\bench\\trivial_child_gui.exe -classpath  "
+    # What the launcher runs: "<javapath> " (no class path, no main class).
+    # The direct starts get the same line.
+    console = "C:\\bench\\trivial_child.exe "
+    gui = "C:\\bench\\trivial_child_gui.exe "
     commands = [console, "C:\\bench\\console\\Demo.exe " + PASS_EXIT_CODE,
                 gui, "C:\\bench\\gui\\Demo.exe " + PASS_EXIT_CODE,
                 "C:\\bench\\min_launcher.exe " + gui]

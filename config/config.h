@@ -21,7 +21,8 @@ int readAppConfig(char *exePath, const char *dir);
 int readAppConfig(const char *path);
 
 /* Writes the documented sample configuration into the current directory,
-** or ends the process with exit code 1 when the file cannot be created. */
+** or, saying why on standard error, ends the process with exit code 1 when
+** the file cannot be written. */
 void writeSampleConfig();
 
 /* Expands '$' references to environment variables (and "pid", the

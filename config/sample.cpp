@@ -54,7 +54,11 @@ static const char SAMPLE_BODY[] =
 void writeSampleConfig() {
     int error = 0;
     platform::TextFile *file = platform::openTextFile(SAMPLE_CONFIG_NAME, "w", &error);
-    if (file == nullptr) platform::exitProcess(1);
+    if (file == nullptr) {
+        platform::writeStandardError(formatText("Cannot write %s: %s\n", SAMPLE_CONFIG_NAME,
+                                                platform::runtimeErrorText(error).c_str()));
+        platform::exitProcess(1);
+    }
     platform::writeText(file, formatText("#Created with version %s\n", LauncherSettings::_Version));
     platform::writeText(file, SAMPLE_BODY);
     platform::closeTextFile(file);

@@ -5,9 +5,11 @@
 **
 ** Input layout: the first byte holds switches (bit 0 Vista or later, bit 1
 ** no main class, bit 2 debug trail, bit 3 a runtime path without blanks,
-** bit 4 a JVM parameter and a class path with a blank); the rest is the
-** argument list, each argument ended by a NUL byte (the last one may lack
-** it), at most as many as the launcher keeps.
+** bit 4 a JVM parameter and a class path with a blank, bit 5 the arguments
+** as class-path entries too, bit 6 as "-D" options of the launcher's command
+** line too, bit 7 names that may hold quotes and tabs, as on POSIX); the
+** rest is the argument list, each argument ended by a NUL byte (the last one
+** may lack it), at most as many as the launcher keeps.
 */
 #include "core/settings.h"
 #include "launcher/command_line.h"
@@ -64,6 +66,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         p = nul + 1;
     }
 
+    fake::state.posixNames = (switches & 128) != 0;
+    if (switches & 64) {
+        for (const std::string &arg : args) {
+            if (settings.vmparamsCnt >= VMPARAMS_CAPACITY - 1) break; /* room for bit 4's */
+            std::string option = "-D" + arg;
+            appendToList(LIST_VMPARAMS, jvmOptionToken(keepText(option)));
+            expected.push_back(option);
+        }
+    }
+
     std::string classPath;
     if (switches & 16) {
         appendToList(LIST_VMPARAMS, keepText("-Xmx256m"));
@@ -74,16 +86,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (switches & 32) {
         for (std::string entry : args) {
-            entry.erase(std::remove_if(entry.begin(), entry.end(),
-                                       [](char c) { return c == '"' || c == '\t'; }),
-                        entry.end());
-            if (settings.vmpathsCnt > 0) classPath += ';';
-            classPath += entry;
+            /* Windows names hold no quote or tab; on POSIX the quotes of an
+            ** entry with a blank group it, and all else is the name. */
+            if (!fake::state.posixNames)
+                entry.erase(std::remove_if(entry.begin(), entry.end(),
+                                           [](char c) { return c == '"' || c == '\t'; }),
+                            entry.end());
             appendToList(LIST_VMPATHS, keepText(entry));
+            if (entry.find(' ') != std::string::npos)
+                entry.erase(std::remove(entry.begin(), entry.end(), '"'), entry.end());
+            if (settings.vmpathsCnt > 1) classPath += ';';
+            classPath += entry;
         }
     }
-    expected.push_back("-classpath");
-    if (!classPath.empty()) expected.push_back(classPath);
+    /* An empty class path is left out, "-classpath" with it. */
+    if (!classPath.empty()) {
+        expected.push_back("-classpath");
+        expected.push_back(classPath);
+    }
 
     if (!(switches & 2)) {
         settings.mainClass = keepText(MAIN_CLASS);

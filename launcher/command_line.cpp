@@ -10,16 +10,14 @@ static bool needsEnclosing(const char *arg) {
     return settings._isVista || *arg == '\0' || std::strpbrk(arg, " \t\"") != nullptr;
 }
 
-void appendApplicationArgument(std::string *commandLine, const char *arg) {
-    if (!needsEnclosing(arg)) {
-        *commandLine += arg;
-        *commandLine += ' ';
-        return;
-    }
-    debugBox(arg, "Adding double quotes around");
+/* Appends text enclosed in double quotes and escaped so that the Windows C
+** runtime's split (and the POSIX start, which splits by the same rules)
+** gives back exactly text: a quote is escaped with a backslash, and the
+** backslashes in front of a quote, the closing one included, are doubled. */
+static void appendEnclosed(std::string *commandLine, const char *text) {
     *commandLine += '"';
     std::size_t backslashes = 0;
-    for (const char *p = arg; *p != '\0'; ++p) {
+    for (const char *p = text; *p != '\0'; ++p) {
         if (*p == '\\') {
             ++backslashes;
             continue;
@@ -32,9 +30,26 @@ void appendApplicationArgument(std::string *commandLine, const char *arg) {
         *commandLine += *p;
         backslashes = 0;
     }
-    /* Backslashes before the closing quote would escape it: double them. */
     commandLine->append(2 * backslashes, '\\');
-    *commandLine += "\" ";
+    *commandLine += '"';
+}
+
+void appendApplicationArgument(std::string *commandLine, const char *arg) {
+    if (!needsEnclosing(arg)) {
+        *commandLine += arg;
+        *commandLine += ' ';
+        return;
+    }
+    debugBox(arg, "Adding double quotes around");
+    appendEnclosed(commandLine, arg);
+    *commandLine += ' ';
+}
+
+char *jvmOptionToken(char *option) {
+    if (std::strpbrk(option, " \t\"") == nullptr) return option;
+    std::string enclosed;
+    appendEnclosed(&enclosed, option);
+    return keepText(enclosed);
 }
 
 /* Inside the one pair of quotes around the whole class path, an entry's own
@@ -45,39 +60,51 @@ static void appendWithoutQuotes(std::string *line, const char *entry) {
         if (*entry != '"') *line += *entry;
 }
 
-/* The class path is quoted as a whole, and only for a blank (tabs do not
-** count), whatever the system. */
-static bool classPathHasBlank() {
+/* The class path is quoted as a whole when an entry holds a blank; where
+** names may hold them (POSIX), a tab or a double quote too.  On Windows a
+** tab does not count. */
+static bool classPathNeedsQuotes() {
+    const char *special = platform::namesMayHoldQuotesAndTabs() ? " \t\"" : " ";
     for (int i = 0; i < settings.vmpathsCnt; ++i)
-        if (std::strchr(settings.vmpaths[i], ' ') != nullptr) return true;
+        if (std::strpbrk(settings.vmpaths[i], special) != nullptr) return true;
     return false;
 }
 
+/* Whether an entry's double quotes only group it: always on Windows, whose
+** names hold none; on POSIX only in an entry with a blank, which is how an
+** expanded folder with a blank comes quoted.  Elsewhere they are part of the
+** name and reach Java escaped. */
+static bool quotesOnlyGroup(const char *entry) {
+    return !platform::namesMayHoldQuotesAndTabs() || std::strchr(entry, ' ') != nullptr;
+}
+
 std::string buildJavaCommandLine() {
-    bool quoteClassPath = classPathHasBlank();
+    bool quoteClassPath = classPathNeedsQuotes();
+    std::string classPath;
+    for (int i = 0; i < settings.vmpathsCnt; ++i) {
+        if (i > 0) classPath += platform::CLASS_PATH_SEPARATOR;
+        if (quoteClassPath && quotesOnlyGroup(settings.vmpaths[i]))
+            appendWithoutQuotes(&classPath, settings.vmpaths[i]);
+        else
+            classPath += settings.vmpaths[i];
+    }
+
     std::string line = settings.javapath;
     line += ' ';
     for (int i = 0; i < settings.vmparamsCnt; ++i) {
         line += settings.vmparams[i];
         line += ' ';
     }
-    line += "-classpath ";
-    if (quoteClassPath) line += '"';
-    for (int i = 0; i < settings.vmpathsCnt; ++i) {
-        if (i > 0) line += platform::CLASS_PATH_SEPARATOR;
+    /* An empty class path would take the main class's place after
+    ** "-classpath": without it, Java uses its own default. */
+    if (!classPath.empty()) {
+        line += "-classpath ";
         if (quoteClassPath)
-            appendWithoutQuotes(&line, settings.vmpaths[i]);
+            appendEnclosed(&line, classPath.c_str());
         else
-            line += settings.vmpaths[i];
+            line += classPath;
+        line += ' ';
     }
-    if (quoteClassPath) {
-        /* A folder ending in a backslash would escape the closing quote. */
-        std::size_t trailing = 0;
-        while (line[line.size() - 1 - trailing] == '\\') ++trailing;
-        line.append(trailing, '\\');
-        line += '"';
-    }
-    line += ' ';
     if (settings.mainClass != nullptr) line += settings.mainClass;
     if (settings.argsCnt > 0) line += ' ';
     for (int i = 0; i < settings.argsCnt; ++i)

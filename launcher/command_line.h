@@ -19,4 +19,11 @@ std::string buildJavaCommandLine();
 ** runtime hands the application exactly the original text. */
 void appendApplicationArgument(std::string *commandLine, const char *arg);
 
+/* A "-D" option of the launcher's own command line as the java command line
+** holds it: the option itself, or, when it holds a blank, a tab or a double
+** quote, a kept copy enclosed and escaped as an argument is, so that Java
+** receives the user's one argument unchanged.  (A configuration's "vmparam"
+** is written as configured: its quotes are the configuration's own.) */
+char *jvmOptionToken(char *option);
+
 #endif

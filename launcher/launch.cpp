@@ -25,11 +25,17 @@ static std::string launchRecord(const std::string &commandLine) {
 }
 
 /* Writes the output file in the current directory.  A file that cannot be
-** created is skipped without a word: the launch matters more. */
+** written (on POSIX also one that is no regular file) is skipped with a line
+** on standard error and no box: the launch matters more. */
 static void writeOutputFile(const std::string &record) {
     int error = 0;
     platform::TextFile *file = platform::openTextFile(OUTPUT_FILE_NAME, "w", &error);
-    if (file == nullptr) return;
+    if (file == nullptr) {
+        platform::writeStandardError(formatText("Cannot write %s: %s; the application starts without it.\n",
+                                                OUTPUT_FILE_NAME,
+                                                platform::runtimeErrorText(error).c_str()));
+        return;
+    }
     platform::writeText(file, record);
     platform::closeTextFile(file);
 }

@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "launcher/command_line.h"
 #include "launcher/launch.h"
 #include "platform/platform.h"
 
@@ -18,16 +19,16 @@ static constexpr std::size_t PROGRAM_PATH_TEXT_SIZE = 1024;
 static SettingsList heldList;
 static const char *heldEntry;
 
-/* Appends an argument of the command line to a list, or holds it when the
-** list is full. */
-static void appendOption(SettingsList list, char *arg) {
+/* Appends entry, the list's form of the command-line argument arg, to a
+** list, or holds arg when the list is full. */
+static void appendOption(SettingsList list, char *arg, char *entry) {
     if (heldEntry != nullptr) return;
     if (!listHasRoom(list)) {
         heldList = list;
         heldEntry = arg;
         return;
     }
-    appendToList(list, arg);
+    appendToList(list, entry);
 }
 
 /* Applies one command-line argument to the settings.  The first matching
@@ -38,7 +39,7 @@ static void scanOption(char *arg) {
     if (std::strcmp(arg, "-d") == 0) {
         settings._debug = 1;
     } else if (startsWith(arg, "-D")) {
-        appendOption(LIST_VMPARAMS, arg);
+        appendOption(LIST_VMPARAMS, arg, jvmOptionToken(arg));
     } else if (startsWith(arg, "-con")) {
         settings._showConsole = 1;
     } else if (startsWith(arg, "-c")) {
@@ -53,7 +54,7 @@ static void scanOption(char *arg) {
     } else if (startsWith(arg, "-passExitCode")) {
         settings._passExitCode = true;
     } else {
-        appendOption(LIST_ARGS, keepText(arg));
+        appendOption(LIST_ARGS, arg, keepText(arg));
     }
 }
 
@@ -97,8 +98,10 @@ static void outOfMemory() {
 int launcherMain(int argc, char **argv) {
     std::set_new_handler(outOfMemory);
 
-    static char noProgramPath[] = "";
-    char *programPath = argc > 0 && argv[0] != nullptr ? argv[0] : noProgramPath;
+    /* The file itself, not what started it: its folder holds the
+    ** configuration.  Kept writable, since the locator may shorten it. */
+    std::string ownFile = platform::launcherProgramPath(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+    char *programPath = &ownFile[0];
     heldEntry = nullptr;
     for (int i = 1; i < argc; ++i) scanOption(argv[i]);
 

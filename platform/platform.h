@@ -29,6 +29,12 @@ extern const char PATH_SEPARATOR;
 /* What stands between two class-path entries (";" on Windows, ":" on POSIX). */
 extern const char *const CLASS_PATH_SEPARATOR;
 
+/* True where a file name may hold a double quote or a tab (POSIX): a
+** class-path entry then reaches Java with them, quoted and escaped.  False on
+** Windows, whose names hold neither: there a double quote in an entry is
+** only ever the quoting that an expanded folder with a blank brought. */
+bool namesMayHoldQuotesAndTabs();
+
 /* Appended to a runtime's home to reach its executable: the bin folder, then
 ** the console or the windowed executable. */
 extern const char *const JAVA_BIN_FOLDER;
@@ -49,6 +55,14 @@ extern const int RELAUNCH_EXIT_CODE;
 ** gives "C:" (length 2); on POSIX the root gives "/" (length 1). */
 constexpr std::size_t NO_PROGRAM_DIRECTORY = static_cast<std::size_t>(-1);
 std::size_t programDirectoryLength(const char *programPath);
+
+/* The path of the launcher's own file, as start-up uses it to find its
+** directory and its configuration: on Linux the real file behind
+** /proc/self/exe, on macOS _NSGetExecutablePath with its links resolved, so
+** that a launcher started by a bare name from PATH, by a relative path or
+** through a symlink still finds the real file's folder; argv0 itself where
+** the system cannot tell (and on Windows). */
+std::string launcherProgramPath(const char *argv0);
 
 /* ---------------------------------------------------------------------------
 ** Message boxes.  Always without an owner window, always modal.
@@ -121,11 +135,13 @@ int processExitCode(ChildProcess child);
 /* Releases what startProcess handed out; the child itself lives on. */
 void releaseProcess(ChildProcess child);
 
-/* True once a signal has been passed on to the child, or the terminal has
-** signalled both (SIGINT, SIGHUP), while it ran (SIGQUIT, which asks a JVM
-** for a thread dump, does not count): the child was asked to end, so its
-** end is neither reported as abnormal nor followed by a relaunch.  Always
-** false on Windows, where the launcher receives no such requests. */
+/* True when the last child was asked to end and did: a request to end
+** (SIGTERM, SIGINT, SIGHUP, ...; never SIGQUIT or SIGUSR1) came to it while
+** it ran, passed on or from the terminal, and it ended by that signal or
+** with 128 + its number.  Its end is then neither reported as abnormal nor
+** followed by a relaunch.  A child that handled the signal and ran on, or a
+** later child, counts as if no signal came.  Always false on Windows, where
+** the launcher receives no such requests. */
 bool endRequestedBySignal();
 
 /* The system's own text for an error code of startProcess. */

@@ -27,6 +27,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +44,10 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
+#endif
 
 namespace platform {
 
@@ -67,6 +73,9 @@ const char *const URL_HANDLER_FORMAT = TARNWICK_URL_OPENER " \"%s\"";
 /* An exit status has 8 bits: System.exit(999) ends with 231. */
 const int RELAUNCH_EXIT_CODE = 999 & 0xFF;
 
+/* A POSIX name is any bytes but '/' and NUL. */
+bool namesMayHoldQuotesAndTabs() { return true; }
+
 /* IDOK and IDNO, the answers of a box that is not a Yes. */
 static const int MSGBOX_ANSWER_OK = 1;
 static const int MSGBOX_ANSWER_NO = 7;
@@ -88,6 +97,32 @@ std::size_t programDirectoryLength(const char *programPath) {
     const char *lastSlash = std::strrchr(programPath, '/');
     std::size_t length = static_cast<std::size_t>(lastSlash - programPath);
     return length == 0 ? 1 : length;
+}
+
+/* argv[0] is only what the starter chose to write: a bare name found on
+** PATH, a path relative to a folder the user happens to be in, a symlink in
+** /usr/local/bin.  The system knows the running file: Linux shows it as the
+** link /proc/self/exe, macOS tells it by _NSGetExecutablePath (maybe through
+** a link).  realpath reads either down to the real file; a file deleted
+** since it started has no path, and argv0 is all there is. */
+std::string launcherProgramPath(const char *argv0) {
+    std::string fallback = argv0 != nullptr ? argv0 : "";
+#ifdef __APPLE__
+    std::uint32_t size = PATH_MAX;
+    std::vector<char> reported(size);
+    if (_NSGetExecutablePath(reported.data(), &size) != 0) {
+        reported.resize(size);
+        if (_NSGetExecutablePath(reported.data(), &size) != 0) return fallback;
+    }
+    const char *running = reported.data();
+#else
+    const char *running = "/proc/self/exe";
+#endif
+    char *real = realpath(running, nullptr);
+    if (real == nullptr) return fallback;
+    std::string path = real;
+    std::free(real);
+    return path;
 }
 
 /* ---------------------------------------------------------------------------
@@ -193,7 +228,10 @@ static bool waitForChild(pid_t pid, int *status) {
 }
 
 /* The command line is split by the Windows rules and argv[0] run with PATH
-** search, in directory when one is given.  A failed chdir or exec in the child
+** search, in directory when one is given.  A relative program path with a
+** '/' in it (a runtime shipped with the application, jre/bin/java) names a
+** file from the launcher's own folder, as on Windows; the child changes into
+** directory before it runs the program, so it is given the full path.  A failed chdir or exec in the child
 ** comes back through a close-on-exec pipe: it is closed without a byte when
 ** the exec succeeds.  The signals to pass on are caught from before the fork
 ** until waitForProcess has seen the end.  creationFlags and consoleTitle
@@ -207,6 +245,12 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     if (arguments.empty()) {
         *error = EINVAL;
         return false;
+    }
+    std::string &program = arguments[0];
+    if (directory != nullptr && program[0] != '/' && program.find('/') != std::string::npos) {
+        char *here = getcwd(nullptr, 0);
+        if (here != nullptr) program = std::string(here) + "/" + program;
+        std::free(here);
     }
     std::vector<char *> argv;
     for (std::string &argument : arguments) argv.push_back(&argument[0]);
@@ -224,6 +268,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     std::fflush(stdout);
     std::fflush(stderr);
     beginPassingSignals();
+    pid_t launcherPid = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         *error = static_cast<unsigned long>(errno);
@@ -233,7 +278,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
         return false;
     }
     if (pid == 0) {
-        resetSignalsInChild();
+        resetSignalsInChild(launcherPid);
         close(reportPipe[0]);
         if (directory != nullptr && chdir(directory) != 0) reportStartFailure(reportPipe[1], errno);
         execvp(argv[0], argv.data());
@@ -277,7 +322,6 @@ void waitForProcess(ChildProcess child) {
 ** reports it.  A child still running answers 259, Windows' STILL_ACTIVE. */
 int processExitCode(ChildProcess child) {
     static const int STILL_ACTIVE_CODE = 259;
-    static const int SIGNAL_EXIT_BASE = 128;
     PosixChild *posixChild = openChildren.find(child);
     if (posixChild == nullptr) return 0;
     if (!posixChild->ended) {
@@ -292,7 +336,8 @@ int processExitCode(ChildProcess child) {
 }
 
 /* Forgets the child; a child still running goes on by itself, and its
-** signals are no longer passed on. */
+** signals are no longer passed on (a request to end then ends the launcher,
+** as between two starts). */
 void releaseProcess(ChildProcess child) {
     endPassingSignals();
     openChildren.remove(child);
@@ -456,23 +501,50 @@ static TextFile *openRegularFileForReading(const char *path, int *error) {
     return new TextFile{file};
 }
 
-/* Reading takes only regular files (see above).  For writing, fopen would
-** open a folder on POSIX; Windows refuses, and the callers expect the
-** refusal, so a folder fails with EISDIR. */
-TextFile *openTextFile(const char *path, const char *mode, int *error) {
-    if (std::strcmp(mode, "r") == 0) return openRegularFileForReading(path, error);
-    std::FILE *file = std::fopen(path, mode);
-    if (file == nullptr) {
+/* Only a regular file, or a new one, is written: opening a FIFO for
+** writing waits for a reader that may never come, and a terminal or another
+** device would take what was meant for a file.  As for reading, the path is
+** looked at first, opened without blocking (and without becoming a
+** controlling terminal) and looked at again; an existing file is emptied
+** only once it is known to be regular.  A folder fails with EISDIR, as on
+** Windows. */
+static TextFile *openRegularFileForWriting(const char *path, int *error) {
+    struct stat info;
+    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
+        *error = notRegularFileError(info);
+        return nullptr;
+    }
+    int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
         *error = errno;
         return nullptr;
     }
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        *error = EISDIR;
+    int refusal = 0;
+    if (fstat(fd, &info) != 0)
+        refusal = errno;
+    else if (!S_ISREG(info.st_mode))
+        refusal = notRegularFileError(info);
+    else if (ftruncate(fd, 0) != 0)
+        refusal = errno;
+    std::FILE *file = nullptr;
+    if (refusal == 0) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        file = fdopen(fd, "w");
+        if (file == nullptr) refusal = errno;
+    }
+    if (file == nullptr) {
+        *error = refusal;
+        close(fd);
         return nullptr;
     }
     return new TextFile{file};
+}
+
+/* "r" reads, anything else writes; both take regular files only (see
+** above). */
+TextFile *openTextFile(const char *path, const char *mode, int *error) {
+    if (std::strcmp(mode, "r") == 0) return openRegularFileForReading(path, error);
+    return openRegularFileForWriting(path, error);
 }
 
 /* getline takes a line of any length; CR LF becomes LF as in Windows text

@@ -1,22 +1,34 @@
 /*
-** Signals while the child runs (POSIX).
+** Signals of the POSIX launcher.
 **
 ** A service manager, a desktop session or a script ends a program by
 ** signalling it.  Were the launcher to end at once, its Java application
-** would run on orphaned and its shutdown hooks would never run.  So while a
-** child runs, the launcher catches SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1
-** and SIGUSR2, passes each on to the child and goes on waiting: the child
-** ends as it chooses, and the launcher ends after it.
+** would run on orphaned and its shutdown hooks would never run.  So from the
+** first start on, the launcher handles the signals of HANDLED_SIGNALS below:
+** while a child runs it passes each on to it and goes on waiting (the child
+** ends as it chooses, and the launcher ends after it); between two starts a
+** request to end ends the launcher at once, with 128 + the signal's number.
 **
-** A key typed at the terminal (Ctrl-C, Ctrl-\) signals the whole foreground
-** process group, the child included.  Only what a process sent to the
-** launcher itself (kill, sigqueue: si_code SI_USER, SI_QUEUE, or SI_TKILL
-** on Linux) is passed on, so the child receives each signal once.
+** Whether the end was asked for is decided per child: only when the child
+** then ends by a request it received, or with 128 + its number.  A child
+** that handles the signal and runs on (SIGHUP to reopen its logs), or a
+** later child, is treated as if no signal came: its relaunch request and
+** its abnormal end count.
+**
+** A key typed at the terminal (Ctrl-C, Ctrl-\, Ctrl-Z) signals the whole
+** foreground process group, the child included.  Only what a process sent
+** to the launcher itself (kill, sigqueue: si_code SI_USER, SI_QUEUE, or
+** SI_TKILL on Linux) is passed on, so the child receives each signal once;
+** the terminal's signal still counts as having come to the child.
 **
 ** No signal is lost between the start and the wait: the signals are blocked
 ** before the fork and taken only inside sigsuspend, where the child's
 ** SIGCHLD wakes the wait too.  A signal the launcher was started with
 ** ignored (nohup's SIGHUP) or blocked is left alone, for the child as well.
+**
+** SIGPIPE is ignored from before main: the launcher's own lines may go to a
+** pipe whose reader has gone (demo | head -1), and a write there then fails
+** with EPIPE, which the launcher takes as silence, instead of ending it.
 */
 #include "platform/platform.h"
 #include "platform/posix_signals.h"
@@ -28,38 +40,90 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 namespace platform {
 
 namespace {
 
-/* A signal the launcher passes on, and whether the end that follows it was
-** asked for (no abnormal-end report, no relaunch).  Every one does but
-** SIGQUIT: the JVM answers it with a thread dump and runs on, and a dump
-** taken to look inside must not turn off a later relaunch or report. */
-struct PassedSignal {
+/* What the launcher does with a signal it handles. */
+enum SignalRole {
+    /* Passed on; a child that ends by it (or with 128 + its number) ended
+    ** on request.  With no child running, the launcher ends with 128 + its
+    ** number. */
+    END_REQUEST,
+    /* Passed on, never a request to end: the JVM answers SIGQUIT with a
+    ** thread dump and runs on, SIGUSR1 is the application's own, SIGCONT
+    ** resumes a stopped child. */
+    PASSED_ONLY,
+    /* SIGTSTP: the child is stopped (SIGSTOP, which an orphaned process
+    ** group cannot discard), then the launcher; SIGCONT resumes both. */
+    STOP_BOTH,
+    /* SIGUSR2: HotSpot uses it internally and crashes on it; ignored. */
+    RESERVED_BY_THE_JVM,
+};
+
+struct HandledSignal {
     int number;
-    bool asksForEnd;
+    SignalRole role;
 };
 
 } // namespace
 
-static const PassedSignal PASSED_SIGNALS[] = {
-    {SIGTERM, true}, {SIGINT, true},  {SIGHUP, true},
-    {SIGQUIT, false}, {SIGUSR1, true}, {SIGUSR2, true},
+static const HandledSignal HANDLED_SIGNALS[] = {
+    {SIGTERM, END_REQUEST},
+    {SIGINT, END_REQUEST},
+    {SIGHUP, END_REQUEST},
+    {SIGALRM, END_REQUEST},
+    {SIGVTALRM, END_REQUEST},
+#ifdef SIGPWR
+    {SIGPWR, END_REQUEST},
+#endif
+    {SIGQUIT, PASSED_ONLY},
+    {SIGUSR1, PASSED_ONLY},
+    {SIGCONT, PASSED_ONLY},
+    {SIGTSTP, STOP_BOTH},
+    {SIGUSR2, RESERVED_BY_THE_JVM},
 };
-static constexpr std::size_t PASSED_SIGNAL_COUNT = sizeof PASSED_SIGNALS / sizeof PASSED_SIGNALS[0];
+static constexpr std::size_t HANDLED_SIGNAL_COUNT = sizeof HANDLED_SIGNALS / sizeof HANDLED_SIGNALS[0];
 
-/* Set by the handler, read and cleared by the wait: a signal a process sent
-** that is still to be passed on, and a request to end that has come. */
-static volatile sig_atomic_t toPass[PASSED_SIGNAL_COUNT];
-static volatile sig_atomic_t endAsked = 0;
+/* Set by the handler, read and cleared by the wait.  While a child runs:
+** each signal that came to it (from anyone), those that came since the wait
+** last looked, and of these the ones a process sent, to be passed on. */
+static volatile sig_atomic_t childRunning = 0;
+static volatile sig_atomic_t came[HANDLED_SIGNAL_COUNT];
+static volatile sig_atomic_t fresh[HANDLED_SIGNAL_COUNT];
+static volatile sig_atomic_t sentToUs[HANDLED_SIGNAL_COUNT];
 
-/* What beginPassingSignals changed, to be given back. */
-static bool passing = false;
-static bool caught[PASSED_SIGNAL_COUNT];
-static struct sigaction originalActions[PASSED_SIGNAL_COUNT];
-static struct sigaction originalChildAction;
+/* Whether the last child's end was asked for (see endRequestedBySignal). */
+static bool lastEndAsked = false;
+
+/* The handlers, installed once; which signals they took over and what the
+** launcher was started with. */
+static bool installed = false;
+static bool handled[HANDLED_SIGNAL_COUNT];
+static struct sigaction originalActions[HANDLED_SIGNAL_COUNT];
 static sigset_t originalMask;
+
+/* What beginPassingSignals changed for one child, to be given back. */
+static bool passing = false;
+static struct sigaction originalChildAction;
+
+/* SIGPIPE as the launcher was started with it, for the child. */
+static struct sigaction originalPipeAction;
+
+static bool ignoreBrokenPipes() {
+    struct sigaction ignore;
+    std::memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    return sigaction(SIGPIPE, &ignore, &originalPipeAction) == 0;
+}
+
+/* Before main, so that not even the first line can end the launcher. */
+static const bool brokenPipesIgnored = ignoreBrokenPipes();
 
 /* True for a signal that a process sent to the launcher alone, as opposed
 ** to one the terminal (or the kernel) raised. */
@@ -72,102 +136,176 @@ static bool sentByProcess(const siginfo_t *info) {
     return false;
 }
 
-/* Only notes what came (async-signal-safe); the wait does the rest.  The
-** SIGCHLD that this handler also catches needs no note: it only ends the
-** sigsuspend, and the wait then asks for the child's status. */
+/* With a child running it only notes what came (the wait does the rest);
+** the mask lets it run only inside the wait's sigsuspend.  Between two
+** starts it acts at once, with async-signal-safe calls only.  The SIGCHLD
+** it also catches needs no note: it only ends the sigsuspend. */
 static void onSignal(int number, siginfo_t *info, void *context) {
     (void)context;
-    for (std::size_t i = 0; i < PASSED_SIGNAL_COUNT; ++i) {
-        if (PASSED_SIGNALS[i].number != number) continue;
-        if (sentByProcess(info)) toPass[i] = 1;
-        if (PASSED_SIGNALS[i].asksForEnd) endAsked = 1;
+    int savedErrno = errno;
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i) {
+        if (HANDLED_SIGNALS[i].number != number) continue;
+        if (childRunning) {
+            came[i] = 1;
+            fresh[i] = 1;
+            if (sentByProcess(info)) sentToUs[i] = 1;
+        } else if (HANDLED_SIGNALS[i].role == END_REQUEST) {
+            _exit(SIGNAL_EXIT_BASE + number);
+        } else if (HANDLED_SIGNALS[i].role == STOP_BOTH) {
+            kill(getpid(), SIGSTOP);
+        }
     }
+    errno = savedErrno;
 }
 
-/* Blocks before installing, so no handler runs before all is in place. */
-void beginPassingSignals() {
-    if (passing) return;
-    sigprocmask(SIG_SETMASK, nullptr, &originalMask);
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGCHLD);
-    for (std::size_t i = 0; i < PASSED_SIGNAL_COUNT; ++i) {
-        toPass[i] = 0;
-        int number = PASSED_SIGNALS[i].number;
+/* Takes over the signals for the rest of the launcher's life, leaving
+** alone those it was started with ignored or blocked.  SA_RESTART: a signal
+** taken between two starts must not make a read or write fail. */
+static void installHandlers() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = onSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const HandledSignal &entry : HANDLED_SIGNALS) sigaddset(&action.sa_mask, entry.number);
+
+    struct sigaction ignore;
+    std::memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i) {
+        int number = HANDLED_SIGNALS[i].number;
         struct sigaction current;
         sigaction(number, nullptr, &current);
         bool ignored = (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN;
-        caught[i] = !ignored && !sigismember(&originalMask, number);
-        if (caught[i]) sigaddset(&blocked, number);
+        handled[i] = !ignored && !sigismember(&originalMask, number);
+        if (!handled[i]) continue;
+        bool reserved = HANDLED_SIGNALS[i].role == RESERVED_BY_THE_JVM;
+        sigaction(number, reserved ? &ignore : &action, &originalActions[i]);
     }
+    installed = true;
+}
+
+/* Blocks before the handlers exist, so none runs before all is in place;
+** the mask the launcher was started with is kept first. */
+void beginPassingSignals() {
+    if (passing) return;
+    if (!installed) sigprocmask(SIG_SETMASK, nullptr, &originalMask);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGCHLD);
+    for (const HandledSignal &entry : HANDLED_SIGNALS) sigaddset(&blocked, entry.number);
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    if (!installed) installHandlers();
+
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i) came[i] = fresh[i] = sentToUs[i] = 0;
+    lastEndAsked = false;
+    childRunning = 1;
 
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_sigaction = onSignal;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < PASSED_SIGNAL_COUNT; ++i)
-        if (caught[i]) sigaction(PASSED_SIGNALS[i].number, &action, &originalActions[i]);
     action.sa_flags = SA_SIGINFO | SA_NOCLDSTOP;
+    sigemptyset(&action.sa_mask);
     sigaction(SIGCHLD, &action, &originalChildAction);
     passing = true;
 }
 
 /* SIGCHLD too gets its default action: one ignored would make the
 ** application's own children vanish before it can wait for them. */
-void resetSignalsInChild() {
+void resetSignalsInChild(pid_t launcherPid) {
     if (!passing) return;
     struct sigaction defaults;
     std::memset(&defaults, 0, sizeof defaults);
     defaults.sa_handler = SIG_DFL;
     sigemptyset(&defaults.sa_mask);
-    for (std::size_t i = 0; i < PASSED_SIGNAL_COUNT; ++i)
-        if (caught[i]) sigaction(PASSED_SIGNALS[i].number, &defaults, nullptr);
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
+        if (handled[i]) sigaction(HANDLED_SIGNALS[i].number, &defaults, nullptr);
     sigaction(SIGCHLD, &defaults, nullptr);
+    if (brokenPipesIgnored) sigaction(SIGPIPE, &originalPipeAction, nullptr);
     sigprocmask(SIG_SETMASK, &originalMask, nullptr);
+#ifdef __linux__
+    /* Even a launcher killed by SIGKILL leaves no JVM behind: the JVM gets
+    ** SIGTERM and runs its shutdown hooks.  The launcher may have died
+    ** between the fork and this request; its child then has a new parent. */
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != launcherPid) _exit(SIGNAL_EXIT_BASE + SIGTERM);
+#else
+    (void)launcherPid;
+#endif
 }
 
-/* Passes on what processes sent meanwhile.  The child has not been reaped
-** yet, so its id cannot belong to another process. */
-static void passPendingSignals(pid_t pid) {
-    for (std::size_t i = 0; i < PASSED_SIGNAL_COUNT; ++i) {
-        if (!toPass[i]) continue;
-        toPass[i] = 0;
-        kill(pid, PASSED_SIGNALS[i].number);
+/* Passes on what processes sent since the last look; a stop stops the
+** child, then the launcher.  The child has not been reaped yet, so its id
+** cannot belong to another process. */
+static void settleFreshSignals(pid_t pid) {
+    bool stopLauncher = false;
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i) {
+        if (!fresh[i]) continue;
+        fresh[i] = 0;
+        bool pass = sentToUs[i] != 0;
+        sentToUs[i] = 0;
+        if (HANDLED_SIGNALS[i].role == STOP_BOTH) {
+            stopLauncher = true;
+            if (pass) kill(pid, SIGSTOP);
+        } else if (pass) {
+            kill(pid, HANDLED_SIGNALS[i].number);
+        }
     }
+    if (stopLauncher) raise(SIGSTOP);
 }
 
-/* Outside sigsuspend every caught signal stays blocked, so the notes cannot
-** change under the loop, and a signal or the child's end that comes between
-** two looks is taken by the next sigsuspend at once. */
+/* The end was asked for when the child ended by a request to end that came
+** to it, or exited with 128 + its number (as a shell or the JVM does). */
+static bool endWasAsked(int status) {
+    int number = 0;
+    if (WIFSIGNALED(status)) number = WTERMSIG(status);
+    if (WIFEXITED(status) && WEXITSTATUS(status) > SIGNAL_EXIT_BASE)
+        number = WEXITSTATUS(status) - SIGNAL_EXIT_BASE;
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
+        if (HANDLED_SIGNALS[i].number == number && HANDLED_SIGNALS[i].role == END_REQUEST && came[i])
+            return true;
+    return false;
+}
+
+/* Outside sigsuspend every handled signal stays blocked, so the notes
+** cannot change under the loop, and a signal or the child's end that comes
+** between two looks is taken by the next sigsuspend at once.  The child's
+** end is looked at before anything is passed on: what came once it had
+** ended reached no child, and a request to end among it ends the launcher
+** (with no relaunch) unless the child ended by it anyway. */
 bool waitPassingSignals(pid_t pid, int *status) {
     sigset_t waitMask = originalMask;
     sigdelset(&waitMask, SIGCHLD);
     for (;;) {
-        passPendingSignals(pid);
         pid_t got = waitpid(pid, status, passing ? WNOHANG : 0);
-        if (got == pid) return true;
+        if (got == pid) break;
         if (got < 0) {
             if (errno == EINTR) continue;
             return false;
         }
+        settleFreshSignals(pid);
         sigsuspend(&waitMask);
     }
+    lastEndAsked = endWasAsked(*status);
+    if (lastEndAsked) return true;
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
+        if (fresh[i] && HANDLED_SIGNALS[i].role == END_REQUEST)
+            exitProcess(SIGNAL_EXIT_BASE + HANDLED_SIGNALS[i].number);
+    return true;
 }
 
-/* The mask goes back first: a signal that came after the child's end is
-** then taken by the handler (a request to end still counts), and only later
-** ones meet the launcher's original actions. */
+/* No child runs from here on: a request to end that is still pending ends
+** the launcher as soon as the mask lets it through. */
 void endPassingSignals() {
     if (!passing) return;
-    sigprocmask(SIG_SETMASK, &originalMask, nullptr);
-    for (std::size_t i = 0; i < PASSED_SIGNAL_COUNT; ++i)
-        if (caught[i]) sigaction(PASSED_SIGNALS[i].number, &originalActions[i], nullptr);
+    childRunning = 0;
     sigaction(SIGCHLD, &originalChildAction, nullptr);
+    sigprocmask(SIG_SETMASK, &originalMask, nullptr);
     passing = false;
 }
 
-bool endRequestedBySignal() { return endAsked != 0; }
+bool endRequestedBySignal() { return lastEndAsked; }
 
 } // namespace platform

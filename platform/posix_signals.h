@@ -10,23 +10,33 @@
 
 namespace platform {
 
-/* Called before the fork: from here on the signals to pass on are caught,
-** and blocked until the wait takes them, so none is lost before it.  Does
-** nothing while already on. */
+/* A program killed by signal N ends, as a shell reports it, with 128 + N. */
+constexpr int SIGNAL_EXIT_BASE = 128;
+
+/* Called before the fork: from here on the signals to pass on are blocked
+** until the wait takes them, so none is lost before it.  The first call
+** installs the launcher's handlers, which then stay for its whole life: a
+** signal between two starts is taken, not fatal.  Forgets what came for an
+** earlier child.  Does nothing while already on. */
 void beginPassingSignals();
 
-/* Called in the forked child before exec: the signals the launcher catches
-** get their default actions again, and the mask is the launcher's original
-** one, so the application starts as if it had been started directly. */
-void resetSignalsInChild();
+/* Called in the forked child before exec: the signals the launcher handles
+** (and SIGPIPE) get the actions the launcher was started with again, and
+** the mask is the launcher's original one, so the application starts as if
+** it had been started directly.  On Linux the child also asks for SIGTERM
+** when the launcher dies, and ends at once when launcherPid is no longer
+** its parent (the launcher died before the request was made). */
+void resetSignalsInChild(pid_t launcherPid);
 
 /* Waits until the child pid ends and stores its wait status, passing each
-** signal sent to the launcher on to the child meanwhile.  False when the
-** child cannot be waited for (already reaped, or not ours). */
+** signal sent to the launcher on to the child meanwhile.  A request to end
+** that comes when the child has already ended, and that the child did not
+** end by, ends the launcher here with 128 + the signal's number.  False
+** when the child cannot be waited for (already reaped, or not ours). */
 bool waitPassingSignals(pid_t pid, int *status);
 
-/* Gives back the actions and the mask the launcher had before
-** beginPassingSignals; does nothing when it is off. */
+/* Gives back the mask the launcher had before beginPassingSignals; the
+** handlers stay.  Does nothing when it is off. */
 void endPassingSignals();
 
 } // namespace platform

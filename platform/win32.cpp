@@ -33,6 +33,12 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
 const int RELAUNCH_EXIT_CODE = 999;
 
+/* Windows names hold neither a double quote nor a tab. */
+bool namesMayHoldQuotesAndTabs() { return false; }
+
+/* The program path as the runtime gives it. */
+std::string launcherProgramPath(const char *argv0) { return argv0 != nullptr ? argv0 : ""; }
+
 /* Size of the runtime's error text, terminator included. */
 static constexpr std::size_t ERROR_TEXT_SIZE = 80;
 

@@ -14,20 +14,26 @@
  *
  * and then exits with N when one of its arguments is --exit=N (else 0).
  *
- * Three more arguments let the tests see how it is started and ended:
+ * Four more arguments let the tests see how it is started and ended:
  *
  *   --hook=FILE            a shutdown hook writes "hook ran" to FILE
  *   --relaunch-once=FILE   when FILE does not exist, creates it and exits
  *                          with 999, the relaunch request
+ *   --relaunch-on-hup=FILE when FILE does not exist, creates it, prints
+ *                          "demo waiting for HUP pid=<process id>", handles
+ *                          SIGHUP (printing "demo got HUP") and then exits
+ *                          with 999
  *   --wait                 prints "demo waiting pid=<process id>" and waits
  *                          until the JVM is ended from outside
  */
 import java.io.IOException;
 import java.lang.management.ManagementFactory;
+import java.lang.reflect.Proxy;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.util.concurrent.CountDownLatch;
 
 public final class Demo {
     private Demo() {
@@ -43,7 +49,44 @@ public final class Demo {
         return null;
     }
 
-    public static void main(String[] args) throws IOException, InterruptedException {
+    /** This JVM's process id. */
+    private static String pid() {
+        return ManagementFactory.getRuntimeMXBean().getName().split("@")[0];
+    }
+
+    /**
+     * Handles SIGHUP as an application that reopens its logs does, and runs
+     * on until the first one came.  sun.misc.Signal is reached by reflection,
+     * so the class still compiles for Java 8 against any JDK.
+     */
+    private static void awaitHangUp() throws ReflectiveOperationException, InterruptedException {
+        final CountDownLatch hangUp = new CountDownLatch(1);
+        Class<?> signalClass = Class.forName("sun.misc.Signal");
+        Class<?> handlerClass = Class.forName("sun.misc.SignalHandler");
+        Object handler = Proxy.newProxyInstance(handlerClass.getClassLoader(), new Class<?>[] {handlerClass},
+            (proxy, method, arguments) -> {
+                switch (method.getName()) {
+                    case "handle":
+                        System.out.println("demo got HUP");
+                        System.out.flush();
+                        hangUp.countDown();
+                        return null;
+                    case "hashCode":
+                        return System.identityHashCode(proxy);
+                    case "equals":
+                        return proxy == arguments[0];
+                    default:
+                        return "demo HUP handler";
+                }
+            });
+        Object hup = signalClass.getConstructor(String.class).newInstance("HUP");
+        signalClass.getMethod("handle", signalClass, handlerClass).invoke(null, hup, handler);
+        System.out.println("demo waiting for HUP pid=" + pid());
+        System.out.flush();
+        hangUp.await();
+    }
+
+    public static void main(String[] args) throws IOException, InterruptedException, ReflectiveOperationException {
         StringBuilder out = new StringBuilder();
         out.append("demo args=").append(args.length).append('\n');
         for (int i = 0; i < args.length; i++) {
@@ -76,9 +119,14 @@ public final class Demo {
             Files.createFile(Paths.get(onceFile));
             System.exit(999);
         }
+        String hupFile = valueOf(args, "--relaunch-on-hup=");
+        if (hupFile != null && !Files.exists(Paths.get(hupFile))) {
+            Files.createFile(Paths.get(hupFile));
+            awaitHangUp();
+            System.exit(999);
+        }
         if (valueOf(args, "--wait") != null) {
-            String pid = ManagementFactory.getRuntimeMXBean().getName().split("@")[0];
-            System.out.println("demo waiting pid=" + pid);
+            System.out.println("demo waiting pid=" + pid());
             System.out.flush();
             Thread.sleep(Long.MAX_VALUE);
         }

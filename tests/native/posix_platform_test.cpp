@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -231,6 +232,37 @@ TEST_F(PosixProcess, TheAssociatedProgramIsStartedWithTheFileAndNotWaitedFor) {
     EXPECT_EQ("</var/log/my app.log>", received);
 }
 
+/* Once a child has ended, a request to end has no child to go to and must
+** not be followed by another start: the launcher ends with 128 + its
+** number, whether the signal comes between two starts or as the child ends,
+** before the launcher has looked.  (Death tests: the launcher's own process
+** ends.) */
+TEST(PosixSignals, ARequestToEndWithoutAChildEndsTheLauncher) {
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        EXPECT_EXIT(
+            {
+                runToEnd("/bin/sh -c \"exit 231\"");
+                kill(getpid(), number);
+                _exit(1);
+            },
+            ::testing::ExitedWithCode(128 + number), "")
+            << number;
+    }
+    EXPECT_EXIT(
+        {
+            char commandLine[] = "/bin/sh -c \"exit 231\"";
+            platform::ChildProcess child = nullptr;
+            unsigned long error = 0;
+            if (!platform::startProcess(commandLine, 0, nullptr, nullptr, &child, &error)) _exit(2);
+            siginfo_t ended;
+            waitid(P_ALL, 0, &ended, WEXITED | WNOWAIT); /* ended, not yet reaped */
+            kill(getpid(), SIGTERM);
+            platform::waitForProcess(child);
+            _exit(1);
+        },
+        ::testing::ExitedWithCode(128 + SIGTERM), "");
+}
+
 TEST(PosixServices, ExitProcessFlushesWhatWasBuffered) {
     int output[2];
     ASSERT_EQ(0, pipe(output));
@@ -406,8 +438,12 @@ TEST_F(PosixTextFile, LinesComeWholeWithTheirLineFeedAndWithoutTheCarriageReturn
     for (const Case &c : cases) EXPECT_EQ(c.lines, readLines(c.content)) << c.content.substr(0, 20);
 }
 
-TEST_F(PosixTextFile, FoldersAndMissingFilesCannotBeOpened) {
+/* Nothing but a regular file (or a new one) is opened, and nothing waits: a
+** FIFO without a reader or writer would hold the launcher for ever. */
+TEST_F(PosixTextFile, FoldersFifosDevicesAndMissingFilesCannotBeOpened) {
     fs::create_directories(scratch / "folder");
+    ASSERT_EQ(0, mkfifo((scratch / "fifo").c_str(), 0600));
+    fs::create_symlink(scratch / "fifo", scratch / "link to fifo");
     struct Case {
         std::string path;
         const char *mode;
@@ -418,6 +454,10 @@ TEST_F(PosixTextFile, FoldersAndMissingFilesCannotBeOpened) {
         {scratch / "folder", "w", EISDIR},
         {scratch / "missing.config", "r", ENOENT},
         {scratch / "missing/out.txt", "w", ENOENT},
+        {scratch / "fifo", "r", ENOTSUP},
+        {scratch / "fifo", "w", ENOTSUP},
+        {scratch / "link to fifo", "w", ENOTSUP},
+        {"/dev/null", "w", ENOTSUP},
     };
     for (const Case &c : cases) {
         int error = 0;

@@ -27,7 +27,7 @@ DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 # Guards against a hung launcher or build, not measurements.
-RUN_TIMEOUT_SECONDS = 300
+RUN_TIMEOUT_SECONDS = 60
 BUILD_TIMEOUT_SECONDS = 900
 
 JVM_ROOT = "/usr/lib/jvm"
@@ -116,12 +116,13 @@ class ConfiguredLauncherCase(unittest.TestCase):
             out.write("".join(line + "\n" for line in lines))
         return target
 
-    def launch(self, args=(), env=None, config=None):
-        """Writes Demo.config when config is given, starts the launcher by its
-        absolute path from another folder and waits for it."""
+    def launch(self, args=(), env=None, config=None, program=None):
+        """Writes Demo.config when config is given, starts the launcher (by its
+        absolute path unless program names it otherwise) from another folder
+        and waits for it."""
         if config is not None:
             self.write("Demo.config", config)
-        process = subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere,
+        process = subprocess.Popen([program or self.launcher] + list(args), cwd=self.elsewhere,
                                    env=env if env is not None else config_environment(),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
@@ -169,14 +170,18 @@ class ConfigClassPathTests(ConfiguredLauncherCase):
     """Class-path entries holding a blank are quoted, and the JVM finds the
     demo in them; the demo is nowhere else on the class path."""
 
-    def test_folders_with_a_blank(self):
-        self.place_classes("my classes")
+    def test_folders_with_a_blank_a_tab_or_a_quote(self):
         cases = [
-            ("addpath", ["addpath my classes"], '"my classes"'),
-            ("addpath and addjar", ["addpath my classes", "addjar plain.jar"], '"my classes:plain.jar"'),
+            ("addpath", "my classes", ["addpath my classes"], '"my classes"'),
+            ("addpath and addjar", "my classes", ["addpath my classes", "addjar plain.jar"],
+             '"my classes:plain.jar"'),
+            # A POSIX name may hold a tab or a quote: quoted and escaped.
+            ("a tab", "tab\tdir", ["addpath tab\tdir", "addjar plain.jar"], '"tab\tdir:plain.jar"'),
+            ("a quote", 'say"hi', ['addpath say"hi'], r'"say\"hi"'),
         ]
-        for name, lines, class_path in cases:
+        for name, folder, lines, class_path in cases:
             with self.subTest(name):
+                self.place_classes(folder)
                 run = self.launch_demo(config=["mainclass Demo"] + lines + ["argument x"])
                 self.assertIn(" -classpath %s Demo " % class_path, run.command_line)
                 self.assertEqual(["x"], run.demo.args)
@@ -373,6 +378,11 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             self.assertNotIn("JDK_JAVA_OPTIONS", run.command_line)
 
     def test_working_directory(self):
+        java = real_java()
+        if java is None:
+            self.skipTest("no java on PATH")
+        os.makedirs(os.path.join(self.app, "jre", "bin"))
+        os.symlink(java, os.path.join(self.app, "jre", "bin", "java"))
         self.place_classes("classes")
         os.makedirs(os.path.join(self.app, "data dir"))
         os.makedirs(self.path("work"))
@@ -382,6 +392,8 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             (["workingDir $TW_WORK"], self.path("work")),
             # Named through a variable, a folder with a blank comes quoted.
             (["workingDir $TW_DATA"], os.path.join(self.app, "data dir")),
+            # A runtime shipped with the application, named from its folder.
+            (["javapath jre/bin/java", "workingDir data dir"], os.path.join(self.app, "data dir")),
         ]
         for lines, expected in cases:
             with self.subTest(lines=lines):
@@ -389,6 +401,37 @@ class ConfigFilesTests(ConfiguredLauncherCase):
                                                               TW_DATA=os.path.join(self.app, "data dir")),
                                        config=["mainclass Demo", "addpath " + os.path.join(self.app, "classes")] + lines)
                 self.assertEqual(expected, os.path.realpath(run.demo.values["user.dir"]))
+
+    def test_the_configuration_beside_the_real_file(self):
+        """However the launcher is started, its own file's folder and name
+        decide; a configuration in the current folder is read only when -c
+        names it."""
+        self.place_classes("classes")
+        self.write("Demo.config", ["mainclass Demo", "addpath classes", "argument from the app folder"])
+        # What a stranger may leave where the user happens to be.
+        decoy = ["mainclass Demo", "addpath %s/classes" % self.app, "argument from the current folder"]
+        for name in ("Demo.config", "demo.config", "tarnwick.config"):
+            with open(os.path.join(self.elsewhere, name), "w") as out:
+                out.write("".join(line + "\n" for line in decoy))
+        os.makedirs(self.path("bin"))
+        os.symlink(self.launcher, self.path("bin", "demo"))
+        os.makedirs(os.path.join(self.elsewhere, "sub"))
+        os.symlink(self.launcher, os.path.join(self.elsewhere, "sub", "Demo"))
+        on_path = config_environment(PATH=self.path("bin") + ":" + os.environ["PATH"])
+        cases = [
+            # (program, environment, launcher arguments, arguments the demo gets)
+            ("demo", on_path, [], ["from the app folder"]),
+            (self.path("bin", "demo"), None, [], ["from the app folder"]),
+            ("sub/Demo", None, [], ["from the app folder"]),
+            (os.path.relpath(self.launcher, self.elsewhere), None, [], ["from the app folder"]),
+            ("demo", on_path, ["-c" + os.path.join(self.elsewhere, "demo.config")], ["from the current folder"]),
+        ]
+        for program, env, args, expected in cases:
+            with self.subTest(program=program, args=args):
+                run = self.launch(args, env=env, program=program)
+                self.assertEqual(0, run.code, run.text())
+                self.assertEqual(expected, run.demo.args, run.text())
+                self.assertEqual(self.app, os.path.realpath(run.demo.values["user.dir"]))
 
     def test_the_c_option_names_the_file(self):
         self.place_classes("classes")
@@ -412,7 +455,7 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             # The empty path names no file, and the next argument goes to the
             # application: no main class and no class path at all.
             run = self.launch(["-c", "alt.config"])
-            self.assertRegex(run.command_line, r' -classpath {3}"?alt\.config"? $', run.text())
+            self.assertRegex(run.command_line, r'^\S+ {2}"?alt\.config"? $', run.text())
 
     def test_a_folder_or_a_fifo_as_the_configuration(self):
         os.makedirs(os.path.join(self.app, "Demo.config"))

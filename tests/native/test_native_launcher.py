@@ -4,10 +4,10 @@
 The built launcher (environment variable TARNWICK) starts the demo application
 (compiled into DEMO_CLASSES, main class Demo) on the real JVM, or a stand-in
 runtime made up in a scratch folder whose bin/java is a shell script that
-records how it was started.  Until the configuration reader exists, the demo's
-class path and main class are the first application arguments: the launcher
-writes an empty class path after "-classpath", so the next token takes its
-place.
+records how it was started.  No configuration is read: the demo's classes
+come from the CLASSPATH variable (the launcher leaves an empty class path
+out of the command line, so the JVM uses its default), and its main class is
+the first application argument.
 
 Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_launcher.py -v ArgumentsTests
 """
@@ -28,7 +28,7 @@ TARNWICK = os.environ.get("TARNWICK", "")
 DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
 
 # A guard against a hung launcher, not a measurement.
-RUN_TIMEOUT_SECONDS = 300
+RUN_TIMEOUT_SECONDS = 60
 
 # How long a signal is given to show an effect it must not have.
 QUIET_SPELL_SECONDS = 0.5
@@ -53,15 +53,81 @@ exit 0
 """
 
 # bin/java of a stand-in runtime that logs each SIGINT it receives and then
-# ends with 3.  It first moves into a session of its own, out of the
+# ends with 130, as a program ended by it does.  It first moves into a session of its own, out of the
 # terminal's reach, so that a key typed at the launcher's terminal signals
 # the launcher alone: whatever SIGINT the script gets, the launcher passed on.
 SIGINT_LOGGING_JAVA = r"""#!/bin/sh
 [ -z "$TW_OWN_SESSION" ] && TW_OWN_SESSION=1 exec setsid "$0" "$@"
-trap 'echo INT >> "$FAKE_JAVA_LOG"; exit 3' INT
+trap 'echo INT >> "$FAKE_JAVA_LOG"; exit 130' INT
 echo "ready $$" >> "$FAKE_JAVA_LOG"
 while :; do sleep 0.05; done
 """
+
+
+# bin/java of a stand-in runtime for the signal table.  It logs its starts
+# and each signal of $STAND_IN_SIGNALS it receives; on its first start it
+# answers one as $STAND_IN_ANSWER says (an exit code, or "die": ended by the
+# signal itself), and otherwise waits until $FAKE_JAVA_LOG.release appears,
+# then asks for a relaunch.  A later start ends with 0 at once.
+SIGNAL_LOGGING_JAVA = r"""#!/bin/sh
+log=$FAKE_JAVA_LOG
+if grep -q '^start' "$log" 2>/dev/null; then echo "start again $$" >> "$log"; exit 0; fi
+echo "start $$" >> "$log"
+answer() {
+    echo "got $1" >> "$log"
+    if [ "$STAND_IN_ANSWER" = die ]; then trap - "$1"; kill -s "$1" $$; sleep 1; exit 99; fi
+    exit "$STAND_IN_ANSWER"
+}
+for sig in $STAND_IN_SIGNALS; do trap "answer $sig" "$sig"; done
+while [ ! -e "$log.release" ]; do sleep 0.02; done
+exit 231
+"""
+
+# The signals the launcher handles, by name; SIGPWR is Linux's own.
+HANDLED_SIGNAL_NAMES = ["TERM", "INT", "HUP", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "CONT", "TSTP"] + \
+    (["PWR"] if hasattr(signal, "SIGPWR") else [])
+
+
+JVM_ROOT = "/usr/lib/jvm"
+
+
+def installed_runtimes():
+    """The real homes of the runtimes under JVM_ROOT, each once, sorted."""
+    homes = set()
+    for name in os.listdir(JVM_ROOT) if os.path.isdir(JVM_ROOT) else []:
+        home = os.path.join(JVM_ROOT, name)
+        if os.access(os.path.join(home, "bin", "java"), os.X_OK) and os.path.isfile(os.path.join(home, "release")):
+            homes.add(os.path.realpath(home))
+    return sorted(homes)
+
+
+def default_signals():
+    """Runs in the launcher's process before exec: the signals it handles get
+    their default actions, whatever this test was started with (a background
+    job has SIGINT and SIGQUIT ignored, and the launcher leaves an ignored
+    signal alone)."""
+    for name in HANDLED_SIGNAL_NAMES:
+        signal.signal(getattr(signal, "SIG" + name), signal.SIG_DFL)
+
+
+def wait_for(condition, seconds=RUN_TIMEOUT_SECONDS):
+    """Polls condition until it holds or the time is up; returns whether it held."""
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
+
+
+def process_state(pid):
+    """The state letter of /proc/<pid>/stat (R, S, T, Z...), or None once the
+    process is gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as stat_file:
+            return stat_file.read().rsplit(")", 1)[1].split()[0]
+    except OSError:
+        return None
 
 
 def setUpModule():
@@ -86,7 +152,7 @@ def make_fake_runtime(home, version, java_text=FAKE_JAVA):
 def clean_environment(**changes):
     """The test's environment without any runtime choice of the caller's."""
     env = dict(os.environ)
-    for name in ("JAVA_HOME", "TARNWICK_JAVA_ROOTS", "FAKE_JAVA_LOG"):
+    for name in ("JAVA_HOME", "TARNWICK_JAVA_ROOTS", "FAKE_JAVA_LOG", "CLASSPATH"):
         env.pop(name, None)
     env["LC_ALL"] = "C.UTF-8"
     for name, value in changes.items():
@@ -95,6 +161,11 @@ def clean_environment(**changes):
         else:
             env[name] = value
     return env
+
+
+def demo_environment(**changes):
+    """A clean environment in which the JVM finds the demo's classes."""
+    return clean_environment(CLASSPATH=DEMO_CLASSES, **changes)
 
 
 def run_launcher(args, env, launcher=None, cwd=None):
@@ -143,7 +214,7 @@ class LauncherTestCase(unittest.TestCase):
         return os.path.join(self.scratch, *names)
 
     def run_demo(self, args, env=None, **kwargs):
-        code, out, err = run_launcher([DEMO_CLASSES, "Demo"] + list(args), env or clean_environment(), **kwargs)
+        code, out, err = run_launcher(["Demo"] + list(args), env or demo_environment(), **kwargs)
         self.assertEqual(0, code, "launcher failed:\n" + out + err)
         return DemoOutput(out), out, err
 
@@ -187,17 +258,19 @@ class ArgumentsTests(LauncherTestCase):
         self.assertEqual(3, demo.start, out)
 
     def test_a_vm_parameter_reaches_the_jvm(self):
-        demo, _, _ = self.run_demo(["-Ddemo.greeting=hello-from-tarnwick", "x"])
-        self.assertEqual("hello-from-tarnwick", demo.values["property demo.greeting"])
-        self.assertEqual(["x"], demo.args)
+        for greeting in ("hello-from-tarnwick", "My App", 'say "hi"\tC:\\'):
+            with self.subTest(greeting=greeting):
+                demo, _, _ = self.run_demo(["-Ddemo.greeting=" + greeting, "x"])
+                self.assertEqual(greeting, demo.values["property demo.greeting"])
+                self.assertEqual(["x"], demo.args)
 
         demo, _, _ = self.run_demo(["x"])
         self.assertIsNone(demo.values["property demo.greeting"])
 
 
 class WorkingDirectoryTests(LauncherTestCase):
-    """The child starts in the launcher's folder when the launcher was started
-    by an absolute path, and in the current folder otherwise."""
+    """The child starts in the launcher's own folder however the launcher was
+    started: the system names the running file."""
 
     def setUp(self):
         super().setUp()
@@ -212,7 +285,7 @@ class WorkingDirectoryTests(LauncherTestCase):
 
     def test_started_by_relative_path(self):
         demo, _, _ = self.run_demo(["x"], launcher=os.path.join("app", "tarnwick"), cwd=self.scratch)
-        self.assertEqual(os.path.realpath(self.scratch), os.path.realpath(demo.values["user.dir"]))
+        self.assertEqual(os.path.realpath(self.path("app")), os.path.realpath(demo.values["user.dir"]))
 
 
 class ExitCodesTests(LauncherTestCase):
@@ -259,7 +332,7 @@ class CurrentRuntimeTests(LauncherTestCase):
         code, out, err = run_launcher(["cp", "Main", "a b"], env)
         self.assertEqual(0, code, out + err)
         self.assertEqual([home + "/bin/java"], self.logged("program"))
-        self.assertEqual(["-classpath", "cp", "Main", "a b"], self.logged("arg"))
+        self.assertEqual(["cp", "Main", "a b"], self.logged("arg"))
 
     def test_java_on_path_is_followed_through_its_symlinks(self):
         # JAVA_HOME unset, or naming a folder without bin/java: PATH decides.
@@ -314,20 +387,15 @@ class RealRuntimesTests(LauncherTestCase):
         self.assertEqual(expected_home, os.path.realpath(demo.values["java.home"]), out)
 
     def test_each_installed_runtime_through_java_home(self):
-        homes = set()
-        jvm = "/usr/lib/jvm"
-        for name in sorted(os.listdir(jvm)) if os.path.isdir(jvm) else []:
-            home = os.path.join(jvm, name)
-            if os.access(os.path.join(home, "bin", "java"), os.X_OK) and os.path.isfile(os.path.join(home, "release")):
-                homes.add(os.path.realpath(home))
+        homes = installed_runtimes()
         if not homes:
-            self.skipTest("no Java runtime under /usr/lib/jvm")
-        print("runtimes under %s: %s" % (jvm, ", ".join(sorted(homes))), file=sys.stderr)
-        for home in sorted(homes):
+            self.skipTest("no Java runtime under " + JVM_ROOT)
+        print("runtimes under %s: %s" % (JVM_ROOT, ", ".join(homes)), file=sys.stderr)
+        for home in homes:
             with self.subTest(home=home):
                 greeting = "on-" + os.path.basename(home)
                 demo, out, _ = self.run_demo(["-Ddemo.greeting=" + greeting, "x y"],
-                                             env=clean_environment(JAVA_HOME=home))
+                                             env=demo_environment(JAVA_HOME=home))
                 self.assertEqual(home, os.path.realpath(demo.values["java.home"]), out)
                 self.assertEqual(greeting, demo.values["property demo.greeting"])
                 self.assertEqual(["x y"], demo.args)
@@ -375,14 +443,7 @@ class PosixBehaviourTests(LauncherTestCase):
 
     def test_sigterm_ends_the_application_through_its_shutdown_hooks(self):
         marker = self.path("hook ran")
-        process = subprocess.Popen([TARNWICK, DEMO_CLASSES, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
-                                   env=clean_environment(), stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.addCleanup(process.kill)
-        waiting = re.search(r"\ndemo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
-        self.assertIsNotNone(waiting, "the demo never got to wait")
-        jvm = int(waiting.group(1))
-        self.addCleanup(kill_leftover, jvm, marker)
+        process, jvm = self.start_waiting_demo(TARNWICK, None, marker)
         os.kill(process.pid, signal.SIGTERM)
         process.wait(timeout=RUN_TIMEOUT_SECONDS)
         with self.assertRaises(ProcessLookupError, msg="the JVM outlived the launcher"):
@@ -439,14 +500,177 @@ class PosixBehaviourTests(LauncherTestCase):
         output = read_to_end(terminal)
         _, status = os.waitpid(pid, 0)
         self.assertEqual(["INT"], [line for line in log_lines() if line == "INT"])
-        self.assertEqual(3, os.waitstatus_to_exitcode(status), output)
-        # The end was asked for: no abnormal-end report.
+        self.assertEqual(128 + signal.SIGINT, os.waitstatus_to_exitcode(status), output)
+        # The child ended as asked: no abnormal-end report.
         self.assertNotIn("Error", output)
+
+    # (signal, how the stand-in answers it, times it receives it, a second
+    # start follows, the end is reported as abnormal, the launcher's code)
+    SIGNAL_TABLE = [
+        # A request to end that the child ends by was asked for: no report.
+        ("TERM", "die", 1, False, False, 128 + signal.SIGTERM),
+        ("INT", "die", 1, False, False, 128 + signal.SIGINT),
+        ("HUP", "die", 1, False, False, 128 + signal.SIGHUP),
+        ("ALRM", "die", 1, False, False, 128 + signal.SIGALRM),
+        ("VTALRM", "%d" % (128 + signal.SIGVTALRM), 1, False, False, 128 + signal.SIGVTALRM),
+        # Handled, then a relaunch request: as if no signal came.
+        ("TERM", "231", 1, True, False, 0),
+        ("HUP", "231", 1, True, False, 0),
+        # Never a request to end: an end by them is reported.
+        ("QUIT", "%d" % (128 + signal.SIGQUIT), 1, False, True, 128 + signal.SIGQUIT),
+        ("USR1", "die", 1, False, True, 128 + signal.SIGUSR1),
+        ("CONT", "231", 1, True, False, 0),
+        # The JVM's own: never passed on (the stand-in is let go later).
+        ("USR2", "231", 0, True, False, 0),
+    ] + ([("PWR", "die", 1, False, False, 128 + signal.SIGPWR)] if hasattr(signal, "SIGPWR") else [])
+
+    def start_stand_in(self, answer, signals):
+        """Starts the launcher (with -passExitCode and a log file, so that an
+        abnormal end is reported whatever its length) on the signal-logging
+        stand-in; returns the launcher's process and the stand-in's id."""
+        home = make_fake_runtime(self.path("fake jdk"), "17.0.1", SIGNAL_LOGGING_JAVA)
+        config = self.path("signals.config")
+        with open(config, "w") as out:
+            out.write("vmparam -DLOGFILE=app.log\n")
+        env = self.fake_java_environment(home, STAND_IN_ANSWER=answer, STAND_IN_SIGNALS=" ".join(signals))
+        process = subprocess.Popen([TARNWICK, "-c" + config, "-passExitCode"], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
+        self.addCleanup(process.kill)
+        self.assertTrue(wait_for(lambda: self.log_lines("start ")), "the stand-in never started")
+        stand_in = int(self.log_lines("start ")[0].split()[1])
+        self.addCleanup(kill_leftover, stand_in, home)
+        return process, stand_in
+
+    def log_lines(self, prefix):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as log:
+            return [line for line in log.read().split("\n") if line.startswith(prefix)]
+
+    def test_each_handled_signal_reaches_the_child_once_and_relaunches_where_the_rules_say(self):
+        all_signals = [name for name in HANDLED_SIGNAL_NAMES if name != "TSTP"]
+        for name, answer, received, relaunched, reported, code in self.SIGNAL_TABLE:
+            with self.subTest(signal=name, answer=answer):
+                for left in ("java.log", "java.log.release"):
+                    if os.path.exists(self.path(left)):
+                        os.remove(self.path(left))
+                process, _ = self.start_stand_in(answer, all_signals)
+                os.kill(process.pid, getattr(signal, "SIG" + name))
+                if received == 0:
+                    time.sleep(QUIET_SPELL_SECONDS)
+                    self.assertIsNone(process.poll(), "the launcher ended on SIG" + name)
+                    open(self.log + ".release", "w").close()
+                out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                text = (out + err).decode("utf-8", "replace")
+                self.assertEqual(code, process.returncode, text)
+                self.assertEqual(["got " + name] * received, self.log_lines("got "), text)
+                self.assertEqual(relaunched, bool(self.log_lines("start again")), text)
+                self.assertEqual(reported, "Unexpected Close: " in text, text)
+
+    def test_a_stop_sent_to_the_launcher_stops_both_and_cont_resumes_both(self):
+        process, stand_in = self.start_stand_in("231", ["CONT"])
+        os.kill(process.pid, signal.SIGTSTP)
+        self.assertTrue(wait_for(lambda: process_state(process.pid) == "T" and process_state(stand_in) == "T"),
+                        (process_state(process.pid), process_state(stand_in)))
+        os.kill(process.pid, signal.SIGCONT)
+        # The stand-in answers the CONT passed on with a relaunch request.
+        out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+        self.assertEqual(0, process.returncode, out + err)
+        self.assertEqual(["got CONT"], self.log_lines("got "))
+        self.assertTrue(self.log_lines("start again"))
+
+    def test_a_hangup_the_application_handles_then_a_relaunch(self):
+        for home in installed_runtimes() or [None]:
+            with self.subTest(home=home):
+                marker = self.path("hup once " + os.path.basename(home or "java"))
+                process = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--relaunch-on-hup=" + marker],
+                                           env=demo_environment(JAVA_HOME=home), stdin=subprocess.DEVNULL,
+                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
+                self.addCleanup(process.kill)
+                first = read_until(process.stdout.fileno(), r"demo waiting for HUP pid=\d+\n")
+                self.assertIn("demo waiting for HUP", first)
+                os.kill(process.pid, signal.SIGHUP)
+                out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                out = first + out.decode("utf-8", "replace")
+                self.assertEqual(0, process.returncode, out + err.decode("utf-8", "replace"))
+                self.assertEqual(1, out.count("demo got HUP"), out)
+                self.assertEqual(2, out.count("#Command line="), out)
+                self.assertEqual(b"", err)
+
+    def start_waiting_demo(self, launcher, home, marker):
+        """Starts the demo, which waits with a shutdown hook writing marker;
+        returns the launcher's process and the JVM's id."""
+        process = subprocess.Popen([launcher, "Demo", "-passExitCode", "--hook=" + marker, "--wait"],
+                                   env=demo_environment(JAVA_HOME=home), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
+        self.addCleanup(process.kill)
+        waiting = re.search(r"demo waiting pid=(\d+)\n", read_until(process.stdout.fileno(), r"pid=\d+\n"))
+        self.assertIsNotNone(waiting, "the demo never got to wait")
+        jvm = int(waiting.group(1))
+        self.addCleanup(kill_leftover, jvm, marker)
+        return process, jvm
+
+    def test_the_jvm_never_receives_sigusr2(self):
+        # HotSpot 17 crashed on it, leaving hs_err_pid*.log in its folder
+        # (the launcher's, where this copy of it works).
+        os.makedirs(self.path("app"))
+        launcher = self.path("app", "tarnwick")
+        shutil.copy2(TARNWICK, launcher)
+        for home in installed_runtimes() or [None]:
+            with self.subTest(home=home):
+                marker = self.path("hook ran " + os.path.basename(home or "java"))
+                process, jvm = self.start_waiting_demo(launcher, home, marker)
+                os.kill(process.pid, signal.SIGUSR2)
+                time.sleep(QUIET_SPELL_SECONDS)
+                self.assertIsNone(process.poll())
+                self.assertIn(process_state(jvm), ("R", "S"))
+                os.kill(process.pid, signal.SIGTERM)
+                _, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                self.assertEqual(128 + signal.SIGTERM, process.returncode, err)
+                with open(marker) as hook:
+                    self.assertEqual("hook ran\n", hook.read())
+                self.assertEqual([], [name for name in os.listdir(self.path("app")) if name.startswith("hs_err")])
+
+    @unittest.skipUnless(sys.platform.startswith("linux"), "PR_SET_PDEATHSIG is Linux's")
+    def test_sigkill_of_the_launcher_leaves_no_jvm(self):
+        for home in installed_runtimes() or [None]:
+            with self.subTest(home=home):
+                marker = self.path("hook ran " + os.path.basename(home or "java"))
+                process, jvm = self.start_waiting_demo(TARNWICK, home, marker)
+                process.kill()
+                process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                # Gone, or a zombie that no one reaps: either way it has ended.
+                self.assertTrue(wait_for(lambda: process_state(jvm) in (None, "Z")), "the JVM outlived the launcher")
+                # It was asked with SIGTERM, so its shutdown hooks ran.
+                with open(marker) as hook:
+                    self.assertEqual("hook ran\n", hook.read())
+
+    def test_a_reader_that_has_gone_does_not_end_the_launcher(self):
+        # demo | head -1, demo | true: the launcher's lines meet a closed
+        # pipe, yet the application starts, is started again and passes its
+        # exit code on.
+        for reader in (["head", "-1"], ["true"]):
+            with self.subTest(reader=reader):
+                marker = self.path("started " + reader[0])
+                launcher = subprocess.Popen([TARNWICK, "Demo", "-passExitCode", "--relaunch-once=" + marker,
+                                             "--exit=3"], env=demo_environment(), stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.addCleanup(launcher.kill)
+                pipe_reader = subprocess.Popen(reader, stdin=launcher.stdout, stdout=subprocess.PIPE)
+                launcher.stdout.close()
+                read, _ = pipe_reader.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                err = launcher.stderr.read().decode("utf-8", "replace")
+                launcher.wait(timeout=RUN_TIMEOUT_SECONDS)
+                launcher.stderr.close()
+                self.assertEqual(3, launcher.returncode, err)
+                self.assertTrue(os.path.exists(marker), err)
+                if reader[0] == "head":
+                    self.assertTrue(read.startswith(b"#Version "), read)
 
     def test_999_asks_for_a_relaunch(self):
         marker = self.path("started once")
-        code, out, err = run_launcher([DEMO_CLASSES, "Demo", "-passExitCode", "--relaunch-once=" + marker],
-                                      clean_environment())
+        code, out, err = run_launcher(["Demo", "-passExitCode", "--relaunch-once=" + marker],
+                                      demo_environment())
         self.assertEqual(0, code, out + err)
         self.assertEqual(2, out.count("#Command line="), out)
         self.assertEqual(2, out.count("demo args="), out)
@@ -455,12 +679,12 @@ class PosixBehaviourTests(LauncherTestCase):
     def test_the_launcher_lines_stay_off_a_terminal(self):
         for output, args, shown in (("pipe", [], True), ("terminal", [], False), ("terminal", ["-d"], True)):
             with self.subTest(output=output, args=args):
-                command = [TARNWICK, DEMO_CLASSES, "Demo"] + args + ["x"]
+                command = [TARNWICK, "Demo"] + args + ["x"]
                 if output == "pipe":
-                    code, out, err = run_launcher(command[1:], clean_environment())
+                    code, out, err = run_launcher(command[1:], demo_environment())
                 else:
                     terminal, slave = pty.openpty()
-                    process = subprocess.Popen(command, env=clean_environment(), stdin=subprocess.DEVNULL,
+                    process = subprocess.Popen(command, env=demo_environment(), stdin=subprocess.DEVNULL,
                                                stdout=slave, stderr=subprocess.PIPE)
                     os.close(slave)
                     out = read_to_end(terminal).replace("\r\n", "\n")

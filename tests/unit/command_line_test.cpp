@@ -3,6 +3,7 @@
 #include "launcher/command_line.h"
 #include "platform/command_line_split.h"
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -13,6 +14,7 @@ struct LineCase {
     const char *mainClass;
     int vista;
     const char *expected;
+    bool posixNames = false; /* names may hold quotes and tabs, as on POSIX */
 };
 
 class CommandLine : public LauncherTest, public ::testing::WithParamInterface<LineCase> {};
@@ -25,6 +27,7 @@ TEST_P(CommandLine, IsAssembledPieceByPiece) {
     for (const char *a : c.args) appendToList(LIST_ARGS, keepText(a));
     if (c.mainClass) settings.mainClass = keepText(c.mainClass);
     settings._isVista = c.vista;
+    fake::state.posixNames = c.posixNames;
     EXPECT_EQ(buildJavaCommandLine(), c.expected) << c.name;
 }
 
@@ -38,12 +41,27 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"example on Vista", {"-Xmx256m", "-Dmode=1"}, {"lib/*", "app.jar"},
                  {"alpha", "beta gamma"}, "app.Main", 1,
                  JAVAW "-Xmx256m -Dmode=1 -classpath lib/*;app.jar app.Main \"alpha\" \"beta gamma\" "},
-        LineCase{"nothing configured", {}, {}, {}, nullptr, 0, JAVAW "-classpath  "},
-        LineCase{"no class path", {}, {}, {}, "M", 0, JAVAW "-classpath  M"},
+        /* An empty class path would take the main class's place. */
+        LineCase{"nothing configured", {}, {}, {}, nullptr, 0, JAVAW},
+        LineCase{"no class path", {"-Xmx1g"}, {}, {}, "M", 0, JAVAW "-Xmx1g M"},
+        LineCase{"one empty class-path entry", {}, {""}, {"a"}, "M", 0, JAVAW "M a "},
+        LineCase{"two empty entries are a class path", {}, {"", ""}, {}, "M", 0,
+                 JAVAW "-classpath ; M"},
         LineCase{"class path with a blank", {}, {"lib/*", "my app.jar"}, {}, "M", 1,
                  JAVAW "-classpath \"lib/*;my app.jar\" M"},
         LineCase{"tab in class path is no blank", {}, {"a\tb"}, {}, "M", 0,
                  JAVAW "-classpath a\tb M"},
+        /* POSIX names may hold a tab or a quote: they are kept and escaped,
+        ** unless the entry has a blank, whose quotes are an expansion's. */
+        LineCase{"POSIX: tab in an entry", {}, {"lib\tdir", "b"}, {}, "M", 0,
+                 JAVAW "-classpath \"lib\tdir;b\" M", true},
+        LineCase{"POSIX: quote in an entry", {}, {"a\"b", "c\\\"d\\"}, {}, "M", 0,
+                 JAVAW "-classpath \"a\\\"b;c\\\\\\\"d\\\\\" M", true},
+        LineCase{"POSIX: an expanded folder with a blank beside a quoted name", {},
+                 {"\"/opt/my app\"/lib", "x\"y"}, {}, "M", 0,
+                 JAVAW "-classpath \"/opt/my app/lib;x\\\"y\" M", true},
+        LineCase{"POSIX: a plain class path is not quoted", {}, {"lib/*", "a.jar"}, {}, "M", 0,
+                 JAVAW "-classpath lib/*;a.jar M", true},
         LineCase{"entry quotes give way to the enclosing pair", {},
                  {"\"C:/Program Files/x\"/lib", "a.jar"}, {}, "M", 0,
                  JAVAW "-classpath \"C:/Program Files/x/lib;a.jar\" M"},
@@ -52,19 +70,19 @@ INSTANTIATE_TEST_SUITE_P(
                  JAVAW "-classpath \"lib;my dir\\\\\" M a "},
         LineCase{"quotes kept where nothing encloses", {}, {"\"C:/x\"/lib"}, {}, "M", 0,
                  JAVAW "-classpath \"C:/x\"/lib M"},
-        LineCase{"unset main class with args", {}, {}, {"a"}, nullptr, 0, JAVAW "-classpath   a "},
+        LineCase{"unset main class with args", {}, {}, {"a"}, nullptr, 0, JAVAW " a "},
         LineCase{"JVM parameter never quoted", {"-Dx=a b", "-Dq=\"c\""}, {}, {}, "M", 1,
-                 JAVAW "-Dx=a b -Dq=\"c\" -classpath  M"},
+                 JAVAW "-Dx=a b -Dq=\"c\" M"},
         LineCase{"quote in argument", {}, {}, {"say \"hi\"", "a\"b"}, "M", 0,
-                 JAVAW "-classpath  M \"say \\\"hi\\\"\" \"a\\\"b\" "},
+                 JAVAW "M \"say \\\"hi\\\"\" \"a\\\"b\" "},
         LineCase{"trailing backslash on Vista", {}, {}, {"C:\\", "x\\y"}, "M", 1,
-                 JAVAW "-classpath  M \"C:\\\\\" \"x\\y\" "},
+                 JAVAW "M \"C:\\\\\" \"x\\y\" "},
         LineCase{"trailing backslash before Vista", {}, {}, {"C:\\"}, "M", 0,
-                 JAVAW "-classpath  M C:\\ "},
+                 JAVAW "M C:\\ "},
         LineCase{"empty and tab arguments", {}, {}, {"", "a\tb"}, "M", 0,
-                 JAVAW "-classpath  M \"\" \"a\tb\" "},
+                 JAVAW "M \"\" \"a\tb\" "},
         LineCase{"backslashes before a quote", {}, {}, {"a\\\\\"b"}, "M", 0,
-                 JAVAW "-classpath  M \"a\\\\\\\\\\\"b\" "}));
+                 JAVAW "M \"a\\\\\\\\\\\"b\" "}));
 #undef JAVAW
 
 TEST_F(LauncherTest, EachEnclosedArgumentShowsItsDebugBox) {
@@ -87,30 +105,52 @@ TEST_F(LauncherTest, EachEnclosedArgumentShowsItsDebugBox) {
     EXPECT_TRUE(fake::state.boxes.empty());
 }
 
-/* Any argument list survives assembly and the Windows splitting rules
-** unchanged, whatever the system version. */
-TEST_F(LauncherTest, ArgumentsRoundTripThroughTheWindowsRules) {
+/* Any argument list, any "-D" option of the launcher's command line and, on
+** POSIX, any class-path entry survive assembly and the Windows splitting
+** rules unchanged, whatever the system version.  (An entry with a blank
+** loses its quotes: those group an expanded folder.) */
+TEST_F(LauncherTest, TokensRoundTripThroughTheWindowsRules) {
     std::mt19937 random(20261207);
     const std::string alphabet = "ab \t\"\\\\\\=-:/.$";
+    auto randomText = [&](std::size_t maxLength) {
+        std::string text;
+        for (std::size_t i = random() % (maxLength + 1); i > 0; --i)
+            text += alphabet[random() % alphabet.size()];
+        return text;
+    };
     for (int round = 0; round < 4000; ++round) {
         fake::reset();
         settings.javapath = keepText("\"C:\\Program Files\\Java\\bin\\javaw.exe\"");
         settings.mainClass = keepText("app.Main");
         settings._isVista = round % 2;
-        std::vector<std::string> args(random() % 6);
-        for (std::string &arg : args) {
-            std::size_t length = random() % 8;
-            for (std::size_t i = 0; i < length; ++i) arg += alphabet[random() % alphabet.size()];
+        fake::state.posixNames = true;
+        std::vector<std::string> expected = {"C:\\Program Files\\Java\\bin\\javaw.exe"};
+
+        std::string option = "-D" + randomText(6);
+        appendToList(LIST_VMPARAMS, jvmOptionToken(keepText(option)));
+        expected.push_back(option);
+
+        std::string classPath;
+        for (int i = random() % 3; i > 0; --i) {
+            std::string entry = randomText(5);
+            appendToList(LIST_VMPATHS, keepText(entry));
+            if (entry.find(' ') != std::string::npos)
+                entry.erase(std::remove(entry.begin(), entry.end(), '"'), entry.end());
+            classPath += (settings.vmpathsCnt > 1 ? ";" : "") + entry;
+        }
+        if (!classPath.empty()) {
+            expected.push_back("-classpath");
+            expected.push_back(classPath);
+        }
+        expected.push_back("app.Main");
+
+        for (int i = random() % 6; i > 0; --i) {
+            std::string arg = randomText(7);
             appendToList(LIST_ARGS, keepText(arg));
+            expected.push_back(arg);
         }
         std::string line = buildJavaCommandLine();
-        std::vector<std::string> split = splitWindowsCommandLine(line.c_str());
-        ASSERT_GE(split.size(), 3u) << line;
-        EXPECT_EQ(split[0], "C:\\Program Files\\Java\\bin\\javaw.exe");
-        EXPECT_EQ(split[1], "-classpath");
-        EXPECT_EQ(split[2], "app.Main");
-        std::vector<std::string> received(split.begin() + 3, split.end());
-        ASSERT_EQ(received, args) << "command line: " << line;
+        ASSERT_EQ(splitWindowsCommandLine(line.c_str()), expected) << "command line: " << line;
     }
 }
 

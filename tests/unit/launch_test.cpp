@@ -18,7 +18,7 @@ TEST_F(Launch, PrintsBannerAndCommandLineThenStartsTheChild) {
     fake::state.exitCodes = {7};
     fake::state.clock = {100, 200};
     EXPECT_EQ(execApp(), 7);
-    const std::string line = "C:\\jre6\\bin\\javaw.exe -classpath  com.acme.Main";
+    const std::string line = "C:\\jre6\\bin\\javaw.exe com.acme.Main";
     EXPECT_EQ(fake::state.standardOutput,
               "#Version @(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00\n"
               "#Command line=\n" +
@@ -63,7 +63,7 @@ TEST_F(Launch, OutputFileHoldsTheLatestLaunch) {
     EXPECT_EQ(fake::state.files[OUTPUT_FILE_NAME],
               "#Version @(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00\n"
               "#Command line=\n"
-              "C:\\jre6\\bin\\javaw.exe -classpath  com.acme.Main second \n");
+              "C:\\jre6\\bin\\javaw.exe com.acme.Main second \n");
 }
 
 TEST_F(Launch, OutputFileThatCannotBeCreatedDoesNotStopTheLaunch) {
@@ -72,6 +72,7 @@ TEST_F(Launch, OutputFileThatCannotBeCreatedDoesNotStopTheLaunch) {
     EXPECT_EQ(execApp(), 0);
     EXPECT_EQ(fake::state.launches.size(), 1u);
     EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.standardError.find("Cannot write tarnwick.out: "), 0u) << fake::state.standardError;
 }
 
 struct ConsoleCase {

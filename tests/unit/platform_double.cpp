@@ -76,6 +76,12 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
 const int RELAUNCH_EXIT_CODE = 999;
 
+bool namesMayHoldQuotesAndTabs() { return state.posixNames; }
+
+std::string launcherProgramPath(const char *argv0) {
+    return state.launcherFile.empty() ? argv0 : state.launcherFile;
+}
+
 std::size_t programDirectoryLength(const char *programPath) {
     if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
     const char *last = std::strrchr(programPath, '\\');

@@ -63,6 +63,8 @@ struct State {
     bool startFails = false;       /* every start fails with startError */
     unsigned long startError = 0;
     unsigned long osMajor = 5;
+    bool posixNames = false;       /* names may hold quotes and tabs, as on POSIX */
+    std::string launcherFile;      /* the launcher's own file; empty: argv[0] */
     unsigned long processId = 4242;
     std::map<std::string, RegistryKeyData> registry; /* key path, lower case */
     std::map<std::string, RegistryKeyData> otherViewRegistry; /* the other view */

@@ -2,6 +2,9 @@
 
 #include "config/config.h"
 
+#include <cerrno>
+#include <cstring>
+
 const char *const RUNTIME_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
 namespace {
@@ -59,7 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{{"-d", "-q"}, 0, 0, 1, 0, false, nullptr, {}, {}},
         ScanCase{{"-q", "-d"}, 0, 0, 1, 0, false, nullptr, {}, {}},
         ScanCase{{"a", "-Dx", "a", "-Dx"}, 0, 0, 0, 0, false, nullptr, {"-Dx", "-Dx"},
-                 {"a", "a"}}));
+                 {"a", "a"}},
+        /* One argument of the user's stays one for Java. */
+        ScanCase{{"-Dtitle=My App", "-Dq=say \"hi\"", "-Dt=a\tb", "-Dw=C:\\"}, 0, 0, 0, 0, false,
+                 nullptr, {"\"-Dtitle=My App\"", "\"-Dq=say \\\"hi\\\"\"", "\"-Dt=a\tb\"", "-Dw=C:\\"},
+                 {}}));
 
 TEST_F(LauncherTest, QuietWinsOverDebugSoNothingOfTheTrailShows) {
     installRuntime();
@@ -136,6 +143,22 @@ INSTANTIATE_TEST_SUITE_P(Paths, LauncherDirectory,
                                            DirectoryCase{"t", "D:\\work", false},
                                            DirectoryCase{"", "D:\\work", false}));
 
+/* Started by a bare name, or through a link with another name: the folder
+** and the name of the launcher's own file decide, not argv[0]. */
+TEST_F(LauncherTest, TheLaunchersOwnFileNamesItsFolderAndConfiguration) {
+    installRuntime();
+    fake::state.launcherFile = "C:\\opt\\demo\\Demo.exe";
+    fake::state.files["C:\\opt\\demo\\Demo.config"] = "mainclass Real\n";
+    fake::state.files["D:\\work\\demo.config"] = "mainclass Decoy\n";
+    runLauncher({"demo", "-d"});
+    EXPECT_STREQ(settings.cwd, "C:\\opt\\demo");
+    EXPECT_EQ(fake::state.changedDirectories, std::vector<std::string>{"C:\\opt\\demo"});
+    EXPECT_STREQ(settings.mainClass, "Real");
+    ASSERT_GE(fake::state.boxes.size(), 3u);
+    EXPECT_EQ(fake::state.boxes[1].caption, "LpCmdLine");
+    EXPECT_EQ(fake::state.boxes[1].text, "[C:\\opt\\demo\\Demo.exe]");
+}
+
 TEST_F(LauncherTest, DirectoriesThatDoNotFitAreRefusedNotCut) {
     std::string longPath = "C:\\" + std::string(2050, 'd') + "\\tool.exe";
     EXPECT_EQ(runLauncher({longPath}), 2);
@@ -173,6 +196,7 @@ TEST_F(LauncherTest, SampleThatCannotBeCreatedEndsWithOne) {
     fake::state.unopenableFiles[SAMPLE_CONFIG_NAME] = EACCES;
     EXPECT_EQ(runLauncher({"tool.exe", "-sample"}), 1);
     EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.standardError, "Cannot write sample.config: " + std::string(std::strerror(EACCES)) + "\n");
 }
 
 TEST_F(LauncherTest, RelaunchesOnNineNineNineUntilAnotherCode) {
@@ -225,42 +249,47 @@ TEST_F(LauncherTest, ListsNeverGrowPastTheirCapacity) {
         int fits;
         const char *named;
     };
+    /* The "-D" entries hold a blank: the message names the option as given. */
     for (Case c : {Case{"arg", ARGS_CAPACITY, "application arguments"},
-                   Case{"-Dp", VMPARAMS_CAPACITY, "JVM parameters"}}) {
+                   Case{"-Dp=a b", VMPARAMS_CAPACITY, "JVM parameters"}}) {
+        const std::string firstLeftOut = std::string("\"") + c.prefix + std::to_string(c.fits) + "\"";
         for (int extra : {0, 1}) {
             fake::reset();
             installRuntime();
             std::vector<std::string> argv = {"tool.exe"};
-            for (int i = 0; i < c.fits + extra; ++i) argv.push_back(c.prefix + std::to_string(i));
-            int code = runLauncher(argv);
+            for (int i = 0; i < c.fits + extra + 1; ++i) argv.push_back(c.prefix + std::to_string(i));
             if (extra == 0) {
-                EXPECT_EQ(code, 0) << c.prefix;
+                argv.pop_back();
+                EXPECT_EQ(runLauncher(argv), 0) << c.prefix;
                 EXPECT_EQ(fake::state.launches.size(), 1u);
                 continue;
             }
-            EXPECT_EQ(code, 2) << c.prefix;
+            EXPECT_EQ(runLauncher(argv), 2) << c.prefix;
             EXPECT_TRUE(fake::state.launches.empty());
             ASSERT_EQ(fake::boxCaptions(), std::vector<std::string>{"Too Many Entries"});
             EXPECT_NE(fake::state.boxes[0].text.find(c.named), std::string::npos);
+            EXPECT_NE(fake::state.boxes[0].text.find(firstLeftOut), std::string::npos)
+                << fake::state.boxes[0].text;
             EXPECT_NE(fake::state.standardError.find(std::to_string(c.fits)), std::string::npos);
+
+            /* Quiet, with -q after the entries that do not fit: no box, but
+            ** standard error still says why. */
+            fake::reset();
+            argv.push_back("-q");
+            EXPECT_EQ(runLauncher(argv), 2) << c.prefix;
+            EXPECT_TRUE(fake::state.boxes.empty());
+            EXPECT_NE(fake::state.standardError.find("Too many"), std::string::npos);
+            EXPECT_NE(fake::state.standardError.find(firstLeftOut), std::string::npos);
+
+            /* A -sample after them is still reached: the sample, and a
+            ** normal end. */
+            fake::reset();
+            argv.back() = "-sample";
+            EXPECT_EQ(runLauncher(argv), 0) << c.prefix;
+            EXPECT_TRUE(fake::state.boxes.empty());
+            EXPECT_EQ(fake::state.files.count("sample.config"), 1u);
         }
     }
-    /* Quiet, with -q after the entry that does not fit: no box, but
-    ** standard error still says why. */
-    fake::reset();
-    std::vector<std::string> argv = {"tool.exe"};
-    for (int i = 0; i <= ARGS_CAPACITY; ++i) argv.push_back("a");
-    argv.push_back("-q");
-    EXPECT_EQ(runLauncher(argv), 2);
-    EXPECT_TRUE(fake::state.boxes.empty());
-    EXPECT_NE(fake::state.standardError.find("Too many"), std::string::npos);
-
-    /* A -sample after it is still reached: the sample, and a normal end. */
-    fake::reset();
-    argv.back() = "-sample";
-    EXPECT_EQ(runLauncher(argv), 0);
-    EXPECT_TRUE(fake::state.boxes.empty());
-    EXPECT_EQ(fake::state.files.count("sample.config"), 1u);
 }
 
 TEST_F(LauncherTest, ConfigurationThatCannotBeOpenedEndsWithTwoBeforeAnyLaunch) {

@@ -12,7 +12,7 @@ from harness import HOME_PLAIN, JRE_BASE_KEY, WINDOWS_XP
 
 JAVAW = HOME_PLAIN + r"\bin\javaw.exe"
 # What the launcher puts before the arguments without configuration.
-LINE_HEAD = JAVAW + " -classpath   "
+LINE_HEAD = JAVAW + "  "
 # CreateProcessW takes at most this many characters, the terminator included.
 COMMAND_LINE_LIMIT = 32767
 DOCUMENTED_EXIT_CODES = {0, 1, 2, 5, 11}
@@ -77,7 +77,7 @@ class RegistryValues(h.WineTestCase):
         })
         self.assertEqual(r.exit_code, 0, r)
         self.assertEqual(r.boxes, [], r)
-        self.assertEqual([c.cmdline for c in r.children], [(JAVAW + " -classpath  ").encode()], r)
+        self.assertEqual([c.cmdline for c in r.children], [(JAVAW + " ").encode()], r)
 
     def test_values_that_cannot_be_text_are_refused(self):
         # (case, registry, the one error box)

@@ -97,7 +97,7 @@ class WorkedExample(ConfigTestCase):
         sc.config(*self.LINES)
         sc.write("Demo.config", "mainclass other.Main\n")
         r = sc.run(start="relative")
-        self.assertLaunch(r, JAVAW + " -classpath  other.Main", sc.win_dir)
+        self.assertLaunch(r, JAVAW + " other.Main", sc.win_dir)
 
 
 class LineRules(ConfigTestCase):
@@ -189,7 +189,7 @@ class Includes(ConfigTestCase):
                 self.assertEqual(r.boxes, [] if quiet else [h.Box(message, READ_ERROR, MB_OK)], r)
                 self.assertEqual(r.stderr, crlf(message), r)
                 self.assertEqual(r.exit_code, 0, r)
-                self.assertSingleLaunch(r, JAVAW + " -Dbefore=1 -Dafter=1 -classpath  ", sc.app_dir)
+                self.assertSingleLaunch(r, JAVAW + " -Dbefore=1 -Dafter=1 ", sc.app_dir)
 
     def test_devices_are_not_read(self):
         # A device could make the read wait for ever: it is a file that
@@ -220,7 +220,7 @@ class Includes(ConfigTestCase):
                 if params is None:
                     self.assertNothingStarted(r)
                 else:
-                    self.assertSingleLaunch(r, JAVAW + " " + params + " -classpath  ", sc.app_dir)
+                    self.assertSingleLaunch(r, JAVAW + " " + params + " ", sc.app_dir)
 
     def test_include_loops_are_reported_once_and_skipped(self):
         # (files besides Demo.config, Demo.config, the JVM parameters of the
@@ -248,7 +248,7 @@ class Includes(ConfigTestCase):
                     sc.config(*lines)
                     r = sc.run(["-q"] if quiet else [])
                     self.assertEqual(r.exit_code, 0, r)
-                    self.assertSingleLaunch(r, JAVAW + " " + params + " -classpath  ", sc.app_dir)
+                    self.assertSingleLaunch(r, JAVAW + " " + params + " ", sc.app_dir)
                     # One report on standard error, naming the file; the
                     # same text in one box unless quiet.
                     report = r.stderr.decode("latin-1")
@@ -268,7 +268,7 @@ class Includes(ConfigTestCase):
         sc.config("include n1.config", "vmparam -Dafter=1")
         r = sc.run()
         params = " ".join("-Dn=%d" % i for i in range(1, 17))
-        self.assertSingleLaunch(r, JAVAW + " " + params + " -Dafter=1 -classpath  ", sc.app_dir)
+        self.assertSingleLaunch(r, JAVAW + " " + params + " -Dafter=1 ", sc.app_dir)
         self.assertEqual([b.caption for b in r.boxes], [READ_ERROR], r)
         self.assertIn("n17.config", r.boxes[0].text)
         self.assertEqual(r.stderr, crlf(r.boxes[0].text), r)
@@ -294,7 +294,7 @@ class Environment(ConfigTestCase):
         r = sc.run()
         self.assertEqual(r.exit_code, 0, r)
         self.assertLaunch(r, JAVAW + ' -Dhome=C:/apps/demo -Dlower=C:/apps/demo'
-                          ' -Dinner="C:/outer dir/sub" -Douter=replaced -classpath  ', sc.app_dir)
+                          ' -Dinner="C:/outer dir/sub" -Douter=replaced ', sc.app_dir)
         self.assertEqual(r.children[0].env, {
             "APP_HOME": rb"C:\apps\demo",
             "A": b"b=c",
@@ -342,7 +342,7 @@ class Environment(ConfigTestCase):
         self.assertEqual(len(calls), 1, r)
         pid = calls[0].pid
         params = [expected % {"pid": pid} for _, expected in cases]
-        self.assertLaunch(r, JAVAW + " " + " ".join(params) + " -classpath  com.acme.Main$Inner $TW_TEMP ",
+        self.assertLaunch(r, JAVAW + " " + " ".join(params) + " com.acme.Main$Inner $TW_TEMP ",
                           sc.app_dir)
 
 
@@ -370,7 +370,7 @@ class WorkingDirectory(ConfigTestCase):
                 sc.config("workingDir " + value.replace("%s", sc.win_dir))
                 r = sc.run()
                 self.assertEqual(r.exit_code, 0, r)
-                self.assertLaunch(r, JAVAW + " -classpath  ", sc.win_path(where))
+                self.assertLaunch(r, JAVAW + " ", sc.win_path(where))
 
 
 class Console(ConfigTestCase):
@@ -399,7 +399,7 @@ class Console(ConfigTestCase):
                 sc.config(*lines)
                 r = sc.run()
                 self.assertEqual(r.exit_code, 0, r)
-                self.assertLaunch(r, runtime + " -classpath  ", sc.app_dir)
+                self.assertLaunch(r, runtime + " ", sc.app_dir)
                 starts = r.launcher_calls("kernel32.CreateProcessW")
                 self.assertEqual([c.args[5] for c in starts], [flags], r)
                 self.assertEqual(len(r.launcher_calls("kernel32.AllocConsole")), allocs, r)
@@ -439,7 +439,7 @@ class ConfigPath(ConfigTestCase):
                 r = sc.run([a % {"etc": sc.win_path(r"etc\settings.txt")} for a in args])
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertEqual(r.stderr, b"", r)
-                self.assertLaunch(r, JAVAW + " " + params + "-classpath  ", sc.app_dir)
+                self.assertLaunch(r, JAVAW + " " + params + "", sc.app_dir)
 
     def test_config_that_cannot_be_opened(self):
         # A directory where the file should be: exit code 2 through every

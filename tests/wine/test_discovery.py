@@ -18,7 +18,7 @@ def registered(base_key, version, home):
 
 
 def launched_from(home):
-    return home + r"\bin\javaw.exe -classpath  "
+    return home + r"\bin\javaw.exe "
 
 
 class FurtherPlaces(h.WineTestCase):
@@ -53,7 +53,7 @@ class FurtherPlaces(h.WineTestCase):
         sc = self.scenario(windows=WINDOWS_XP, registry=h.NO_JAVA,
                            env={"JAVA_HOME": h.WIN_TW, "WINEPATH": HOME_JDK + r"\bin"})
         r = sc.run(["-d"])
-        self.assertSingleLaunch(r, HOME_JDK + r"\bin\java.exe -classpath  ", sc.app_dir)
+        self.assertSingleLaunch(r, HOME_JDK + r"\bin\java.exe ", sc.app_dir)
         lines = [l for l in r.stdout.split(b"\r\n") if l.startswith(b"Java runtime source")]
         self.assertEqual(lines[-2:], [b"Java runtime source JAVA_HOME: missing",
                                       b"Java runtime source PATH: found " + HOME_JDK.encode()], r)
@@ -67,7 +67,7 @@ class FurtherPlaces(h.WineTestCase):
         r = sc.run([])
         self.assertEqual(r.exit_code, 0, r)
         self.assertEqual(r.boxes, [], r)
-        self.assertSingleLaunch(r, HOME_JDK + r"\bin\javaw.exe -classpath  demo.Main", sc.app_dir)
+        self.assertSingleLaunch(r, HOME_JDK + r"\bin\javaw.exe demo.Main", sc.app_dir)
         # The selection's trace, over the Java 8 key, then over the JDK key.
         self.assertIn(b"checking (1) 1.6\r\n", r.stdout, r)
         self.assertIn(b"checking (1) 17.0.9\r\n", r.stdout, r)

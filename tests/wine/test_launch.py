@@ -19,13 +19,12 @@ class WorkedExample(h.WineTestCase):
     its drive-qualified path with -Dapp.mode=test hello "two words"."""
 
     ARGS = ["-Dapp.mode=test", "hello", "two words"]
-    # Runtime path, blank, the JVM parameter and its blank, "-classpath " and
-    # the empty class path, the blank after the class path, nothing for the
-    # unset main class, the blank before the arguments, each argument
-    # followed by a blank.
+    # Runtime path, blank, the JVM parameter and its blank, nothing for the
+    # empty class path (not even "-classpath") and the unset main class, the
+    # blank before the arguments, each argument followed by a blank.
     EXPECTED = {
-        WINDOWS_XP: JAVAW + ' -Dapp.mode=test -classpath   hello "two words" ',
-        WINDOWS_7: JAVAW_QUOTED + ' -Dapp.mode=test -classpath   "hello" "two words" ',
+        WINDOWS_XP: JAVAW + ' -Dapp.mode=test  hello "two words" ',
+        WINDOWS_7: JAVAW_QUOTED + ' -Dapp.mode=test  "hello" "two words" ',
     }
 
     def test_child_command_line_directory_and_output_file(self):
@@ -37,7 +36,7 @@ class WorkedExample(h.WineTestCase):
                 self.assertEqual(r.boxes, [], r)
                 self.assertSingleLaunch(r, command_line, sc.app_dir)
                 self.assertEqual(r.children[0].argv[1:],
-                                 [b"-Dapp.mode=test", b"-classpath", b"hello", b"two words"])
+                                 [b"-Dapp.mode=test", b"hello", b"two words"])
                 self.assertEqual(r.stdout, launch_output(command_line))
                 self.assertEqual(r.stderr, b"")
                 # Written in the launcher's directory, three CRLF lines.
@@ -51,10 +50,10 @@ class WorkedExample(h.WineTestCase):
 
     def test_without_arguments_the_line_ends_with_the_class_path_blank(self):
         cases = [
-            (WINDOWS_XP, HOME_PLAIN, JAVAW + " -classpath  "),
+            (WINDOWS_XP, HOME_PLAIN, JAVAW + " "),
             # A home holding a blank is quoted on every version.
-            (WINDOWS_XP, HOME_SPACE, '"%s\\bin\\javaw.exe" -classpath  ' % HOME_SPACE),
-            (WINDOWS_7, HOME_SPACE, '"%s\\bin\\javaw.exe" -classpath  ' % HOME_SPACE),
+            (WINDOWS_XP, HOME_SPACE, '"%s\\bin\\javaw.exe" ' % HOME_SPACE),
+            (WINDOWS_7, HOME_SPACE, '"%s\\bin\\javaw.exe" ' % HOME_SPACE),
         ]
         for i, (windows, home, command_line) in enumerate(cases):
             with self.subTest(windows=windows, home=home):
@@ -82,10 +81,10 @@ class ArgumentQuoting(h.WineTestCase):
             with self.subTest(windows=windows):
                 sc = self.scenario(windows, windows=windows)
                 r = sc.run(self.ARGS)
-                self.assertSingleLaunch(r, runtime + " -classpath   " + " ".join(pieces) + " ",
+                self.assertSingleLaunch(r, runtime + "  " + " ".join(pieces) + " ",
                                         sc.app_dir)
                 self.assertEqual(r.children[0].argv[1:],
-                                 [b"-classpath"] + [a.encode() for a in self.ARGS])
+                                 [a.encode() for a in self.ARGS])
 
     def test_generated_arguments_round_trip(self):
         # Arguments built from the characters that matter to the splitting
@@ -102,13 +101,20 @@ class ArgumentQuoting(h.WineTestCase):
                     r = sc.run(args)
                     self.assertEqual(len(r.children), 1, r)
                     self.assertEqual(r.children[0].argv[1:],
-                                     [b"-classpath"] + [a.encode() for a in args], r)
+                                     [a.encode() for a in args], r)
 
-    def test_jvm_parameters_are_never_quoted(self):
-        sc = self.scenario(windows=WINDOWS_7)
-        r = sc.run(["-Dwith blank=a b", '-Dq="x"', "arg"])
-        self.assertSingleLaunch(
-            r, JAVAW_QUOTED + ' -Dwith blank=a b -Dq="x" -classpath   "arg" ', sc.app_dir)
+    def test_jvm_options_of_the_command_line_arrive_whole(self):
+        # Quoted only when they hold a blank, a tab or a quote, on every
+        # version; the child receives each one unchanged.
+        args = ["-Dwith blank=a b", '-Dq="x"', "-Dt=a\tb", "-Dplain=C:\\", "arg"]
+        for windows, runtime, arg in ((WINDOWS_XP, JAVAW, "arg"), (WINDOWS_7, JAVAW_QUOTED, '"arg"')):
+            with self.subTest(windows=windows):
+                sc = self.scenario(windows, windows=windows)
+                r = sc.run(args)
+                self.assertSingleLaunch(
+                    r, runtime + ' "-Dwith blank=a b" "-Dq=\\"x\\"" "-Dt=a\tb" -Dplain=C:\\  %s ' % arg,
+                    sc.app_dir)
+                self.assertEqual(r.children[0].argv[1:], [a.encode() for a in args], r)
 
 
 class LauncherDirectory(h.WineTestCase):
@@ -163,7 +169,8 @@ class LauncherDirectory(h.WineTestCase):
         r = sc.run(["-o", "-passExitCode", "x"])
         self.assertEqual(r.exit_code, 0, r)
         self.assertEqual(r.boxes, [], r)
-        self.assertSingleLaunch(r, JAVAW + " -classpath   x ", sc.app_dir)
+        self.assertTrue(r.stderr.startswith(b"Cannot write tarnwick.out: "), r)
+        self.assertSingleLaunch(r, JAVAW + "  x ", sc.app_dir)
 
     def test_child_inherits_the_environment(self):
         sc = self.scenario(env={"TARNWICK_PROBE": "probe value 42"})
@@ -177,7 +184,7 @@ class Relaunch(h.WineTestCase):
     def test_999_starts_the_child_again(self):
         sc = self.scenario(windows=WINDOWS_XP, child_exits=[999, 999, 0])
         r = sc.run(["-o", "-passExitCode", "x"])
-        command_line = JAVAW + " -classpath   x "
+        command_line = JAVAW + "  x "
         self.assertEqual(r.exit_code, 0, r)
         self.assertEqual([c.cmdline for c in r.children], [command_line.encode()] * 3, r)
         self.assertEqual(r.boxes, [], r)

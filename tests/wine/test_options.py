@@ -64,21 +64,21 @@ class OptionScan(h.WineTestCase):
         #  path, the application's arguments as the child receives them)
         cases = [
             # "-d" matches only whole.
-            (["-debug", "-d1", "-dx"], " -classpath   -debug -d1 -dx ", ["-debug", "-d1", "-dx"]),
-            # "-D" is a prefix: the whole argument, blanks included, unquoted.
+            (["-debug", "-d1", "-dx"], "  -debug -d1 -dx ", ["-debug", "-d1", "-dx"]),
+            # "-D" is a prefix: the whole argument, quoted when it holds a blank.
             (["-D", "-Dk=v w", "-DLOGFILE=C:\\x.log"],
-             " -D -Dk=v w -DLOGFILE=C:\\x.log -classpath  ", []),
+             ' -D "-Dk=v w" -DLOGFILE=C:\\x.log ', []),
             # Longer forms of -q, -o, -passExitCode; near misses are arguments.
             (["-quiet", "-output", "-passExitCodeX", "-pass", "-s", "-", "x", "-P"],
-             " -classpath   -pass -s - x -P ", ["-pass", "-s", "-", "x", "-P"]),
+             "  -pass -s - x -P ", ["-pass", "-s", "-", "x", "-P"]),
             # "-con..." is the console switch, never a configuration file.
-            (["-console", "-config.txt", "-con"], " -classpath  ", []),
+            (["-console", "-config.txt", "-con"], " ", []),
             # "-c" wants its path in the same argument.
-            (["-c", "my.config", "-cother.config"], " -classpath   my.config ", ["my.config"]),
+            (["-c", "my.config", "-cother.config"], "  my.config ", ["my.config"]),
             # Repeats are appended again, in order.
-            (["-Da", "x", "-Da", "x"], " -Da -Da -classpath   x x ", ["x", "x"]),
+            (["-Da", "x", "-Da", "x"], " -Da -Da  x x ", ["x", "x"]),
             # Never a file pattern, although start\match.config would match.
-            (["*.config"], " -classpath   *.config ", ["*.config"]),
+            (["*.config"], "  *.config ", ["*.config"]),
         ]
         for i, (args, tail, app_args) in enumerate(cases):
             with self.subTest(args=args):
@@ -120,14 +120,14 @@ class OptionScan(h.WineTestCase):
                                  [config_box], r)
                 self.assertEqual([b.text for b in r.boxes if b.caption == "Show Console"], [console], r)
                 self.assertEqual(len(r.children), 1, r)
-                self.assertEqual(r.children[0].argv[2:], [a.encode() for a in app_args])
+                self.assertEqual(r.children[0].argv[1:], [a.encode() for a in app_args])
                 self.assertTrue(r.stdout.startswith(b"reading app config %s\r\n" % config_box[1:-1].encode()),
                                 r)
 
     def test_debug_trail(self):
         sc = self.scenario(windows=WINDOWS_XP)
         r = sc.run(["-d", "-Dapp.mode=test", "hello", "two words"])
-        command_line = HOME_PLAIN + r'\bin\java.exe -Dapp.mode=test -classpath   hello "two words" '
+        command_line = HOME_PLAIN + r'\bin\java.exe -Dapp.mode=test  hello "two words" '
         self.assertEqual(r.boxes, [
             h.Box("1.3.1", "Version", 0),
             h.Box("[%s]" % sc.exe_path, "LpCmdLine", 0),
@@ -152,7 +152,7 @@ class OptionScan(h.WineTestCase):
         sc = self.scenario(child_exits=[5])
         r = sc.run(["-passExitCode", "-d", "x"])
         quoted = '"%s\\bin\\java.exe"' % HOME_PLAIN
-        command_line = quoted + ' -classpath   "x" '
+        command_line = quoted + '  "x" '
         self.assertEqual(r.exit_code, 5, r)
         self.assertEqual(r.boxes, [
             h.Box("1.3.1", "Running on Vista", 0),
@@ -177,7 +177,7 @@ class OptionScan(h.WineTestCase):
 class QuietRule(h.WineTestCase):
 
     def test_quiet_wins_over_debug(self):
-        command_line = JAVAW + " -Dx=1 -classpath  "
+        command_line = JAVAW + " -Dx=1 "
         for i, args in enumerate([["-q", "-d"], ["-d", "-q"], ["-d", "-quiet", "-d"]]):
             with self.subTest(args=args):
                 sc = self.scenario(str(i), windows=WINDOWS_XP, child_exits=[1])
@@ -223,12 +223,13 @@ class Sample(h.WineTestCase):
         r = sc.run(["-d", "-passExitCode", "-sample"])
         self.assertEqual(r.exit_code, 1, r)
         self.assertEqual(r.boxes, [], r)
+        self.assertTrue(r.stderr.startswith(b"Cannot write sample.config: "), r)
         self.assertEqual(r.children, [], r)
 
     def test_s_alone_is_an_argument(self):
         sc = self.scenario(windows=WINDOWS_XP)
         r = sc.run(["-s"])
-        self.assertSingleLaunch(r, JAVAW + " -classpath   -s ", sc.app_dir)
+        self.assertSingleLaunch(r, JAVAW + "  -s ", sc.app_dir)
         self.assertEqual(r.files, {})
 
 

@@ -123,7 +123,7 @@ class RuntimePath(h.WineTestCase):
                 sc = self.scenario(str(i), windows=windows, registry=h.jre_registry("1.6", home=home))
                 r = sc.run(["-d"] if debug else [])
                 self.assertEqual(r.exit_code, 0, r)
-                self.assertSingleLaunch(r, javapath + " -classpath  ", sc.app_dir)
+                self.assertSingleLaunch(r, javapath + " ", sc.app_dir)
                 if not debug:
                     self.assertEqual(r.boxes, [], r)
                     continue
@@ -140,7 +140,7 @@ class RuntimePath(h.WineTestCase):
         r = sc.run([])
         javapath = home + r"\bin\javaw.exe"
         self.assertEqual(len(javapath), 2047)
-        self.assertEqual(r.stdout, h.launch_output(javapath + " -classpath  "), r)
+        self.assertEqual(r.stdout, h.launch_output(javapath + " "), r)
         self.assertEqual(r.children, [], r)
         self.assertEqual([(b.caption, b.type) for b in r.boxes], [("Error", MB_ICONERROR)], r)
 
@@ -148,7 +148,7 @@ class RuntimePath(h.WineTestCase):
         registry = h.jre_registry("1.6", homes={"1.5": HOME_SPACE, "1.6": HOME_PLAIN, "1.7": HOME_SPACE})
         sc = self.scenario(windows=WINDOWS_XP, registry=registry)
         r = sc.run([])
-        self.assertSingleLaunch(r, HOME_PLAIN + r"\bin\javaw.exe -classpath  ", sc.app_dir)
+        self.assertSingleLaunch(r, HOME_PLAIN + r"\bin\javaw.exe ", sc.app_dir)
 
 
 if __name__ == "__main__":

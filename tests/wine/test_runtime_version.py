@@ -133,8 +133,8 @@ class Selection(VersionTestCase):
         sc.config("mainclass app.Main", "javaVersion 1.6.0_20+", "argument x")
         r = sc.run()
         home = VERSION_HOMES["1.6.0_45"]
-        self.assertStartedFrom(r, home, " -classpath  app.Main x ")
-        self.assertEqual(r.stdout, TRACE_20_PLUS + launch_output(javaw(home) + " -classpath  app.Main x "))
+        self.assertStartedFrom(r, home, " app.Main x ")
+        self.assertEqual(r.stdout, TRACE_20_PLUS + launch_output(javaw(home) + " app.Main x "))
         self.assertEqual(r.stderr, b"", r)
 
     def test_requirements(self):
@@ -154,8 +154,8 @@ class Selection(VersionTestCase):
                 sc.config("javaVersion " + requirement)
                 r = sc.run()
                 home = VERSION_HOMES[chosen]
-                self.assertStartedFrom(r, home, " -classpath  ", windows)
-                self.assertEqual(r.stdout, lines + launch_output(javaw(home, windows) + " -classpath  "))
+                self.assertStartedFrom(r, home, " ", windows)
+                self.assertEqual(r.stdout, lines + launch_output(javaw(home, windows) + " "))
 
     def test_other_installations(self):
         # (name, installed version -> home, requirement, version whose home
@@ -200,8 +200,8 @@ class Selection(VersionTestCase):
                                    windows=WINDOWS_XP)
                 sc.config("javaVersion " + requirement)
                 r = sc.run()
-                self.assertStartedFrom(r, homes[chosen], " -classpath  ")
-                self.assertEqual(r.stdout, lines + launch_output(javaw(homes[chosen]) + " -classpath  "))
+                self.assertStartedFrom(r, homes[chosen], " ")
+                self.assertEqual(r.stdout, lines + launch_output(javaw(homes[chosen]) + " "))
 
     def test_debug_reads_the_chosen_key_and_starts_java_exe(self):
         sc = self.scenario(registry=INSTALLED, windows=WINDOWS_XP)
@@ -210,7 +210,7 @@ class Selection(VersionTestCase):
         home = VERSION_HOMES["1.6.0_45"]
         self.assertIn(h.Box(JRE_BASE_KEY + r"\1.6.0_45", "JavaInstallRegPath", 0), r.boxes, r)
         self.assertEqual([c.cmdline for c in r.children],
-                         [(home + r"\bin\java.exe -classpath  ").encode()], r)
+                         [(home + r"\bin\java.exe ").encode()], r)
         # The trace is printed with or without -d, in the same place.
         self.assertTrue(r.stdout.startswith(b"reading app config "), r)
         self.assertIn(b"\r\n" + TRACE_20_PLUS + b"#Version ", r.stdout)
@@ -230,8 +230,8 @@ class Selection(VersionTestCase):
                 sc = self.scenario(str(i), registry=INSTALLED, windows=WINDOWS_XP)
                 sc.config(*lines)
                 r = sc.run()
-                self.assertStartedFrom(r, home, " -classpath  ")
-                self.assertEqual(r.stdout, lines_out + launch_output(javaw(home) + " -classpath  "))
+                self.assertStartedFrom(r, home, " ")
+                self.assertEqual(r.stdout, lines_out + launch_output(javaw(home) + " "))
 
 
 class MissingRuntime(VersionTestCase):

@@ -63,7 +63,7 @@ class UnicodeText(h.WineTestCase):
                                                 "argument Zoë", encoding="cp1252"))
         sc.write(r"app\utf8.config", crlf_lines("argument 日本", encoding="utf-8"))
         r = sc.run()
-        command_line = JAVAW + ' -classpath  com.acme.Zoë 日本 Zoë '
+        command_line = JAVAW + ' com.acme.Zoë 日本 Zoë '
         self.assertEqual(r.exit_code, 0, r)
         self.assertSingleLaunch(r, command_line, sc.app_dir)
         box = h.error_box("com.acme.Zoë", JAVAW, 3)
@@ -80,7 +80,7 @@ class UnicodeText(h.WineTestCase):
         r = sc.run()
         self.assertEqual(r.exit_code, 0, r)
         self.assertEqual(r.boxes, [], r)
-        self.assertSingleLaunch(r, '"%s" -classpath  ' % javaw, sc.app_dir)
+        self.assertSingleLaunch(r, '"%s" ' % javaw, sc.app_dir)
         self.assertEqual(r.children[0].exe, javaw.encode(), r)
 
 

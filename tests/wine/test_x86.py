@@ -59,7 +59,7 @@ class X86Launcher(h.WineTestCase):
                 sc = self.scenario(name, registry=registry)
                 r = sc.run([])
                 self.assertEqual(r.boxes, [], r)
-                self.assertSingleLaunch(r, home + r"\bin\javaw.exe -classpath  ", sc.app_dir)
+                self.assertSingleLaunch(r, home + r"\bin\javaw.exe ", sc.app_dir)
 
 
 if __name__ == "__main__":
