@@ -1,0 +1,40 @@
+#include "platform/windows_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(WindowsPaths, DeviceNamespaceNamesAreNoFiles) {
+    struct {
+        const char *path;
+        bool device;
+    } cases[] = {
+        {"\\\\.\\NUL", true},         {"\\\\?\\NUL", true},
+        {"//./COM1", true},           {"\\\\.\\pipe\\tarnwick", true},
+        {"\\\\.\\C:", true},          {"\\\\?\\Volume{1234}", true},
+        {"\\\\?\\", true},            {"\\\\?\\C:\\apps\\Demo.config", false},
+        {"\\\\.\\c:/apps/x", false},  {"\\\\?\\UNC\\server\\share\\x", false},
+        {"\\\\?\\Volume{1234}\\x", false}, {"\\\\server\\share\\x", false},
+        {"NUL", false},               {"C:\\apps\\Demo.config", false},
+        {"\\\\.", false},
+    };
+    for (const auto &c : cases) EXPECT_EQ(platform::isDeviceNamespacePath(c.path), c.device) << c.path;
+}
+
+TEST(WindowsPaths, SearchPathFoldersAsCmdReadsThem) {
+    struct {
+        const char *value;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"", {}},
+        {";;", {}},
+        {"C:\\a;C:\\b", {"C:\\a", "C:\\b"}},
+        {"\"C:\\q x\\bin\";C:\\b;", {"C:\\q x\\bin", "C:\\b"}},
+        {"\"C:\\a;b\\bin\";C:\\c", {"C:\\a;b\\bin", "C:\\c"}},
+        {"C:\\Program\" \"Files\\bin", {"C:\\Program Files\\bin"}},
+        {"\"C:\\open;C:\\x", {"C:\\open;C:\\x"}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(platform::searchPathFolders(c.value), c.folders) << c.value;
+}
+
+} // namespace
