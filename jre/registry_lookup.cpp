@@ -69,12 +69,22 @@ static char *furtherRuntimePath() {
 char *getJavaPathFromRegistry() {
     char path[JAVA_PATH_SIZE];
     RegistryLookupStep step = registryCurrentHome(FIRST_RUNTIME_SOURCE, path);
+    /* A runtime uninstalled without its key: the further places are asked
+    ** as if the key were missing, and only when they have nothing is the
+    ** stale home started as before, to fail with the system's reason. */
+    bool stale = step == LOOKUP_FOUND && !runtimeExecutableExists(path);
+    if (stale) {
+        traceRuntimeSource(FIRST_RUNTIME_SOURCE,
+                           formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
+        char *further = furtherRuntimePath();
+        if (further != nullptr) return further;
+    }
     if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) return keepText(path);
     if (step == LOOKUP_FOUND) step = LOOKUP_NO_HOME;
 
     LookupFailure failure = lookupFailure(step);
     debugBox(failure.debugText, failure.debugCaption, platform::MSGBOX_ICONERROR);
-    char *further = furtherRuntimePath();
+    char *further = stale ? nullptr : furtherRuntimePath();
     if (further != nullptr) return further;
     platform::messageBox(failure.errorText, "Error!", platform::MSGBOX_ICONERROR);
     return nullptr;
