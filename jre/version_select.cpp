@@ -252,7 +252,7 @@ static char *firstSourcePath(const Requirement &requirement, FirstSourceFailure 
     char path[JAVA_PATH_SIZE];
     bool haveHome = readRegistryText(versionKey, "JavaHome", path, sizeof path);
     platform::registryCloseKey(versionKey);
-    if (haveHome && !runtimeExecutableExists(path)) {
+    if (haveHome && javaExecutablePathFits(path) && !runtimeExecutableExists(path)) {
         traceRuntimeSource(FIRST_RUNTIME_SOURCE,
                            formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
         std::memcpy(staleHome, path, sizeof path);
