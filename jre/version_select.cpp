@@ -310,9 +310,9 @@ char *getJavaVersionPath() {
     case FIRST_UNMET: needJavaMessage("Incompatible JRE Version Found");
     case FIRST_NO_VERSION_KEY: askDownloadQuestion("Java Runtime Environment Not Found"); break;
     case FIRST_NO_EXECUTABLE:
-        /* Started as before, to fail with the system's own reason. */
+        /* Started as before, to fail with the system's own reason (the
+        ** token fits: that was tested before the executable). */
         if (formJavaExecutablePath(staleHome)) return keepText(staleHome);
-        homeFailure(keyPath);
         break;
     case FIRST_NO_HOME: homeFailure(keyPath); break;
     }

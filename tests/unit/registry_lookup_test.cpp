@@ -325,7 +325,6 @@ INSTANTIATE_TEST_SUITE_P(
                       /* The first place with a match wins, not the newest anywhere. */
                       RequirementCase{"11+", "17.0.9", JDK_OWN},
                       RequirementCase{"1.8+", "1.8.0_392", JRE_OWN},
-                      RequirementCase{"11", "11.0.2", JDK_OTHER},
                       RequirementCase{"21", "21.0.5", JAVA_HOME, "21.0.5"},
                       /* An uninstalled runtime under the first key hides none. */
                       RequirementCase{"1.8", "1.8.0_500", JAVA_HOME, "1.8.0_500", true},

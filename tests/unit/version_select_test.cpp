@@ -170,8 +170,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
         SelectCase{"newest of a feature by number", MODERN, "11+", -1000, "17.0.10",
                    "C:\\java\\17.0.10\\bin\\javaw.exe", {}, {"21.0.5+11-LTS"}},
-        SelectCase{"early access counts by its numbers", MODERN, "11", -1000, "11.0.20-ea",
-                   "C:\\java\\11.0.20-ea\\bin\\javaw.exe", {}},
         SelectCase{"feature not installed", MODERN, "22+", 11, "22+", nullptr, {INCOMPATIBLE}},
         SelectCase{"uninstalled newest of a feature", MODERN, "17", -1000, "17.0.9",
                    "C:\\java\\17.0.9\\bin\\javaw.exe", {}, {"17.0.10"}},

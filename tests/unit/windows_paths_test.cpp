@@ -21,20 +21,4 @@ TEST(WindowsPaths, DeviceNamespaceNamesAreNoFiles) {
     for (const auto &c : cases) EXPECT_EQ(platform::isDeviceNamespacePath(c.path), c.device) << c.path;
 }
 
-TEST(WindowsPaths, SearchPathFoldersAsCmdReadsThem) {
-    struct {
-        const char *value;
-        std::vector<std::string> folders;
-    } cases[] = {
-        {"", {}},
-        {";;", {}},
-        {"C:\\a;C:\\b", {"C:\\a", "C:\\b"}},
-        {"\"C:\\q x\\bin\";C:\\b;", {"C:\\q x\\bin", "C:\\b"}},
-        {"\"C:\\a;b\\bin\";C:\\c", {"C:\\a;b\\bin", "C:\\c"}},
-        {"C:\\Program\" \"Files\\bin", {"C:\\Program Files\\bin"}},
-        {"\"C:\\open;C:\\x", {"C:\\open;C:\\x"}},
-    };
-    for (const auto &c : cases) EXPECT_EQ(platform::searchPathFolders(c.value), c.folders) << c.value;
-}
-
 } // namespace

@@ -44,9 +44,6 @@ class FurtherPlaces(h.WineTestCase):
             ("quoted_java_home", h.NO_JAVA, {"JAVA_HOME": '"%s"' % HOME_JDK}),
             ("quoted_path", h.NO_JAVA, {"WINEPATH": '"%s\\bin"' % HOME_JDK}),
             ("folder_named_javaw", h.NO_JAVA, {"WINEPATH": r"%s\javaw-folder;%s\bin" % (h.WIN_TW, HOME_JDK)}),
-            # A REG_EXPAND_SZ home, expanded from the launcher's environment.
-            ("expandable_home", registered(JDK_KEY, "21", h.ExpandableText(r"%TW_ROOT%\jdk")),
-             {"TW_ROOT": h.WIN_TW}),
         ]
         os.makedirs(os.path.join(h.session().linux_path(h.WIN_TW), "javaw-folder", "javaw.exe"),
                     exist_ok=True)
