@@ -8,6 +8,7 @@ through the real environment, the working directory, the console, a
 configuration that cannot be opened, the "Unexpected Close" question with
 its log file, and the list capacities reached from a file.
 """
+import itertools
 import re
 
 import harness as h
@@ -214,9 +215,10 @@ class Includes(ConfigTestCase):
             ([], ["include //./pipe/tarnwick", "vmparam -Dafter=1"], 0, "-Dafter=1",
              "//./pipe/tarnwick"),
         ]
-        for i, (args, lines, code, params, device) in enumerate(cases):
-            with self.subTest(args=args, lines=lines):
-                sc = self.scenario(str(i), windows=WINDOWS_XP)
+        for (i, (args, lines, code, params, device)), (bits, launcher) in itertools.product(
+                enumerate(cases), (("x64", None), ("x86", h.x86_launcher()))):
+            with self.subTest(args=args, lines=lines, bits=bits):
+                sc = self.scenario("%d.%s" % (i, bits), windows=WINDOWS_XP, launcher=launcher)
                 sc.config(*lines)
                 r = sc.run(args)
                 self.assertEqual(r.exit_code, code, r)

@@ -48,12 +48,14 @@ class FurtherPlaces(h.WineTestCase):
         os.makedirs(os.path.join(h.session().linux_path(h.WIN_TW), "javaw-folder", "javaw.exe"),
                     exist_ok=True)
         for name, registry, env in cases:
-            with self.subTest(name):
-                sc = self.scenario(name, windows=WINDOWS_XP, registry=registry, env=env)
-                r = sc.run(["-passExitCode"])
-                self.assertEqual(r.exit_code, 0, r)
-                self.assertEqual(r.boxes, [], r)
-                self.assertSingleLaunch(r, launched_from(HOME_JDK), sc.app_dir)
+            for bits, launcher in LAUNCHERS:
+                with self.subTest(name, bits=bits):
+                    sc = self.scenario(name + "." + bits, windows=WINDOWS_XP, registry=registry,
+                                       env=env, launcher=launcher)
+                    r = sc.run(["-passExitCode"])
+                    self.assertEqual(r.exit_code, 0, r)
+                    self.assertEqual(r.boxes, [], r)
+                    self.assertSingleLaunch(r, launched_from(HOME_JDK), sc.app_dir)
 
     def test_the_java_8_key_wins(self):
         registry = registered(JDK_KEY, "21", HOME_JDK)

@@ -313,14 +313,19 @@ class MissingRuntime(VersionTestCase):
                 r = sc.run()
                 self.assertEqual(r.boxes, [question(name, "1.6.0_50+", INCOMPATIBLE)], r)
                 self.assertEqual(r.exit_code, 11, r)
-        with self.subTest("too long"):
-            # The text is cut to 254 characters.
-            sc = self.scenario("long", registry=INSTALLED, windows=WINDOWS_XP)
-            sc.config("appname " + long_name, "javaVersion 1.6.0_50+")
-            r = sc.run()
-            full = question(long_name, "1.6.0_50+", INCOMPATIBLE)
-            self.assertEqual(r.boxes, [full._replace(text=full.text[:254])], r)
-            self.assertEqual(r.exit_code, 11, r)
+        # The second name's 254th byte is the first of a two-byte letter.
+        for name in (long_name, "N" * 253 + "é" * 10):
+            with self.subTest("too long", letter=name[-1]):
+                # The text is cut to 254 bytes of UTF-8, between two letters.
+                sc = self.scenario("long.%d" % len(name.encode()), registry=INSTALLED,
+                                   windows=WINDOWS_XP)
+                sc.write(r"app\Demo.config",
+                         ("appname %s\r\njavaVersion 1.6.0_50+\r\n" % name).encode("utf-8"))
+                r = sc.run()
+                full = question(name, "1.6.0_50+", INCOMPATIBLE)
+                cut = full.text.encode("utf-8")[:254].decode("utf-8", "ignore")
+                self.assertEqual(r.boxes, [full._replace(text=cut)], r)
+                self.assertEqual(r.exit_code, 11, r)
 
     def test_version_key_without_java_home(self):
         homes = dict(VERSION_HOMES)
