@@ -173,6 +173,10 @@ static int readConfigFile(const char *path, int depth) {
             platform::closeTextFile(file);
         }
     } open{file};
+    /* A stray byte that is not UTF-8 makes a whole Windows file ANSI: say
+    ** how each file was read, so that the user can see why. */
+    debugPrint(formatText("Reading config file %s as %s\n", path,
+                          platform::textFileEncoding(file).c_str()));
     filesBeingRead.push_back(platform::fileIdentity(path));
     if (depth > 0) ++includedFilesRead;
     std::string line;

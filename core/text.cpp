@@ -27,13 +27,34 @@ std::string formatText(const char *format, ...) {
     return result;
 }
 
+void printText(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    platform::writeStandardOutput(formatList(format, args));
+    va_end(args);
+}
+
+/* A UTF-8 sequence has at most this many continuation bytes. */
+static constexpr std::size_t MAX_CONTINUATION_BYTES = 3;
+
+static bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 std::string formatBounded(std::size_t bufferSize, const char *format, ...) {
     va_list args;
     va_start(args, format);
     std::string result = formatList(format, args);
     va_end(args);
     if (bufferSize == 0) return std::string();
-    if (result.size() > bufferSize - 1) result.resize(bufferSize - 1);
+    if (result.size() <= bufferSize - 1) return result;
+    /* Cut before the letter that does not fit whole.  Bytes that are not
+    ** UTF-8 (more continuation bytes than a letter has) are cut as bytes. */
+    std::size_t length = bufferSize - 1;
+    for (std::size_t step = 0; step < MAX_CONTINUATION_BYTES && length > 0; ++step) {
+        if (!isContinuationByte(result[length])) break;
+        --length;
+    }
+    if (isContinuationByte(result[length])) length = bufferSize - 1;
+    result.resize(length);
     return result;
 }
 

@@ -14,11 +14,19 @@ std::string formatText(const char *format, ...)
 #endif
     ;
 
-/* printf as into a buffer of bufferSize bytes: the result is cut to
-** bufferSize - 1 characters, as snprintf would cut it. */
+/* printf as into a buffer of bufferSize bytes: the result is cut to at
+** most bufferSize - 1 bytes, as snprintf would cut it, but never inside a
+** UTF-8 letter: a letter that does not fit whole is left out. */
 std::string formatBounded(std::size_t bufferSize, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+/* printf onto standard output, for the lines printed whatever the mode. */
+void printText(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
 #endif
     ;
 

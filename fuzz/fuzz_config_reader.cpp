@@ -7,8 +7,9 @@
 ** files are reachable as inc1.config, inc2.config and, through an expansion,
 ** $APP/inc3.config; dir.config exists but cannot be opened, and the
 ** environment holds variables that refer to themselves and one long value.
-** The registry knows a few runtimes, so "javaVersion" lines can succeed,
-** fail with exit code 5 or end with the download question (exit code 11).
+** The registry knows a few runtimes (one of them uninstalled, two under
+** the JDK key), so "javaVersion" lines can succeed, fail with exit code 5
+** or end with the download question (exit code 11).
 */
 #include "config/config.h"
 #include "core/settings.h"
@@ -52,6 +53,13 @@ fake::State makeBaseline() {
     fake::addRegistryKey(base + "\\1.7"); /* no JavaHome */
     fake::setRegistryValue(base + "\\1.8.0_201", "JavaHome", "C:\\Program Files\\Java\\jre8");
     fake::setRegistryRawValue(base + "\\1.8.0_300", "JavaHome", "C:\\unterminated");
+    /* Installed, but for 1.6.0_45, whose executable is gone. */
+    for (const char *home : {"C:\\jre6", "C:\\Program Files\\Java\\jre8", "C:\\unterminated",
+                             "C:\\jdk17", "C:\\jdk21"})
+        fake::state.files[std::string(home) + "\\bin\\javaw.exe"] = "";
+    std::string jdk = "SOFTWARE\\JavaSoft\\JDK";
+    fake::setRegistryValue(jdk + "\\17.0.9", "JavaHome", "C:\\jdk17");
+    fake::setRegistryValue(jdk + "\\21.0.5+11-LTS", "JavaHome", "C:\\jdk21");
     return fake::state;
 }
 

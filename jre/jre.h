@@ -11,6 +11,10 @@
 ** error box when the registry names none. */
 char *getJavaPathFromRegistry();
 
+/* True when formJavaExecutablePath can make the token of this home within
+** JAVA_PATH_SIZE bytes. */
+bool javaExecutablePathFits(const char *home);
+
 /* Turns the runtime home in path (JAVA_PATH_SIZE bytes) into the Java
 ** executable's command-line token, in place: quoted when the home holds a
 ** blank or on Vista and later, then the bin folder and javaw (java in debug

@@ -5,14 +5,26 @@
 
 #include <cstring>
 
+/* The executable the token names: javaw, or java in debug mode. */
+static const char *tokenExecutable() {
+    return settings._debug ? platform::JAVA_CONSOLE_EXECUTABLE : platform::JAVA_WINDOWED_EXECUTABLE;
+}
+
+/* Whether the token of home is quoted: a blank in it, or Vista and later. */
+static bool tokenQuoted(const char *home) {
+    return settings._isVista || std::strchr(home, ' ') != nullptr;
+}
+
+bool javaExecutablePathFits(const char *home) {
+    std::size_t needed = std::strlen(home) + std::strlen(platform::JAVA_BIN_FOLDER) +
+                         std::strlen(tokenExecutable()) + (tokenQuoted(home) ? 2 : 0);
+    return needed < JAVA_PATH_SIZE;
+}
+
 bool formJavaExecutablePath(char *path) {
-    bool quote = settings._isVista || std::strchr(path, ' ') != nullptr;
-    const char *executable =
-        settings._debug ? platform::JAVA_CONSOLE_EXECUTABLE : platform::JAVA_WINDOWED_EXECUTABLE;
+    if (!javaExecutablePathFits(path)) return false;
+    bool quote = tokenQuoted(path);
     std::size_t homeLength = std::strlen(path);
-    std::size_t needed = homeLength + std::strlen(platform::JAVA_BIN_FOLDER) +
-                         std::strlen(executable) + (quote ? 2 : 0);
-    if (needed >= JAVA_PATH_SIZE) return false;
 
     if (quote) {
         debugBox(path, "Adding double quotes around");
@@ -20,7 +32,7 @@ bool formJavaExecutablePath(char *path) {
         path[0] = '"';
     }
     std::strcat(path, platform::JAVA_BIN_FOLDER);
-    std::strcat(path, executable);
+    std::strcat(path, tokenExecutable());
     if (quote) std::strcat(path, "\"");
     return true;
 }
@@ -69,12 +81,23 @@ static char *furtherRuntimePath() {
 char *getJavaPathFromRegistry() {
     char path[JAVA_PATH_SIZE];
     RegistryLookupStep step = registryCurrentHome(FIRST_RUNTIME_SOURCE, path);
+    /* A runtime uninstalled without its key: the further places are asked
+    ** as if the key were missing, and only when they have nothing is the
+    ** stale home started as before, to fail with the system's reason. */
+    bool stale = step == LOOKUP_FOUND && javaExecutablePathFits(path) &&
+                 !runtimeExecutableExists(path);
+    if (stale) {
+        traceRuntimeSource(FIRST_RUNTIME_SOURCE,
+                           formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
+        char *further = furtherRuntimePath();
+        if (further != nullptr) return further;
+    }
     if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) return keepText(path);
     if (step == LOOKUP_FOUND) step = LOOKUP_NO_HOME;
 
     LookupFailure failure = lookupFailure(step);
     debugBox(failure.debugText, failure.debugCaption, platform::MSGBOX_ICONERROR);
-    char *further = furtherRuntimePath();
+    char *further = stale ? nullptr : furtherRuntimePath();
     if (further != nullptr) return further;
     platform::messageBox(failure.errorText, "Error!", platform::MSGBOX_ICONERROR);
     return nullptr;

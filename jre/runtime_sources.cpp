@@ -62,10 +62,13 @@ void traceRuntimeSource(const RuntimeSource &source, const char *outcome) {
         formatText("Java runtime source %s: %s\n", describeRuntimeSource(source).c_str(), outcome));
 }
 
+std::string runtimeExecutable(const char *home) {
+    return std::string(home) + platform::JAVA_BIN_FOLDER + platform::JAVA_WINDOWED_EXECUTABLE;
+}
+
+/* A folder or a device of that name is no runtime. */
 bool runtimeExecutableExists(const char *home) {
-    std::string executable =
-        std::string(home) + platform::JAVA_BIN_FOLDER + platform::JAVA_WINDOWED_EXECUTABLE;
-    return platform::fileExists(executable.c_str());
+    return platform::isRegularFile(runtimeExecutable(home).c_str());
 }
 
 /* Copies home into path (JAVA_PATH_SIZE bytes) when it fits. */
@@ -75,10 +78,14 @@ static bool copyHome(const std::string &home, char *path) {
     return true;
 }
 
-/* JAVA_HOME when it names a runtime whose executable is there. */
+/* JAVA_HOME when it names a runtime whose executable is there.  Quotes
+** around it are removed, as a shell removes them: set JAVA_HOME="C:\x y"
+** in cmd.exe keeps them in the value. */
 static bool javaHomeRuntime(char *path) {
     std::string home;
     if (!platform::getEnvironment(JAVA_HOME_VARIABLE, &home)) return false;
+    if (home.size() >= 2 && home.front() == '"' && home.back() == '"')
+        home = home.substr(1, home.size() - 2);
     return runtimeExecutableExists(home.c_str()) && copyHome(home, path);
 }
 
@@ -169,9 +176,13 @@ static bool sameVersionName(const char *a, const char *b) {
     return *a == *b;
 }
 
-bool runtimeVersionHome(const RuntimeSource &source, const char *version, char *path) {
-    if (source.kind == RUNTIME_SOURCE_REGISTRY)
-        return registryVersionHome(source, version, path) && runtimeExecutableExists(path);
+RuntimePresence runtimeVersionHome(const RuntimeSource &source, const char *version, char *path) {
+    if (source.kind == RUNTIME_SOURCE_REGISTRY) {
+        if (!registryVersionHome(source, version, path)) return RUNTIME_NO_HOME;
+        return runtimeExecutableExists(path) ? RUNTIME_PRESENT : RUNTIME_NO_EXECUTABLE;
+    }
     std::string name;
-    return singleRuntime(source, &name, path) && sameVersionName(name.c_str(), version);
+    if (singleRuntime(source, &name, path) && sameVersionName(name.c_str(), version))
+        return RUNTIME_PRESENT;
+    return RUNTIME_NO_HOME;
 }

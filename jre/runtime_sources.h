@@ -56,7 +56,10 @@ std::string describeRuntimeSource(const RuntimeSource &source);
 ** debug mode. */
 void traceRuntimeSource(const RuntimeSource &source, const char *outcome);
 
-/* True when the windowed executable is in the home's bin folder. */
+/* The windowed executable of a runtime home: home\bin\javaw.exe. */
+std::string runtimeExecutable(const char *home);
+
+/* True when the windowed executable is a file in the home's bin folder. */
 bool runtimeExecutableExists(const char *home);
 
 /* The steps of reading a registry source's current runtime, named by the
@@ -84,8 +87,16 @@ bool currentRuntimeHome(const RuntimeSource &source, char *path);
 ** version).  Names that cannot be enumerated are left out. */
 bool listRuntimeVersions(const RuntimeSource &source, std::vector<RuntimeVersionName> *names);
 
+/* Whether a runtime that a source offers under a version name is there. */
+enum RuntimePresence {
+    RUNTIME_PRESENT,      /* its home holds the windowed executable */
+    RUNTIME_NO_HOME,      /* no such name, or no home recorded for it */
+    RUNTIME_NO_EXECUTABLE /* a home without the executable: uninstalled */
+};
+
 /* The home (into path, JAVA_PATH_SIZE bytes) of the runtime a source offers
-** under version; false unless it has one whose executable exists. */
-bool runtimeVersionHome(const RuntimeSource &source, const char *version, char *path);
+** under version, and whether it is there.  Path holds the home unless the
+** answer is RUNTIME_NO_HOME. */
+RuntimePresence runtimeVersionHome(const RuntimeSource &source, const char *version, char *path);
 
 #endif

@@ -1,5 +1,7 @@
 #include "jre/jre.h"
 
+#include "jre/java_version.h"
+
 #include "core/settings.h"
 #include "core/text.h"
 #include "platform/platform.h"
@@ -43,58 +45,162 @@ static int splitRequirement(const char *requirement, char base[BASE_VERSION_SIZE
     return underscore ? patchLevelOf(underscore + 1) : 0;
 }
 
-/* What one selection over a source came to. */
-enum SelectionOutcome {
-    SELECTION_KEPT,        /* no name above patch level 0: javaVersion stays */
-    SELECTION_CHOSEN,      /* javaVersion now names the best runtime */
-    SELECTION_NO_SOURCE,   /* the source is not there at all */
-    SELECTION_BELOW_LEVEL  /* nothing reaches the required patch level */
+/* How a requirement is met.  The forms that carry a "_" or begin with
+** "1." (but for "1.N+") keep the rules they have always had; the others
+** name a version the way Java 9 and later write it. */
+enum RequirementForm {
+    REQUIRE_EXACT_NAME,  /* 1.6.0_20: exactly that key, no selection */
+    REQUIRE_PATCH_LEVEL, /* 1.6, 1.6.0_20+: names beginning with the base, by patch level */
+    REQUIRE_FEATURE,     /* 17, 8: the newest of that feature release */
+    REQUIRE_VERSION,     /* 17.0.9: exactly that version */
+    REQUIRE_AT_LEAST     /* 17+, 17.0.9+, 1.8+: the newest of that version or later */
 };
 
-/* Chooses among the names a source offers the one with the highest patch
-** level of at least the required one (the later of equals), printing the
-** selection trace, and puts it in javaVersion. */
-static SelectionOutcome getLatestJreVersion(const RuntimeSource &source) {
-    std::vector<RuntimeVersionName> names;
-    if (!listRuntimeVersions(source, &names)) return SELECTION_NO_SOURCE;
+struct Requirement {
+    RequirementForm form;
+    JavaVersion version;     /* the last three forms */
+    std::string description; /* what the selection trace says it looks for */
+};
 
+/* Reads the form of a requirement (see RequirementForm).  A text that is
+** not made of version numbers alone, such as 17.0.9+7 or a name of one's
+** own, keeps the old rule: names beginning with it compete. */
+static Requirement readRequirement(const char *text) {
+    Requirement requirement{REQUIRE_PATCH_LEVEL, JavaVersion{0, 0, 0, 0}, std::string()};
+    if (std::strchr(text, '_') != nullptr) {
+        if (std::strchr(text, '+') == nullptr) requirement.form = REQUIRE_EXACT_NAME;
+        return requirement;
+    }
+    std::string numbers = text;
+    bool orLater = !numbers.empty() && numbers.back() == '+';
+    if (orLater) numbers.pop_back();
+    bool oldForm = startsWith(text, "1.");
+    const char *end = nullptr;
+    if ((oldForm && !orLater) || !readJavaVersion(numbers.c_str(), &requirement.version, &end) ||
+        *end != '\0')
+        return requirement;
+
+    std::size_t dots = 0;
+    for (char c : numbers) dots += c == '.';
+    bool featureOnly = dots == (oldForm ? 1u : 0u);
+    requirement.form = orLater ? REQUIRE_AT_LEAST : featureOnly ? REQUIRE_FEATURE : REQUIRE_VERSION;
+    requirement.description = featureOnly ? formatText("feature %d", requirement.version.feature)
+                                          : "version " + numbers;
+    if (orLater) requirement.description += " or later";
+    return requirement;
+}
+
+/* True when a runtime of this version meets one of the last three forms. */
+static bool meetsRequirement(const Requirement &requirement, const JavaVersion &version) {
+    switch (requirement.form) {
+    case REQUIRE_FEATURE: return version.feature == requirement.version.feature;
+    case REQUIRE_VERSION: return compareJavaVersions(version, requirement.version) == 0;
+    case REQUIRE_AT_LEAST: return compareJavaVersions(version, requirement.version) >= 0;
+    case REQUIRE_EXACT_NAME:
+    case REQUIRE_PATCH_LEVEL: break;
+    }
+    return false;
+}
+
+/* What one selection over a source came to. */
+enum SelectionOutcome {
+    SELECTION_KEPT,      /* no name above patch level 0: javaVersion stays */
+    SELECTION_CHOSEN,    /* javaVersion now names the best runtime */
+    SELECTION_NO_SOURCE, /* the source is not there at all */
+    SELECTION_UNMET      /* nothing reaches the required patch level or version */
+};
+
+/* True when the runtime a source offers under name may compete: its home
+** holds the windowed executable, so an uninstalled runtime whose key was
+** left behind hides none that is there.  In the first place a name without
+** a recorded home still competes, and its missing home is reported as it
+** always was. */
+static bool runtimeCompetes(const RuntimeSource &source, const char *name, bool firstPlace) {
+    char home[JAVA_PATH_SIZE];
+    RuntimePresence presence = runtimeVersionHome(source, name, home);
+    if (presence == RUNTIME_PRESENT || (presence == RUNTIME_NO_HOME && firstPlace)) return true;
+    if (presence == RUNTIME_NO_EXECUTABLE)
+        printText("No java executable found for %s: %s is missing\n", name,
+                  runtimeExecutable(home).c_str());
+    else
+        printText("No java home found for %s\n", name);
+    return false;
+}
+
+/* The old rule: of the names that begin with the base, the one with the
+** highest patch level of at least the required one (the later of equals),
+** printing the selection trace, goes into javaVersion. */
+static SelectionOutcome selectByPatchLevel(const RuntimeSource &source,
+                                           const std::vector<RuntimeVersionName> &names,
+                                           bool firstPlace) {
     char base[BASE_VERSION_SIZE];
     int bestPatchLevel = splitRequirement(settings.javaVersion, base);
     std::size_t baseLength = std::strlen(base);
     char chosen[REGISTRY_NAME_SIZE] = "";
-    platform::writeStandardOutput(
-        formatText("javaVersion=%s, javaVer=%s\n", settings.javaVersion, base));
+    printText("javaVersion=%s, javaVer=%s\n", settings.javaVersion, base);
 
     for (const RuntimeVersionName &entry : names) {
         const char *name = entry.name.c_str();
-        platform::writeStandardOutput(formatText("checking (%lu) %s\n", entry.position, name));
+        printText("checking (%lu) %s\n", entry.position, name);
         if (std::strncmp(name, base, baseLength) != 0) continue;
-        platform::writeStandardOutput(
-            formatText("found correct java version %s. checking patch level\n", name));
+        printText("found correct java version %s. checking patch level\n", name);
         const char *underscore = std::strchr(name, '_');
         if (underscore == nullptr) {
-            platform::writeStandardOutput(formatText("No patch level found in %s\n", name));
+            printText("No patch level found in %s\n", name);
             continue;
         }
         int patchLevel = patchLevelOf(underscore + 1);
-        platform::writeStandardOutput(
-            formatText("checking patch level %d against %d\n", patchLevel, bestPatchLevel));
-        if (patchLevel >= bestPatchLevel) {
+        printText("checking patch level %d against %d\n", patchLevel, bestPatchLevel);
+        if (patchLevel >= bestPatchLevel && runtimeCompetes(source, name, firstPlace)) {
             bestPatchLevel = patchLevel;
             std::snprintf(chosen, sizeof chosen, "%s", name);
-            platform::writeStandardOutput(formatText("found latest java version %s\n", chosen));
+            printText("found latest java version %s\n", chosen);
         }
     }
 
     if (bestPatchLevel <= 0) return SELECTION_KEPT;
-    if (chosen[0] == '\0') return SELECTION_BELOW_LEVEL;
+    if (chosen[0] == '\0') return SELECTION_UNMET;
     settings.javaVersion = keepText(chosen);
     return SELECTION_CHOSEN;
 }
 
-/* True when the requirement's form asks for a selection: no "_", or a "+". */
-static bool requirementSelects(const char *requirement) {
-    return std::strchr(requirement, '_') == nullptr || std::strchr(requirement, '+') != nullptr;
+/* Versions read as versions: of the names that meet the requirement, the
+** newest (the later of equals), printing a trace in the same style, goes
+** into javaVersion. */
+static SelectionOutcome selectNewest(const RuntimeSource &source,
+                                     const std::vector<RuntimeVersionName> &names,
+                                     const Requirement &requirement, bool firstPlace) {
+    printText("javaVersion=%s, javaVer=%s\n", settings.javaVersion,
+              requirement.description.c_str());
+    const char *chosen = nullptr;
+    JavaVersion newest{0, 0, 0, 0};
+    for (const RuntimeVersionName &entry : names) {
+        const char *name = entry.name.c_str();
+        printText("checking (%lu) %s\n", entry.position, name);
+        JavaVersion version;
+        if (!readJavaVersion(name, &version) || !meetsRequirement(requirement, version)) continue;
+        printText("found correct java version %s. checking version\n", name);
+        printText("checking version %s against %s\n", name, chosen ? chosen : settings.javaVersion);
+        if (chosen != nullptr && compareJavaVersions(version, newest) < 0) continue;
+        if (!runtimeCompetes(source, name, firstPlace)) continue;
+        chosen = name;
+        newest = version;
+        printText("found latest java version %s\n", chosen);
+    }
+    if (chosen == nullptr) return SELECTION_UNMET;
+    settings.javaVersion = keepText(chosen);
+    return SELECTION_CHOSEN;
+}
+
+/* Chooses among the names a source offers the one that best meets the
+** requirement, and puts it in javaVersion. */
+static SelectionOutcome getLatestJreVersion(const RuntimeSource &source,
+                                            const Requirement &requirement, bool firstPlace) {
+    std::vector<RuntimeVersionName> names;
+    if (!listRuntimeVersions(source, &names)) return SELECTION_NO_SOURCE;
+    if (requirement.form == REQUIRE_PATCH_LEVEL)
+        return selectByPatchLevel(source, names, firstPlace);
+    return selectNewest(source, names, requirement, firstPlace);
 }
 
 /* Reports a version key without a usable "JavaHome". */
@@ -109,24 +215,27 @@ static void homeFailure(const std::string &keyPath) {
 ** user only when no further source gives it either. */
 enum FirstSourceFailure {
     FIRST_NO_BASE_KEY,    /* question, exit code 11 */
-    FIRST_BELOW_LEVEL,    /* question, exit code 11 */
+    FIRST_UNMET,          /* question, exit code 11 */
     FIRST_NO_VERSION_KEY, /* question, no path */
-    FIRST_NO_HOME         /* "No Java Home Directory Found", no path */
+    FIRST_NO_HOME,        /* "No Java Home Directory Found", no path */
+    FIRST_NO_EXECUTABLE   /* its home, whose executable is missing, as before */
 };
 
 /* The runtime the requirement names under RUNTIME_BASE_KEY in the own view:
-** the executable path (a kept copy), or null with *failure set.  The debug
-** boxes of each step are shown as it is taken. */
-static char *firstSourcePath(FirstSourceFailure *failure, std::string *keyPath) {
-    if (requirementSelects(settings.javaVersion)) {
-        SelectionOutcome outcome = getLatestJreVersion(FIRST_RUNTIME_SOURCE);
+** the executable path (a kept copy), or null with *failure set (and for
+** FIRST_NO_EXECUTABLE the home in staleHome, JAVA_PATH_SIZE bytes).  The
+** debug boxes of each step are shown as it is taken. */
+static char *firstSourcePath(const Requirement &requirement, FirstSourceFailure *failure,
+                             std::string *keyPath, char *staleHome) {
+    if (requirement.form != REQUIRE_EXACT_NAME) {
+        SelectionOutcome outcome = getLatestJreVersion(FIRST_RUNTIME_SOURCE, requirement, true);
         if (outcome == SELECTION_NO_SOURCE) {
             debugBox("Java Current Version", "Error Accessing Registry!", platform::MSGBOX_ICONERROR);
             *failure = FIRST_NO_BASE_KEY;
             return nullptr;
         }
-        if (outcome == SELECTION_BELOW_LEVEL) {
-            *failure = FIRST_BELOW_LEVEL;
+        if (outcome == SELECTION_UNMET) {
+            *failure = FIRST_UNMET;
             return nullptr;
         }
     }
@@ -143,6 +252,13 @@ static char *firstSourcePath(FirstSourceFailure *failure, std::string *keyPath) 
     char path[JAVA_PATH_SIZE];
     bool haveHome = readRegistryText(versionKey, "JavaHome", path, sizeof path);
     platform::registryCloseKey(versionKey);
+    if (haveHome && javaExecutablePathFits(path) && !runtimeExecutableExists(path)) {
+        traceRuntimeSource(FIRST_RUNTIME_SOURCE,
+                           formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
+        std::memcpy(staleHome, path, sizeof path);
+        *failure = FIRST_NO_EXECUTABLE;
+        return nullptr;
+    }
     if (!haveHome || !formJavaExecutablePath(path)) {
         debugBox("Java Home Directory", "Error Reading Registry!", platform::MSGBOX_ICONERROR);
         *failure = FIRST_NO_HOME;
@@ -153,31 +269,35 @@ static char *firstSourcePath(FirstSourceFailure *failure, std::string *keyPath) 
 
 /* The same selection over one further source, from the requirement as the
 ** configuration gave it: the executable path (a kept copy) or null. */
-static char *furtherSourcePath(const RuntimeSource &source, char *requirement) {
-    settings.javaVersion = requirement;
-    if (requirementSelects(requirement)) {
-        SelectionOutcome outcome = getLatestJreVersion(source);
-        if (outcome == SELECTION_NO_SOURCE || outcome == SELECTION_BELOW_LEVEL) return nullptr;
+static char *furtherSourcePath(const RuntimeSource &source, char *requirementText,
+                               const Requirement &requirement) {
+    settings.javaVersion = requirementText;
+    if (requirement.form != REQUIRE_EXACT_NAME) {
+        SelectionOutcome outcome = getLatestJreVersion(source, requirement, false);
+        if (outcome == SELECTION_NO_SOURCE || outcome == SELECTION_UNMET) return nullptr;
     }
     char path[JAVA_PATH_SIZE];
-    if (!runtimeVersionHome(source, settings.javaVersion, path) || !formJavaExecutablePath(path))
+    if (runtimeVersionHome(source, settings.javaVersion, path) != RUNTIME_PRESENT ||
+        !formJavaExecutablePath(path))
         return nullptr;
     return keepText(path);
 }
 
 char *getJavaVersionPath() {
     if (settings.javaVersion == nullptr || settings.javaVersion[0] == '\0') return nullptr;
-    char *requirement = settings.javaVersion;
+    char *requirementText = settings.javaVersion;
+    Requirement requirement = readRequirement(requirementText);
 
     FirstSourceFailure failure = FIRST_NO_BASE_KEY;
     std::string keyPath;
-    char *path = firstSourcePath(&failure, &keyPath);
+    char staleHome[JAVA_PATH_SIZE];
+    char *path = firstSourcePath(requirement, &failure, &keyPath, staleHome);
     if (path != nullptr) return path;
     char *firstVersion = settings.javaVersion;
 
     for (std::size_t i = 0; i < FURTHER_RUNTIME_SOURCE_COUNT; ++i) {
         const RuntimeSource &source = FURTHER_RUNTIME_SOURCES[i];
-        path = furtherSourcePath(source, requirement);
+        path = furtherSourcePath(source, requirementText, requirement);
         traceRuntimeSource(source, path ? formatText("found %s", settings.javaVersion).c_str()
                                         : "no match");
         if (path != nullptr) return path;
@@ -187,8 +307,13 @@ char *getJavaVersionPath() {
     settings.javaVersion = firstVersion;
     switch (failure) {
     case FIRST_NO_BASE_KEY: needJavaMessage("Java Runtime Environment Not Found");
-    case FIRST_BELOW_LEVEL: needJavaMessage("Incompatible JRE Version Found");
+    case FIRST_UNMET: needJavaMessage("Incompatible JRE Version Found");
     case FIRST_NO_VERSION_KEY: askDownloadQuestion("Java Runtime Environment Not Found"); break;
+    case FIRST_NO_EXECUTABLE:
+        /* Started as before, to fail with the system's own reason (the
+        ** token fits: that was tested before the executable). */
+        if (formJavaExecutablePath(staleHome)) return keepText(staleHome);
+        break;
     case FIRST_NO_HOME: homeFailure(keyPath); break;
     }
     return nullptr;

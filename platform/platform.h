@@ -167,7 +167,9 @@ void setEnvironment(const char *name, const char *value);
 
 /* Finds fileName in the folders of the PATH variable, in their order, and
 ** stores the first match's full path (on POSIX with its links resolved, so
-** that the folder is the program's real one).  False when no folder has it. */
+** that the folder is the program's real one).  Only a regular file counts:
+** a folder of that name is passed over.  On Windows a folder may stand in
+** double quotes, as cmd.exe allows.  False when no folder has it. */
 bool findOnSearchPath(const char *fileName, std::string *path);
 
 /* Ends the launcher through the runtime's normal exit (buffers are flushed). */
@@ -178,8 +180,13 @@ bool findOnSearchPath(const char *fileName, std::string *path);
 */
 struct TextFile;
 
-/* True when path names something that exists (file or directory). */
+/* True when path names something that exists (file or directory).  On
+** Windows every name in the device namespace (\\.\NUL, \\.\pipe\x, \\?\COM1)
+** counts as existing, as NUL does, so that it is refused when opened. */
 bool fileExists(const char *path);
+
+/* True when path names a regular file: not a folder, a device or a pipe. */
+bool isRegularFile(const char *path);
 
 /* A text that is the same for two paths naming the same file however they
 ** are written (relative or absolute, letter case on Windows, links on
@@ -188,11 +195,18 @@ std::string fileIdentity(const char *path);
 
 /* Opens a text file with a stdio mode ("r" or "w").  Text mode: on Windows
 ** a line feed is written as CR LF, and a file read is decoded to UTF-8 (see
-** text_decoding.h).  A directory cannot be opened, and reading opens only a
-** regular file (on Windows a disk file): a FIFO, a device or a pipe is
-** refused at once, so nothing waits on it.  Returns null and stores the
+** text_decoding.h); on POSIX only a file with a UTF-16 byte-order mark is
+** decoded.  A directory cannot be opened, and reading opens only a regular
+** file (on Windows a disk file): a FIFO, a device or a pipe is refused at
+** once, so nothing waits on it.  Returns null and stores the
 ** runtime's error number in *error on failure. */
 TextFile *openTextFile(const char *path, const char *mode, int *error);
+
+/* How a file opened for reading was decoded, for the debug trail: "UTF-8",
+** "UTF-16 LE", "UTF-16 BE", on Windows "the ANSI code page" with the first
+** line that is not UTF-8, on POSIX "UTF-8, bytes unchanged" for a file
+** without a UTF-16 byte-order mark. */
+std::string textFileEncoding(TextFile *file);
 
 /* Reads the next line, whole, with its line feed when it has one; a carriage
 ** return before the line feed is dropped on every system.  False at the end

@@ -23,6 +23,7 @@
 #include "platform/posix_handles.h"
 #include "platform/posix_signals.h"
 #include "platform/standard_streams.h"
+#include "platform/text_decoding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -443,13 +444,24 @@ void exitProcess(int code) {
 ** Files, directories, clock, standard streams.
 */
 
-/* The stdio stream behind an open text file. */
+/* The stdio stream behind an open text file; or, for a file read from
+** UTF-16, no stream but its whole text, decoded, and the position of the
+** next line. */
 struct TextFile {
     std::FILE *file;
+    std::string text;
+    std::size_t next;
+    FileEncoding encoding;
 };
 
 /* Anything that exists counts, a folder included, as _access(path, 0). */
 bool fileExists(const char *path) { return access(path, F_OK) == 0; }
+
+/* Links are followed: a runtime's bin/java is often one. */
+bool isRegularFile(const char *path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
 
 /* The real path, links resolved. */
 std::string fileIdentity(const char *path) {
@@ -464,6 +476,28 @@ std::string fileIdentity(const char *path) {
 ** Windows; ENOTSUP for anything else (a FIFO, a terminal, a device). */
 static int notRegularFileError(const struct stat &info) {
     return S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
+}
+
+/* A file that starts with a UTF-16 byte-order mark (as Windows PowerShell
+** 5.1 and Notepad save one) is read whole and decoded, so that the file
+** that starts an application on Windows starts it here too; any other file
+** is read line by line, its bytes as they are. */
+static TextFile *readUtf16File(TextFile *opened) {
+    char start[2];
+    std::size_t got = std::fread(start, 1, sizeof start, opened->file);
+    FileEncoding encoding = configFileEncoding(std::string(start, got));
+    if (encoding != FILE_ENCODING_UTF16_LE && encoding != FILE_ENCODING_UTF16_BE) {
+        std::rewind(opened->file);
+        return opened;
+    }
+    std::string bytes(start, got);
+    char chunk[4096];
+    while ((got = std::fread(chunk, 1, sizeof chunk, opened->file)) > 0) bytes.append(chunk, got);
+    std::fclose(opened->file);
+    opened->file = nullptr;
+    opened->text = utf16FileText(bytes, encoding);
+    opened->encoding = encoding;
+    return opened;
 }
 
 /* Only a regular file is read: a FIFO without a writer, a terminal or
@@ -498,7 +532,7 @@ static TextFile *openRegularFileForReading(const char *path, int *error) {
         close(fd);
         return nullptr;
     }
-    return new TextFile{file};
+    return readUtf16File(new TextFile{file, std::string(), 0, FILE_ENCODING_UTF8});
 }
 
 /* Only a regular file, or a new one, is written: opening a FIFO for
@@ -537,7 +571,12 @@ static TextFile *openRegularFileForWriting(const char *path, int *error) {
         close(fd);
         return nullptr;
     }
-    return new TextFile{file};
+    return new TextFile{file, std::string(), 0, FILE_ENCODING_UTF8};
+}
+
+std::string textFileEncoding(TextFile *file) {
+    if (file->encoding == FILE_ENCODING_UTF8) return "UTF-8, bytes unchanged";
+    return fileEncodingName(file->encoding);
 }
 
 /* "r" reads, anything else writes; both take regular files only (see
@@ -548,9 +587,19 @@ TextFile *openTextFile(const char *path, const char *mode, int *error) {
 }
 
 /* getline takes a line of any length; CR LF becomes LF as in Windows text
-** mode, so files written on Windows read the same here. */
+** mode, so files written on Windows read the same here.  A decoded file's
+** lines come from its text, where that was done already. */
 bool readTextLine(TextFile *file, std::string *line) {
     if (file == nullptr) return false;
+    if (file->file == nullptr) {
+        line->clear();
+        if (file->next >= file->text.size()) return false;
+        std::size_t end = file->text.find('\n', file->next);
+        end = end == std::string::npos ? file->text.size() : end + 1;
+        line->assign(file->text, file->next, end - file->next);
+        file->next = end;
+        return true;
+    }
     char *buffer = nullptr;
     std::size_t capacity = 0;
     ssize_t length = getline(&buffer, &capacity, file->file);
@@ -567,15 +616,17 @@ bool readTextLine(TextFile *file, std::string *line) {
 
 /* Writes the bytes as they are: POSIX text files have no CR LF. */
 void writeText(TextFile *file, const std::string &text) {
-    if (file == nullptr) return;
+    if (file == nullptr || file->file == nullptr) return;
     std::fwrite(text.data(), 1, text.size(), file->file);
 }
 
 /* Flushes, closes and frees; a null file is ignored. */
 void closeTextFile(TextFile *file) {
     if (file == nullptr) return;
-    std::fflush(file->file);
-    std::fclose(file->file);
+    if (file->file != nullptr) {
+        std::fflush(file->file);
+        std::fclose(file->file);
+    }
     delete file;
 }
 

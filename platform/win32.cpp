@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/standard_streams.h"
 #include "platform/text_decoding.h"
+#include "platform/windows_paths.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -145,10 +146,26 @@ static LONG storedValue(HKEY key, const wchar_t *name, std::string *bytes, DWORD
     return result;
 }
 
+/* A REG_EXPAND_SZ text with its %VARIABLE% references expanded from the
+** launcher's environment (in the 32-bit build %ProgramFiles% is the "(x86)"
+** folder, as Windows gives it to a 32-bit program), ended by its NUL.  A
+** text that cannot be expanded stays as it is. */
+static void expandVariables(WideText *units) {
+    WideText text(units->begin(), units->end());
+    text.push_back(L'\0'); /* a value stored without its terminator */
+    DWORD size = ExpandEnvironmentStringsW(text.data(), nullptr, 0);
+    if (size == 0) return;
+    WideText expanded(size);
+    DWORD length = ExpandEnvironmentStringsW(text.data(), expanded.data(), size);
+    if (length == 0 || length > size) return;
+    expanded.resize(length); /* the NUL included */
+    units->swap(expanded);
+}
+
 /* What RegQueryValueExA delivered, in UTF-8: a text value (REG_SZ and its
 ** kin) is converted with its terminator where it has one, an odd last byte
-** being half a character and dropped; any other value is delivered as
-** stored.  A value that does not fit the caller's buffer fails with
+** being half a character and dropped, and a REG_EXPAND_SZ is expanded (as
+** RegGetValue does); any other value is delivered as stored.  A value that does not fit the caller's buffer fails with
 ** ERROR_MORE_DATA, as the ANSI function fails. */
 long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsigned long *size) {
     WideText name;
@@ -159,6 +176,7 @@ long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsi
     if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
         WideText units(stored.size() / sizeof(wchar_t));
         if (!units.empty()) std::memcpy(units.data(), stored.data(), units.size() * sizeof(wchar_t));
+        if (type == REG_EXPAND_SZ) expandVariables(&units);
         stored = utf8Text(units.data(), units.size());
     }
     if (stored.size() > *size) {
@@ -324,20 +342,27 @@ void setEnvironment(const char *name, const char *value) {
     SetEnvironmentVariableW(wideText(name).data(), wideText(value).data());
 }
 
-/* SearchPathW over the PATH variable alone: with no folders given it would
+/* The folders of PATH alone, as cmd.exe reads them (SearchPathW would
 ** look in the launcher's folder, the current folder and the system folders
-** first. */
+** first, take a folder named fileName for a match, and not know quotes). */
 bool findOnSearchPath(const char *fileName, std::string *path) {
-    WideText folders;
-    if (!environmentValue(L"PATH", &folders) || folders[0] == L'\0') return false;
-    WideText name = wideText(fileName);
-    DWORD size = SearchPathW(folders.data(), name.data(), nullptr, 0, nullptr, nullptr);
-    if (size == 0) return false;
-    WideText found(size);
-    DWORD length = SearchPathW(folders.data(), name.data(), nullptr, size, found.data(), nullptr);
-    if (length == 0 || length >= size) return false;
-    *path = utf8Text(found.data(), length);
-    return true;
+    std::string folders;
+    if (!getEnvironment("PATH", &folders)) return false;
+    for (const std::string &folder : searchPathFolders(folders)) {
+        std::string candidate = folder;
+        if (candidate.back() != '\\' && candidate.back() != '/') candidate += '\\';
+        candidate += fileName;
+        if (!isRegularFile(candidate.c_str())) continue;
+        WideText name = wideText(candidate.c_str());
+        DWORD size = GetFullPathNameW(name.data(), 0, nullptr, nullptr);
+        if (size == 0) continue;
+        WideText full(size);
+        DWORD length = GetFullPathNameW(name.data(), size, full.data(), nullptr);
+        if (length == 0 || length >= size) continue;
+        *path = utf8Text(full.data(), length);
+        return true;
+    }
+    return false;
 }
 
 void exitProcess(int code) { std::exit(code); }
@@ -347,14 +372,27 @@ void exitProcess(int code) { std::exit(code); }
 bool standardOutputIsTerminal() { return false; }
 
 /* A file open for writing has its stream; a file open for reading has its
-** whole text, already decoded, and the position of the next line. */
+** whole text, already decoded, the position of the next line and how it
+** was decoded. */
 struct TextFile {
     FILE *stream;
     std::string text;
     std::size_t next;
+    std::string encoding;
 };
 
-bool fileExists(const char *path) { return _waccess(wideText(path).data(), 0) == 0; }
+/* _waccess does not see a name in the device namespace; it exists as NUL
+** does, and reading refuses it. */
+bool fileExists(const char *path) {
+    return isDeviceNamespacePath(path) || _waccess(wideText(path).data(), 0) == 0;
+}
+
+bool isRegularFile(const char *path) {
+    if (isDeviceNamespacePath(path)) return false;
+    DWORD attributes = GetFileAttributesW(wideText(path).data());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
 
 /* The full path in upper case: file names do not differ by case here. */
 std::string fileIdentity(const char *path) {
@@ -371,10 +409,15 @@ std::string fileIdentity(const char *path) {
 /* Reads a configuration whole and decodes it (see text_decoding.h).  Only
 ** a disk file is read: a device such as COM1 or AUX, or a pipe, could make
 ** the read wait for ever, so it fails to open with EACCES, as a folder
-** does.  A read error ends the text where it happened, as it ended the
-** lines read in text mode. */
-static TextFile *openForReading(const wchar_t *name, int *error) {
-    FILE *stream = _wfopen(name, L"rb");
+** does; a name in the device namespace is refused before it is opened,
+** since opening a pipe connects to it.  A read error ends the text where
+** it happened, as it ended the lines read in text mode. */
+static TextFile *openForReading(const char *path, int *error) {
+    if (isDeviceNamespacePath(path)) {
+        *error = EACCES;
+        return nullptr;
+    }
+    FILE *stream = _wfopen(wideText(path).data(), L"rb");
     if (stream == nullptr) {
         *error = errno;
         return nullptr;
@@ -395,7 +438,10 @@ static TextFile *openForReading(const wchar_t *name, int *error) {
     } while (got == FILE_READ_CHUNK);
     std::fclose(stream);
 
-    TextFile *file = new TextFile{nullptr, textModeContent(bytes), 0};
+    FileEncoding encoding = configFileEncoding(bytes);
+    if (encoding == FILE_ENCODING_UTF16_LE || encoding == FILE_ENCODING_UTF16_BE)
+        return new TextFile{nullptr, utf16FileText(bytes, encoding), 0, fileEncodingName(encoding)};
+    TextFile *file = new TextFile{nullptr, textModeContent(bytes), 0, fileEncodingName(FILE_ENCODING_UTF8)};
     if (configFileEncoding(file->text) == FILE_ENCODING_ANSI) {
         std::string converted;
         if (!utf8FromAnsi(file->text, &converted)) {
@@ -403,21 +449,30 @@ static TextFile *openForReading(const wchar_t *name, int *error) {
             *error = EFBIG;
             return nullptr;
         }
+        /* Says which line made the whole file ANSI: often one stray byte. */
+        std::size_t notUtf8 = firstNonUtf8Byte(file->text);
+        unsigned long line = 1;
+        for (std::size_t i = 0; i < notUtf8; ++i) line += file->text[i] == '\n';
+        char reason[64];
+        std::snprintf(reason, sizeof reason, " (line %lu is not UTF-8)", line);
+        file->encoding = std::string(fileEncodingName(FILE_ENCODING_ANSI)) + reason;
         file->text.swap(converted);
     }
     return file;
 }
 
 TextFile *openTextFile(const char *path, const char *mode, int *error) {
+    if (mode[0] == 'r') return openForReading(path, error);
     WideText name = wideText(path);
-    if (mode[0] == 'r') return openForReading(name.data(), error);
     FILE *stream = _wfopen(name.data(), wideText(mode).data());
     if (stream == nullptr) {
         *error = errno;
         return nullptr;
     }
-    return new TextFile{stream, std::string(), 0};
+    return new TextFile{stream, std::string(), 0, std::string()};
 }
+
+std::string textFileEncoding(TextFile *file) { return file->encoding; }
 
 /* Serves the next line of the decoded text, with its line feed. */
 bool readTextLine(TextFile *file, std::string *line) {
@@ -445,6 +500,7 @@ void closeTextFile(TextFile *file) {
 /* Only a disk file counts: a device such as COM1 or a pipe could make the
 ** read wait for ever. */
 bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+    if (isDeviceNamespacePath(path)) return false;
     HANDLE file = CreateFileW(wideText(path).data(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -13,6 +13,7 @@ Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_config.py -v C
 """
 import errno
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -364,6 +365,20 @@ class ConfigFilesTests(ConfiguredLauncherCase):
                 self.assertEqual(1, len(reports), run.err)
                 self.assertIn(named, reports[0])
 
+    def test_utf16_configurations_are_decoded(self):
+        """Saved as UTF-16 with a byte-order mark (Windows PowerShell 5.1, Notepad's
+        "Unicode"), the same file starts the same application as on Windows."""
+        self.place_classes("classes")
+        with open(os.path.join(self.app, "Demo.config"), "wb") as out:
+            out.write("mainclass Demo\r\naddpath classes\r\ninclude be.config\r\nargument Zoë\r\n"
+                      .encode("utf-16"))
+        with open(os.path.join(self.app, "be.config"), "wb") as out:
+            out.write(b"\xfe\xff" + "argument 日本\n".encode("utf-16-be"))
+        run = self.launch_demo(["-d"])
+        self.assertEqual(["日本", "Zoë"], run.demo.args, run.text())
+        self.assertIn("Reading config file %s as UTF-16 LE\n" % os.path.join(self.app, "Demo.config"), run.out)
+        self.assertIn("Reading config file be.config as UTF-16 BE\n", run.out)
+
     def test_setenv_reaches_the_child_and_later_lines(self):
         self.place_classes("classes")
         base = ["mainclass Demo", "addpath classes"]
@@ -576,7 +591,10 @@ class JavaVersionInstalledTests(ConfiguredLauncherCase):
         family = self.family(version)
         run = self.run_with(family)
         trace = run.selection_trace()
-        self.assertEqual("javaVersion=%s, javaVer=%s" % (family, family), trace[0], run.text())
+        # A "1.x" family keeps the patch-level rule; a later one names a feature.
+        old = family.startswith("1.")
+        self.assertEqual("javaVersion=%s, javaVer=%s" % (family, family if old else "feature " + family),
+                         trace[0], run.text())
         checked = [line for line in trace if line.startswith("checking (")]
         names = []
         for number, line in enumerate(checked, 1):
@@ -589,7 +607,48 @@ class JavaVersionInstalledTests(ConfiguredLauncherCase):
         for other in self.runtimes.values():
             self.assertIn(other, names)
             self.assertIn(self.family(other), names)
-        self.assertIn("found correct java version %s. checking patch level" % family, trace)
+        self.assertIn("found correct java version %s. checking %s" % (family, "patch level" if old else "version"),
+                      trace)
+
+    @staticmethod
+    def numbers(version):
+        """A version's feature, interim, update and patch (1.8.0_392 -> 8, 0, 392, 0)."""
+        parts = [int(p) for p in re.findall(r"\d+", version.split("+")[0].split("-")[0])]
+        if parts[0] == 1 and len(parts) > 1:
+            parts = parts[1:]
+        return tuple((parts + [0, 0, 0, 0])[:4])
+
+    def test_requirements_as_written_today(self):
+        """17+, 21+ and 1.8+ choose the newest runtime of that feature or later,
+        17 the newest of feature 17; one feature past the newest asks and ends
+        with 11.  (With OpenJDK 17.0.15 and Temurin 25.0.3 installed: 25.0.3,
+        25.0.3, 25.0.3, 17.0.15, and 26+.)"""
+        by_version = sorted(self.runtimes.items(), key=lambda item: self.numbers(item[1]))
+        past_newest = "%d+" % (self.numbers(by_version[-1][1])[0] + 1)
+
+        def newest(meets):
+            homes = [home for home, version in by_version if meets(self.numbers(version))]
+            return homes[-1] if homes else None
+        cases = [
+            ("17+", newest(lambda v: v[0] >= 17)),
+            ("21+", newest(lambda v: v[0] >= 21)),
+            ("1.8+", newest(lambda v: v[0] >= 8)),
+            ("17", newest(lambda v: v[0] == 17)),
+            (past_newest, None),
+        ]
+        print("runtimes: %s" % self.runtimes, file=sys.stderr)
+        for requirement, home in cases:
+            with self.subTest(requirement=requirement, home=home):
+                run = self.launch(["-passExitCode"], env=config_environment(),
+                                  config=["mainclass Demo", "addpath classes", "javaVersion " + requirement])
+                if home is None:
+                    self.assertEqual(11, run.code, run.text())
+                    self.assertIn("Incompatible JRE Version Found: Demo requires the Java Runtime "
+                                  "Environment version %s\n" % requirement, run.err)
+                    self.assertNotStarted(run)
+                else:
+                    self.assertEqual(0, run.code, run.text())
+                    self.assertEqual(home, os.path.realpath(run.demo.values["java.home"]), run.text())
 
 
 class JavaVersionMadeUpTests(ConfiguredLauncherCase):
@@ -646,6 +705,8 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
                                  "checking patch level 401 against 400",
                                  "found latest java version 1.8.0_401"]),
             ("1.8.0_300+", new, None),
+            # 1.N+ without a patch level: feature N or later.
+            ("1.8+", new, None),
             # An exact version runs no selection.
             ("1.8.0_392", old, []),
         ]
@@ -675,21 +736,23 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
         os.makedirs(self.path("empty"))
         question = "%s: Demo requires the Java Runtime Environment version %s\n"
         cases = [
-            # (requirement, environment, exit code, question caption, selection trace printed)
+            # (requirement, environment, exit code, question caption, what the
+            #  selection trace says it looks for, or None when none is printed)
             # A patch level above every installed one.
-            ("1.8.0_500+", with_runtimes, 11, "Incompatible JRE Version Found", True),
-            # Nothing begins with 99: the level stays 0 and the key 99 is missing.
-            ("99", with_runtimes, 5, "Java Runtime Environment Not Found", True),
-            # The base keeps its "+" when there is no "_"; no key 1.8+.
-            ("1.8+", with_runtimes, 5, "Java Runtime Environment Not Found", True),
+            ("1.8.0_500+", with_runtimes, 11, "Incompatible JRE Version Found", "1.8.0"),
+            # Feature releases that are not installed.
+            ("99", with_runtimes, 11, "Incompatible JRE Version Found", "feature 99"),
+            ("1.99+", with_runtimes, 11, "Incompatible JRE Version Found", "feature 99 or later"),
+            # Nothing begins with 1.7: the level stays 0 and the key 1.7 is missing.
+            ("1.7", with_runtimes, 5, "Java Runtime Environment Not Found", "1.7"),
             # An exact version that is not installed.
-            ("1.8.0_391", with_runtimes, 5, "Java Runtime Environment Not Found", False),
+            ("1.8.0_391", with_runtimes, 5, "Java Runtime Environment Not Found", None),
             # Without any runtime the selection fails at once; an exact version
             # fails at its key.
-            ("1.8", none, 11, "Java Runtime Environment Not Found", False),
-            ("1.8.0_392", none, 5, "Java Runtime Environment Not Found", False),
+            ("1.8", none, 11, "Java Runtime Environment Not Found", None),
+            ("1.8.0_392", none, 5, "Java Runtime Environment Not Found", None),
         ]
-        for requirement, env, code, caption, traced in cases:
+        for requirement, env, code, caption, looked_for in cases:
             for args in ([], ["-q"]):
                 with self.subTest(requirement=requirement, env=sorted(env.items()), args=args):
                     run = self.run_with(requirement, args, **env)
@@ -700,8 +763,8 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
                     if args == []:
                         self.assertIn("(answered No: standard input is not a terminal)", run.err)
                     trace = run.selection_trace()
-                    if traced:
-                        self.assertEqual("javaVersion=%s, javaVer=%s" % (requirement, requirement.split("_")[0]),
+                    if looked_for:
+                        self.assertEqual("javaVersion=%s, javaVer=%s" % (requirement, looked_for),
                                          trace[0], run.text())
                         self.assertNotIn("found latest java version", "\n".join(trace))
                     else:

@@ -5,6 +5,7 @@
 
 #include "core/settings.h"
 #include "platform/platform.h"
+#include "platform/windows_paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -214,20 +215,16 @@ void setEnvironment(const char *name, const char *value) {
 
 void exitProcess(int code) { throw fake::ExitCalled{code}; }
 
-/* The folders of PATH (';' between them), each tried in turn. */
+/* The folders of PATH as Windows reads them, each tried in turn. */
 bool findOnSearchPath(const char *fileName, std::string *path) {
     std::string folders;
     if (!getEnvironment("PATH", &folders)) return false;
-    std::size_t start = 0;
-    while (start <= folders.size()) {
-        std::size_t end = folders.find(';', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string candidate = folders.substr(start, end - start) + "\\" + fileName;
-        if (end > start && state.files.count(candidate)) {
+    for (const std::string &folder : searchPathFolders(folders)) {
+        std::string candidate = folder + "\\" + fileName;
+        if (state.files.count(candidate)) {
             *path = candidate;
             return true;
         }
-        start = end + 1;
     }
     return false;
 }
@@ -246,8 +243,11 @@ std::string fileIdentity(const char *path) {
 }
 
 bool fileExists(const char *path) {
-    return state.files.count(path) > 0 || state.unopenableFiles.count(path) > 0;
+    return state.files.count(path) > 0 || state.unopenableFiles.count(path) > 0 ||
+           state.folders.count(path) > 0;
 }
+
+bool isRegularFile(const char *path) { return state.files.count(path) > 0; }
 
 TextFile *openTextFile(const char *path, const char *mode, int *error) {
     auto unopenable = state.unopenableFiles.find(path);
@@ -264,6 +264,8 @@ TextFile *openTextFile(const char *path, const char *mode, int *error) {
     }
     return new TextFile{path, found->second, 0, false};
 }
+
+std::string textFileEncoding(TextFile *) { return "UTF-8"; }
 
 bool readTextLine(TextFile *file, std::string *line) {
     line->clear();

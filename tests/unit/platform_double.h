@@ -71,6 +71,7 @@ struct State {
     std::set<unsigned long> failingEnumIndices;
     std::map<std::string, std::string> environment; /* name upper case */
     std::map<std::string, std::string> files;       /* path -> content */
+    std::set<std::string> folders;                  /* exist, but are no file */
     std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
     std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
     std::string currentDirectory = "D:\\work";

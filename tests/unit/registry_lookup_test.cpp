@@ -207,7 +207,42 @@ INSTANTIATE_TEST_SUITE_P(
         SourceCase{"Development Kit before JAVA_HOME", {JAVA_HOME, KIT_OTHER}, KIT_OTHER, {}},
         SourceCase{"JAVA_HOME before PATH", {ON_PATH, JAVA_HOME}, JAVA_HOME, {}},
         SourceCase{"PATH alone", {ON_PATH}, ON_PATH, {}},
-        SourceCase{"a key without its executable is passed over", {ON_PATH}, ON_PATH, {JDK_OWN, JAVA_HOME}}));
+        SourceCase{"a key without its executable is passed over", {ON_PATH}, ON_PATH, {JDK_OWN, JAVA_HOME}},
+        SourceCase{"a stale first key is passed over", {JDK_OTHER}, JDK_OTHER, {JRE_OWN}},
+        SourceCase{"a stale first key alone is started as before", {}, JRE_OWN, {JRE_OWN}}));
+
+struct SpellingCase {
+    const char *name;
+    const char *javaHome; /* null: not set */
+    const char *path;     /* null: not set */
+    const char *expected; /* the runtime started */
+};
+
+class ShellSpellings : public LauncherTest, public ::testing::WithParamInterface<SpellingCase> {};
+
+/* JAVA_HOME and PATH are read as cmd.exe reads them, and only a file
+** counts as the runtime's executable. */
+TEST_P(ShellSpellings, FindTheRuntimeTheShellWould) {
+    const SpellingCase &c = GetParam();
+    for (const char *home : {"C:\\jh", "C:\\q x", "C:\\a;b"})
+        fake::state.files[std::string(home) + "\\bin\\javaw.exe"] = "";
+    fake::state.folders.insert("C:\\dir\\bin\\javaw.exe");
+    if (c.javaHome) fake::state.environment["JAVA_HOME"] = c.javaHome;
+    if (c.path) fake::state.environment["PATH"] = c.path;
+    settings._isVista = 1;
+    char *path = getJavaPathFromRegistry();
+    ASSERT_NE(path, nullptr) << c.name;
+    EXPECT_EQ(std::string(path), std::string("\"") + c.expected + "\\bin\\javaw.exe\"") << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, ShellSpellings,
+    ::testing::Values(
+        SpellingCase{"quoted JAVA_HOME", "\"C:\\jh\"", nullptr, "C:\\jh"},
+        SpellingCase{"quoted PATH folder", nullptr, "C:\\Windows;\"C:\\q x\\bin\"", "C:\\q x"},
+        SpellingCase{"separator within quotes", nullptr, "\"C:\\a;b\\bin\";C:\\jh\\bin", "C:\\a;b"},
+        SpellingCase{"folder named javaw.exe on PATH", nullptr, "C:\\dir\\bin;;C:\\jh\\bin", "C:\\jh"},
+        SpellingCase{"JAVA_HOME whose javaw.exe is a folder", "C:\\dir", "C:\\q x\\bin", "C:\\q x"}));
 
 TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) {
     settings._debug = 1;
@@ -233,12 +268,27 @@ TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) 
     EXPECT_EQ(fake::state.boxes[0].text, "Java Current Version");
     EXPECT_NE(fake::state.standardOutput.find("Java runtime source PATH: found C:\\rt7\n"),
               std::string::npos);
+
+    /* A stale first key: no box, a line that says what is missing. */
+    fake::reset();
+    settings._debug = 1;
+    installAt(JRE_OWN, "1.8", false);
+    installAt(JDK_OWN, "21");
+    EXPECT_NE(getJavaPathFromRegistry(), nullptr);
+    EXPECT_TRUE(fake::state.boxes.empty());
+    EXPECT_EQ(fake::state.standardOutput,
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (own registry view): "
+              "C:\\rt0\\bin\\javaw.exe is missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry view): missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): found C:\\rt2\n");
 }
 
 struct RequirementCase {
     const char *requirement;
     const char *javaVersion; /* afterwards */
     Source expected;
+    const char *javaHomeVersion = "1.8.0_500";
+    bool firstKeyUninstalled = false; /* its home without javaw.exe */
 };
 
 class FurtherSelection : public LauncherTest, public ::testing::WithParamInterface<RequirementCase> {};
@@ -247,10 +297,10 @@ class FurtherSelection : public LauncherTest, public ::testing::WithParamInterfa
 ** for in the further sources, in their order, with the same rules. */
 TEST_P(FurtherSelection, FallsThroughToTheSourceThatMeetsTheRequirement) {
     const RequirementCase &c = GetParam();
-    installAt(JRE_OWN, "1.8.0_392");
+    installAt(JRE_OWN, "1.8.0_392", !c.firstKeyUninstalled);
     installAt(JDK_OWN, "17.0.9");
     installAt(JDK_OTHER, "11.0.2");
-    installAt(JAVA_HOME, "1.8.0_500");
+    installAt(JAVA_HOME, c.javaHomeVersion);
     settings.javaVersion = keepText(c.requirement);
     char *path = nullptr;
     EXPECT_EQ(fake::exitCodeOf([&] { path = getJavaVersionPath(); }), -1000) << c.requirement;
@@ -267,7 +317,18 @@ INSTANTIATE_TEST_SUITE_P(
                       RequirementCase{"17.0.9", "17.0.9", JDK_OWN},
                       RequirementCase{"11.0.2", "11.0.2", JDK_OTHER},
                       RequirementCase{"1.8.0_450+", "1.8.0_500", JAVA_HOME},
-                      RequirementCase{"1.8.0_500", "1.8.0_500", JAVA_HOME}));
+                      RequirementCase{"1.8.0_500", "1.8.0_500", JAVA_HOME},
+                      /* Registry names compare regardless of case, as a release name does. */
+                      RequirementCase{"1.8.0_40-EA", "1.8.0_40-EA", JAVA_HOME, "1.8.0_40-ea"},
+                      /* The JDK key's one sub-key, 17.0.9, is enough for 17. */
+                      RequirementCase{"17", "17.0.9", JDK_OWN},
+                      /* The first place with a match wins, not the newest anywhere. */
+                      RequirementCase{"11+", "17.0.9", JDK_OWN},
+                      RequirementCase{"1.8+", "1.8.0_392", JRE_OWN},
+                      RequirementCase{"21", "21.0.5", JAVA_HOME, "21.0.5"},
+                      /* An uninstalled runtime under the first key hides none. */
+                      RequirementCase{"1.8", "1.8.0_500", JAVA_HOME, "1.8.0_500", true},
+                      RequirementCase{"1.8.0_392", "1.8.0_392", JAVA_HOME, "1.8.0_392", true}));
 
 TEST_F(LauncherTest, SelectionThatNothingMeetsEndsAsTheFirstKeyWouldAlone) {
     installAt(JDK_OWN, "17.0.9");

@@ -5,6 +5,8 @@
 namespace {
 
 using platform::FILE_ENCODING_ANSI;
+using platform::FILE_ENCODING_UTF16_BE;
+using platform::FILE_ENCODING_UTF16_LE;
 using platform::FILE_ENCODING_UTF8;
 
 struct EncodingCase {
@@ -38,9 +40,43 @@ INSTANTIATE_TEST_SUITE_P(
         EncodingCase{"windows_1252_two_letters", "argument \xC4\xE9t\xE9\n", FILE_ENCODING_ANSI},
         EncodingCase{"cut_sequence", "argument \xE6\x97\n", FILE_ENCODING_ANSI},
         EncodingCase{"overlong_slash", "argument \xC0\xAF\n", FILE_ENCODING_ANSI},
+        EncodingCase{"overlong_slash_3_bytes", "argument \xE0\x80\xAF\n", FILE_ENCODING_ANSI},
+        EncodingCase{"overlong_slash_4_bytes", "argument \xF0\x80\x80\xAF\n", FILE_ENCODING_ANSI},
+        EncodingCase{"utf16_le", std::string("\xFF\xFE" "a\0", 4), FILE_ENCODING_UTF16_LE},
+        EncodingCase{"utf16_be", std::string("\xFE\xFF\0a", 4), FILE_ENCODING_UTF16_BE},
         EncodingCase{"surrogate_half", "argument \xED\xA0\x80\n", FILE_ENCODING_ANSI},
         EncodingCase{"above_u10ffff", "argument \xF4\x90\x80\x80\n", FILE_ENCODING_ANSI}),
     [](const ::testing::TestParamInfo<EncodingCase> &info) { return info.param.name; });
+
+struct Utf16Case {
+    const char *name;
+    std::string bytes;
+    platform::FileEncoding encoding;
+    std::string expected;
+};
+
+class Utf16Text : public ::testing::TestWithParam<Utf16Case> {};
+
+TEST_P(Utf16Text, DecodesToUtf8Lines) {
+    EXPECT_EQ(platform::utf16FileText(GetParam().bytes, GetParam().encoding), GetParam().expected)
+        << GetParam().name;
+}
+
+/* Each pair of bytes is one UTF-16 unit, as its byte-order mark orders it. */
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Utf16Text,
+    ::testing::Values(
+        Utf16Case{"le_lines", std::string("\xFF\xFE" "a\0 \0\xEB\0\r\0\n\0\xE5\x65", 14),
+                  FILE_ENCODING_UTF16_LE, "a \xC3\xAB\n\xE6\x97\xA5"},
+        Utf16Case{"be_pair", std::string("\xFE\xFF\xD8\x3D\xDE\x00\0\r", 8),
+                  FILE_ENCODING_UTF16_BE, "\xF0\x9F\x98\x80\r"},
+        Utf16Case{"lone_surrogates", std::string("\xFF\xFE\x00\xDC" "a\0\x00\xD8", 8),
+                  FILE_ENCODING_UTF16_LE, "\xEF\xBF\xBD" "a\xEF\xBF\xBD"},
+        Utf16Case{"odd_last_byte", std::string("\xFF\xFE" "a\0b", 5), FILE_ENCODING_UTF16_LE,
+                  "a"},
+        Utf16Case{"nul_and_ctrl_z_stay", std::string("\xFF\xFE\0\0\x1A\0", 6),
+                  FILE_ENCODING_UTF16_LE, std::string("\0\x1A", 2)}),
+    [](const ::testing::TestParamInfo<Utf16Case> &info) { return info.param.name; });
 
 struct TextModeCase {
     const char *name;

@@ -1,16 +1,24 @@
 #include "tests/unit/test_support.h"
 
+#include "jre/java_version.h"
 #include "jre/jre.h"
+
+#include <algorithm>
 
 namespace {
 
 /* Installs runtimes in the order the registry enumerates them, each with a
-** home named after it. */
-void installRuntimes(const std::vector<std::string> &names) {
+** home named after it that holds javaw.exe, but for the uninstalled ones:
+** their key and home are left, their executable is gone. */
+void installRuntimes(const std::vector<std::string> &names,
+                     const std::vector<std::string> &uninstalled = {}) {
     fake::addRegistryKey(RUNTIME_KEY);
-    for (const std::string &name : names)
-        fake::setRegistryValue(std::string(RUNTIME_KEY) + "\\" + name, "JavaHome",
-                               "C:\\java\\" + name);
+    for (const std::string &name : names) {
+        std::string home = "C:\\java\\" + name;
+        fake::setRegistryValue(std::string(RUNTIME_KEY) + "\\" + name, "JavaHome", home);
+        if (std::find(uninstalled.begin(), uninstalled.end(), name) == uninstalled.end())
+            fake::state.files[home + "\\bin\\javaw.exe"] = "";
+    }
 }
 
 const std::vector<std::string> STANDARD = {"1.6", "1.6.0_17", "1.6.0_45", "1.7", "1.7.0_80"};
@@ -51,6 +59,28 @@ TEST_F(VersionSelection, PatchLevelWithPlusPrintsTheElevenTraceLines) {
     EXPECT_EQ(fake::state.openKeys, 0);
 }
 
+TEST_F(VersionSelection, VersionsAreComparedAsNumbersWithTheTraceSayingSo) {
+    installRuntimes({"1.8.0_392", "17.0.9", "21.0.5", "17.0.10"}, {"21.0.5"});
+    char *path = nullptr;
+    EXPECT_EQ(lookup("17+", &path), -1000);
+    EXPECT_EQ(fake::state.standardOutput,
+              "javaVersion=17+, javaVer=feature 17 or later\n"
+              "checking (1) 1.8.0_392\n"
+              "checking (2) 17.0.9\n"
+              "found correct java version 17.0.9. checking version\n"
+              "checking version 17.0.9 against 17+\n"
+              "found latest java version 17.0.9\n"
+              "checking (3) 21.0.5\n"
+              "found correct java version 21.0.5. checking version\n"
+              "checking version 21.0.5 against 17.0.9\n"
+              "No java executable found for 21.0.5: C:\\java\\21.0.5\\bin\\javaw.exe is missing\n"
+              "checking (4) 17.0.10\n"
+              "found correct java version 17.0.10. checking version\n"
+              "checking version 17.0.10 against 17.0.9\n"
+              "found latest java version 17.0.10\n");
+    EXPECT_STREQ(path, "C:\\java\\17.0.10\\bin\\javaw.exe");
+}
+
 struct SelectCase {
     const char *name;
     std::vector<std::string> installed;
@@ -59,13 +89,14 @@ struct SelectCase {
     const char *javaVersion; /* afterwards */
     const char *path;        /* null: no path */
     std::vector<std::string> captions;
+    std::vector<std::string> uninstalled = {}; /* installed, executable gone */
 };
 
 class Selection : public VersionSelection, public ::testing::WithParamInterface<SelectCase> {};
 
 TEST_P(Selection, PicksTheBestInstalledRuntime) {
     const SelectCase &c = GetParam();
-    if (!c.installed.empty()) installRuntimes(c.installed);
+    if (!c.installed.empty()) installRuntimes(c.installed, c.uninstalled);
     char *path = nullptr;
     EXPECT_EQ(lookup(c.requirement, &path), c.exitCode) << c.name;
     EXPECT_STREQ(settings.javaVersion, c.javaVersion) << c.name;
@@ -80,6 +111,11 @@ TEST_P(Selection, PicksTheBestInstalledRuntime) {
 const char *const NOT_FOUND = "Java Runtime Environment Not Found";
 const char *const INCOMPATIBLE = "Incompatible JRE Version Found";
 
+/* Names as the installers of Java 9 and later write them, among one of
+** Java 8; the enumeration order is not the version order. */
+const std::vector<std::string> MODERN = {"1.8.0_392", "11.0.20-ea", "17",     "17.0.10",
+                                         "17.0.9",    "17.0.1",     "21.0.5+11-LTS"};
+
 INSTANTIATE_TEST_SUITE_P(
     Requirements, Selection,
     ::testing::Values(
@@ -91,8 +127,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {INCOMPATIBLE}},
         SelectCase{"exact version missing", STANDARD, "1.6.0_18", -1000, "1.6.0_18", nullptr,
                    {NOT_FOUND}},
-        SelectCase{"plus without patch matches nothing", STANDARD, "1.7+", -1000, "1.7+",
-                   nullptr, {NOT_FOUND}},
+        SelectCase{"1.N+ is feature N or later", STANDARD, "1.7+", -1000, "1.7.0_80",
+                   "C:\\java\\1.7.0_80\\bin\\javaw.exe", {}},
+        SelectCase{"plus at exactly the installed level", STANDARD, "1.6.0_45+", -1000, "1.6.0_45",
+                   "C:\\java\\1.6.0_45\\bin\\javaw.exe", {}},
         SelectCase{"family not installed", {"1.6", "1.7"}, "1.8", -1000, "1.8", nullptr,
                    {NOT_FOUND}},
         SelectCase{"later name wins a tie", {"1.6.0_45", "1.6.1_45"}, "1.6", -1000, "1.6.1_45",
@@ -107,7 +145,39 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"base is a plain prefix", {"1.60_99", "1.6.0_20"}, "1.6", -1000, "1.60_99",
                    "C:\\java\\1.60_99\\bin\\javaw.exe", {}},
         SelectCase{"huge patch level saturates", {"1.6.0_99999999999999"}, "1.6.0_5+", -1000,
-                   "1.6.0_99999999999999", "C:\\java\\1.6.0_99999999999999\\bin\\javaw.exe", {}}));
+                   "1.6.0_99999999999999", "C:\\java\\1.6.0_99999999999999\\bin\\javaw.exe", {}},
+        /* Only runtimes whose executable is there compete. */
+        SelectCase{"uninstalled highest patch level", STANDARD, "1.6", -1000, "1.6.0_17",
+                   "C:\\java\\1.6.0_17\\bin\\javaw.exe", {}, {"1.6.0_45"}},
+        SelectCase{"uninstalled only match of a level", STANDARD, "1.6.0_20+", 11, "1.6.0_20+",
+                   nullptr, {INCOMPATIBLE}, {"1.6.0_45"}},
+        SelectCase{"uninstalled exact version is started as before", STANDARD, "1.6.0_17", -1000,
+                   "1.6.0_17", "C:\\java\\1.6.0_17\\bin\\javaw.exe", {}, {"1.6.0_17"}},
+        /* Versions as Java 9 and later write them, and feature releases. */
+        SelectCase{"feature", MODERN, "17", -1000, "17.0.10", "C:\\java\\17.0.10\\bin\\javaw.exe", {}},
+        SelectCase{"feature with a suffix", MODERN, "21", -1000, "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
+        SelectCase{"feature of the old form", MODERN, "8", -1000, "1.8.0_392",
+                   "C:\\java\\1.8.0_392\\bin\\javaw.exe", {}},
+        SelectCase{"exact version", MODERN, "17.0.9", -1000, "17.0.9", "C:\\java\\17.0.9\\bin\\javaw.exe", {}},
+        SelectCase{"exact version not installed", MODERN, "17.0.2", 11, "17.0.2", nullptr,
+                   {INCOMPATIBLE}},
+        SelectCase{"feature or later", MODERN, "17+", -1000, "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
+        SelectCase{"old form feature or later", MODERN, "1.8+", -1000, "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
+        SelectCase{"version or later", MODERN, "17.0.9+", -1000, "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
+        SelectCase{"newest of a feature by number", MODERN, "11+", -1000, "17.0.10",
+                   "C:\\java\\17.0.10\\bin\\javaw.exe", {}, {"21.0.5+11-LTS"}},
+        SelectCase{"feature not installed", MODERN, "22+", 11, "22+", nullptr, {INCOMPATIBLE}},
+        SelectCase{"uninstalled newest of a feature", MODERN, "17", -1000, "17.0.9",
+                   "C:\\java\\17.0.9\\bin\\javaw.exe", {}, {"17.0.10"}},
+        SelectCase{"later of equal versions", {"17.0.9+7", "17.0.9"}, "17", -1000, "17.0.9",
+                   "C:\\java\\17.0.9\\bin\\javaw.exe", {}},
+        SelectCase{"nothing installed, feature", {}, "17+", 11, "17+", nullptr, {NOT_FOUND}},
+        SelectCase{"not a version keeps the prefix rule", {"17.0.9+7"}, "17.0.9+7", -1000,
+                   "17.0.9+7", "C:\\java\\17.0.9+7\\bin\\javaw.exe", {}}));
 
 TEST_F(VersionSelection, QuestionNamesTheRequirementAndTheApplication) {
     installRuntimes(STANDARD);
@@ -131,11 +201,20 @@ TEST_F(VersionSelection, QuestionNamesTheRequirementAndTheApplication) {
     EXPECT_EQ(fake::state.boxes[0].text.substr(0, 12), "Application ");
 }
 
-TEST_F(VersionSelection, QuestionIsCutToItsBuffer) {
+TEST_F(VersionSelection, QuestionIsCutToItsBufferBetweenLetters) {
     settings.appname = keepText(std::string(300, 'A'));
     EXPECT_EQ(lookup("1.6"), 11);
     ASSERT_EQ(fake::state.boxes.size(), 1u);
     EXPECT_EQ(fake::state.boxes[0].text, std::string(254, 'A'));
+
+    /* 254 bytes end inside the 85th three-byte letter: it is left out
+    ** whole.  A lead byte alone would show as U+FFFD. */
+    fake::reset();
+    std::string letters;
+    for (int i = 0; i < 100; ++i) letters += "\xE6\x97\xA5";
+    settings.appname = keepText(letters);
+    EXPECT_EQ(lookup("1.6"), 11);
+    EXPECT_EQ(fake::state.boxes[0].text, letters.substr(0, 252));
 }
 
 TEST_F(VersionSelection, QuietShowsNothingButEndsTheSame) {
@@ -194,9 +273,10 @@ TEST_F(VersionSelection, LongRequirementsNeverOverrunTheBase) {
 
     fake::reset();
     installRuntimes(STANDARD);
-    std::string longest(300, '1');
+    /* A bare "1." base keeps the prefix rule however long it is. */
+    std::string longest = "1." + std::string(298, '1');
     EXPECT_EQ(lookup(longest.c_str()), -1000);
-    EXPECT_NE(fake::state.standardOutput.find("javaVer=" + std::string(19, '1') + "\n"),
+    EXPECT_NE(fake::state.standardOutput.find("javaVer=1." + std::string(17, '1') + "\n"),
               std::string::npos);
 }
 

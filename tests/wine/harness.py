@@ -270,10 +270,17 @@ def jre_registry(current="1.6", homes=None, home=HOME_PLAIN):
 NO_JAVA = {}   # no JavaSoft key at all
 
 
+class ExpandableText(str):
+    """A registry text of type REG_EXPAND_SZ: %NAME% references in it are
+    meant to be expanded by the reader."""
+
+
 def reg_data(data):
     """A value of a .reg file: a str is a string (stored with its
-    terminator), bytes are binary data stored exactly (no terminator unless
-    given), an int is a DWORD."""
+    terminator), an ExpandableText a REG_EXPAND_SZ string, bytes are binary
+    data stored exactly (no terminator unless given), an int is a DWORD."""
+    if isinstance(data, ExpandableText):
+        return "hex(2):" + ",".join("%02x" % b for b in (data + "\0").encode("utf-16-le"))
     if isinstance(data, bytes):
         return "hex:" + ",".join("%02x" % b for b in data)
     if isinstance(data, int):

@@ -8,6 +8,9 @@ through the real environment, the working directory, the console, a
 configuration that cannot be opened, the "Unexpected Close" question with
 its log file, and the list capacities reached from a file.
 """
+import itertools
+import re
+
 import harness as h
 from harness import HOME_NO_JAVAW, HOME_PLAIN, MB_ICONERROR, MB_ICONERROR_YESNO, MB_OK, \
     WINDOWS_7, WINDOWS_XP, launch_output
@@ -195,7 +198,8 @@ class Includes(ConfigTestCase):
         # A device could make the read wait for ever: it is a file that
         # cannot be opened.  NUL always exists; COM1 and AUX are the serial
         # port when the machine has one (else they cannot be found), so
-        # their reason varies.
+        # their reason varies.  A name in the device namespace is refused
+        # without being opened (opening a pipe would connect to it).
         # (launcher arguments, Demo.config lines, exit code, the JVM
         #  parameters of the launch or None, the device named)
         cases = [
@@ -204,16 +208,23 @@ class Includes(ConfigTestCase):
             ([], ["include COM1", "vmparam -Dafter=1"], 0, "-Dafter=1", "COM1"),
             (["-cAUX"], ["vmparam -Dnot=read"], 2, None, "AUX"),
             (["-cNUL"], [], 2, None, "NUL"),
+            # Every spelling in the device namespace, a pipe too, as NUL.
+            (["-c\\\\.\\NUL"], [], 2, None, "\\\\.\\NUL"),
+            (["-c\\\\?\\NUL"], [], 2, None, "\\\\?\\NUL"),
+            ([], ["include \\\\.\\COM1", "vmparam -Dafter=1"], 0, "-Dafter=1", "\\\\.\\COM1"),
+            ([], ["include //./pipe/tarnwick", "vmparam -Dafter=1"], 0, "-Dafter=1",
+             "//./pipe/tarnwick"),
         ]
-        for i, (args, lines, code, params, device) in enumerate(cases):
-            with self.subTest(args=args, lines=lines):
-                sc = self.scenario(str(i), windows=WINDOWS_XP)
+        for (i, (args, lines, code, params, device)), (bits, launcher) in itertools.product(
+                enumerate(cases), (("x64", None), ("x86", h.x86_launcher()))):
+            with self.subTest(args=args, lines=lines, bits=bits):
+                sc = self.scenario("%d.%s" % (i, bits), windows=WINDOWS_XP, launcher=launcher)
                 sc.config(*lines)
                 r = sc.run(args)
                 self.assertEqual(r.exit_code, code, r)
                 report = r.stderr.decode("latin-1")
-                self.assertRegex(report, r"^Can't open %s Error \S.*\r\n$" % device)
-                if device == "NUL":
+                self.assertRegex(report, r"^Can't open %s Error \S.*\r\n$" % re.escape(device))
+                if device not in ("COM1", "AUX"):
                     self.assertEqual(report, crlf(cannot_open(device)).decode(), r)
                 self.assertEqual(r.boxes, [h.Box(report.replace("\r\n", "\n"), READ_ERROR, MB_OK)],
                                  r)

@@ -4,7 +4,8 @@
 The installed runtimes are registry sub-keys 1.6, 1.6.0_17, 1.6.0_45, 1.7
 and 1.7.0_80, each with a home of its own holding the test child, so the
 child's path shows which one was chosen.  The selection trace on standard
-output, the runtime started, the missing-runtime question with its caption,
+output (of the old forms byte for byte, and of a "+" without "_"), the
+runtime started, the missing-runtime question with its caption,
 text and exit code (5 or 11, by the requirement's form), quiet mode, and the
 download page handed to the URL handler when the question is answered Yes.
 """
@@ -95,6 +96,31 @@ TRACE_1_7 = trace(
     "found latest java version 1.7.0_80",
 )
 
+# Requirement 1.6+: feature 6 or later, the newest by version numbers.
+TRACE_6_OR_LATER = trace(
+    "javaVersion=1.6+, javaVer=feature 6 or later",
+    "checking (1) 1.6",
+    "found correct java version 1.6. checking version",
+    "checking version 1.6 against 1.6+",
+    "found latest java version 1.6",
+    "checking (2) 1.6.0_17",
+    "found correct java version 1.6.0_17. checking version",
+    "checking version 1.6.0_17 against 1.6",
+    "found latest java version 1.6.0_17",
+    "checking (3) 1.6.0_45",
+    "found correct java version 1.6.0_45. checking version",
+    "checking version 1.6.0_45 against 1.6.0_17",
+    "found latest java version 1.6.0_45",
+    "checking (4) 1.7",
+    "found correct java version 1.7. checking version",
+    "checking version 1.7 against 1.6.0_45",
+    "found latest java version 1.7",
+    "checking (5) 1.7.0_80",
+    "found correct java version 1.7.0_80. checking version",
+    "checking version 1.7.0_80 against 1.7",
+    "found latest java version 1.7.0_80",
+)
+
 TRACE_50_PLUS = trace(
     "javaVersion=1.6.0_50+, javaVer=1.6.0",
     "checking (1) 1.6",
@@ -147,6 +173,8 @@ class Selection(VersionTestCase):
             ("1.6.0_45", WINDOWS_7, "1.6.0_45", b""),
             # 1.7.0_80's home holds a blank: quoted on every version.
             ("1.7", WINDOWS_XP, "1.7.0_80", TRACE_1_7),
+            # A "+" without "_": that feature or later, the newest.
+            ("1.6+", WINDOWS_XP, "1.7.0_80", TRACE_6_OR_LATER),
         ]
         for i, (requirement, windows, chosen, lines) in enumerate(cases):
             with self.subTest(requirement=requirement, windows=windows):
@@ -243,10 +271,12 @@ class MissingRuntime(VersionTestCase):
             (INSTALLED, "1.6.0_18", 5, NOT_FOUND, b""),
             # No installed name reaches 50: question, then 11.
             (INSTALLED, "1.6.0_50+", 11, INCOMPATIBLE, TRACE_50_PLUS),
-            # Nothing begins with 1.7+ or 1.8: the key of that name is
-            # looked up, and is missing.
-            (INSTALLED, "1.7+", 5, NOT_FOUND, trace("javaVersion=1.7+, javaVer=1.7+", *CHECK_ALL)),
+            # Nothing begins with 1.8: the key of that name is looked up,
+            # and is missing.
             (INSTALLED, "1.8", 5, NOT_FOUND, trace("javaVersion=1.8, javaVer=1.8", *CHECK_ALL)),
+            # Nothing is of feature 8 or later: a selecting form, 11.
+            (INSTALLED, "1.8+", 11, INCOMPATIBLE,
+             trace("javaVersion=1.8+, javaVer=feature 8 or later", *CHECK_ALL)),
             # No runtime at all: a selecting form finds no base key (11),
             # the exact form no version key (5).
             (h.NO_JAVA, "1.6", 11, NOT_FOUND, b""),
@@ -283,14 +313,19 @@ class MissingRuntime(VersionTestCase):
                 r = sc.run()
                 self.assertEqual(r.boxes, [question(name, "1.6.0_50+", INCOMPATIBLE)], r)
                 self.assertEqual(r.exit_code, 11, r)
-        with self.subTest("too long"):
-            # The text is cut to 254 characters.
-            sc = self.scenario("long", registry=INSTALLED, windows=WINDOWS_XP)
-            sc.config("appname " + long_name, "javaVersion 1.6.0_50+")
-            r = sc.run()
-            full = question(long_name, "1.6.0_50+", INCOMPATIBLE)
-            self.assertEqual(r.boxes, [full._replace(text=full.text[:254])], r)
-            self.assertEqual(r.exit_code, 11, r)
+        # The second name's 254th byte is the first of a two-byte letter.
+        for name in (long_name, "N" * 253 + "é" * 10):
+            with self.subTest("too long", letter=name[-1]):
+                # The text is cut to 254 bytes of UTF-8, between two letters.
+                sc = self.scenario("long.%d" % len(name.encode()), registry=INSTALLED,
+                                   windows=WINDOWS_XP)
+                sc.write(r"app\Demo.config",
+                         ("appname %s\r\njavaVersion 1.6.0_50+\r\n" % name).encode("utf-8"))
+                r = sc.run()
+                full = question(name, "1.6.0_50+", INCOMPATIBLE)
+                cut = full.text.encode("utf-8")[:254].decode("utf-8", "ignore")
+                self.assertEqual(r.boxes, [full._replace(text=cut)], r)
+                self.assertEqual(r.exit_code, 11, r)
 
     def test_version_key_without_java_home(self):
         homes = dict(VERSION_HOMES)

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """tarnwick.exe under Wine with text outside the ANSI code page (Windows-1252
 in the test prefix): a launcher folder, an argument, configuration lines
-saved as UTF-8 or as Windows-1252, a message box text and a runtime home.
+saved as UTF-8, as Windows-1252 or as UTF-16, a message box text and a
+runtime home.
 Everything arrives as written, through the wide-character API: the test
 child and the runner record and start through it, and the relay trace shows
 the launcher's MessageBoxW strings as L"...".
@@ -70,6 +71,27 @@ class UnicodeText(h.WineTestCase):
         self.assertEqual(r.boxes, [box], r)
         self.assertEqual([c.args[1:3] for c in r.launcher_calls("user32.MessageBoxW")],
                          [[box.text, box.caption]], r)
+
+    def test_utf16_configuration(self):
+        # Saved as UTF-16 LE with its byte-order mark, as Windows PowerShell
+        # 5.1's ">" and Out-File and Notepad's "Unicode" save it; it includes
+        # a Windows-1252 file whose second line makes it ANSI.  With -d one
+        # line per file says how it was read.
+        for bits, launcher in (("64", None), ("32", h.x86_launcher())):
+            with self.subTest(bits=bits):
+                sc = self.scenario(bits, windows=WINDOWS_XP, launcher=launcher)
+                config = sc.write(r"app\Demo.config", b"\xff\xfe" + crlf_lines(
+                    "mainclass com.acme.Main", "argument 日本", "include ansi.config",
+                    encoding="utf-16-le"))
+                sc.write(r"app\ansi.config", crlf_lines("argument plain", "argument Zoë",
+                                                        encoding="cp1252"))
+                r = sc.run(["-d"])
+                self.assertEqual(r.exit_code, 0, r)
+                self.assertSingleLaunch(r, HOME_PLAIN + r"\bin\java.exe -classpath  com.acme.Main "
+                                        "日本 plain Zoë ", sc.app_dir)
+                self.assertIn(("Reading config file %s as UTF-16 LE\r\n" % config).encode(), r.stdout)
+                self.assertIn(b"Reading config file ansi.config as the ANSI code page "
+                              b"(line 2 is not UTF-8)\r\n", r.stdout)
 
     def test_runtime_home_outside_the_code_page(self):
         # The registry's JavaHome names a folder with letters outside the
