@@ -5,6 +5,7 @@
 #include "jre/jre.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -76,6 +77,20 @@ static void applySetenv(const char *value) {
     platform::setEnvironment(name.c_str(), parsePath(equals + 1, 0).c_str());
 }
 
+/* "on" or "off", in any letter case, blanks after it allowed; anything else
+** leaves the setting as it was and says so on standard error. */
+static void applyFastStart(const char *value) {
+    std::string word(value);
+    while (!word.empty() && (word.back() == ' ' || word.back() == '\t')) word.pop_back();
+    for (char &c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word == "on" || word == "off") {
+        settings.fastStart = word == "on";
+        return;
+    }
+    platform::writeStandardError(
+        formatText("fastStart takes \"on\" or \"off\", not \"%s\": the line is ignored\n", value));
+}
+
 static int readConfigFile(const char *path, int depth);
 
 static void applyInclude(const char *value, int depth) {
@@ -139,6 +154,8 @@ static void applyLine(const char *line, const char *value, int depth) {
         if (startsWith(value, "true") || startsWith(value, "TRUE")) settings._showConsole = 1;
     } else if (startsWith(line, "setenv")) {
         applySetenv(value);
+    } else if (startsWith(line, "fastStart")) {
+        applyFastStart(value);
     }
 }
 

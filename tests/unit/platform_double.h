@@ -71,6 +71,9 @@ struct State {
     std::map<std::string, std::string> files;       /* path -> content */
     std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
     std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
+    std::set<std::string> folders;                  /* folders that exist */
+    std::map<std::string, long long> modified;      /* path -> modification time, ns */
+    std::set<std::string> readOnlyFolders;          /* nothing can be made in them */
     std::string currentDirectory = "D:\\work";
     bool currentDirectoryFails = false;
 };
