@@ -77,18 +77,12 @@ static void applySetenv(const char *value) {
     platform::setEnvironment(name.c_str(), parsePath(equals + 1, 0).c_str());
 }
 
-/* "on" or "off", in any letter case, blanks after it allowed; anything else
-** leaves the setting as it was and says so on standard error. */
+/* The word "on", in any letter case, turns the fast start on; any other
+** value turns it off (a later line or an include may). */
 static void applyFastStart(const char *value) {
-    std::string word(value);
-    while (!word.empty() && (word.back() == ' ' || word.back() == '\t')) word.pop_back();
-    for (char &c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (word == "on" || word == "off") {
-        settings.fastStart = word == "on";
-        return;
-    }
-    platform::writeStandardError(
-        formatText("fastStart takes \"on\" or \"off\", not \"%s\": the line is ignored\n", value));
+    settings.fastStart = std::tolower(static_cast<unsigned char>(value[0])) == 'o' &&
+                         std::tolower(static_cast<unsigned char>(value[1])) == 'n' &&
+                         (value[2] == '\0' || value[2] == ' ' || value[2] == '\t');
 }
 
 static int readConfigFile(const char *path, int depth);

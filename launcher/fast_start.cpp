@@ -5,8 +5,10 @@
 #include "launcher/command_line.h"
 #include "platform/platform.h"
 
-#include <algorithm>
 #include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -36,7 +38,10 @@ static constexpr std::size_t FINGERPRINT_DIGITS = 16;
 
 /* Changes when what goes into the fingerprint changes, so older archives
 ** are never taken for new ones. */
-static const char FINGERPRINT_FORMAT[] = "tarnwick fast start 1";
+static const char FINGERPRINT_FORMAT[] = "fast start 1";
+
+/* Beside an archive: making it failed, so it is not tried again. */
+static const char FAILED_SUFFIX[] = ".failed";
 
 /* Configured parameters that name an archive of their own or turn archives
 ** off: the configuration is then left alone. */
@@ -68,7 +73,29 @@ static const char AHEAD_OF_TIME_SILENCE[] = "-Xlog:aot*=off,cds*=off";
 ** past every log setting; the making of the cache prints two lines more. */
 static const char *const QUIET_VM_OUTPUT[] = {"-XX:+UnlockDiagnosticVMOptions", "-XX:-DisplayVMOutput"};
 
-static void debugLine(const std::string &line) { debugPrint("Fast start: " + line + "\n"); }
+/* Lines of the debug trail are cut at this length. */
+static constexpr std::size_t DEBUG_LINE_SIZE = 2 * CWD_SIZE;
+
+/* 64-bit FNV-1a: small, and more than enough to tell a handful of archives
+** of one application apart. */
+static constexpr unsigned long long FNV_OFFSET = 14695981039346656037ULL;
+static constexpr unsigned long long FNV_PRIME = 1099511628211ULL;
+
+/* "Fast start: " and the formatted text as a line of the debug trail. */
+static void debugLine(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+static void debugLine(const char *format, ...) {
+    if (!settings._debug) return;
+    char line[DEBUG_LINE_SIZE];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    debugPrint(formatText("Fast start: %s\n", line));
+}
 
 static bool startsWithAny(const char *text, const char *const *prefixes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
@@ -76,11 +103,17 @@ static bool startsWithAny(const char *text, const char *const *prefixes, std::si
     return false;
 }
 
-template <std::size_t N> static bool startsWithAny(const char *text, const char *const (&prefixes)[N]) {
-    return startsWithAny(text, prefixes, N);
-}
+#define STARTS_WITH_ANY(text, prefixes) \
+    startsWithAny(text, prefixes, sizeof prefixes / sizeof prefixes[0])
 
 static bool isSeparator(char c) { return c == '/' || c == platform::PATH_SEPARATOR; }
+
+/* Where the last separator of path stands; npos when it has none. */
+static std::size_t lastSeparator(const std::string &path) {
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (isSeparator(path[i - 1])) return i - 1;
+    return std::string::npos;
+}
 
 static std::string withoutQuotes(const char *text) {
     std::string plain;
@@ -89,9 +122,8 @@ static std::string withoutQuotes(const char *text) {
     return plain;
 }
 
-static std::string joinPath(const std::string &folder, const std::string &name) {
-    if (!folder.empty() && isSeparator(folder.back())) return folder + name;
-    return folder + platform::PATH_SEPARATOR + name;
+static std::string joinPath(const std::string &folder, const char *name) {
+    return formatText("%s%c%s", folder.c_str(), platform::PATH_SEPARATOR, name);
 }
 
 /* Absolute on every system: a leading separator, or a drive letter and a
@@ -100,18 +132,10 @@ static bool isAbsolute(const std::string &path) {
     return (!path.empty() && isSeparator(path[0])) || (path.size() > 1 && path[1] == ':');
 }
 
-/* The feature release of a JAVA_VERSION: 25 for "25.0.3" or "25-ea", 8 for
-** "1.8.0_392"; 0 when it does not begin with a number. */
-static int featureNumber(const std::string &version) {
-    const char *p = version.c_str();
-    int number = 0;
-    for (int part = 0; part < 2; ++part) {
-        number = 0;
-        for (; std::isdigit(static_cast<unsigned char>(*p)) && number < 10000; ++p) number = number * 10 + (*p - '0');
-        if (number != 1 || *p != '.') break;
-        ++p;
-    }
-    return number;
+/* The feature release of a JAVA_VERSION: 25 for "25.0.3" or "25-ea"; 1 for
+** "1.8.0_392", which is as much too old; 0 when it is no number. */
+static long featureNumber(const std::string &version) {
+    return std::strtol(version.c_str(), nullptr, 10);
 }
 
 /* The runtime's home: two folders above the real executable (links
@@ -119,12 +143,12 @@ static int featureNumber(const std::string &version) {
 ** PATH when javapath names no folder. */
 static bool runtimeHome(std::string *home) {
     std::string executable = withoutQuotes(settings.javapath);
-    if (std::find_if(executable.begin(), executable.end(), isSeparator) == executable.end() &&
+    if (lastSeparator(executable) == std::string::npos &&
         !platform::findOnSearchPath(executable.c_str(), &executable))
         return false;
     *home = platform::fileIdentity(executable.c_str());
     for (int level = 0; level < 2; ++level) {
-        std::size_t cut = home->find_last_of(std::string("/") + platform::PATH_SEPARATOR);
+        std::size_t cut = lastSeparator(*home);
         if (cut == std::string::npos || cut == 0) return false;
         home->resize(cut);
     }
@@ -132,63 +156,78 @@ static bool runtimeHome(std::string *home) {
 }
 
 /* The application's name as the archive's name begins: appname, else the
-** main class. */
+** main class, in letters, digits, '.', '-' and '_'. */
 static std::string applicationName() {
-    const char *name = settings.appname != nullptr && settings.appname[0] != '\0' ? settings.appname
-                                                                                : orEmpty(settings.mainClass);
+    const char *name = settings.appname != nullptr && settings.appname[0] != '\0'
+                           ? settings.appname
+                           : orEmpty(settings.mainClass);
     std::string safe;
     for (; *name != '\0' && safe.size() < NAME_LENGTH; ++name) {
         char c = *name;
-        bool kept = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || (c == '.' && !safe.empty());
+        bool kept = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
+                    (c == '.' && !safe.empty());
         safe += kept ? c : '_';
     }
     return safe.empty() ? "app" : safe;
 }
 
-static void appendStamp(std::string *facts, const std::string &path) {
-    platform::FileFacts file;
-    *facts += path;
-    if (platform::fileFacts(path.c_str(), &file))
-        *facts += formatText(" %llu %lld\n", file.size, file.modified);
-    else
-        *facts += " missing\n";
+/* Mixes text, and a mark for its end, into an FNV-1a hash. */
+static unsigned long long mixText(unsigned long long hash, const char *text) {
+    for (; *text != '\0'; ++text) hash = (hash ^ static_cast<unsigned char>(*text)) * FNV_PRIME;
+    return (hash ^ '\n') * FNV_PRIME;
 }
 
-static bool isJarName(const std::string &name) {
-    if (name.size() < 4) return false;
-    std::string extension = name.substr(name.size() - 4);
-    for (char &c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension == ".jar";
+/* Mixes a path, and the size and time of what it names (nothing when it is
+** missing), into hash. */
+static unsigned long long mixStamp(unsigned long long hash, const std::string &path) {
+    platform::FileFacts file = {false, 0, 0};
+    platform::fileFacts(path.c_str(), &file);
+    unsigned long long stamp[2] = {file.size, static_cast<unsigned long long>(file.modified)};
+    hash = mixText(hash, path.c_str());
+    for (unsigned long long number : stamp)
+        for (int byte = 0; byte < 8; ++byte) hash = (hash ^ ((number >> (8 * byte)) & 0xFF)) * FNV_PRIME;
+    return hash;
 }
 
-/* Each class-path entry as the child resolves it (against its starting
-** folder), with its size and time; an entry that ends in "*" with each jar
-** in its folder, in name order.  False at the first entry that is a folder. */
-static bool classPathFacts(std::string *facts, std::string *folder) {
+static bool isJarName(const char *name) {
+    std::size_t length = std::strlen(name);
+    if (length < 4 || name[length - 4] != '.') return false;
+    const char *extension = name + length - 3;
+    return (std::tolower(static_cast<unsigned char>(extension[0])) == 'j' &&
+            std::tolower(static_cast<unsigned char>(extension[1])) == 'a' &&
+            std::tolower(static_cast<unsigned char>(extension[2])) == 'r');
+}
+
+/* Mixes each class-path entry as the child resolves it (against its
+** starting folder) with its size and time into hash; an entry that ends in
+** "*" with each jar in its folder, in any order.  False at the first entry
+** that is a folder, with its path in *folder. */
+static bool mixClassPath(unsigned long long *hash, std::string *folder) {
     std::string base = settings.cwd;
     if (settings.workingDir != nullptr) {
         std::string working = withoutQuotes(settings.workingDir);
-        base = isAbsolute(working) ? working : joinPath(base, working);
+        base = isAbsolute(working) ? working : joinPath(base, working.c_str());
     }
     for (int i = 0; i < settings.vmpathsCnt; ++i) {
         std::string entry = withoutQuotes(settings.vmpaths[i]);
-        std::string path = isAbsolute(entry) ? entry : joinPath(base, entry);
+        std::string path = isAbsolute(entry) ? entry : joinPath(base, entry.c_str());
+        platform::FileFacts file;
         if (!entry.empty() && entry.back() == '*') {
             path.pop_back();
             std::vector<std::string> names;
             platform::listFolder(path.c_str(), &names);
-            std::sort(names.begin(), names.end());
-            *facts += path + "*\n";
+            /* The runtime finds the jars in the folder's own order: a sum
+            ** does not depend on it. */
+            unsigned long long jars = 0;
             for (const std::string &name : names)
-                if (isJarName(name)) appendStamp(facts, joinPath(path, name));
-            continue;
-        }
-        platform::FileFacts file;
-        if (platform::fileFacts(path.c_str(), &file) && file.isFolder) {
+                if (isJarName(name.c_str())) jars += mixStamp(FNV_OFFSET, path + name);
+            *hash = mixText(mixText(*hash, path.c_str()), formatText("%llx", jars).c_str());
+        } else if (platform::fileFacts(path.c_str(), &file) && file.isFolder) {
             *folder = path;
             return false;
+        } else {
+            *hash = mixStamp(*hash, path);
         }
-        appendStamp(facts, path);
     }
     return true;
 }
@@ -199,46 +238,40 @@ static bool classPathFacts(std::string *facts, std::string *folder) {
 static bool isArchiveRelevant(char *const *parameters, int i) {
     const char *parameter = parameters[i];
     std::size_t length = std::strlen(parameter);
-    if (startsWithAny(parameter, ARCHIVE_RELEVANT_PARAMETERS)) return true;
-    if ((startsWith(parameter, "-XX:+Use") || startsWith(parameter, "-XX:-Use")) && length > 2 &&
+    if (STARTS_WITH_ANY(parameter, ARCHIVE_RELEVANT_PARAMETERS)) return true;
+    if ((startsWith(parameter, "-XX:+Use") || startsWith(parameter, "-XX:-Use")) &&
         std::strcmp(parameter + length - 2, "GC") == 0)
         return true;
     const char *option = i > 0 ? parameters[i - 1] : "";
     return parameter[0] != '-' && startsWith(option, "--") && std::strchr(option, '=') == nullptr;
 }
 
-/* 64-bit FNV-1a: small, and more than enough to tell a handful of archives
-** of one application apart. */
-static std::string hashText(const std::string &text) {
-    unsigned long long hash = 14695981039346656037ULL;
-    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ULL;
-    return formatText("%016llx", hash);
-}
-
-bool fastStartFingerprint(const std::string &home, const std::string &version, std::string *fingerprint) {
-    std::string facts = std::string(FINGERPRINT_FORMAT) + "\n" + applicationName() + "\n" + home + "\n" +
-                        version + "\n";
-    appendStamp(&facts, joinPath(home, "release"));
-    appendStamp(&facts, joinPath(joinPath(home, "lib"), "modules"));
-    if (!classPathFacts(&facts, fingerprint)) return false;
+bool fastStartFingerprint(const std::string &home, const std::string &version,
+                          std::string *fingerprint) {
+    unsigned long long hash = mixText(FNV_OFFSET, FINGERPRINT_FORMAT);
+    hash = mixText(hash, applicationName().c_str());
+    hash = mixText(mixText(hash, home.c_str()), version.c_str());
+    hash = mixStamp(hash, joinPath(home, "release"));
+    hash = mixStamp(hash, joinPath(joinPath(home, "lib"), "modules"));
+    if (!mixClassPath(&hash, fingerprint)) return false;
     for (int i = 0; i < settings.vmparamsCnt; ++i)
-        if (isArchiveRelevant(settings.vmparams, i)) facts += std::string(settings.vmparams[i]) + "\n";
-    *fingerprint = hashText(facts);
+        if (isArchiveRelevant(settings.vmparams, i)) hash = mixText(hash, settings.vmparams[i]);
+    *fingerprint = formatText("%016llx", hash);
     return true;
 }
 
 /* A configured parameter, or one in the runtime's option variables, that
-** names an archive of its own or turns archives off; empty when none. */
-static std::string ownArchiveParameter() {
+** names an archive of its own or turns archives off; null when none. */
+static const char *ownArchiveParameter() {
     for (int i = 0; i < settings.vmparamsCnt; ++i)
-        if (startsWithAny(settings.vmparams[i], ARCHIVE_PARAMETERS)) return settings.vmparams[i];
+        if (STARTS_WITH_ANY(settings.vmparams[i], ARCHIVE_PARAMETERS)) return settings.vmparams[i];
     for (const char *variable : OPTION_VARIABLES) {
         std::string value;
         if (!platform::getEnvironment(variable, &value)) continue;
         for (const char *prefix : ARCHIVE_PARAMETERS)
-            if (value.find(prefix) != std::string::npos) return std::string(variable) + "=" + value;
+            if (std::strstr(value.c_str(), prefix) != nullptr) return variable;
     }
-    return std::string();
+    return nullptr;
 }
 
 /* True when the configuration asks for the runtime's messages about
@@ -246,7 +279,8 @@ static std::string ownArchiveParameter() {
 static bool archiveLoggingConfigured() {
     for (int i = 0; i < settings.vmparamsCnt; ++i) {
         const char *parameter = settings.vmparams[i];
-        if (startsWith(parameter, "-Xlog") && (std::strstr(parameter, "cds") || std::strstr(parameter, "aot")))
+        if (startsWith(parameter, "-Xlog") &&
+            (std::strstr(parameter, "cds") || std::strstr(parameter, "aot")))
             return true;
     }
     return false;
@@ -255,7 +289,8 @@ static bool archiveLoggingConfigured() {
 /* "-XX:Name=path", the path in double quotes so that a blank in it keeps it
 ** one argument (by the rules every start splits a command line with). */
 static void addPathParameter(const char *name, const std::string &path) {
-    std::string parameter = std::string(name) + "=\"";
+    std::string parameter = name;
+    parameter += "=\"";
     std::size_t backslashes = 0;
     for (char c : path) {
         if (c == '\\') {
@@ -267,7 +302,8 @@ static void addPathParameter(const char *name, const std::string &path) {
         backslashes = 0;
     }
     parameter.append(2 * backslashes, '\\');
-    appendToList(LIST_VMPARAMS, keepText(parameter + "\""));
+    parameter += '"';
+    appendToList(LIST_VMPARAMS, keepText(parameter));
 }
 
 static void addParameter(const char *parameter) { appendToList(LIST_VMPARAMS, keepText(parameter)); }
@@ -277,91 +313,93 @@ static void addParameter(const char *parameter) { appendToList(LIST_VMPARAMS, ke
 static std::string cacheFolder() {
     std::string folder;
     if (!platform::userCacheFolder(&folder)) {
-        debugLine("not used: the system names no cache folder for the user");
+        debugLine("not used: no cache folder");
         return std::string();
     }
     folder = joinPath(joinPath(folder, "tarnwick"), "cds");
-    bool plain = std::none_of(folder.begin(), folder.end(), [](char c) { return (c & 0x80) != 0; });
+    bool plain = true;
+    for (char c : folder) plain = plain && (c & 0x80) == 0;
     if (platform::JAVA_ARGUMENTS_IN_CODE_PAGE && !plain) {
-        debugLine("not used: the runtime may not receive the cache folder " + folder + " unchanged");
-        return std::string();
+        debugLine("not used: %s is not ASCII", folder.c_str());
+    } else if (!platform::makePrivateFolders(folder.c_str())) {
+        debugLine("not used: %s cannot be made or others can write to it",
+                  folder.c_str());
+    } else {
+        return folder;
     }
-    if (!platform::makePrivateFolders(folder.c_str())) {
-        debugLine("not used: the cache folder " + folder + " cannot be made, or others can write to it");
-        return std::string();
-    }
-    return folder;
+    return std::string();
 }
 
 /* The runtime's version from its release file, or an empty text after a
 ** debug line saying why there is none. */
 static std::string runtimeVersion(std::string *home) {
     std::string version;
-    if (!runtimeHome(home)) {
-        debugLine(formatText("not used: the runtime's home cannot be told from %s", settings.javapath));
-    } else if (!platform::runtimeReleaseVersion(home->c_str(), &version)) {
-        debugLine("not used: no release file in " + *home + " names the runtime's version");
-    }
+    if (!runtimeHome(home))
+        debugLine("not used: no home above %s", settings.javapath);
+    else if (!platform::runtimeReleaseVersion(home->c_str(), &version))
+        debugLine("not used: no JAVA_VERSION in %s", home->c_str());
     return version;
 }
 
 void prepareFastStart(FastStartRun *run) {
     *run = FastStartRun();
     if (!settings.fastStart) return;
-    std::string own = ownArchiveParameter();
-    if (!own.empty()) {
-        debugLine("not used: the configuration names its own archive: " + own);
+    const char *own = ownArchiveParameter();
+    if (own != nullptr) {
+        debugLine("not used: %s names archives", own);
         return;
     }
     if (VMPARAMS_CAPACITY - settings.vmparamsCnt < MOST_ADDED_PARAMETERS) {
-        debugLine("not used: the JVM parameters leave no room for its parameters");
+        debugLine("not used: JVM parameter list full");
         return;
     }
     std::string home, fingerprint;
     std::string version = runtimeVersion(&home);
     if (version.empty()) return;
-    int feature = featureNumber(version);
+    long feature = featureNumber(version);
     if (feature < FIRST_DYNAMIC_ARCHIVE_FEATURE) {
-        debugLine(formatText("not used: Java %s keeps no archive of the application by itself "
-                             "(Java %d and later do)", version.c_str(), FIRST_DYNAMIC_ARCHIVE_FEATURE));
+        debugLine("not used: Java %s is older than %d",
+                  version.c_str(), FIRST_DYNAMIC_ARCHIVE_FEATURE);
         return;
     }
     if (!fastStartFingerprint(home, version, &fingerprint)) {
-        debugLine("not used: the class path holds the folder " + fingerprint + "; only jars can be archived");
+        debugLine("not used: folder %s on the class path",
+                  fingerprint.c_str());
         return;
     }
     std::string folder = cacheFolder();
     if (folder.empty()) return;
 
     run->aheadOfTime = feature >= FIRST_AHEAD_OF_TIME_FEATURE;
-    std::string archive = joinPath(folder, applicationName() + "-" + fingerprint) +
-                          (run->aheadOfTime ? ".aot" : ".jsa");
     const char *kind = run->aheadOfTime ? "ahead-of-time cache" : "dynamic archive";
+    std::string archive = formatText("%s%c%s-%s.%s", folder.c_str(), platform::PATH_SEPARATOR,
+                                     applicationName().c_str(), fingerprint.c_str(),
+                                     run->aheadOfTime ? "aot" : "jsa");
+    std::string training = formatText("%s.%lu.%s", archive.c_str(), platform::currentProcessId(),
+                                      run->aheadOfTime ? "config" : "tmp");
     platform::FileFacts facts;
-    if (platform::fileFacts((archive + ".failed").c_str(), &facts)) {
-        debugLine("not used: making the " + std::string(kind) + " " + archive +
-                  " failed before for this application and runtime");
+    if (platform::fileFacts((archive + FAILED_SUFFIX).c_str(), &facts)) {
+        debugLine("not used: making the %s %s failed before", kind,
+                  archive.c_str());
         return;
     }
     bool exists = platform::fileFacts(archive.c_str(), &facts) && facts.size > 0;
-    std::string training = formatText("%s.%lu.%s", archive.c_str(), platform::currentProcessId(),
-                                      run->aheadOfTime ? "config" : "tmp");
     if (!exists && !platform::createNewFile(training.c_str())) {
-        debugLine("not used: nothing can be written in " + folder);
+        debugLine("not used: cannot write in %s", folder.c_str());
         return;
     }
     run->archive = archive;
     if (!archiveLoggingConfigured())
         addParameter(run->aheadOfTime ? AHEAD_OF_TIME_SILENCE : DYNAMIC_ARCHIVE_SILENCE);
     if (exists) {
-        debugLine(formatText("Java %s, %s %s", version.c_str(), kind, archive.c_str()));
+        debugLine("Java %s, %s %s", version.c_str(), kind, archive.c_str());
         if (!run->aheadOfTime) addParameter("-XX:+AutoCreateSharedArchive");
         addPathParameter(run->aheadOfTime ? "-XX:AOTCache" : "-XX:SharedArchiveFile", archive);
         return;
     }
     run->training = training;
-    debugLine(formatText("Java %s, training start: the %s %s is made when the application ends",
-                         version.c_str(), kind, archive.c_str()));
+    debugLine("Java %s, training for the %s %s",
+              version.c_str(), kind, archive.c_str());
     if (!run->aheadOfTime) {
         addPathParameter("-XX:ArchiveClassesAtExit", training);
         return;
@@ -375,7 +413,8 @@ void prepareFastStart(FastStartRun *run) {
 ** configuration into output: the same runtime, class path and relevant
 ** parameters as the training start, in the same folder, with no window and
 ** nothing printed.  True when it ended with 0. */
-static bool makeCache(const std::string &configuration, const std::string &output, const char *directory) {
+static bool makeCache(const std::string &configuration, const std::string &output,
+                      const char *directory) {
     LauncherSettings saved = settings;
     settings.vmparamsCnt = 0;
     settings.argsCnt = 0;
@@ -389,13 +428,11 @@ static bool makeCache(const std::string &configuration, const std::string &outpu
     addPathParameter("-XX:AOTCache", output);
     std::string line = buildJavaCommandLine();
     settings = saved;
-    debugPrint("Fast start: making the cache: " + line + "\n");
+    debugLine("making the cache: %s", line.c_str());
 
-    std::vector<char> launchCopy(line.begin(), line.end());
-    launchCopy.push_back('\0');
     platform::ChildProcess child = nullptr;
     unsigned long error = 0;
-    if (!platform::startProcess(launchCopy.data(), platform::CREATE_NO_WINDOW_FLAG, directory, nullptr, &child,
+    if (!platform::startProcess(&line[0], platform::CREATE_NO_WINDOW_FLAG, directory, nullptr, &child,
                                 &error))
         return false;
     platform::waitForProcess(child);
@@ -404,34 +441,52 @@ static bool makeCache(const std::string &configuration, const std::string &outpu
     return exitCode == 0;
 }
 
-/* The file names of this application's archives in folder ("<name>-<16 hex
-** digits>." and more), newest first; what training starts left behind long
-** ago is removed on the way. */
+/* True for a name of this application's files in the cache folder:
+** prefix ("<name>-"), 16 hex digits, ".aot" or ".jsa", maybe more. */
+static bool isOwnFile(const std::string &name, const std::string &prefix) {
+    const char *p = name.c_str();
+    if (std::strncmp(p, prefix.c_str(), prefix.size()) != 0) return false;
+    p += prefix.size();
+    for (std::size_t i = 0; i < FINGERPRINT_DIGITS; ++i, ++p)
+        if (!std::isxdigit(static_cast<unsigned char>(*p))) return false;
+    return std::strncmp(p, ".aot", 4) == 0 || std::strncmp(p, ".jsa", 4) == 0;
+}
+
+/* Keeps the newest ARCHIVES_KEPT archives of the application (keep, just
+** made, among them) and removes what training starts left behind long ago.
+** An archive is "<name>-<digits>.aot" or ".jsa", or the mark of failure
+** beside one; a training start's files carry its process id besides. */
 static void removeOlderArchives(const std::string &folder, const std::string &keep) {
-    std::vector<std::string> names;
+    std::vector<std::string> names, archives;
     if (!platform::listFolder(folder.c_str(), &names)) return;
     std::string prefix = applicationName() + "-";
     long long staleBefore = (platform::wallClockSeconds() - STALE_TRAINING_SECONDS) * NANOSECONDS;
-    std::vector<std::pair<long long, std::string>> archives;
+    platform::FileFacts facts;
     for (const std::string &name : names) {
-        std::size_t dot = prefix.size() + FINGERPRINT_DIGITS;
-        if (name.compare(0, prefix.size(), prefix) != 0 || name.size() <= dot || name[dot] != '.' ||
-            !std::all_of(name.begin() + prefix.size(), name.begin() + dot,
-                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }))
+        std::string path = joinPath(folder, name.c_str());
+        if (!isOwnFile(name, prefix) || path == keep || !platform::fileFacts(path.c_str(), &facts))
             continue;
-        std::string path = joinPath(folder, name);
-        platform::FileFacts facts;
-        if (path == keep || !platform::fileFacts(path.c_str(), &facts)) continue;
-        if (name.find('.', dot + 1) == std::string::npos || name.compare(dot, std::string::npos, ".aot.failed") == 0 ||
-            name.compare(dot, std::string::npos, ".jsa.failed") == 0)
-            archives.emplace_back(facts.modified, path);
+        const char *kind = name.c_str() + prefix.size() + FINGERPRINT_DIGITS + 4;
+        if (kind[0] == '\0' || std::strcmp(kind, FAILED_SUFFIX) == 0)
+            archives.push_back(std::move(path));
         else if (facts.modified < staleBefore)
             platform::removeFile(path.c_str());
     }
-    std::sort(archives.rbegin(), archives.rend());
-    for (std::size_t i = ARCHIVES_KEPT - 1; i < archives.size(); ++i) {
-        debugLine("removing the older archive " + archives[i].second);
-        platform::removeFile(archives[i].second.c_str());
+    /* Removes the oldest until ARCHIVES_KEPT - 1 are left beside keep. */
+    while (archives.size() >= ARCHIVES_KEPT) {
+        std::size_t oldest = 0;
+        long long oldestTime = 0;
+        for (std::size_t i = 0; i < archives.size(); ++i) {
+            if (!platform::fileFacts(archives[i].c_str(), &facts)) facts.modified = 0;
+            if (i == 0 || facts.modified < oldestTime) {
+                oldest = i;
+                oldestTime = facts.modified;
+            }
+        }
+        debugLine("removing %s", archives[oldest].c_str());
+        platform::removeFile(archives[oldest].c_str());
+        archives[oldest].swap(archives.back());
+        archives.pop_back();
     }
 }
 
@@ -442,21 +497,20 @@ void finishFastStart(const FastStartRun &run, const char *directory) {
                     !platform::endRequestedBySignal();
     std::string written = run.training;
     if (recorded && run.aheadOfTime) {
-        written = run.archive + formatText(".%lu.tmp", platform::currentProcessId());
+        written = formatText("%s.%lu.tmp", run.archive.c_str(), platform::currentProcessId());
         long long start = platform::wallClockSeconds();
         recorded = makeCache(run.training, written, directory);
         platform::removeFile(run.training.c_str());
         if (recorded) {
-            debugLine(formatText("the cache was made in %lld s", platform::wallClockSeconds() - start));
+            debugLine("the cache was made in %lld s", platform::wallClockSeconds() - start);
         } else {
-            debugLine("making the cache failed: this application and runtime start without one");
-            platform::createNewFile((run.archive + ".failed").c_str());
+            debugLine("making the cache failed");
+            platform::createNewFile((run.archive + FAILED_SUFFIX).c_str());
         }
     }
     if (recorded && platform::fileFacts(written.c_str(), &facts) && facts.size > 0 &&
         platform::replaceFile(written.c_str(), run.archive.c_str()))
-        debugLine("made " + run.archive);
+        debugLine("made %s", run.archive.c_str());
     platform::removeFile(written.c_str());
-    std::size_t cut = run.archive.find_last_of(std::string("/") + platform::PATH_SEPARATOR);
-    removeOlderArchives(run.archive.substr(0, cut), run.archive);
+    removeOlderArchives(run.archive.substr(0, lastSeparator(run.archive)), run.archive);
 }

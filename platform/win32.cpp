@@ -11,6 +11,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cerrno>
 #include <climits>
@@ -493,18 +494,14 @@ bool userCacheFolder(std::string *folder) {
     return getEnvironment("LOCALAPPDATA", folder) && !folder->empty();
 }
 
-/* Each folder on the way is made when missing (a failure shows at the end).
+/* The shell makes every missing folder on the way (it wants backslashes).
 ** The user's local application data is the user's own: no test of the
 ** access list is made. */
 bool makePrivateFolders(const char *path) {
     WideText wide = wideText(path);
-    for (std::size_t i = 1; i < wide.size(); ++i) {
-        if (wide[i] != L'\\' && wide[i] != L'/' && wide[i] != L'\0') continue;
-        wchar_t kept = wide[i];
-        wide[i] = L'\0';
-        CreateDirectoryW(wide.data(), nullptr);
-        wide[i] = kept;
-    }
+    for (wchar_t &c : wide)
+        if (c == L'/') c = L'\\';
+    SHCreateDirectoryExW(nullptr, wide.data(), nullptr);
     DWORD attributes = GetFileAttributesW(wide.data());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
