@@ -115,10 +115,12 @@ static std::size_t lastSeparator(const std::string &path) {
     return std::string::npos;
 }
 
-static std::string withoutQuotes(const char *text) {
+/* A path as the system takes it: without the quotes an expansion may have
+** put in, every '/' the system's separator. */
+static std::string plainPath(const char *text) {
     std::string plain;
     for (; *text != '\0'; ++text)
-        if (*text != '"') plain += *text;
+        if (*text != '"') plain += *text == '/' ? platform::PATH_SEPARATOR : *text;
     return plain;
 }
 
@@ -142,7 +144,7 @@ static long featureNumber(const std::string &version) {
 ** followed, as the runtime finds its own home), the executable found on
 ** PATH when javapath names no folder. */
 static bool runtimeHome(std::string *home) {
-    std::string executable = withoutQuotes(settings.javapath);
+    std::string executable = plainPath(settings.javapath);
     if (lastSeparator(executable) == std::string::npos &&
         !platform::findOnSearchPath(executable.c_str(), &executable))
         return false;
@@ -205,22 +207,23 @@ static bool isJarName(const char *name) {
 static bool mixClassPath(unsigned long long *hash, std::string *folder) {
     std::string base = settings.cwd;
     if (settings.workingDir != nullptr) {
-        std::string working = withoutQuotes(settings.workingDir);
+        std::string working = plainPath(settings.workingDir);
         base = isAbsolute(working) ? working : joinPath(base, working.c_str());
     }
     for (int i = 0; i < settings.vmpathsCnt; ++i) {
-        std::string entry = withoutQuotes(settings.vmpaths[i]);
+        std::string entry = plainPath(settings.vmpaths[i]);
         std::string path = isAbsolute(entry) ? entry : joinPath(base, entry.c_str());
         platform::FileFacts file;
         if (!entry.empty() && entry.back() == '*') {
             path.pop_back();
+            if (path.size() > 1 && isSeparator(path.back())) path.pop_back();
             std::vector<std::string> names;
             platform::listFolder(path.c_str(), &names);
             /* The runtime finds the jars in the folder's own order: a sum
             ** does not depend on it. */
             unsigned long long jars = 0;
             for (const std::string &name : names)
-                if (isJarName(name.c_str())) jars += mixStamp(FNV_OFFSET, path + name);
+                if (isJarName(name.c_str())) jars += mixStamp(FNV_OFFSET, joinPath(path, name.c_str()));
             *hash = mixText(mixText(*hash, path.c_str()), formatText("%llx", jars).c_str());
         } else if (platform::fileFacts(path.c_str(), &file) && file.isFolder) {
             *folder = path;

@@ -158,6 +158,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
         *error = state.startError;
         return false;
     }
+    if (state.childRuns) state.childRuns(commandLine);
     int code = 0;
     if (!state.exitCodes.empty()) {
         code = state.exitCodes.front();

@@ -7,6 +7,7 @@
 #define TARNWICK_PLATFORM_DOUBLE_H
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -74,6 +75,9 @@ struct State {
     std::set<std::string> folders;                  /* folders that exist */
     std::map<std::string, long long> modified;      /* path -> modification time, ns */
     std::set<std::string> readOnlyFolders;          /* nothing can be made in them */
+    /* Runs inside each start of a child, with its command line: what the
+    ** child does to the files. */
+    std::function<void(const std::string &commandLine)> childRuns;
     std::string currentDirectory = "D:\\work";
     bool currentDirectoryFails = false;
 };

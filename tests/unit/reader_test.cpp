@@ -105,6 +105,19 @@ TEST_F(Reader, ShowConsoleOnlyTurnsOn) {
     EXPECT_EQ(settings._showConsole, 1);
 }
 
+/* The word "on" turns it on; any other value, a later line too, off. */
+TEST_F(Reader, FastStartTakesOnAndTheLastLineWins) {
+    const std::pair<const char *, bool> cases[] = {
+        {"on", true}, {"ON ", true}, {"On\t", true}, {"off", false}, {"one", false}, {"o", false}, {"", false}};
+    for (const auto &c : cases) {
+        settings.fastStart = !c.second;
+        read(std::string("fastStart ") + c.first + "\n");
+        EXPECT_EQ(settings.fastStart, c.second) << "\"" << c.first << "\"";
+    }
+    read("fastStart on\nfastStart off\n");
+    EXPECT_FALSE(settings.fastStart);
+}
+
 TEST_F(Reader, SetenvIsSeenByLaterLinesAndTheChild) {
     fake::state.environment["APP"] = "C:\\apps";
     settings._debug = 1;
