@@ -8,6 +8,9 @@ output, the runtime started, the missing-runtime question with its caption,
 text and exit code (5 or 11, by the requirement's form), quiet mode, and the
 download page handed to the URL handler when the question is answered Yes.
 """
+import os
+import re
+
 import harness as h
 from harness import JRE_BASE_KEY, MB_ICONERROR, MB_ICONERROR_YESNO, VERSION_HOMES, WINDOWS_7, \
     WINDOWS_XP, launch_output
@@ -344,6 +347,38 @@ class Download(VersionTestCase):
                 self.assertEqual([(c.exe, c.cmdline) for c in r.children],
                                  [(handler.encode(), e.encode()) for e in expected], r)
 
+
+class FastStart(h.WineTestCase):
+    """"fastStart on": the parameters follow the version in the runtime's
+    release file, with the archive in the user's %LOCALAPPDATA%\tarnwick\cds."""
+
+    def test_the_release_file_decides(self):
+        cds = r"\\tarnwick\\cds\\app\.Main-[0-9a-f]{16}"
+        cases = [
+            # (JAVA_VERSION, what follows the runtime path, up to -classpath)
+            ("21.0.2", r' -Xlog:cds\*=off -XX:ArchiveClassesAtExit="%s%s\.jsa\.\d+\.tmp" ' % ("{local}", cds)),
+            ("25.0.3", r' -Xlog:aot\*=off,cds\*=off -XX:\+UnlockDiagnosticVMOptions -XX:-DisplayVMOutput'
+                       r' -XX:AOTMode=record -XX:AOTConfiguration="%s%s\.aot\.\d+\.config" ' % ("{local}", cds)),
+            ("17.0.15", " "),
+        ]
+        for version, parameters in cases:
+            with self.subTest(version=version):
+                sc = self.scenario(version, env={"TARNWICK_CHILD_ENV": "LOCALAPPDATA"})
+                java = sc.add_program(r"jdk\bin\javaw.exe")
+                sc.write(r"jdk\release", 'IMPLEMENTOR="Test"\nJAVA_VERSION="%s"\n' % version)
+                sc.write(r"app\lib\a.jar", b"PK")
+                sc.config("javapath " + java, "addjars lib", "mainclass app.Main", "fastStart on")
+                r = sc.run()
+                self.assertEqual(r.exit_code, 0, r)
+                self.assertEqual(len(r.children), 1, r)
+                local = r.children[0].env["LOCALAPPDATA"].decode("utf-8")
+                expected = re.escape(java) + parameters.replace("{local}", re.escape(local)) + r"-classpath lib/\* app\.Main$"
+                self.assertRegex(r.children[0].cmdline.decode("utf-8"), expected)
+                # Made when missing; the training start's empty file is gone.
+                cds_folder = sc.session.linux_path(local + r"\tarnwick\cds")
+                if version != "17.0.15":
+                    left = [n for n in os.listdir(cds_folder) if n.endswith((".tmp", ".config"))]
+                    self.assertEqual(left, [], r)
 
 if __name__ == "__main__":
     h.main()
