@@ -47,7 +47,7 @@ static const char FAILED_SUFFIX[] = ".failed";
 ** off: the configuration is then left alone. */
 static const char *const ARCHIVE_PARAMETERS[] = {
     "-Xshare", "-XX:SharedArchiveFile", "-XX:ArchiveClassesAtExit", "-XX:+AutoCreateSharedArchive",
-    "-XX:AOT", "-XX:SharedClassListFile", "-XX:DumpLoadedClassList"};
+    "-XX:-AutoCreateSharedArchive", "-XX:AOT", "-XX:SharedClassListFile", "-XX:DumpLoadedClassList"};
 
 /* Where the runtime takes further parameters from besides its command line. */
 static const char *const OPTION_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS"};
@@ -58,14 +58,12 @@ static const char *const OPTION_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OP
 ** with other values is unusable.  They go into the fingerprint and into the
 ** run that makes the cache; "-XX:+Use...GC" counts too. */
 static const char *const ARCHIVE_RELEVANT_PARAMETERS[] = {
-    "-Xmx", "-Xms", "--", "-XX:MaxHeapSize", "-XX:InitialHeapSize", "-XX:MaxRAM",
-    "-XX:+UseCompressed", "-XX:-UseCompressed", "-XX:ObjectAlignmentInBytes",
-    "-XX:+UseCompactObjectHeaders", "-XX:-UseCompactObjectHeaders"};
+    "-Xmx", "-Xms", "--", "-XX:MaxHeapSize", "-XX:InitialHeapSize", "-XX:MaxRAM", "-XX:ObjectAlignmentInBytes"};
 
 /* Keeps the runtime's messages about archives off the application's
 ** standard output (a cache that no longer fits is then passed over
-** silently); the "aot" tag exists from Java 24 on, and an unknown tag
-** would stop the runtime. */
+** silently).  Older runtimes know no "aot" tag and refuse to start with one
+** (Java 17 does), so the dynamic archive's runtimes get "cds" alone. */
 static const char DYNAMIC_ARCHIVE_SILENCE[] = "-Xlog:cds*=off";
 static const char AHEAD_OF_TIME_SILENCE[] = "-Xlog:aot*=off,cds*=off";
 
@@ -242,8 +240,9 @@ static bool isArchiveRelevant(char *const *parameters, int i) {
     const char *parameter = parameters[i];
     std::size_t length = std::strlen(parameter);
     if (STARTS_WITH_ANY(parameter, ARCHIVE_RELEVANT_PARAMETERS)) return true;
+    /* -XX:+UseZGC, -XX:-UseCompressedOops, -XX:+UseCompactObjectHeaders */
     if ((startsWith(parameter, "-XX:+Use") || startsWith(parameter, "-XX:-Use")) &&
-        std::strcmp(parameter + length - 2, "GC") == 0)
+        (std::strcmp(parameter + length - 2, "GC") == 0 || startsWith(parameter + 8, "Comp")))
         return true;
     const char *option = i > 0 ? parameters[i - 1] : "";
     return parameter[0] != '-' && startsWith(option, "--") && std::strchr(option, '=') == nullptr;
@@ -325,7 +324,7 @@ static std::string cacheFolder() {
     if (platform::JAVA_ARGUMENTS_IN_CODE_PAGE && !plain) {
         debugLine("not used: %s is not ASCII", folder.c_str());
     } else if (!platform::makePrivateFolders(folder.c_str())) {
-        debugLine("not used: %s cannot be made or others can write to it",
+        debugLine("not used: %s cannot be made, or is not private",
                   folder.c_str());
     } else {
         return folder;
@@ -353,7 +352,7 @@ void prepareFastStart(FastStartRun *run) {
         return;
     }
     if (VMPARAMS_CAPACITY - settings.vmparamsCnt < MOST_ADDED_PARAMETERS) {
-        debugLine("not used: JVM parameter list full");
+        debugLine("not used: JVM parameters full");
         return;
     }
     std::string home, fingerprint;
@@ -382,8 +381,7 @@ void prepareFastStart(FastStartRun *run) {
                                       run->aheadOfTime ? "config" : "tmp");
     platform::FileFacts facts;
     if (platform::fileFacts((archive + FAILED_SUFFIX).c_str(), &facts)) {
-        debugLine("not used: making the %s %s failed before", kind,
-                  archive.c_str());
+        debugLine("not used: making %s failed before", archive.c_str());
         return;
     }
     bool exists = platform::fileFacts(archive.c_str(), &facts) && facts.size > 0;
@@ -401,7 +399,7 @@ void prepareFastStart(FastStartRun *run) {
         return;
     }
     run->training = training;
-    debugLine("Java %s, training for the %s %s",
+    debugLine("Java %s, training: %s %s",
               version.c_str(), kind, archive.c_str());
     if (!run->aheadOfTime) {
         addPathParameter("-XX:ArchiveClassesAtExit", training);
@@ -501,12 +499,9 @@ void finishFastStart(const FastStartRun &run, const char *directory) {
     std::string written = run.training;
     if (recorded && run.aheadOfTime) {
         written = formatText("%s.%lu.tmp", run.archive.c_str(), platform::currentProcessId());
-        long long start = platform::wallClockSeconds();
         recorded = makeCache(run.training, written, directory);
         platform::removeFile(run.training.c_str());
-        if (recorded) {
-            debugLine("the cache was made in %lld s", platform::wallClockSeconds() - start);
-        } else {
+        if (!recorded) {
             debugLine("making the cache failed");
             platform::createNewFile((run.archive + FAILED_SUFFIX).c_str());
         }
