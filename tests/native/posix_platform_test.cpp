@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -437,53 +436,6 @@ TEST_F(PosixTextFile, WrittenTextIsStoredAsGiven) {
     platform::writeText(file, "#Command line=\n\"/jdk/bin/java\" -classpath  Main \n");
     platform::closeTextFile(file);
     EXPECT_EQ("#Version x\n#Command line=\n\"/jdk/bin/java\" -classpath  Main \n", readFile(path));
-}
-
-/* The user's files of the fast start: the cache folder by the XDG rules, a
-** private folder, exclusive creation, replacement in one step. */
-TEST(PosixServices, CacheFolderFollowsXdgAndIsMadeForTheUserAlone) {
-    EnvironmentGuard guard({"XDG_CACHE_HOME", "HOME"});
-    ScratchFolder scratch;
-    std::string folder;
-    setenv("HOME", "/home/ann", 1);
-    setenv("XDG_CACHE_HOME", "relative/cache", 1);
-    ASSERT_TRUE(platform::userCacheFolder(&folder));
-#ifndef __APPLE__
-    EXPECT_EQ("/home/ann/.cache", folder) << "a relative XDG_CACHE_HOME is ignored";
-    setenv("XDG_CACHE_HOME", "/var/cache/ann", 1);
-    ASSERT_TRUE(platform::userCacheFolder(&folder));
-    EXPECT_EQ("/var/cache/ann", folder);
-#endif
-    unsetenv("XDG_CACHE_HOME");
-    unsetenv("HOME");
-    EXPECT_FALSE(platform::userCacheFolder(&folder));
-
-    const std::string made = scratch / "a/b/cds";
-    ASSERT_TRUE(platform::makePrivateFolders(made.c_str()));
-    EXPECT_EQ(fs::perms::owner_all, fs::status(made).permissions() & fs::perms::all);
-    fs::permissions(made, fs::perms::group_write, fs::perm_options::add);
-    EXPECT_FALSE(platform::makePrivateFolders(made.c_str())) << "others can write to it";
-    writeFile(scratch / "file", "x");
-    EXPECT_FALSE(platform::makePrivateFolders((scratch / "file/cds").c_str()));
-
-    const std::string training = scratch / "a/x.tmp";
-    EXPECT_TRUE(platform::createNewFile(training.c_str()));
-    EXPECT_FALSE(platform::createNewFile(training.c_str())) << "made once only";
-    writeFile(training, "new");
-    writeFile(scratch / "a/x.aot", "old");
-    EXPECT_TRUE(platform::replaceFile(training.c_str(), (scratch / "a/x.aot").c_str()));
-    EXPECT_EQ("new", readFile(scratch / "a/x.aot"));
-    platform::FileFacts facts;
-    ASSERT_TRUE(platform::fileFacts((scratch / "a/x.aot").c_str(), &facts));
-    EXPECT_EQ(3u, facts.size);
-    EXPECT_FALSE(facts.isFolder);
-    EXPECT_FALSE(platform::fileFacts(training.c_str(), &facts));
-    std::vector<std::string> names;
-    ASSERT_TRUE(platform::listFolder((scratch / "a").c_str(), &names));
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ((std::vector<std::string>{"b", "x.aot"}), names);
-    EXPECT_TRUE(platform::removeFile((scratch / "a/x.aot").c_str()));
-    EXPECT_FALSE(platform::removeFile((scratch / "a/x.aot").c_str()));
 }
 
 } // namespace

@@ -680,160 +680,87 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
 
 TEMURIN_25 = os.path.join(JVM_ROOT, "temurin-25-jdk-amd64")
 OPENJDK_17 = os.path.join(JVM_ROOT, "java-17-openjdk-amd64")
-# What the demo prints; with the launcher's three lines, nothing else may be
-# on standard output.
+# With the launcher's three lines, nothing but these may be on standard output.
 DEMO_LINES = ("demo args=", "arg[", "property ", "user.dir=", "java.home=")
 
 
 class FastStartTests(ConfiguredLauncherCase):
-    """fastStart on with the real runtimes: the demo in a jar, the user's
-    cache folder in the scratch folder (XDG_CACHE_HOME)."""
+    """fastStart on with the real runtimes: the demo in lib/demo.jar, the
+    user's cache folder in the scratch folder (XDG_CACHE_HOME)."""
 
     def setUp(self):
         super().setUp()
         self.cache = self.path("cache")
         self.archives = os.path.join(self.cache, "tarnwick", "cds")
-        self.make_jar(0)
+        os.makedirs(os.path.join(self.app, "lib"))
+        if not os.access(os.path.join(TEMURIN_25, "bin", "java"), os.X_OK):
+            self.skipTest("no Java 25 at %s" % TEMURIN_25)
 
     def make_jar(self, padding):
-        """lib/demo.jar with the demo, padding bytes more each time it changes."""
         import zipfile
-        os.makedirs(os.path.join(self.app, "lib"), exist_ok=True)
         with zipfile.ZipFile(os.path.join(self.app, "lib", "demo.jar"), "w") as jar:
             jar.write(os.path.join(DEMO_CLASSES, "Demo.class"), "Demo.class")
             jar.writestr("padding.txt", "x" * padding)
 
-    def java(self, home):
-        java = os.path.join(home, "bin", "java")
-        if not os.access(java, os.X_OK):
-            self.skipTest("no runtime at %s" % home)
-        return java
-
-    def start(self, java, *lines, log=None, args=()):
-        """A start that must end well, with nothing but the launcher's lines and
-        the demo's on standard output and nothing on standard error; log names
-        a file where the runtime logs where each class came from."""
-        config = ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"] + list(lines)
-        if log:
-            config.append("vmparam -Xlog:class+load=info:file=" + log)
-        run = self.launch(args, env=config_environment(XDG_CACHE_HOME=self.cache), config=config)
-        if "-d" in args:
+    def start(self, java, *lines, args=(), together=1):
+        """Starts that end well; without -d with the launcher's lines and the
+        demo's alone on standard output and nothing on standard error."""
+        self.write("Demo.config", ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"] + list(lines))
+        env = config_environment(XDG_CACHE_HOME=self.cache)
+        starts = [subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(together)]
+        for process in starts:
+            out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+            run = Run(process.returncode, out.decode(), err.decode(), process.pid)
             self.assertEqual(0, run.code, run.text())
             self.assertIsNotNone(run.demo, run.text())
-        else:
-            self.assertClean(run)
+            if not args:
+                self.assertEqual("", run.err, run.text())
+                self.assertTrue(all(line.startswith(DEMO_LINES) for line in out.decode().split("\n")[3:] if line),
+                                run.text())
         return run
 
-    def why_not_used(self, java, *lines):
-        """A start without an archive, clean; then with -d, the reason given."""
-        self.assertNotIn("-XX:", self.start(java, *lines).command_line)
-        run = self.start(java, *lines, args=["-d"])
-        return run.out[run.out.index("Fast start: not used: "):].split("\n")[0]
-
-    def assertClean(self, run):
-        self.assertEqual(0, run.code, run.text())
-        self.assertEqual("", run.err, run.text())
-        lines = run.out.split("\n")
-        self.assertEqual(["#Command line=", run.command_line], lines[1:3], run.text())
-        self.assertTrue(all(line.startswith(DEMO_LINES) for line in lines[3:] if line), run.text())
-        self.assertIsNotNone(run.demo, run.text())
-
-    def kept(self):
-        """The files in the cache folder."""
-        return sorted(os.listdir(self.archives)) if os.path.isdir(self.archives) else []
-
-    def assertFromArchive(self, log):
-        with open(log) as f:
-            self.assertIn("Demo source: shared objects file", f.read())
-
-    def test_java_25_trains_then_uses_the_cache_and_a_changed_jar_gives_a_new_one(self):
-        java = self.java(TEMURIN_25)
-        first = self.start(java)
-        self.assertIn(" -XX:AOTMode=record -XX:AOTConfiguration=", first.command_line)
-        [cache] = self.kept()
-        self.assertRegex(cache, r"^Demo-[0-9a-f]{16}\.aot$")
-        log = self.path("second.log")
-        second = self.start(java, log=log)
-        self.assertIn(' -XX:AOTCache="%s/%s" ' % (self.archives, cache), second.command_line)
-        self.assertFromArchive(log)
-
-        self.make_jar(1000)
-        third = self.start(java)
-        self.assertIn("-XX:AOTMode=record", third.command_line)
-        self.assertEqual(2, len(self.kept()), self.kept())
-        log = self.path("fourth.log")
-        fourth = self.start(java, log=log)
-        self.assertIn("-XX:AOTCache=", fourth.command_line)
-        self.assertNotIn(cache, fourth.command_line)
-        self.assertFromArchive(log)
-
-    def test_a_runtime_whose_release_says_21_keeps_the_dynamic_archive(self):
-        real = self.java(TEMURIN_25)
-        # A stand-in home whose java runs Java 25 (a script, not a link, so
-        # that its own folder is the home the launcher reads).
-        home = self.path("jdk-21")
-        os.makedirs(os.path.join(home, "bin"))
-        with open(os.path.join(home, "release"), "w") as out:
+    def test_training_then_use_and_a_changed_jar_gives_a_new_archive(self):
+        # Java 25, and a stand-in home whose release says 21 (its java a script
+        # that runs Java 25), which gets the dynamic archive.
+        stand_in = self.path("jdk-21", "bin", "java")
+        os.makedirs(os.path.dirname(stand_in))
+        with open(self.path("jdk-21", "release"), "w") as out:
             out.write('JAVA_VERSION="21.0.2"\n')
-        java = os.path.join(home, "bin", "java")
-        with open(java, "w") as out:
-            out.write('#!/bin/sh\nexec "%s" "$@"\n' % real)
-        os.chmod(java, 0o755)
-        first = self.start(java)
-        [archive] = self.kept()
-        self.assertRegex(archive, r"^Demo-[0-9a-f]{16}\.jsa$")
-        self.assertIn(' -Xlog:cds*=off -XX:ArchiveClassesAtExit="%s/%s.' % (self.archives, archive),
-                      first.command_line)
-        log = self.path("second.log")
-        second = self.start(java, log=log)
-        self.assertIn(' -XX:+AutoCreateSharedArchive -XX:SharedArchiveFile="%s/%s" ' % (self.archives, archive),
-                      second.command_line)
-        self.assertFromArchive(log)
-        # The other runtime makes an archive of its own, and each keeps using its own.
-        self.start(real)
-        self.assertEqual(2, len(self.kept()), self.kept())
-        self.assertIn(archive, self.start(java).command_line)
+        with open(stand_in, "w") as out:
+            out.write('#!/bin/sh\nexec "%s/bin/java" "$@"\n' % TEMURIN_25)
+        os.chmod(stand_in, 0o755)
+        log = self.path("class-load.log")
+        for java, training, use in [(TEMURIN_25 + "/bin/java", "-XX:AOTMode=record", "-XX:AOTCache="),
+                                    (stand_in, "-XX:ArchiveClassesAtExit=", "-XX:SharedArchiveFile=")]:
+            for padding in (0, 1000):
+                with self.subTest(java=java, padding=padding):
+                    self.make_jar(padding)
+                    self.assertIn(training, self.start(java, together=2).command_line)
+                    run = self.start(java, "vmparam -Xlog:class+load=info:file=" + log)
+                    self.assertIn(use + '"' + self.archives, run.command_line)
+                    with open(log) as f:
+                        self.assertIn("Demo source: shared objects file", f.read())
+        # The application's three newest archives stay; nothing half-made is left.
+        kept = os.listdir(self.archives)
+        self.assertEqual(3, len(kept), kept)
+        for name in kept:
+            self.assertRegex(name, r"^Demo-[0-9a-f]{16}\.(aot|jsa)$")
 
-    def test_java_17_starts_without_any(self):
-        self.assertIn("Java 17", self.why_not_used(self.java(OPENJDK_17)))
-        self.assertFalse(os.path.exists(self.cache))
-
-    def test_starts_go_on_where_no_archive_can_be_kept(self):
-        java = self.java(TEMURIN_25)
+    def test_where_nothing_can_be_kept_the_start_goes_on_without(self):
+        self.make_jar(0)
+        self.place_classes("classes")
         os.makedirs(self.archives)
         if subprocess.run(["chattr", "+i", self.archives], stderr=subprocess.DEVNULL).returncode != 0:
             self.skipTest("chattr cannot make the cache folder read-only here")
         self.addCleanup(subprocess.run, ["chattr", "-i", self.archives])
-        self.place_classes("classes")
-        cases = [
-            # (extra lines, why)
-            ([], "cannot write in"),
-            (["addpath classes"], "on the class path"),
-        ]
-        for lines, why in cases:
-            with self.subTest(lines=lines):
-                self.assertIn(why, self.why_not_used(java, *lines))
-        self.assertEqual([], self.kept())
-        # A cache folder where a file stands cannot be made.
-        subprocess.run(["chattr", "-i", self.archives])
-        shutil.rmtree(self.cache)
-        with open(self.cache, "w"):
-            pass
-        self.assertIn("cannot be made", self.why_not_used(java))
-
-    def test_two_first_starts_at_once_leave_one_usable_cache(self):
-        java = self.java(TEMURIN_25)
-        self.write("Demo.config", ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"])
-        env = config_environment(XDG_CACHE_HOME=self.cache)
-        starts = [subprocess.Popen([self.launcher], cwd=self.elsewhere, env=env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(2)]
-        for process in starts:
-            out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
-            self.assertClean(Run(process.returncode, out.decode(), err.decode(), process.pid))
-        [cache] = self.kept()
-        log = self.path("after.log")
-        self.assertIn(cache, self.start(java, log=log).command_line)
-        self.assertFromArchive(log)
+        for java, lines, why in [(OPENJDK_17 + "/bin/java", [], "Java 17"),
+                                 (TEMURIN_25 + "/bin/java", [], "cannot write in"),
+                                 (TEMURIN_25 + "/bin/java", ["addpath classes"], "on the class path")]:
+            with self.subTest(java=java, why=why):
+                self.assertNotIn("-XX:", self.start(java, *lines).command_line)
+                self.assertIn(why, self.start(java, *lines, args=["-d"]).out)
+        self.assertEqual([], os.listdir(self.archives))
 
 if __name__ == "__main__":
     unittest.main()

@@ -320,63 +320,42 @@ const bool JAVA_ARGUMENTS_IN_CODE_PAGE = true;
 
 bool userCacheFolder(std::string *folder) { return getEnvironment("LOCALAPPDATA", folder); }
 
-/* The folder above path ("" for a path without a backslash). */
-static std::string parentFolder(const std::string &path) {
-    std::size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
+static std::string parentFolder(const std::string &path) { return path.substr(0, path.rfind('\\')); }
 
-/* Makes path and the folders above it, unless one of them is read-only. */
 bool makePrivateFolders(const char *path) {
-    for (std::string folder = path; !folder.empty(); folder = parentFolder(folder)) {
-        if (state.folders.count(folder)) break;
-        if (state.readOnlyFolders.count(parentFolder(folder))) return false;
+    for (std::string folder = path; folder.find('\\') != std::string::npos; folder = parentFolder(folder))
         state.folders.insert(folder);
-    }
     return true;
 }
 
 bool fileFacts(const char *path, FileFacts *facts) {
-    bool folder = state.folders.count(path) > 0;
     auto file = state.files.find(path);
-    if (!folder && file == state.files.end()) return false;
-    facts->isFolder = folder;
-    facts->size = folder ? 0 : file->second.size();
-    auto modified = state.modified.find(path);
-    facts->modified = modified == state.modified.end() ? 0 : modified->second;
+    if (!state.folders.count(path) && file == state.files.end()) return false;
+    *facts = {file == state.files.end(), file == state.files.end() ? 0 : file->second.size(),
+              state.modified.count(path) ? state.modified[path] : 0};
     return true;
 }
 
 bool listFolder(const char *path, std::vector<std::string> *names) {
-    if (!state.folders.count(path)) return false;
     names->clear();
     for (const auto &file : state.files)
         if (parentFolder(file.first) == path) names->push_back(file.first.substr(std::strlen(path) + 1));
-    for (const std::string &folder : state.folders)
-        if (parentFolder(folder) == path) names->push_back(folder.substr(std::strlen(path) + 1));
-    return true;
+    return state.folders.count(path) > 0;
 }
 
+/* What is made or moved into place now has the clock's time. */
 bool createNewFile(const char *path) {
-    std::string folder = parentFolder(path);
-    if (state.files.count(path) || !state.folders.count(folder) || state.readOnlyFolders.count(folder))
-        return false;
-    state.files[path] = "";
-    return true;
+    state.modified[path] = wallClockSeconds() * 1000000000LL;
+    return state.files.emplace(path, "").second;
 }
 
 bool replaceFile(const char *from, const char *to) {
-    auto file = state.files.find(from);
-    if (file == state.files.end() || state.readOnlyFolders.count(parentFolder(to))) return false;
-    state.files[to] = file->second;
-    state.files.erase(from);
-    state.modified[to] = state.modified[from];
-    return true;
+    if (!state.files.count(from)) return false;
+    state.files[to] = state.files[from];
+    state.modified[to] = wallClockSeconds() * 1000000000LL;
+    return state.files.erase(from) > 0;
 }
 
-bool removeFile(const char *path) {
-    if (state.readOnlyFolders.count(parentFolder(path))) return false;
-    return state.files.erase(path) > 0;
-}
+bool removeFile(const char *path) { return state.files.erase(path) > 0; }
 
 } // namespace platform

