@@ -3,7 +3,7 @@
 
     bench/fast_start.py                 build what is needed, measure every
                                         runtime of this machine that keeps an
-                                        archive of the application (about six
+                                        archive of the application (about ten
                                         minutes per runtime)
     bench/fast_start.py --quick         fewer rounds (a smoke run)
     bench/fast_start.py --no-build      use the native launcher already built
