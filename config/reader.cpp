@@ -5,6 +5,7 @@
 #include "jre/jre.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -76,6 +77,14 @@ static void applySetenv(const char *value) {
     platform::setEnvironment(name.c_str(), parsePath(equals + 1, 0).c_str());
 }
 
+/* The word "on", in any letter case, turns the fast start on; any other
+** value turns it off (a later line or an include may). */
+static void applyFastStart(const char *value) {
+    settings.fastStart = std::tolower(static_cast<unsigned char>(value[0])) == 'o' &&
+                         std::tolower(static_cast<unsigned char>(value[1])) == 'n' &&
+                         (value[2] == '\0' || value[2] == ' ' || value[2] == '\t');
+}
+
 static int readConfigFile(const char *path, int depth);
 
 static void applyInclude(const char *value, int depth) {
@@ -139,6 +148,8 @@ static void applyLine(const char *line, const char *value, int depth) {
         if (startsWith(value, "true") || startsWith(value, "TRUE")) settings._showConsole = 1;
     } else if (startsWith(line, "setenv")) {
         applySetenv(value);
+    } else if (startsWith(line, "fastStart")) {
+        applyFastStart(value);
     }
 }
 

@@ -39,6 +39,7 @@ struct LauncherSettings {
     std::int32_t _quietMode;
     std::int32_t _createOutput;
     bool _passExitCode;
+    bool fastStart; /* "fastStart on": the launcher keeps a class-data archive */
     char *_logFile;
     char cwd[CWD_SIZE];
 

@@ -4,6 +4,7 @@
 #include "core/text.h"
 #include "jre/jre.h"
 #include "launcher/command_line.h"
+#include "launcher/fast_start.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -89,7 +90,13 @@ int execApp() {
     }
     debugBox(settings.javapath, "Javapath is");
 
+    /* The fast start's parameters belong to this start alone: a relaunch
+    ** decides afresh. */
+    int configuredParameters = settings.vmparamsCnt;
+    FastStartRun fastStart;
+    prepareFastStart(&fastStart);
     std::string commandLine = buildJavaCommandLine();
+    settings.vmparamsCnt = configuredParameters;
 
     /* A folder with a blank comes quoted from the configuration; the system
     ** wants the folder itself. */
@@ -146,6 +153,7 @@ int execApp() {
     }
 
     double elapsed = static_cast<double>(platform::wallClockSeconds() - startTime);
+    finishFastStart(fastStart, directory);
     reportAbnormalEnd(exitCode, elapsed);
     debugPrint(formatText("CreateProcess ret %d, exitCode=%d\n", started ? 1 : 0, exitCode));
     return exitCode;

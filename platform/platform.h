@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -255,6 +256,54 @@ void writeStandardError(const std::string &text);
 /* Tells the platform whether the debug trail (-d) is on; start-up calls it
 ** once the options are known.  Off until then. */
 void setDebugTrail(bool on);
+
+/* ---------------------------------------------------------------------------
+** The user's own files: the class-data archives of the fast start live in
+** the user's cache folder.
+*/
+
+/* True where the Java runtime receives its arguments in the system's code
+** page rather than in Unicode (Windows): a path with other letters may then
+** reach it changed. */
+extern const bool JAVA_ARGUMENTS_IN_CODE_PAGE;
+
+/* The folder where the user's programs keep files they can make again:
+** %LOCALAPPDATA% on Windows, $XDG_CACHE_HOME (when absolute) or ~/.cache on
+** Linux, ~/Library/Caches on macOS.  False when the system names none. */
+bool userCacheFolder(std::string *folder);
+
+/* Creates path and every missing folder above it (on POSIX for the user
+** alone).  True when path is then a folder that no other user can write
+** to (on POSIX owned by the user, no write bit for group or others), so
+** that nobody else can put files there that the launcher hands to Java. */
+bool makePrivateFolders(const char *path);
+
+/* What fileFacts tells about a file or folder: its size in bytes and its
+** modification time in nanoseconds since 1970 (as fine as the system keeps
+** it). */
+struct FileFacts {
+    bool isFolder;
+    unsigned long long size;
+    long long modified;
+};
+
+/* False when path names nothing (or cannot be looked at). */
+bool fileFacts(const char *path, FileFacts *facts);
+
+/* The names in a folder, "." and ".." left out, in no particular order.
+** False when the folder cannot be read. */
+bool listFolder(const char *path, std::vector<std::string> *names);
+
+/* Creates an empty file that did not exist: false when it exists already or
+** cannot be made, so two processes never both believe they made it. */
+bool createNewFile(const char *path);
+
+/* Puts the file from in the place of to in one step, replacing an older to:
+** a reader sees the old file or the new one, never part of one. */
+bool replaceFile(const char *from, const char *to);
+
+/* Removes a file; false when it is not removed. */
+bool removeFile(const char *path);
 
 } // namespace platform
 

@@ -672,4 +672,82 @@ bool currentDirectory(char *buffer, std::size_t size) {
     return false;
 }
 
+/* ---------------------------------------------------------------------------
+** The user's own files.
+*/
+
+/* The runtime takes its arguments as the bytes they are (UTF-8 in practice). */
+const bool JAVA_ARGUMENTS_IN_CODE_PAGE = false;
+
+/* The XDG base-directory rule: a relative $XDG_CACHE_HOME is to be ignored. */
+bool userCacheFolder(std::string *folder) {
+#ifndef __APPLE__
+    const char *cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && cache[0] == '/') {
+        *folder = cache;
+        return true;
+    }
+#endif
+    const char *home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') return false;
+#ifdef __APPLE__
+    *folder = std::string(home) + "/Library/Caches";
+#else
+    *folder = std::string(home) + "/.cache";
+#endif
+    return true;
+}
+
+/* Each missing folder is made for the user alone (0700), as the XDG rules
+** ask of a cache folder.  A folder that cannot be made shows in the end:
+** the last one is then missing too. */
+bool makePrivateFolders(const char *path) {
+    std::string text(path);
+    for (std::size_t slash = text.find('/', 1);; slash = text.find('/', slash + 1)) {
+        mkdir(text.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos) break;
+    }
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool fileFacts(const char *path, FileFacts *facts) {
+    struct stat info;
+    if (stat(path, &info) != 0) return false;
+    facts->isFolder = S_ISDIR(info.st_mode);
+    facts->size = static_cast<unsigned long long>(info.st_size);
+#ifdef __APPLE__
+    const struct timespec &modified = info.st_mtimespec;
+#else
+    const struct timespec &modified = info.st_mtim;
+#endif
+    facts->modified = static_cast<long long>(modified.tv_sec) * 1000000000LL + modified.tv_nsec;
+    return true;
+}
+
+bool listFolder(const char *path, std::vector<std::string> *names) {
+    DIR *folder = opendir(path);
+    if (folder == nullptr) return false;
+    names->clear();
+    while (struct dirent *entry = readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names->push_back(entry->d_name);
+    }
+    closedir(folder);
+    return true;
+}
+
+/* O_EXCL: the system makes the file or refuses, whoever else tries. */
+bool createNewFile(const char *path) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+bool replaceFile(const char *from, const char *to) { return rename(from, to) == 0; }
+
+bool removeFile(const char *path) { return unlink(path) == 0; }
+
 } // namespace platform

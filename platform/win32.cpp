@@ -12,6 +12,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cerrno>
 #include <climits>
@@ -544,5 +545,68 @@ bool currentDirectory(char *buffer, std::size_t size) {
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     return true;
 }
+
+/* java.exe and javaw.exe take their arguments in the ANSI code page. */
+const bool JAVA_ARGUMENTS_IN_CODE_PAGE = true;
+
+/* FILETIME counts 100 ns from 1601; this many of them lie before 1970. */
+static constexpr long long FILETIME_UNITS_BEFORE_1970 = 116444736000000000LL;
+
+bool userCacheFolder(std::string *folder) {
+    return getEnvironment("LOCALAPPDATA", folder) && !folder->empty();
+}
+
+/* The shell makes every missing folder on the way (it wants backslashes).
+** The user's local application data is the user's own: no test of the
+** access list is made. */
+bool makePrivateFolders(const char *path) {
+    WideText wide = wideText(path);
+    for (wchar_t &c : wide)
+        if (c == L'/') c = L'\\';
+    SHCreateDirectoryExW(nullptr, wide.data(), nullptr);
+    DWORD attributes = GetFileAttributesW(wide.data());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool fileFacts(const char *path, FileFacts *facts) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wideText(path).data(), GetFileExInfoStandard, &data)) return false;
+    facts->isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts->size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    long long units = static_cast<long long>((static_cast<unsigned long long>(
+                                                  data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                             data.ftLastWriteTime.dwLowDateTime);
+    facts->modified = (units - FILETIME_UNITS_BEFORE_1970) * 100;
+    return true;
+}
+
+bool listFolder(const char *path, std::vector<std::string> *names) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wideText((std::string(path) + "\\*").c_str()).data(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    names->clear();
+    do {
+        std::string name = utf8Text(found.cFileName, wcslen(found.cFileName));
+        if (name != "." && name != "..") names->push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return true;
+}
+
+bool createNewFile(const char *path) {
+    HANDLE file = CreateFileW(wideText(path).data(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+/* Fails while another process has it open (a runtime that maps it): the
+** caller then keeps the file that is there. */
+bool replaceFile(const char *from, const char *to) {
+    return MoveFileExW(wideText(from).data(), wideText(to).data(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool removeFile(const char *path) { return DeleteFileW(wideText(path).data()) != 0; }
 
 } // namespace platform

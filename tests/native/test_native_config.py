@@ -784,5 +784,89 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
                 self.assertEqual(home + "/bin/java", run.program())
 
 
+TEMURIN_25 = os.path.join(JVM_ROOT, "temurin-25-jdk-amd64")
+OPENJDK_17 = os.path.join(JVM_ROOT, "java-17-openjdk-amd64")
+# With the launcher's three lines, nothing but these may be on standard output.
+DEMO_LINES = ("demo args=", "arg[", "property ", "user.dir=", "java.home=")
+
+
+class FastStartTests(ConfiguredLauncherCase):
+    """fastStart on with the real runtimes: the demo in lib/demo.jar, the
+    user's cache folder in the scratch folder (XDG_CACHE_HOME)."""
+
+    def setUp(self):
+        super().setUp()
+        self.cache = self.path("cache")
+        self.archives = os.path.join(self.cache, "tarnwick", "cds")
+        os.makedirs(os.path.join(self.app, "lib"))
+        if not os.access(os.path.join(TEMURIN_25, "bin", "java"), os.X_OK):
+            self.skipTest("no Java 25 at %s" % TEMURIN_25)
+
+    def make_jar(self, padding):
+        import zipfile
+        with zipfile.ZipFile(os.path.join(self.app, "lib", "demo.jar"), "w") as jar:
+            jar.write(os.path.join(DEMO_CLASSES, "Demo.class"), "Demo.class")
+            jar.writestr("padding.txt", "x" * padding)
+
+    def start(self, java, *lines, args=(), together=1):
+        """Starts that end well; without -d with the launcher's lines and the
+        demo's alone on standard output and nothing on standard error."""
+        self.write("Demo.config", ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"] + list(lines))
+        env = config_environment(XDG_CACHE_HOME=self.cache)
+        starts = [subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(together)]
+        for process in starts:
+            out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
+            run = Run(process.returncode, out.decode(), err.decode(), process.pid)
+            self.assertEqual(0, run.code, run.text())
+            self.assertIsNotNone(run.demo, run.text())
+            if not args:
+                self.assertEqual("", run.err, run.text())
+                self.assertTrue(all(line.startswith(DEMO_LINES) for line in out.decode().split("\n")[3:] if line),
+                                run.text())
+        return run
+
+    def test_training_then_use_and_a_changed_jar_gives_a_new_archive(self):
+        # Java 25, and a stand-in home whose release says 21 (its java a script
+        # that runs Java 25), which gets the dynamic archive.
+        stand_in = self.path("jdk-21", "bin", "java")
+        os.makedirs(os.path.dirname(stand_in))
+        with open(self.path("jdk-21", "release"), "w") as out:
+            out.write('JAVA_VERSION="21.0.2"\n')
+        with open(stand_in, "w") as out:
+            out.write('#!/bin/sh\nexec "%s/bin/java" "$@"\n' % TEMURIN_25)
+        os.chmod(stand_in, 0o755)
+        log = self.path("class-load.log")
+        for java, training, use in [(TEMURIN_25 + "/bin/java", "-XX:AOTMode=record", "-XX:AOTCache="),
+                                    (stand_in, "-XX:ArchiveClassesAtExit=", "-XX:SharedArchiveFile=")]:
+            for padding in (0, 1000):
+                with self.subTest(java=java, padding=padding):
+                    self.make_jar(padding)
+                    self.assertIn(training, self.start(java, together=2).command_line)
+                    run = self.start(java, "vmparam -Xlog:class+load=info:file=" + log)
+                    self.assertIn(use + '"' + self.archives, run.command_line)
+                    with open(log) as f:
+                        self.assertIn("Demo source: shared objects file", f.read())
+        # The application's three newest archives stay; nothing half-made is left.
+        kept = os.listdir(self.archives)
+        self.assertEqual(3, len(kept), kept)
+        for name in kept:
+            self.assertRegex(name, r"^Demo-[0-9a-f]{16}\.(aot|jsa)$")
+
+    def test_where_nothing_can_be_kept_the_start_goes_on_without(self):
+        self.make_jar(0)
+        self.place_classes("classes")
+        os.makedirs(self.archives)
+        if subprocess.run(["chattr", "+i", self.archives], stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("chattr cannot make the cache folder read-only here")
+        self.addCleanup(subprocess.run, ["chattr", "-i", self.archives])
+        for java, lines, why in [(OPENJDK_17 + "/bin/java", [], "Java 17"),
+                                 (TEMURIN_25 + "/bin/java", [], "cannot write in"),
+                                 (TEMURIN_25 + "/bin/java", ["addpath classes"], "on the class path")]:
+            with self.subTest(java=java, why=why):
+                self.assertNotIn("-XX:", self.start(java, *lines).command_line)
+                self.assertIn(why, self.start(java, *lines, args=["-d"]).out)
+        self.assertEqual([], os.listdir(self.archives))
+
 if __name__ == "__main__":
     unittest.main()

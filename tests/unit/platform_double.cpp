@@ -165,6 +165,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
         *error = state.startError;
         return false;
     }
+    if (state.childRuns) state.childRuns(commandLine);
     int code = 0;
     if (!state.exitCodes.empty()) {
         code = state.exitCodes.front();
@@ -322,5 +323,47 @@ long long wallClockSeconds() {
 void writeStandardOutput(const std::string &text) { state.standardOutput += text; }
 void setDebugTrail(bool on) { state.debugTrail = on; }
 void writeStandardError(const std::string &text) { state.standardError += text; }
+
+const bool JAVA_ARGUMENTS_IN_CODE_PAGE = true;
+
+bool userCacheFolder(std::string *folder) { return getEnvironment("LOCALAPPDATA", folder); }
+
+static std::string parentFolder(const std::string &path) { return path.substr(0, path.rfind('\\')); }
+
+bool makePrivateFolders(const char *path) {
+    for (std::string folder = path; folder.find('\\') != std::string::npos; folder = parentFolder(folder))
+        state.folders.insert(folder);
+    return true;
+}
+
+bool fileFacts(const char *path, FileFacts *facts) {
+    auto file = state.files.find(path);
+    if (!state.folders.count(path) && file == state.files.end()) return false;
+    *facts = {file == state.files.end(), file == state.files.end() ? 0 : file->second.size(),
+              state.modified.count(path) ? state.modified[path] : 0};
+    return true;
+}
+
+bool listFolder(const char *path, std::vector<std::string> *names) {
+    names->clear();
+    for (const auto &file : state.files)
+        if (parentFolder(file.first) == path) names->push_back(file.first.substr(std::strlen(path) + 1));
+    return state.folders.count(path) > 0;
+}
+
+/* What is made or moved into place now has the clock's time. */
+bool createNewFile(const char *path) {
+    state.modified[path] = wallClockSeconds() * 1000000000LL;
+    return state.files.emplace(path, "").second;
+}
+
+bool replaceFile(const char *from, const char *to) {
+    if (!state.files.count(from)) return false;
+    state.files[to] = state.files[from];
+    state.modified[to] = wallClockSeconds() * 1000000000LL;
+    return state.files.erase(from) > 0;
+}
+
+bool removeFile(const char *path) { return state.files.erase(path) > 0; }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #define TARNWICK_PLATFORM_DOUBLE_H
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -74,6 +75,11 @@ struct State {
     std::set<std::string> folders;                  /* exist, but are no file */
     std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
     std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
+    std::set<std::string> folders;                  /* folders that exist */
+    std::map<std::string, long long> modified;      /* path -> modification time, ns */
+    /* Runs inside each start of a child, with its command line: what the
+    ** child does to the files. */
+    std::function<void(const std::string &commandLine)> childRuns;
     std::string currentDirectory = "D:\\work";
     bool currentDirectoryFails = false;
 };

@@ -41,6 +41,7 @@ TEST_F(Reader, KeywordsMatchAsPrefixesInTheirOrder) {
                    "/ vmparam -Xslash\n"
                    "unknown keyword\n"
                    "vmparam \n"
+                   "fastStart On\n"
                    "argument last line without line feed"),
               -1000);
     EXPECT_EQ(list(settings.vmparams, settings.vmparamsCnt), (Strings{"-Xmx512m", ""}));
@@ -51,6 +52,7 @@ TEST_F(Reader, KeywordsMatchAsPrefixesInTheirOrder) {
     EXPECT_EQ(list(settings.args, settings.argsCnt),
               (Strings{"$HOME", "last line without line feed"}));
     EXPECT_STREQ(settings.appname, " Demo ");
+    EXPECT_TRUE(settings.fastStart);
 }
 
 struct FlagCase {

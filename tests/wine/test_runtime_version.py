@@ -9,6 +9,9 @@ runtime started, the missing-runtime question with its caption,
 text and exit code (5 or 11, by the requirement's form), quiet mode, and the
 download page handed to the URL handler when the question is answered Yes.
 """
+import os
+import re
+
 import harness as h
 from harness import JRE_BASE_KEY, MB_ICONERROR, MB_ICONERROR_YESNO, VERSION_HOMES, WINDOWS_7, \
     WINDOWS_XP, launch_output
@@ -379,6 +382,34 @@ class Download(VersionTestCase):
                 self.assertEqual([(c.exe, c.cmdline) for c in r.children],
                                  [(handler.encode(), e.encode()) for e in expected], r)
 
+
+class FastStart(h.WineTestCase):
+    """"fastStart on": the parameters follow the version in the runtime's
+    release file, with the archive in the user's %LOCALAPPDATA%\tarnwick\cds."""
+
+    def test_the_release_file_decides(self):
+        archive = r'="{local}\\tarnwick\\cds\\app\.Main-[0-9a-f]{16}\.'
+        cases = [
+            # (JAVA_VERSION, what follows the runtime path, up to -classpath)
+            ("21.0.2", r" -Xlog:cds\*=off -XX:ArchiveClassesAtExit" + archive + r'jsa\.\d+\.tmp" '),
+            ("25.0.3", r" -Xlog:aot\*=off,cds\*=off -XX:\+UnlockDiagnosticVMOptions -XX:-DisplayVMOutput"
+                       r" -XX:AOTMode=record -XX:AOTConfiguration" + archive + r'aot\.\d+\.config" '),
+            ("17.0.15", " "),
+        ]
+        for version, parameters in cases:
+            with self.subTest(version=version):
+                sc = self.scenario(version, env={"TARNWICK_CHILD_ENV": "LOCALAPPDATA"})
+                java = sc.add_program(r"jdk\bin\javaw.exe")
+                sc.write(r"jdk\release", 'IMPLEMENTOR="Test"\nJAVA_VERSION="%s"\n' % version)
+                sc.config("javapath " + java, "addjars lib", "mainclass app.Main", "fastStart on")
+                r = sc.run()
+                self.assertEqual((r.exit_code, len(r.children)), (0, 1), r)
+                local = r.children[0].env["LOCALAPPDATA"].decode("utf-8")
+                self.assertRegex(r.children[0].cmdline.decode("utf-8"), re.escape(java) + parameters.replace(
+                    "{local}", re.escape(local)) + r"-classpath lib/\* app\.Main$")
+                # The training start's empty file is gone with it.
+                cds = sc.session.linux_path(local + r"\tarnwick\cds")
+                self.assertEqual([n for n in os.listdir(cds) if n.endswith(("tmp", "config"))], [], r)
 
 if __name__ == "__main__":
     h.main()
