@@ -2,6 +2,7 @@
 
 #include "core/settings.h"
 #include "core/text.h"
+#include "jre/java_version.h"
 #include "launcher/command_line.h"
 #include "platform/platform.h"
 
@@ -132,10 +133,11 @@ static bool isAbsolute(const std::string &path) {
     return (!path.empty() && isSeparator(path[0])) || (path.size() > 1 && path[1] == ':');
 }
 
-/* The feature release of a JAVA_VERSION: 25 for "25.0.3" or "25-ea"; 1 for
-** "1.8.0_392", which is as much too old; 0 when it is no number. */
-static long featureNumber(const std::string &version) {
-    return std::strtol(version.c_str(), nullptr, 10);
+/* The feature release of a JAVA_VERSION: 25 for "25.0.3" or "25-ea", 8 for
+** "1.8.0_392"; 0 when it is no version. */
+static int featureNumber(const std::string &version) {
+    JavaVersion parsed;
+    return readJavaVersion(version.c_str(), &parsed) ? parsed.feature : 0;
 }
 
 /* The runtime's home: two folders above the real executable (links
@@ -358,7 +360,7 @@ void prepareFastStart(FastStartRun *run) {
     std::string home, fingerprint;
     std::string version = runtimeVersion(&home);
     if (version.empty()) return;
-    long feature = featureNumber(version);
+    int feature = featureNumber(version);
     if (feature < FIRST_DYNAMIC_ARCHIVE_FEATURE) {
         debugLine("not used: Java %s is older than %d",
                   version.c_str(), FIRST_DYNAMIC_ARCHIVE_FEATURE);

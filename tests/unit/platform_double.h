@@ -72,10 +72,9 @@ struct State {
     std::set<unsigned long> failingEnumIndices;
     std::map<std::string, std::string> environment; /* name upper case */
     std::map<std::string, std::string> files;       /* path -> content */
-    std::set<std::string> folders;                  /* exist, but are no file */
+    std::set<std::string> folders;                  /* folders that exist (no files) */
     std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
     std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
-    std::set<std::string> folders;                  /* folders that exist */
     std::map<std::string, long long> modified;      /* path -> modification time, ns */
     /* Runs inside each start of a child, with its command line: what the
     ** child does to the files. */
