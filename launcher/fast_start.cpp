@@ -178,16 +178,20 @@ static unsigned long long mixText(unsigned long long hash, const char *text) {
     return (hash ^ '\n') * FNV_PRIME;
 }
 
+/* Mixes the eight bytes of number into hash. */
+static unsigned long long mixNumber(unsigned long long hash, unsigned long long number) {
+    for (int byte = 0; byte < 8; ++byte) hash = (hash ^ ((number >> (8 * byte)) & 0xFF)) * FNV_PRIME;
+    return hash;
+}
+
 /* Mixes a path, and the size and time of what it names (nothing when it is
 ** missing), into hash. */
 static unsigned long long mixStamp(unsigned long long hash, const std::string &path) {
     platform::FileFacts file = {false, 0, 0};
     platform::fileFacts(path.c_str(), &file);
-    unsigned long long stamp[2] = {file.size, static_cast<unsigned long long>(file.modified)};
     hash = mixText(hash, path.c_str());
-    for (unsigned long long number : stamp)
-        for (int byte = 0; byte < 8; ++byte) hash = (hash ^ ((number >> (8 * byte)) & 0xFF)) * FNV_PRIME;
-    return hash;
+    hash = mixNumber(hash, file.size);
+    return mixNumber(hash, static_cast<unsigned long long>(file.modified));
 }
 
 static bool isJarName(const char *name) {
@@ -223,7 +227,7 @@ static bool mixClassPath(unsigned long long *hash, std::string *folder) {
             unsigned long long jars = 0;
             for (const std::string &name : names)
                 if (isJarName(name.c_str())) jars += mixStamp(FNV_OFFSET, joinPath(path, name.c_str()));
-            *hash = mixText(mixText(*hash, path.c_str()), formatText("%llx", jars).c_str());
+            *hash = mixNumber(mixText(*hash, path.c_str()), jars);
         } else if (platform::fileFacts(path.c_str(), &file) && file.isFolder) {
             *folder = path;
             return false;

@@ -1,6 +1,6 @@
 /*
-** Lean replacements for four pieces of the static C++ runtime, Windows build
-** only.  They keep the executable small: the library's own versions pull in
+** Lean replacements for pieces of the static C++ and C runtimes, Windows
+** build only.  They keep the executable small: the library's own versions pull in
 ** its exception classes, a second (copy-on-write) std::string and the C++
 ** name demangler, about 85 KiB of the stripped executable, for failures the
 ** launcher never expects to meet.
@@ -15,6 +15,8 @@
 **    library's versions build exception objects around a copy-on-write
 **    string; these print the library's own message and abort, which is what
 **    an uncaught exception ends in as well (the launcher catches none).
+**  - The C99 vsnprintf and snprintf of MinGW, through the system C
+**    runtime's own formatting (see "Formatting" below).
 **
 ** In the 32-bit build, whose C++ exceptions unwind by DWARF tables, more
 ** goes: the unwinder itself and the exception runtime around it, about
@@ -33,7 +35,9 @@
 static const char FAILURE_PREFIX[] = "tarnwick: internal error: ";
 
 [[noreturn]] static void runtimeFailure(const char *what) {
-    std::fprintf(stderr, "%s%s\n", FAILURE_PREFIX, what);
+    std::fputs(FAILURE_PREFIX, stderr);
+    std::fputs(what, stderr);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
     std::abort();
 }
@@ -48,16 +52,48 @@ void __throw_bad_array_new_length() { runtimeFailure("out of memory"); }
 void __throw_length_error(const char *what) { runtimeFailure(what); }
 void __throw_logic_error(const char *what) { runtimeFailure(what); }
 void __throw_out_of_range_fmt(const char *format, ...) {
-    std::fputs(FAILURE_PREFIX, stderr);
+    char what[256];
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    std::vsnprintf(what, sizeof what, format, args);
     va_end(args);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-    std::abort();
+    runtimeFailure(what);
 }
 } // namespace std
+
+/*
+** Formatting.  The C99 printf of MinGW (with its floating-point conversion,
+** about 22 KiB) is what vsnprintf and snprintf call under C++.  The
+** launcher formats only texts and integers of int and long width (%s, %c, %d,
+** %u, %lu, %x, with widths and precisions), which the system's own C
+** runtime formats alike; these give its result the C99 meaning: the length
+** the whole text needs, and a buffer always ended within its size.
+*/
+extern "C" int __mingw_vsnprintf(char *buffer, std::size_t size, const char *format,
+                                 va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int length = _vscprintf(format, copy);
+    va_end(copy);
+    if (size == 0 || buffer == nullptr) return length;
+    if (length < 0) {
+        buffer[0] = '\0';
+        return length;
+    }
+    std::size_t written = static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length)
+                                                                    : size - 1;
+    _vsnprintf(buffer, written, format, args);
+    buffer[written] = '\0';
+    return length;
+}
+
+extern "C" int __mingw_snprintf(char *buffer, std::size_t size, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int length = __mingw_vsnprintf(buffer, size, format, args);
+    va_end(args);
+    return length;
+}
 
 #if !defined(__SEH__)
 /*

@@ -114,7 +114,7 @@ class FurtherPlaces(h.WineTestCase):
                     self.assertEqual(r.exit_code, 0, r)
                     self.assertEqual(r.boxes, [], r)
                     started = javaw if home is None else home + r"\bin\javaw.exe"
-                    self.assertSingleLaunch(r, started + " -classpath  demo.Main", sc.app_dir)
+                    self.assertSingleLaunch(r, started + " demo.Main", sc.app_dir)
                     self.assertIn(b"javaVersion=%s, javaVer=feature 17%s\r\n"
                                   % (requirement.encode(), b" or later" if "+" in requirement else b""),
                                   r.stdout, r)
@@ -130,7 +130,7 @@ class FurtherPlaces(h.WineTestCase):
                 sc = self.scenario(bits, windows=WINDOWS_XP, registry=registry, launcher=launcher)
                 r = sc.run(["-d"])
                 self.assertEqual(r.exit_code, 0, r)
-                self.assertSingleLaunch(r, HOME_JDK + r"\bin\java.exe -classpath  ", sc.app_dir)
+                self.assertSingleLaunch(r, HOME_JDK + r"\bin\java.exe ", sc.app_dir)
                 self.assertIn(b"Java runtime source %s (%d-bit registry view): %s\\bin\\javaw.exe is missing\r\n"
                               % (JRE_BASE_KEY.encode(), 64 if launcher is None else 32, HOME_GONE.encode()),
                               r.stdout, r)
@@ -140,7 +140,7 @@ class FurtherPlaces(h.WineTestCase):
             r = sc.run(["-passExitCode"])
             self.assertEqual(r.exit_code, 2, r)
             self.assertEqual([c.args[1] for c in r.launcher_calls("kernel32.CreateProcessW")],
-                             [HOME_GONE + r"\bin\javaw.exe -classpath  "], r)
+                             [HOME_GONE + r"\bin\javaw.exe "], r)
             self.assertEqual([b.caption for b in r.boxes], ["Error"], r)
 
     def test_expandable_home_is_the_builds_program_files(self):
@@ -158,7 +158,7 @@ class FurtherPlaces(h.WineTestCase):
                 r = sc.run([])
                 self.assertEqual(r.boxes, [], r)
                 self.assertEqual([c.args[1] for c in r.launcher_calls("kernel32.CreateProcessW")],
-                                 ['"%s\\bin\\javaw.exe" -classpath  ' % home], r)
+                                 ['"%s\\bin\\javaw.exe" ' % home], r)
 
 
 if __name__ == "__main__":

@@ -87,7 +87,7 @@ class UnicodeText(h.WineTestCase):
                                                         encoding="cp1252"))
                 r = sc.run(["-d"])
                 self.assertEqual(r.exit_code, 0, r)
-                self.assertSingleLaunch(r, HOME_PLAIN + r"\bin\java.exe -classpath  com.acme.Main "
+                self.assertSingleLaunch(r, HOME_PLAIN + r"\bin\java.exe com.acme.Main "
                                         "日本 plain Zoë ", sc.app_dir)
                 self.assertIn(("Reading config file %s as UTF-16 LE\r\n" % config).encode(), r.stdout)
                 self.assertIn(b"Reading config file ansi.config as the ANSI code page "
