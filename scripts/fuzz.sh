@@ -10,7 +10,9 @@
 # in build/fuzz/runs/<target>/corpus, which keeps what the runs discover, so a
 # later run goes on from there and the committed corpus stays small.  The
 # committed seeds include the reproducers of earlier findings, so every run
-# replays them first.
+# replays them first.  fuzz_brand also starts from both real launchers,
+# copied from the Windows builds (cmake --preset windows, windows-x86) when
+# they are there; its inputs may be as large as they are, and more.
 #
 # Any crash, hang (an input running over 10 s), leak, sanitizer report or
 # broken invariant ends that target's run; the script then names the input
@@ -26,7 +28,7 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_config_reader fuzz_parse_path fuzz_command_line)
+  targets=(fuzz_config_reader fuzz_parse_path fuzz_command_line fuzz_brand fuzz_icon_file)
 fi
 
 if ! cmake --list-presets 2>/dev/null | grep -q '"fuzz"'; then
@@ -43,11 +45,23 @@ for target in "${targets[@]}"; do
   cp fuzz/corpus/"$target"/* "$work/corpus/"
   dictionary=()
   if [ -f fuzz/"$target".dict ]; then dictionary=(-dict=fuzz/"$target".dict); fi
+  max_len=8192
+  if [ "$target" = fuzz_brand ]; then
+    # The launchers are about 120 KiB; the seeds of items 2 and 3 about 300.
+    max_len=524288
+    for build in windows windows-x86; do
+      if [ -f build/$build/tarnwick.exe ]; then
+        cp build/$build/tarnwick.exe "$work/corpus/launcher_$build.exe"
+      else
+        echo "   (build/$build/tarnwick.exe is missing: $target starts without that launcher)"
+      fi
+    done
+  fi
 
   echo "== $target: ${seconds} s"
   status=0
   build/fuzz/fuzz/"$target" "$work/corpus" "${dictionary[@]}" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$max_len" \
     -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
     >"$work/fuzz.log" 2>&1 || status=$?
 

@@ -9,8 +9,13 @@ Python's pefile and icoutils' wrestool.
     every section before the resources unchanged, the input untouched;
   - the refusals: a text file, a truncated executable, a signed one, a
     folder, a file past the size limit, an icon file that is none, the input
-    as output, an output folder that does not exist, a bad version; each exits with 2, says why, and leaves the folder as it was (an
-    existing output file included);
+    or the icon as output, an output folder that does not exist, a bad
+    version, a file size limit, too little memory; each exits with 2, says
+    why, and leaves the folder as it was (an existing output file included,
+    no temporary file left);
+  - a tool ended by SIGTERM while it writes leaves no temporary file;
+  - an output name of 252 characters; mode bits kept or taken from the
+    input; "--name -h" names the product "-h";
   - `--help` says what the README says.
 
 Environment: TARNWICK_BRAND (the tool), TARNWICK_WINDOWS_BUILD_DIR,
@@ -18,7 +23,9 @@ TARNWICK_BRAND_PE32, TARNWICK_BRAND_ICON.  A missing input, pefile or
 wrestool is a failure, unless TARNWICK_ALLOW_SKIP is set (then exit 77).
 """
 import os
+import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -50,8 +57,18 @@ def read(path):
         return f.read()
 
 
-def brand(*args):
-    return subprocess.run([TOOL] + list(args), capture_output=True, timeout=60)
+def brand(*args, limits=()):
+    """Runs the tool; limits: (resource, bytes) pairs set in the child alone."""
+    def set_limits():
+        for which, value in limits:
+            resource.setrlimit(which, (value, value))
+    return subprocess.run([TOOL] + list(args), capture_output=True, timeout=60, preexec_fn=set_limits)
+
+
+def sanitized(path):
+    """Whether the tool is an AddressSanitizer build, which cannot run
+    under an address-space limit."""
+    return b"__asan_init" in read(path)
 
 
 def icon_images(ico):
@@ -158,6 +175,8 @@ class Branded(unittest.TestCase):
         os.mkdir(os.path.join(self.dir, "folder.exe"))
         with open(os.path.join(self.dir, "huge.exe"), "wb") as f:
             f.truncate(65 * 1024 * 1024)   # sparse: past the limit without filling the disk
+        with open(os.path.join(self.dir, "large.exe"), "wb") as f:
+            f.truncate(40 * 1024 * 1024)
 
         def p(name):
             return os.path.join(self.dir, name)
@@ -176,15 +195,22 @@ class Branded(unittest.TestCase):
              "cannot write"),
             ("a bad version", ["--icon", p("app.ico"), "--version", "1.2.65536", exe, p("out.exe")],
              "is not one to four numbers"),
+            ("a file size limit below the output's size", ["--icon", p("app.ico"), exe, p("out.exe")],
+             "cannot write", [(resource.RLIMIT_FSIZE, 64 * 1024)]),
         ]
+        if not sanitized(TOOL):
+            cases.append(("too little memory for a 40 MiB input", ["--icon", p("app.ico"), p("large.exe"), p("out.exe")],
+                          "not enough memory", [(resource.RLIMIT_AS, 24 * 1024 * 1024)]))
+        cases.append(("the icon as output", ["--icon", p("app.ico"), exe, os.path.join(self.dir, ".", "app.ico")],
+                      "is the icon file itself"))
         with open(p("out.exe"), "wb") as f:
             f.write(b"an older output")
         listing = sorted(os.listdir(self.dir))
         files = [name for name in listing if os.path.isfile(p(name))]
         contents = {name: read(p(name)) for name in files}
-        for what, args, reason in cases:
+        for what, args, reason, *limits in cases:
             with self.subTest(what):
-                r = brand(*args)
+                r = brand(*args, limits=limits[0] if limits else ())
                 self.assertEqual(r.returncode, 2, r)
                 message = r.stderr.decode("utf-8")
                 self.assertTrue(message.startswith("tarnwick-brand: "), message)
@@ -202,6 +228,58 @@ class Branded(unittest.TestCase):
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         self.assertEqual(sorted(os.listdir(self.dir)), ["App.exe"])
         self.assertEqual(resources(pefile.PE(out))[RT_ICON][0][2], icon_images(read(ICON))[0][1])
+
+    def test_a_tool_ended_while_writing_leaves_no_temporary_file(self):
+        # A 16 MiB icon makes the write long enough to be caught: the tool is
+        # stopped as soon as its temporary file appears, sent SIGTERM, and
+        # let go on.  A run that finishes first does not count.
+        image = b"\x89PNG\r\n\x1a\n" + bytes.fromhex("0000000d49484452000000100000001008060000001ff3ff61")
+        image += b"\0" * (16 * 1024 * 1024 - 22 - len(image))
+        icon = os.path.join(self.dir, "big.ico")
+        with open(icon, "wb") as f:
+            f.write(struct.pack("<HHHBBBBHHII", 0, 1, 1, 16, 16, 0, 0, 1, 32, len(image), 22) + image)
+        out_dir = os.path.join(self.dir, "out")
+        caught = 0
+        for attempt in range(10):
+            os.mkdir(out_dir)
+            tool = subprocess.Popen([TOOL, "--icon", icon, X64, os.path.join(out_dir, "App.exe")],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            while tool.poll() is None and not os.listdir(out_dir):
+                pass
+            if tool.poll() is None:
+                tool.send_signal(signal.SIGSTOP)
+                if os.listdir(out_dir) != ["App.exe"]:
+                    tool.send_signal(signal.SIGTERM)
+                    caught += 1
+                tool.send_signal(signal.SIGCONT)
+            code = tool.wait(timeout=60)
+            remaining = os.listdir(out_dir)
+            self.assertIn((code, remaining), [(0, ["App.exe"]), (-signal.SIGTERM, [])], attempt)
+            shutil.rmtree(out_dir)
+            if caught >= 2:
+                break
+        self.assertGreaterEqual(caught, 2, "the tool was never caught while writing")
+
+    def test_long_names_mode_bits_and_values_that_look_like_options(self):
+        exe = os.path.join(self.dir, "tarnwick.exe")
+        shutil.copyfile(X64, exe)
+        os.chmod(exe, 0o750)
+        kept = os.path.join(self.dir, "Kept.exe")
+        with open(kept, "wb") as f:
+            f.write(b"an older output")
+        os.chmod(kept, 0o751)
+        new = os.path.join(self.dir, "A" * 248 + ".exe")   # 252 characters
+        mask = os.umask(0)
+        os.umask(mask)
+        for out, mode in ((kept, 0o751), (new, 0o750 & ~mask)):
+            with self.subTest(out=os.path.basename(out)):
+                r = brand("--icon", ICON, "--name", "-h", exe, out)
+                self.assertEqual((r.returncode, r.stdout, r.stderr), (0, b"", b""))
+                self.assertEqual(os.stat(out).st_mode & 0o7777, mode)
+                strings = {k.decode(): v.decode() for info in pefile.PE(out).FileInfo[0] if info.Key == b"StringFileInfo"
+                           for table in info.StringTable for k, v in table.entries.items()}
+                self.assertEqual(strings["ProductName"], "-h")
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(["tarnwick.exe", "Kept.exe", os.path.basename(new)]))
 
     def test_help_is_what_the_readme_says(self):
         r = brand("--help")

@@ -62,7 +62,7 @@ Branding fullBranding(const std::string &icon) {
     Branding branding;
     std::string error;
     EXPECT_TRUE(readIconFile(icon, &branding.icon, &error)) << error;
-    BrandOptions options;
+    BrandOptions options = BrandOptions();
     options.name = {true, "My App"};
     options.version = {true, "1.2.3"};
     options.company = {true, "Acme"};
@@ -100,6 +100,18 @@ std::vector<ResourceLeaf> leavesOf(const std::string &exe) {
                                  &leaves, &error))
         << error;
     return leaves;
+}
+
+/* exe with a resource section holding leaves in place of its own. */
+std::string withLeaves(const std::string &exe, const std::vector<ResourceLeaf> &leaves) {
+    PeImage image;
+    ResourcePlan plan;
+    std::string error, section, out;
+    EXPECT_TRUE(readPeImage(exe, &image, &error) && planResourceRewrite(exe, image, &plan, &error) &&
+                writeResourceTree(leaves, image.sections[plan.resourceSection].virtualAddress, &section, &error) &&
+                rewriteResources(exe, image, plan, section, &out, &error))
+        << error;
+    return out;
 }
 
 /* The branded file against the original: the sections before .rsrc and
@@ -243,13 +255,12 @@ TEST_F(BrandedLaunchers, KeepsOtherResourcesAndWritesEveryTableInSearchOrder) {
     ResourcePlan plan;
     std::string error;
     ASSERT_TRUE(readPeImage(x64.bytes, &image, &error) && planResourceRewrite(x64.bytes, image, &plan, &error));
-    std::uint32_t address = image.sections[plan.resourceSection].virtualAddress;
     std::vector<ResourceLeaf> leaves = leavesOf(x64.bytes);
     const ResourceLeaf manifest{resourceNumber(24), resourceNumber(1), 0x409, 0, "<assembly/>"};
-    const ResourceLeaf named{ResourceId{true, 0, u"SPLASH"}, ResourceId{true, 0, u"LOGO"}, 0, 0, "picture"};
+    const ResourceLeaf named{resourceText(u"SPLASH"), resourceText(u"LOGO"), 0, 0, "picture"};
     const ResourceLeaf oldVersion{resourceNumber(RESOURCE_VERSION), resourceNumber(1), 0x409, 0, "old record"};
     leaves.insert(leaves.begin(), {manifest, named, oldVersion});
-    std::string richer = rewriteResources(x64.bytes, image, plan, writeResourceTree(leaves, address));
+    std::string richer = withLeaves(x64.bytes, leaves);
 
     for (bool withVersion : {false, true}) {
         SCOPED_TRACE(withVersion ? "with a version record" : "icon only");
@@ -339,6 +350,7 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
              writeU32(f, entry + SECTION_VIRTUAL_SIZE, 16);
              writeU32(f, entry + SECTION_VIRTUAL_ADDRESS, l.reloc.virtualAddress + l.image.sectionAlignment);
              writeU16(f, l.coff + COFF_SECTION_COUNT_AT, static_cast<std::uint32_t>(l.image.sections.size() + 1));
+             writeU32(f, l.image.optionalHeaderOffset + OPTIONAL_SIZE_OF_IMAGE, l.image.sizeOfImage + l.image.sectionAlignment);
          },
          "followed by more sections than the base relocations"},
         {"no base relocation directory",
@@ -376,6 +388,65 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
          "made for a processor other than x86"},
         {"sections out of order", [&](std::string *f) { writeU32(f, l.rsrc.headerOffset + SECTION_VIRTUAL_ADDRESS, 0x2000); },
          "not in ascending address order"},
+        {"resource data inside the headers",
+         [&](std::string *f) { writeU32(f, l.rsrc.headerOffset + SECTION_RAW_OFFSET, 0x200); },
+         "the data of section .rsrc start inside the headers"},
+        {"sections overlapping in the file",
+         [&](std::string *f) { writeU32(f, l.reloc.headerOffset + SECTION_RAW_OFFSET, l.rsrc.rawOffset + 0x200); },
+         "the data of two of its sections overlap in the file"},
+        {"sections overlapping in memory",
+         [&](std::string *f) { writeU32(f, l.rsrc.headerOffset + SECTION_VIRTUAL_SIZE, l.image.sectionAlignment + 1); },
+         "not in ascending address order, or they overlap"},
+        {"a section past the image size",
+         [&](std::string *f) { writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 2 * l.image.sectionAlignment); },
+         "section .reloc reaches past the image size"},
+        {"a section past 4 GiB",
+         [&](std::string *f) { writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 0xFFFFF000u); },
+         "section .reloc reaches past the image size"},
+        {"relocations that would move past 4 GiB",
+         [&](std::string *f) {
+             writeU32(f, l.image.optionalHeaderOffset + OPTIONAL_SIZE_OF_IMAGE, 0xFFFFF000u);
+             writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 0xFFFFF000u - l.reloc.virtualAddress);
+         },
+         "its new resources would make the image reach past 4 GiB"},
+        {"a type twice", [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 24, readU32(*f, l.rsrc.rawOffset + 16)); },
+         "lists an entry twice or out of order"},
+        {"types out of order", [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 16, RESOURCE_GROUP_ICON + 1); },
+         "lists an entry twice or out of order"},
+        {"a number counted as a name", [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 12, 0x00010001); },
+         "counts its named and numbered entries wrongly"},
+        {"resource data over a table",
+         [&](std::string *f) { writeU32(f, l.firstDataEntry, l.rsrc.virtualAddress); },
+         "in its resource section a resource table overlaps the data of a resource"},
+        {"more resource entries than the bound",
+         [&](std::string *f) {
+             std::vector<ResourceLeaf> leaves;
+             for (std::uint32_t i = 0; i <= MAX_RESOURCE_ENTRIES / 2; i++) {
+                 leaves.push_back({resourceNumber(static_cast<std::uint16_t>(1000 + i / 50000)),
+                                   resourceNumber(static_cast<std::uint16_t>(i % 50000)), 0, 0, ""});
+             }
+             *f = withLeaves(*f, leaves);
+         },
+         "more than 262144 entries"},
+        {"one long name named by many entries",
+         [&](std::string *f) {
+             std::vector<ResourceLeaf> leaves;
+             ResourceId name = resourceText(std::u16string(MAX_NAME_UNITS, u'N'));
+             for (std::uint16_t type = 100; type < 100 + MAX_RESOURCE_NAME_UNITS / MAX_NAME_UNITS + 1; type++) {
+                 leaves.push_back({resourceNumber(type), name, 0, 0, ""});
+             }
+             *f = withLeaves(*f, leaves);
+         },
+         "its resource names are longer together than 1048576 characters"},
+        {"every type but the icon's, which branding adds",
+         [&](std::string *f) {
+             std::vector<ResourceLeaf> leaves;
+             for (std::uint32_t type = 0; type <= 0xFFFF; type++) {
+                 if (type != RESOURCE_ICON) leaves.push_back({resourceNumber(static_cast<std::uint16_t>(type)), resourceNumber(1), 0, 0, ""});
+             }
+             *f = withLeaves(*f, leaves);
+         },
+         "would hold more than 65535 named or numbered entries"},
     };
     Branding branding = fullBranding(icon.bytes);
     for (const Case &c : cases) {
@@ -429,17 +500,28 @@ std::string iconFile(const std::vector<std::pair<std::uint16_t, std::string>> &i
     return out + body;
 }
 
-std::string bitmapHeader(std::uint16_t bits) {
-    std::string header;
-    for (std::uint32_t field : {40u, 16u, 32u}) appendU32(&header, field);
-    appendU16(&header, 1);
-    appendU16(&header, bits);
-    header.resize(40 + 64, '\0');
-    return header;
+/* A whole bitmap image, side x side: header, palette, pixels, mask. */
+std::string bitmap(std::uint16_t bits, std::uint32_t side = 16) {
+    std::string image;
+    for (std::uint32_t field : {40u, side, 2 * side}) appendU32(&image, field);
+    appendU16(&image, 1);
+    appendU16(&image, bits);
+    std::size_t palette = bits <= 8 ? std::size_t{4} << bits : 0;
+    image.resize(40 + palette + ((side * bits + 31) / 32 * 4 + (side + 31) / 32 * 4) * side, '\x5a');
+    image.replace(16, 24, 24, '\0');
+    return image;
 }
 
 TEST(IconFiles, RefusesWhatIsNoIconAndFillsInBitmapDepths) {
-    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "rest";
+    /* The signature and the IHDR chunks of 16x16 RGBA, of the undefined
+    ** colour type 5, and of 32x32. */
+    const std::string signature("\x89PNG\r\n\x1a\n", 8);
+    const std::string png = signature + std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0\x1f\xf3\xff\x61", 25) + "rest";
+    const std::string pngType5 = signature + std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x05\0\0\0\x0d\x46\x50\x8f", 25);
+    const std::string png32 = signature + std::string("\0\0\0\x0dIHDR\0\0\0\x20\0\0\0\x20\x08\x06\0\0\0\x73\x7a\x7a\xf4", 25);
+    std::string pngBadCrc = png;
+    pngBadCrc[32] ^= 1;
+    const std::string bitmap8 = bitmap(8);
     struct Case {
         const char *what;
         std::string file;
@@ -448,6 +530,8 @@ TEST(IconFiles, RefusesWhatIsNoIconAndFillsInBitmapDepths) {
     std::string shortDirectory = iconFile({{32, png}, {32, png}}).substr(0, ICON_HEADER + ICON_ENTRY + 4);
     std::string pastEnd = iconFile({{32, png}});
     writeU32(&pastEnd, ICON_HEADER + 8, 1000);
+    std::string sharedImage = iconFile({{32, png}, {32, png}});
+    writeU32(&sharedImage, ICON_HEADER + ICON_ENTRY + 12, readU32(sharedImage, ICON_HEADER + 12));
     const Case cases[] = {
         {"empty", "", "not an icon file"},
         {"text", "hello world, this is text", "not an icon file"},
@@ -456,7 +540,16 @@ TEST(IconFiles, RefusesWhatIsNoIconAndFillsInBitmapDepths) {
         {"directory cut short", shortDirectory, "directory runs past its end"},
         {"image past the end", pastEnd, "image 1 lies past its end"},
         {"a GIF image", iconFile({{32, png}, {8, "GIF89a and more bytes"}}), "image 2 of the icon file is neither"},
-        {"bitmap and PNG", iconFile({{8, bitmapHeader(8)}, {32, png}}), nullptr},
+        {"bitmap and PNG", iconFile({{8, bitmap8}, {32, png}}), nullptr},
+        {"a 256x256 header without pixels", iconFile({{32, bitmap(32, 256).substr(0, 40)}}), "is a bitmap cut short"},
+        {"a bitmap one byte short", iconFile({{8, bitmap8.substr(0, bitmap8.size() - 1)}}), "is a bitmap cut short"},
+        {"a bitmap of 7 bits", iconFile({{7, bitmap(7)}}), "a bitmap of a depth, compression or palette"},
+        {"a bitmap 257 pixels wide", iconFile({{32, bitmap(32, 257)}}), "width or height is not 1 to 256"},
+        {"a PNG signature alone", iconFile({{32, signature}}), "a PNG image without a sound IHDR chunk"},
+        {"a PNG with a wrong CRC", iconFile({{32, pngBadCrc}}), "a PNG image without a sound IHDR chunk"},
+        {"a PNG of colour type 5", iconFile({{32, pngType5}}), "a PNG image of a kind PNG does not define"},
+        {"a 32x32 PNG in a 16x16 entry", iconFile({{32, png32}}), "a PNG image of another size"},
+        {"two entries naming one image", sharedImage, "two of its images overlap in the icon file"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -470,7 +563,7 @@ TEST(IconFiles, RefusesWhatIsNoIconAndFillsInBitmapDepths) {
     /* Entries that leave planes and depth at 0 take them from the bitmap. */
     std::vector<IconImage> images;
     std::string error;
-    ASSERT_TRUE(readIconFile(iconFile({{0, bitmapHeader(24)}}), &images, &error)) << error;
+    ASSERT_TRUE(readIconFile(iconFile({{0, bitmap(24)}}), &images, &error)) << error;
     EXPECT_EQ(images[0].planes, 1);
     EXPECT_EQ(images[0].bitCount, 24);
 }
@@ -561,6 +654,31 @@ TEST(BrandCommandLine, RefusesWrongOptionsAndChecksTexts) {
     ASSERT_TRUE(parseBrandOptions({"--icon", "x.ico", "a.exe", "b.exe"}, &options, &error));
     ASSERT_TRUE(versionFromOptions(options, &branding, &error));
     EXPECT_FALSE(branding.withVersionRecord);
+
+    /* A value is a value, even one that looks like --help. */
+    ASSERT_TRUE(parseBrandOptions({"--icon", "--help", "--name", "-h", "a.exe", "b.exe"}, &options, &error));
+    EXPECT_FALSE(options.help);
+    EXPECT_EQ(options.icon, "--help");
+    EXPECT_EQ(options.name.value, "-h");
+}
+
+/* Leaves the writer cannot put into a directory Windows reads right. */
+TEST(ResourceWriter, RefusesLeavesItCannotWrite) {
+    const ResourceLeaf icon{resourceNumber(RESOURCE_ICON), resourceNumber(1), 0, 0, "image"};
+    const ResourceLeaf namedA{resourceText(u"A"), resourceNumber(1), 0, 0, ""};
+    const ResourceLeaf otherA{resourceText(u"A"), resourceNumber(1), 0, 0, ""};   /* equal text, held apart */
+    const ResourceLeaf longName{resourceNumber(1), resourceText(std::u16string(MAX_NAME_UNITS + 1, u'x')), 0, 0, ""};
+    const std::vector<std::pair<std::vector<ResourceLeaf>, const char *>> cases = {
+        {{icon, icon}, "would share type, name and language"},
+        {{icon, namedA, otherA}, "would share type, name and language"},
+        {{icon, longName}, "a resource name would be longer than 65535 characters"},
+    };
+    for (const auto &c : cases) {
+        std::string out = "untouched", error;
+        EXPECT_FALSE(writeResourceTree(c.first, 0x1000, &out, &error)) << c.second;
+        EXPECT_NE(error.find(c.second), std::string::npos) << error;
+        EXPECT_EQ(out, "untouched");
+    }
 }
 
 } // namespace

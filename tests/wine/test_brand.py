@@ -4,7 +4,8 @@
 A branded copy named Demo.exe starts the child of the worked example exactly
 as the unbranded copy does.  The Windows build of the tool writes the same
 bytes as the native one, with a file name and texts outside ASCII, and
-refuses a text file as the native one does.
+refuses a text file, the malformed executables and icon files of the fuzz
+seeds and the icon as output with the native one's messages.
 
 (Wine loads a program at its preferred address, and fails to start one it
 would have to move, so the base relocations the tool moves are not applied
@@ -124,6 +125,31 @@ class BrandedLauncher(h.WineTestCase):
         self.assertEqual(err, b"tarnwick-brand: refused notes.txt: it is not a Windows executable "
                               b"(no MZ header); nothing was written\r\n")
         self.assertEqual(sorted(os.listdir(self.work)), before)
+
+    def test_windows_build_of_the_tool_refuses_what_the_native_one_refuses(self):
+        # The reproducers kept as fuzz seeds: executables (items 1-5) and
+        # icon files (item 6) the tool once took.
+        corpus = os.path.join(h.SOURCE_ROOT, "fuzz", "corpus")
+        shutil.copyfile(h.session().launcher, os.path.join(self.work, "tarnwick.exe"))
+        rows = []
+        for kind, args in (("fuzz_brand", lambda f: ["--icon", "app.ico", f, "out.exe"]),
+                           ("fuzz_icon_file", lambda f: ["--icon", f, "tarnwick.exe", "out.exe"])):
+            for name in sorted(os.listdir(os.path.join(corpus, kind))):
+                if name.startswith("item"):
+                    shutil.copyfile(os.path.join(corpus, kind, name), os.path.join(self.work, name))
+                    rows.append(args(name))
+        rows.append(["--icon", "app.ico", "tarnwick.exe", "app.ico"])
+        self.assertGreaterEqual(len(rows), 9)
+        own = {"stdout", "stderr", "tarnwick-brand.exe"}
+        before = sorted(set(os.listdir(self.work)) - own)
+        for args in rows:
+            with self.subTest(args=args):
+                native = subprocess.run([self.tool] + args, cwd=self.work, capture_output=True, timeout=60)
+                code, out, err = self.run_windows_tool(args)
+                self.assertEqual((native.returncode, code, out), (2, 2, b""))
+                self.assertIn(b"nothing was written", native.stderr)
+                self.assertEqual(err.replace(b"\r\n", b"\n"), native.stderr)
+                self.assertEqual(sorted(set(os.listdir(self.work)) - own), before)
 
 
 if __name__ == "__main__":

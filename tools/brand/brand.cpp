@@ -4,6 +4,8 @@
 #include "tools/brand/pe_rewrite.h"
 #include "tools/brand/resource_tree.h"
 
+#include <utility>
+
 /* The new icon images are numbered from here. */
 static const std::uint16_t FIRST_ICON_ID = 1;
 
@@ -17,27 +19,25 @@ static bool isType(const ResourceLeaf &leaf, std::uint16_t type) {
 }
 
 /* The leaves of the branded executable: the old ones without icons, icon
-** groups and (when a new one comes) version records, then the new ones. */
-static std::vector<ResourceLeaf> brandedLeaves(const std::vector<ResourceLeaf> &old, const Branding &branding) {
+** groups and (when a new one comes) version records, then the new ones.  The
+** old ones come in directory order, so the first group met has the lowest
+** name and, of that name, the lowest language. */
+static std::vector<ResourceLeaf> brandedLeaves(std::vector<ResourceLeaf> old, const Branding &branding) {
     ResourceId groupName = resourceNumber(FIRST_ICON_ID);
     std::uint16_t groupLanguage = LANGUAGE_NEUTRAL;
-    const ResourceLeaf *firstGroup = nullptr;
     for (const ResourceLeaf &leaf : old) {
-        if (isType(leaf, RESOURCE_GROUP_ICON) &&
-            (firstGroup == nullptr || resourceIdLess(leaf.name, firstGroup->name))) {
-            firstGroup = &leaf;
+        if (isType(leaf, RESOURCE_GROUP_ICON)) {
+            groupName = leaf.name;
+            groupLanguage = leaf.language;
+            break;
         }
-    }
-    if (firstGroup != nullptr) {
-        groupName = firstGroup->name;
-        groupLanguage = firstGroup->language;
     }
 
     std::vector<ResourceLeaf> leaves;
-    for (const ResourceLeaf &leaf : old) {
+    for (ResourceLeaf &leaf : old) {
         bool replaced = isType(leaf, RESOURCE_ICON) || isType(leaf, RESOURCE_GROUP_ICON) ||
                         (branding.withVersionRecord && isType(leaf, RESOURCE_VERSION));
-        if (!replaced) leaves.push_back(leaf);
+        if (!replaced) leaves.push_back(std::move(leaf));
     }
     for (std::size_t i = 0; i < branding.icon.size(); i++) {
         leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_ICON),
@@ -61,11 +61,9 @@ bool brandExecutable(const std::string &exe, const Branding &branding, std::stri
     if (!readPeImage(exe, &image, error) || !planResourceRewrite(exe, image, &plan, error)) return false;
     const PeSection &section = image.sections[plan.resourceSection];
     if (!readResourceTree(plan.oldResources, section.virtualAddress, &old, error)) return false;
-    std::string resources = writeResourceTree(brandedLeaves(old, branding), section.virtualAddress);
-    if (resources.size() > MAX_RESOURCE_SECTION_BYTES) {
-        *error = "its resources would grow past 256 MiB";
+    std::string resources;
+    if (!writeResourceTree(brandedLeaves(std::move(old), branding), section.virtualAddress, &resources, error)) {
         return false;
     }
-    *branded = rewriteResources(exe, image, plan, resources);
-    return true;
+    return rewriteResources(exe, image, plan, resources, branded, error);
 }

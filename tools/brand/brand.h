@@ -19,9 +19,6 @@ struct Branding {
     std::vector<VersionString> strings;   /* the string table, in this order */
 };
 
-/* The largest resource section the tool writes. */
-constexpr std::size_t MAX_RESOURCE_SECTION_BYTES = 256u * 1024 * 1024;
-
 /* Brands the executable exe into *branded.  Every icon and icon group of exe
 ** gives way to one group of the new images, under the name and language
 ** of its first group (1 and neutral when it had none); with a version

@@ -39,16 +39,20 @@ const char *const BRAND_HELP =
     "most 256 UTF-16 characters each. The executable's other resources stay.\n"
     "\n"
     "The input is never changed. The output is written to a temporary file\n"
-    "beside it and takes its name only when complete, replacing a file of that\n"
-    "name; it must not be the input itself.\n"
+    "beside it, flushed to disk, and takes its name only when complete,\n"
+    "replacing a file of that name (and keeping its permission bits); it must\n"
+    "be neither the input nor the icon file. Interrupted, the tool removes the\n"
+    "temporary file.\n"
     "\n"
     "Anything the tool does not fully understand is refused with a message on\n"
     "standard error and exit code 2, and nothing is written: wrong options; a\n"
     "file that is not a Windows executable, or is cut short; a signed\n"
     "executable (the signature would break: brand first, then sign); one with\n"
     "a symbol table, with data after its last section, or with sections after\n"
-    "its resources other than the base relocations; an icon file that is not\n"
-    "one. Exit code 0: done.\n";
+    "its resources other than the base relocations; one whose sections or\n"
+    "resource directory overlap, are out of order or pass their bounds; an\n"
+    "icon file that is not one, or whose images are not whole; a task that\n"
+    "needs more memory than the system gives. Exit code 0: done.\n";
 
 /* The text options, where their values go and the string of the version
 ** record each gives. */
@@ -67,10 +71,23 @@ static const TextOptionField TEXT_OPTIONS[] = {
 
 static const std::size_t FILE_ARGUMENTS = 2;
 
+/* Whether arg is an option that takes the next argument as its value. */
+static bool takesValue(const std::string &arg) {
+    if (arg == "--icon") return true;
+    for (const TextOptionField &field : TEXT_OPTIONS) {
+        if (arg == field.flag) return true;
+    }
+    return false;
+}
+
+/* --help is looked for first, outside option values: "--name -h" names the
+** product "-h". */
 bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *options, std::string *error) {
     *options = BrandOptions();
-    for (const std::string &arg : args) {
-        if (arg == "--help" || arg == "-h") {
+    for (std::size_t i = 0; i < args.size(); i++) {
+        if (takesValue(args[i])) {
+            i++;
+        } else if (args[i] == "--help" || args[i] == "-h") {
             options->help = true;
             return true;
         }

@@ -33,8 +33,9 @@ extern const char *const BRAND_HELP;
 
 /* Reads args (after the program's name).  False, with the reason in
 ** *error, for an unknown option, one given twice or without its value, a
-** missing --icon, or not exactly two files.  With --help anywhere the rest
-** is not checked. */
+** missing --icon, or not exactly two files.  With --help (or -h) anywhere
+** but as an option's value the rest is not checked; a value is always a
+** value, whatever it looks like. */
 bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *options, std::string *error);
 
 /* Fills in the version record's part of branding from the text options:

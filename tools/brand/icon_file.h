@@ -25,8 +25,11 @@ struct IconImage {
 
 /* Reads an icon file.  False, with the reason in *error, unless bytes hold
 ** an icon directory of 1 to MAX_ICON_IMAGES images, each lying inside the
-** file and being a bitmap (BITMAPINFOHEADER) or a PNG image.  An entry that
-** leaves planes and bit count at 0 gets them from its bitmap's header. */
+** file apart from the others and being whole: a bitmap (BITMAPINFOHEADER) of 1 to 256 pixels a
+** side and a depth icons have, long enough for its colour table, pixels
+** and mask, or a PNG image whose IHDR chunk is sound and gives the size of
+** its directory entry.  An entry that leaves planes and bit count at 0 gets
+** them from its bitmap's header. */
 bool readIconFile(const std::string &bytes, std::vector<IconImage> *images, std::string *error);
 
 /* The RT_GROUP_ICON record for images stored as the icon resources

@@ -10,6 +10,7 @@
 #include "tools/brand/tool_io.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,8 @@ static bool readInput(const std::string &path, std::size_t limit, std::string *b
     return false;
 }
 
-int main(int argc, char **argv) {
+/* Everything the tool does, between reading its arguments and its exit code. */
+static int brandFiles(int argc, char **argv) {
     BrandOptions options;
     Branding branding;
     std::string error;
@@ -77,6 +79,9 @@ int main(int argc, char **argv) {
         return refuse("the output " + options.output +
                       " is the input itself, which is never changed: name a new file");
     }
+    if (tool_io::sameFile(options.icon, options.output)) {
+        return refuse("the output " + options.output + " is the icon file itself: name a new file");
+    }
 
     std::string icon, exe, branded;
     if (!readInput(options.icon, MAX_ICON_BYTES, &icon, &error)) return refuse(error);
@@ -88,8 +93,22 @@ int main(int argc, char **argv) {
         return refuse("refused " + options.input + ": " + error + "");
     }
     std::string systemError;
-    if (!tool_io::writeFileReplacing(options.output, branded, &systemError)) {
+    if (!tool_io::writeFileReplacing(options.output, branded, options.input, &systemError)) {
         return refuse("cannot write " + options.output + ": " + systemError + "");
     }
     return EXIT_DONE;
+}
+
+/* Memory the system does not give is a refusal like any other; by then
+** nothing has been written (the output's temporary file is made last, from
+** bytes already in memory). */
+int main(int argc, char **argv) {
+    try {
+        return brandFiles(argc, argv);
+    } catch (const std::bad_alloc &) {
+        static const char OUT_OF_MEMORY[] =
+            "tarnwick-brand: not enough memory to brand this executable; nothing was written\n";
+        std::fwrite(OUT_OF_MEMORY, 1, sizeof OUT_OF_MEMORY - 1, stderr);
+        return EXIT_REFUSED;
+    }
 }

@@ -2,6 +2,9 @@
 
 #include "tools/brand/little_endian.h"
 
+#include <algorithm>
+#include <utility>
+
 /* The DOS header: "MZ", and at 0x3C the offset of the PE signature. */
 static const std::size_t DOS_HEADER_SIZE = 64;
 static const std::size_t DOS_PE_OFFSET = 0x3C;
@@ -49,9 +52,27 @@ static std::string sectionName(const std::string &file, std::size_t at) {
     return end == std::string::npos ? name : name.substr(0, end);
 }
 
+/* No two sections' data share a byte of the file: a rewrite of one would
+** change the other.  Sections without file data take no room. */
+static bool sectionDataApart(const std::vector<PeSection> &sections, std::string *error) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    for (const PeSection &section : sections) {
+        if (section.rawSize != 0) ranges.emplace_back(section.rawOffset, std::uint64_t{section.rawOffset} + section.rawSize);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (std::size_t i = 1; i < ranges.size(); i++) {
+        if (ranges[i].first < ranges[i - 1].second) {
+            *error = "the data of two of its sections overlap in the file";
+            return false;
+        }
+    }
+    return true;
+}
+
 /* Checks, in this order, the signatures, that each header lies inside the
 ** file, the format and machine, the alignments, and that the sections lie
-** inside the file in ascending address order without overlapping. */
+** inside the file after the headers, in ascending address order without
+** overlapping, within 4 GiB and the image size. */
 bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
     if (file.size() < 2 || file.compare(0, 2, "MZ") != 0) {
         *error = "it is not a Windows executable (no MZ header)";
@@ -112,6 +133,7 @@ bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
     image->sectionAlignment = readU32(file, optional + OPTIONAL_SECTION_ALIGNMENT);
     image->fileAlignment = readU32(file, optional + OPTIONAL_FILE_ALIGNMENT);
     image->sizeOfImage = readU32(file, optional + OPTIONAL_SIZE_OF_IMAGE);
+    image->sizeOfHeaders = readU32(file, optional + OPTIONAL_SIZE_OF_HEADERS);
     image->symbolTableOffset = readU32(file, coff + COFF_SYMBOL_TABLE);
     if (!isPowerOfTwo(image->sectionAlignment) || !isPowerOfTwo(image->fileAlignment) ||
         image->fileAlignment > image->sectionAlignment) {
@@ -128,7 +150,7 @@ bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
         *error = "the file is truncated: the section table lies past its end";
         return false;
     }
-    if (table + sectionCount * SECTION_ENTRY_SIZE > readU32(file, optional + OPTIONAL_SIZE_OF_HEADERS)) {
+    if (table + sectionCount * SECTION_ENTRY_SIZE > image->sizeOfHeaders) {
         *error = "its section table lies outside the headers it declares";
         return false;
     }
@@ -153,12 +175,21 @@ bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
             *error = "its sections are not in ascending address order, or they overlap";
             return false;
         }
+        if (section.rawSize != 0 && section.rawOffset < image->sizeOfHeaders) {
+            *error = "the data of section " + section.name + " start inside the headers";
+            return false;
+        }
         std::uint32_t extent = section.virtualSize != 0 ? section.virtualSize : section.rawSize;
-        nextFreeAddress = alignUp(static_cast<std::uint64_t>(section.virtualAddress) + extent,
-                                  image->sectionAlignment);
+        std::uint64_t end = static_cast<std::uint64_t>(section.virtualAddress) + extent;
+        /* The image size is a 32-bit field, so this refuses a wrap past 4 GiB too. */
+        if (end > image->sizeOfImage) {
+            *error = "section " + section.name + " reaches past the image size its headers declare (or past 4 GiB)";
+            return false;
+        }
+        nextFreeAddress = alignUp(end, image->sectionAlignment);
         image->sections.push_back(section);
     }
-    return true;
+    return sectionDataApart(image->sections, error);
 }
 
 PeDirectory peDirectory(const std::string &file, const PeImage &image, unsigned index) {

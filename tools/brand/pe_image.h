@@ -18,6 +18,10 @@ constexpr unsigned DIRECTORY_SECURITY = 4;
 constexpr unsigned DIRECTORY_BASE_RELOCATION = 5;
 constexpr unsigned DIRECTORY_SLOTS = 16;
 
+/* Addresses in an image are 32-bit offsets from its base; a rewritten
+** image must end below this. */
+constexpr std::uint64_t ADDRESS_SPACE_END = std::uint64_t{1} << 32;
+
 /* A section holds initialized data (its raw size counts in
 ** SizeOfInitializedData). */
 constexpr std::uint32_t SECTION_INITIALIZED_DATA = 0x00000040;
@@ -42,6 +46,7 @@ struct PeImage {
     std::uint32_t sectionAlignment;
     std::uint32_t fileAlignment;
     std::uint32_t sizeOfImage;
+    std::uint32_t sizeOfHeaders;        /* the headers' bytes; section data start after them */
     std::uint32_t symbolTableOffset;    /* PointerToSymbolTable of the COFF header */
     std::vector<PeSection> sections;    /* in table order, which is address order */
 };
@@ -59,8 +64,9 @@ constexpr std::size_t SECTION_RAW_OFFSET = 20;
 
 /* Reads the headers and the section table of file.  False, with the reason
 ** in *error, when file is no PE image, is cut short, or has headers no
-** linker writes (sections out of address order, alignments that are not
-** powers of two). */
+** linker writes: sections out of address order or overlapping in memory or
+** in the file, section data inside the headers, a section reaching past
+** 4 GiB or past the image size, alignments that are not powers of two. */
 bool readPeImage(const std::string &file, PeImage *image, std::string *error);
 
 struct PeDirectory {

@@ -26,21 +26,25 @@ static std::uint32_t memorySize(const PeSection &section) {
 
 /* Reads the width-byte value at address in the image as loaded: from the
 ** file when the section holds it there, 0 in a section's zero-filled tail.
-** False when no section covers the address. */
+** False when no section covers the address.  The sections are in ascending
+** address order without overlapping (readPeImage checked), so the only
+** candidate is the last one starting at or before address: a table of
+** millions of relocations is checked in a moment. */
 static bool imageValue(const std::string &file, const PeImage &image, std::uint64_t address,
                        std::uint64_t width, std::uint64_t *value) {
-    for (const PeSection &section : image.sections) {
-        std::uint64_t start = section.virtualAddress;
-        if (address < start || address + width > start + std::max(memorySize(section), section.rawSize)) continue;
-        if (address + width > start + section.rawSize) {
-            *value = 0;
-        } else {
-            std::size_t at = section.rawOffset + static_cast<std::size_t>(address - start);
-            *value = width == 8 ? readU64(file, at) : readU32(file, at);
-        }
-        return true;
+    auto after = std::upper_bound(image.sections.begin(), image.sections.end(), address,
+                                  [](std::uint64_t a, const PeSection &s) { return a < s.virtualAddress; });
+    if (after == image.sections.begin()) return false;
+    const PeSection &section = *(after - 1);
+    std::uint64_t start = section.virtualAddress;
+    if (address + width > start + std::max(memorySize(section), section.rawSize)) return false;
+    if (address + width > start + section.rawSize) {
+        *value = 0;
+    } else {
+        std::size_t at = section.rawOffset + static_cast<std::size_t>(address - start);
+        *value = width == 8 ? readU64(file, at) : readU32(file, at);
     }
-    return false;
+    return true;
 }
 
 /* The section whose file data hold [address, address + size), or -1. */
@@ -206,36 +210,44 @@ bool planResourceRewrite(const std::string &file, const PeImage &image, Resource
     return true;
 }
 
-std::string rewriteResources(const std::string &file, const PeImage &image, const ResourcePlan &plan,
-                             const std::string &newResources) {
+bool rewriteResources(const std::string &file, const PeImage &image, const ResourcePlan &plan,
+                      const std::string &newResources, std::string *out, std::string *error) {
     const PeSection &section = image.sections[plan.resourceSection];
+    std::uint64_t end = static_cast<std::uint64_t>(section.virtualAddress) + newResources.size();
+    std::uint64_t relocationAddress = alignUp(end, image.sectionAlignment);
+    if (plan.movesRelocations) end = relocationAddress + memorySize(image.sections[plan.resourceSection + 1]);
+    if (alignUp(end, image.sectionAlignment) >= ADDRESS_SPACE_END) {
+        *error = "its new resources would make the image reach past 4 GiB";
+        return false;
+    }
+    /* The section starts after the headers (readPeImage checked), so every
+    ** header field written below lies inside the bytes kept. */
     std::uint32_t newSize = static_cast<std::uint32_t>(newResources.size());
     std::uint32_t newRawSize = static_cast<std::uint32_t>(alignUp(newSize, image.fileAlignment));
-    std::string out = file.substr(0, section.rawOffset) + newResources;
-    out.resize(section.rawOffset + static_cast<std::size_t>(newRawSize), '\0');
-    writeU32(&out, section.headerOffset + SECTION_VIRTUAL_SIZE, newSize);
-    writeU32(&out, section.headerOffset + SECTION_RAW_SIZE, newRawSize);
-    writeU32(&out, peDirectoryOffset(image, DIRECTORY_RESOURCE) + 4, newSize);
-    std::uint64_t end = static_cast<std::uint64_t>(section.virtualAddress) + newSize;
+    *out = file.substr(0, section.rawOffset);
+    *out += newResources;
+    out->resize(section.rawOffset + static_cast<std::size_t>(newRawSize), '\0');
+    writeU32(out, section.headerOffset + SECTION_VIRTUAL_SIZE, newSize);
+    writeU32(out, section.headerOffset + SECTION_RAW_SIZE, newRawSize);
+    writeU32(out, peDirectoryOffset(image, DIRECTORY_RESOURCE) + 4, newSize);
 
     if (plan.movesRelocations) {
         const PeSection &relocations = image.sections[plan.resourceSection + 1];
-        std::uint32_t newAddress = static_cast<std::uint32_t>(alignUp(end, image.sectionAlignment));
+        std::uint32_t newAddress = static_cast<std::uint32_t>(relocationAddress);
         std::uint32_t newOffset = relocations.rawSize != 0 ? section.rawOffset + newRawSize : relocations.rawOffset;
-        out += file.substr(relocations.rawOffset, relocations.rawSize);
-        writeU32(&out, relocations.headerOffset + SECTION_VIRTUAL_ADDRESS, newAddress);
-        writeU32(&out, relocations.headerOffset + SECTION_RAW_OFFSET, newOffset);
+        out->append(file, relocations.rawOffset, relocations.rawSize);
+        writeU32(out, relocations.headerOffset + SECTION_VIRTUAL_ADDRESS, newAddress);
+        writeU32(out, relocations.headerOffset + SECTION_RAW_OFFSET, newOffset);
         std::size_t directory = peDirectoryOffset(image, DIRECTORY_BASE_RELOCATION);
-        std::uint32_t oldDirectory = readU32(out, directory);
-        writeU32(&out, directory, oldDirectory - relocations.virtualAddress + newAddress);
-        end = static_cast<std::uint64_t>(newAddress) + memorySize(relocations);
+        std::uint32_t oldDirectory = readU32(*out, directory);
+        writeU32(out, directory, oldDirectory - relocations.virtualAddress + newAddress);
     }
     std::size_t optional = image.optionalHeaderOffset;
-    writeU32(&out, optional + OPTIONAL_SIZE_OF_IMAGE, static_cast<std::uint32_t>(alignUp(end, image.sectionAlignment)));
+    writeU32(out, optional + OPTIONAL_SIZE_OF_IMAGE, static_cast<std::uint32_t>(alignUp(end, image.sectionAlignment)));
     if (section.characteristics & SECTION_INITIALIZED_DATA) {
-        std::uint32_t initialized = readU32(out, optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA);
-        writeU32(&out, optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA, initialized - section.rawSize + newRawSize);
+        std::uint32_t initialized = readU32(*out, optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA);
+        writeU32(out, optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA, initialized - section.rawSize + newRawSize);
     }
-    writeU32(&out, optional + OPTIONAL_CHECKSUM, peChecksum(out, image));
-    return out;
+    writeU32(out, optional + OPTIONAL_CHECKSUM, peChecksum(*out, image));
+    return true;
 }

@@ -30,11 +30,12 @@ struct ResourcePlan {
 bool planResourceRewrite(const std::string &file, const PeImage &image, ResourcePlan *plan,
                          std::string *error);
 
-/* The executable with newResources in place of the planned resource section:
-** the section table, the image size, the initialized-data size, the resource
-** and base relocation directories and the checksum updated; every other byte
-** as in file. */
-std::string rewriteResources(const std::string &file, const PeImage &image, const ResourcePlan &plan,
-                             const std::string &newResources);
+/* Puts into *out the executable with newResources in place of the planned
+** resource section: the section table, the image size, the initialized-data
+** size, the resource and base relocation directories and the checksum
+** updated; every other byte as in file.  False, with the reason in *error,
+** when the new layout would reach past 4 GiB. */
+bool rewriteResources(const std::string &file, const PeImage &image, const ResourcePlan &plan,
+                      const std::string &newResources, std::string *out, std::string *error);
 
 #endif

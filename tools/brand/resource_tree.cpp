@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
 #include <set>
+#include <unordered_map>
 
 /* A directory table: 16 bytes of header (characteristics, time stamp,
 ** version, then the counts of text and numbered entries), then 8-byte
@@ -23,22 +25,42 @@ static const std::size_t DATA_ALIGNMENT = 8;
 /* Levels of the directory. */
 enum Level { LEVEL_TYPE, LEVEL_NAME, LEVEL_LANGUAGE };
 
-ResourceId resourceNumber(std::uint16_t number) { return ResourceId{false, number, std::u16string()}; }
+ResourceId resourceNumber(std::uint16_t number) { return ResourceId{false, number, nullptr}; }
 
+ResourceId resourceText(std::u16string text) {
+    return ResourceId{true, 0, std::make_shared<const std::u16string>(std::move(text))};
+}
+
+/* A shared text equals itself without a look at its units. */
 bool resourceIdLess(const ResourceId &a, const ResourceId &b) {
     if (a.isText != b.isText) return a.isText;
-    return a.isText ? a.text < b.text : a.number < b.number;
+    if (!a.isText) return a.number < b.number;
+    return a.text != b.text && *a.text < *b.text;
 }
 
 bool resourceIdEqual(const ResourceId &a, const ResourceId &b) {
     return !resourceIdLess(a, b) && !resourceIdLess(b, a);
 }
 
+/* What a directory's bytes are used for; no two pieces may share a byte. */
+enum PieceKind { PIECE_TABLE, PIECE_DATA_ENTRY, PIECE_NAME, PIECE_DATA };
+static const char *const PIECE_NAMES[] = {"a resource table", "a resource data entry", "a resource name",
+                                          "the data of a resource"};
+
+struct Piece {
+    std::uint64_t start, end;
+    PieceKind kind;
+};
+
 /* What one reading of a section shares between its tables. */
 struct TreeReader {
     const std::string &section;
     std::uint32_t address;
     std::set<std::uint32_t> reached;   /* tables and data entries met so far */
+    std::map<std::uint32_t, std::shared_ptr<const std::u16string>> names;   /* by offset, each read once */
+    std::vector<Piece> pieces;
+    std::size_t entries;               /* of all tables met so far */
+    std::size_t nameUnits;             /* of all named entries met so far */
     std::uint64_t dataBytes;           /* of all leaves met so far */
     std::vector<ResourceLeaf> *leaves;
     std::string *error;
@@ -59,7 +81,8 @@ static bool firstVisit(TreeReader *reader, std::uint32_t offset) {
 }
 
 /* Reads an id field: a 16-bit number, or (high bit set) the offset of a
-** counted UTF-16 text inside the section. */
+** counted UTF-16 text inside the section, read once however many entries
+** name it. */
 static bool readId(TreeReader *reader, std::uint32_t field, ResourceId *id) {
     if ((field & HIGH_BIT) == 0) {
         if (field > 0xFFFF) {
@@ -74,17 +97,28 @@ static bool readId(TreeReader *reader, std::uint32_t field, ResourceId *id) {
         *reader->error = "the file is truncated: a resource name lies past the end of its section";
         return false;
     }
-    id->isText = true;
-    id->number = 0;
-    id->text.clear();
     std::size_t length = readU16(reader->section, offset);
-    for (std::size_t i = 0; i < length; i++) id->text += static_cast<char16_t>(readU16(reader->section, offset + 2 + 2 * i));
+    reader->nameUnits += length;
+    if (reader->nameUnits > MAX_RESOURCE_NAME_UNITS) {
+        *reader->error = "its resource names are longer together than " + std::to_string(MAX_RESOURCE_NAME_UNITS) +
+                         " characters, far more than any program needs";
+        return false;
+    }
+    std::shared_ptr<const std::u16string> &text = reader->names[offset];
+    if (!text) {
+        std::u16string units;
+        for (std::size_t i = 0; i < length; i++) units += static_cast<char16_t>(readU16(reader->section, offset + 2 + 2 * i));
+        text = std::make_shared<const std::u16string>(std::move(units));
+        reader->pieces.push_back(Piece{offset, offset + 2 + 2 * length, PIECE_NAME});
+    }
+    *id = ResourceId{true, 0, text};
     return true;
 }
 
 /* Reads the data entry at offset into a leaf carrying type, name and
 ** language; its data must lie inside the section, and all data together
-** may not exceed the section, which refuses shared or overlapping data. */
+** may not exceed the section, so that overlapping data is never copied
+** more than the section's size before the pieces are compared. */
 static bool readDataEntry(TreeReader *reader, std::uint32_t offset, ResourceLeaf leaf) {
     if (!fits(*reader, offset, DATA_ENTRY_SIZE)) {
         *reader->error = "the file is truncated: a resource data entry lies past the end of its section";
@@ -102,32 +136,53 @@ static bool readDataEntry(TreeReader *reader, std::uint32_t offset, ResourceLeaf
         *reader->error = "the data of its resources overlap";
         return false;
     }
+    std::uint64_t start = address - reader->address;
+    reader->pieces.push_back(Piece{offset, offset + DATA_ENTRY_SIZE, PIECE_DATA_ENTRY});
+    if (size != 0) reader->pieces.push_back(Piece{start, start + size, PIECE_DATA});
     leaf.codePage = readU32(reader->section, offset + 8);
-    leaf.data = reader->section.substr(address - reader->address, size);
-    reader->leaves->push_back(leaf);
+    leaf.data = reader->section.substr(start, size);
+    reader->leaves->push_back(std::move(leaf));
     return true;
 }
 
 /* Reads the table at offset of the given level; leaf carries the type and
-** name of the levels above. */
+** name of the levels above.  Named entries come first, then numbered ones,
+** as the header counts them, each kind in ascending order: the order in
+** which Windows searches them by halves, and the order written again. */
 static bool readTable(TreeReader *reader, std::uint32_t offset, Level level, ResourceLeaf leaf) {
     if (!fits(*reader, offset, TABLE_HEADER_SIZE)) {
         *reader->error = "the file is truncated: a resource table lies past the end of its section";
         return false;
     }
     if (!firstVisit(reader, offset)) return false;
-    std::size_t count = static_cast<std::size_t>(readU16(reader->section, offset + TABLE_TEXT_COUNT)) +
-                        readU16(reader->section, offset + TABLE_NUMBER_COUNT);
+    std::size_t texts = readU16(reader->section, offset + TABLE_TEXT_COUNT);
+    std::size_t count = texts + readU16(reader->section, offset + TABLE_NUMBER_COUNT);
     if (!fits(*reader, offset + TABLE_HEADER_SIZE, count * ENTRY_SIZE)) {
         *reader->error = "the file is truncated: a resource table lies past the end of its section";
         return false;
     }
+    reader->entries += count;
+    if (reader->entries > MAX_RESOURCE_ENTRIES) {
+        *reader->error = "its resource directory has more than " + std::to_string(MAX_RESOURCE_ENTRIES) +
+                         " entries, far more than any program needs";
+        return false;
+    }
+    reader->pieces.push_back(Piece{offset, offset + TABLE_HEADER_SIZE + count * ENTRY_SIZE, PIECE_TABLE});
+    ResourceId previous = resourceNumber(0);
     for (std::size_t i = 0; i < count; i++) {
         std::size_t entry = offset + TABLE_HEADER_SIZE + i * ENTRY_SIZE;
         std::uint32_t idField = readU32(reader->section, entry);
         std::uint32_t child = readU32(reader->section, entry + 4);
         ResourceId id;
         if (!readId(reader, idField, &id)) return false;
+        if (id.isText != (i < texts)) {
+            *reader->error = "a table of its resource directory counts its named and numbered entries wrongly";
+            return false;
+        }
+        if (i > 0 && !resourceIdLess(previous, id)) {
+            *reader->error = "a table of its resource directory lists an entry twice or out of order";
+            return false;
+        }
         bool childIsTable = (child & HIGH_BIT) != 0;
         if (childIsTable != (level != LEVEL_LANGUAGE)) {
             *reader->error = "its resource directory is not of three levels (type, name, language)";
@@ -147,120 +202,198 @@ static bool readTable(TreeReader *reader, std::uint32_t offset, Level level, Res
             leaf.language = id.number;
             if (!readDataEntry(reader, child, leaf)) return false;
         }
+        previous = std::move(id);
+    }
+    return true;
+}
+
+/* No two pieces share a byte: the tool rewrites them one by one, and Windows
+** would read one as the other. */
+static bool piecesApart(std::vector<Piece> *pieces, std::string *error) {
+    std::sort(pieces->begin(), pieces->end(),
+              [](const Piece &a, const Piece &b) { return a.start < b.start; });
+    const Piece *reaching = nullptr;   /* the piece reaching furthest so far */
+    for (const Piece &piece : *pieces) {
+        if (reaching != nullptr && piece.start < reaching->end) {
+            *error = std::string("in its resource section ") + PIECE_NAMES[reaching->kind] + " overlaps " +
+                     PIECE_NAMES[piece.kind];
+            return false;
+        }
+        if (reaching == nullptr || piece.end > reaching->end) reaching = &piece;
     }
     return true;
 }
 
 bool readResourceTree(const std::string &section, std::uint32_t sectionAddress,
                       std::vector<ResourceLeaf> *leaves, std::string *error) {
-    TreeReader reader{section, sectionAddress, {}, 0, leaves, error};
+    TreeReader reader{section, sectionAddress, {}, {}, {}, 0, 0, 0, leaves, error};
     leaves->clear();
     ResourceLeaf top{resourceNumber(0), resourceNumber(0), 0, 0, std::string()};
-    return readTable(&reader, 0, LEVEL_TYPE, top);
+    return readTable(&reader, 0, LEVEL_TYPE, top) && piecesApart(&reader.pieces, error);
 }
 
 /* ---------------------------------------------------------------------------
 ** Writing.
 */
 
-/* One directory table to be written: its entries' ids and, per entry, the
+/* Every text of the leaves gets a rank, its place among the distinct texts
+** in search order; equal texts share one.  Types and names are then
+** compared as numbers: ranks first, numbered ids after them. */
+struct TextRanks {
+    std::unordered_map<const std::u16string *, std::uint32_t> rankOf;
+    std::vector<const std::u16string *> texts;   /* one per rank */
+
+    std::uint32_t key(const ResourceId &id) const {
+        return id.isText ? rankOf.at(id.text.get()) : static_cast<std::uint32_t>(texts.size()) + id.number;
+    }
+    bool isText(std::uint32_t key) const { return key < texts.size(); }
+};
+
+/* Sorting distinct texts compares each with a few others, at most the
+** shorter's units each time. */
+static void rankTexts(const std::vector<ResourceLeaf> &leaves, TextRanks *ranks) {
+    for (const ResourceLeaf &leaf : leaves) {
+        if (leaf.type.isText) ranks->rankOf.emplace(leaf.type.text.get(), 0);
+        if (leaf.name.isText) ranks->rankOf.emplace(leaf.name.text.get(), 0);
+    }
+    std::vector<const std::u16string *> ordered;
+    for (const auto &text : ranks->rankOf) ordered.push_back(text.first);
+    std::sort(ordered.begin(), ordered.end(),
+              [](const std::u16string *a, const std::u16string *b) { return *a < *b; });
+    for (const std::u16string *text : ordered) {
+        if (ranks->texts.empty() || *ranks->texts.back() != *text) ranks->texts.push_back(text);
+        ranks->rankOf[text] = static_cast<std::uint32_t>(ranks->texts.size() - 1);
+    }
+}
+
+/* A leaf by the keys of its type and name, and its language. */
+struct SortedLeaf {
+    std::uint32_t type, name;
+    std::uint16_t language;
+    const ResourceLeaf *leaf;
+};
+
+static bool sortedLess(const SortedLeaf &a, const SortedLeaf &b) {
+    if (a.type != b.type) return a.type < b.type;
+    if (a.name != b.name) return a.name < b.name;
+    return a.language < b.language;
+}
+
+/* One directory table to be written: its entries' keys and, per entry, the
 ** index of the child (a table at the next level, or a leaf). */
 struct PlannedTable {
-    std::vector<ResourceId> ids;
+    std::vector<std::uint32_t> keys;
     std::vector<std::size_t> children;
+    std::size_t texts;   /* keys of texts, which come first */
     std::uint32_t offset;
 };
 
-/* The order of the leaves: by type, name and language, as the tables
-** are searched. */
-static bool leafLess(const ResourceLeaf *a, const ResourceLeaf *b) {
-    if (!resourceIdEqual(a->type, b->type)) return resourceIdLess(a->type, b->type);
-    if (!resourceIdEqual(a->name, b->name)) return resourceIdLess(a->name, b->name);
-    return a->language < b->language;
+/* The id field of an entry: a number, or the offset of its text. */
+static std::uint32_t idField(const TextRanks &ranks, std::uint32_t key, const std::vector<std::uint32_t> &textOffsets) {
+    if (!ranks.isText(key)) return key - static_cast<std::uint32_t>(ranks.texts.size());
+    return textOffsets[key] | HIGH_BIT;
 }
 
-/* Fills in the counts of a planned table whose header stands at at (the
-** rest of the header stays zero). */
-static void writeTableHeader(std::string *out, std::uint32_t at, const PlannedTable &table) {
-    std::size_t texts = 0;
-    for (const ResourceId &id : table.ids) texts += id.isText ? 1 : 0;
-    writeU16(out, at + TABLE_TEXT_COUNT, static_cast<std::uint32_t>(texts));
-    writeU16(out, at + TABLE_NUMBER_COUNT, static_cast<std::uint32_t>(table.ids.size() - texts));
-}
-
-/* The id field of an entry: a number, or the offset of its text, which is
-** appended to texts (placed at textsStart in the section). */
-static std::uint32_t idField(const ResourceId &id, std::string *texts, std::uint32_t textsStart) {
-    if (!id.isText) return id.number;
-    std::uint32_t offset = textsStart + static_cast<std::uint32_t>(texts->size());
-    appendU16(texts, static_cast<std::uint32_t>(id.text.size()));
-    for (char16_t unit : id.text) appendU16(texts, unit);
-    return offset | HIGH_BIT;
-}
-
-/* Plans the three levels of tables from the sorted leaves, lays out tables,
-** data entries, texts and data in that order, then fills them in. */
-std::string writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress) {
-    std::vector<const ResourceLeaf *> sorted;
-    for (const ResourceLeaf &leaf : leaves) sorted.push_back(&leaf);
-    std::stable_sort(sorted.begin(), sorted.end(), leafLess);
+/* Plans the three levels of tables from the sorted leaves, checks every
+** bound before writing a byte, lays out tables, data entries, texts and
+** data in that order, then fills them in. */
+bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress, std::string *out,
+                       std::string *error) {
+    TextRanks ranks;
+    rankTexts(leaves, &ranks);
+    std::vector<SortedLeaf> sorted;
+    for (const ResourceLeaf &leaf : leaves) {
+        sorted.push_back(SortedLeaf{ranks.key(leaf.type), ranks.key(leaf.name), leaf.language, &leaf});
+    }
+    std::sort(sorted.begin(), sorted.end(), sortedLess);
 
     PlannedTable root;
     std::vector<PlannedTable> nameTables, languageTables;
     for (std::size_t i = 0; i < sorted.size(); i++) {
-        const ResourceLeaf &leaf = *sorted[i];
-        if (root.ids.empty() || !resourceIdEqual(root.ids.back(), leaf.type)) {
-            root.ids.push_back(leaf.type);
+        const SortedLeaf &leaf = sorted[i];
+        if (i > 0 && !sortedLess(sorted[i - 1], leaf)) {
+            *error = "two of its resources would share type, name and language";
+            return false;
+        }
+        if (root.keys.empty() || root.keys.back() != leaf.type) {
+            root.keys.push_back(leaf.type);
             root.children.push_back(nameTables.size());
             nameTables.push_back(PlannedTable());
         }
         PlannedTable &names = nameTables.back();
-        bool newName = names.ids.empty() || !resourceIdEqual(names.ids.back(), leaf.name);
-        if (newName) {
-            names.ids.push_back(leaf.name);
+        if (names.keys.empty() || names.keys.back() != leaf.name) {
+            names.keys.push_back(leaf.name);
             names.children.push_back(languageTables.size());
             languageTables.push_back(PlannedTable());
         }
-        languageTables.back().ids.push_back(resourceNumber(leaf.language));
+        languageTables.back().keys.push_back(static_cast<std::uint32_t>(ranks.texts.size()) + leaf.language);
         languageTables.back().children.push_back(i);
     }
 
-    std::uint32_t next = 0;
-    auto place = [&next](PlannedTable *table) {
-        table->offset = next;
-        next += static_cast<std::uint32_t>(TABLE_HEADER_SIZE + table->ids.size() * ENTRY_SIZE);
+    /* Sizes in 64 bits, checked against the bound before any offset is
+    ** narrowed to 32. */
+    std::uint64_t next = 0;
+    auto place = [&](PlannedTable *table) {
+        table->texts = 0;
+        for (std::uint32_t key : table->keys) table->texts += ranks.isText(key) ? 1 : 0;
+        table->offset = static_cast<std::uint32_t>(next);
+        next += TABLE_HEADER_SIZE + table->keys.size() * ENTRY_SIZE;
+        return table->texts <= MAX_TABLE_ENTRIES && table->keys.size() - table->texts <= MAX_TABLE_ENTRIES;
     };
-    place(&root);
-    for (PlannedTable &table : nameTables) place(&table);
-    for (PlannedTable &table : languageTables) place(&table);
-    std::uint32_t dataEntries = next;
-    std::uint32_t textsStart = dataEntries + static_cast<std::uint32_t>(sorted.size() * DATA_ENTRY_SIZE);
+    bool countsFit = place(&root);
+    for (PlannedTable &table : nameTables) countsFit = place(&table) && countsFit;
+    for (PlannedTable &table : languageTables) countsFit = place(&table) && countsFit;
+    if (!countsFit) {
+        *error = "a table of its new resource directory would hold more than " + std::to_string(MAX_TABLE_ENTRIES) +
+                 " named or numbered entries";
+        return false;
+    }
+    std::uint64_t dataEntries = next;
+    std::uint64_t textsStart = dataEntries + sorted.size() * DATA_ENTRY_SIZE;
+    std::uint64_t size = textsStart;
+    for (const std::u16string *text : ranks.texts) {
+        if (text->size() > MAX_NAME_UNITS) {
+            *error = "a resource name would be longer than " + std::to_string(MAX_NAME_UNITS) + " characters";
+            return false;
+        }
+        size += 2 + 2 * text->size();
+    }
+    for (const SortedLeaf &leaf : sorted) size = alignUp(size, DATA_ALIGNMENT) + leaf.leaf->data.size();
+    if (size > MAX_RESOURCE_SECTION_BYTES) {
+        *error = "its resources would grow past " + std::to_string(MAX_RESOURCE_SECTION_BYTES >> 20) + " MiB";
+        return false;
+    }
 
-    std::string out(textsStart, '\0');
-    std::string texts;
+    out->assign(textsStart, '\0');
+    out->reserve(size);
+    std::vector<std::uint32_t> textOffsets;
+    for (const std::u16string *text : ranks.texts) {
+        textOffsets.push_back(static_cast<std::uint32_t>(out->size()));
+        appendU16(out, static_cast<std::uint32_t>(text->size()));
+        for (char16_t unit : *text) appendU16(out, unit);
+    }
     auto fill = [&](const PlannedTable &table, bool childrenAreTables, const std::vector<PlannedTable> &below) {
-        writeTableHeader(&out, table.offset, table);
-        for (std::size_t i = 0; i < table.ids.size(); i++) {
-            std::uint32_t entry = table.offset + static_cast<std::uint32_t>(TABLE_HEADER_SIZE + i * ENTRY_SIZE);
-            writeU32(&out, entry, idField(table.ids[i], &texts, textsStart));
-            std::uint32_t child = childrenAreTables
-                                      ? below[table.children[i]].offset | HIGH_BIT
-                                      : dataEntries + static_cast<std::uint32_t>(table.children[i] * DATA_ENTRY_SIZE);
-            writeU32(&out, entry + 4, child);
+        writeU16(out, table.offset + TABLE_TEXT_COUNT, static_cast<std::uint32_t>(table.texts));
+        writeU16(out, table.offset + TABLE_NUMBER_COUNT, static_cast<std::uint32_t>(table.keys.size() - table.texts));
+        for (std::size_t i = 0; i < table.keys.size(); i++) {
+            std::size_t entry = table.offset + TABLE_HEADER_SIZE + i * ENTRY_SIZE;
+            writeU32(out, entry, idField(ranks, table.keys[i], textOffsets));
+            std::uint64_t child = childrenAreTables ? below[table.children[i]].offset | HIGH_BIT
+                                                    : dataEntries + table.children[i] * DATA_ENTRY_SIZE;
+            writeU32(out, entry + 4, static_cast<std::uint32_t>(child));
         }
     };
     fill(root, true, nameTables);
     for (const PlannedTable &table : nameTables) fill(table, true, languageTables);
     for (const PlannedTable &table : languageTables) fill(table, false, languageTables);
-    out += texts;
 
     for (std::size_t i = 0; i < sorted.size(); i++) {
-        padTo(&out, DATA_ALIGNMENT);
+        padTo(out, DATA_ALIGNMENT);
         std::size_t entry = dataEntries + i * DATA_ENTRY_SIZE;
-        writeU32(&out, entry, sectionAddress + static_cast<std::uint32_t>(out.size()));
-        writeU32(&out, entry + 4, static_cast<std::uint32_t>(sorted[i]->data.size()));
-        writeU32(&out, entry + 8, sorted[i]->codePage);
-        out += sorted[i]->data;
+        writeU32(out, entry, sectionAddress + static_cast<std::uint32_t>(out->size()));
+        writeU32(out, entry + 4, static_cast<std::uint32_t>(sorted[i].leaf->data.size()));
+        writeU32(out, entry + 8, sorted[i].leaf->codePage);
+        *out += sorted[i].leaf->data;
     }
-    return out;
+    return true;
 }

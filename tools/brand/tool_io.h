@@ -33,10 +33,15 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
 bool sameFile(const std::string &first, const std::string &second);
 
 /* Writes bytes to path as a whole or not at all: into a new temporary file
-** beside path, which then replaces path (an existing file there is
-** replaced).  On failure the temporary file is removed, path is as it was,
-** and *systemError holds the system's text for the cause. */
-bool writeFileReplacing(const std::string &path, const std::string &bytes, std::string *systemError);
+** with a short unique name in path's folder (so that any name path may have
+** still leaves room for it), flushed to disk, which then replaces path.  The
+** new file keeps the permission bits of a file it replaces, or takes those
+** of modeFrom, less the umask (Linux and macOS).  On failure the temporary
+** file is removed, path is as it was, and *systemError holds the system's
+** text for the cause; an interrupt or a request to end (Ctrl-C, SIGTERM,
+** SIGHUP, closing the console) removes it too before the tool ends. */
+bool writeFileReplacing(const std::string &path, const std::string &bytes, const std::string &modeFrom,
+                        std::string *systemError);
 
 } // namespace tool_io
 

@@ -5,10 +5,13 @@
 #include "tools/brand/tool_io.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +48,7 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
         close(fd);
         return READ_TOO_LARGE;
     }
+    bytes->reserve(static_cast<std::size_t>(info.st_size));
     char buffer[IO_CHUNK];
     for (;;) {
         ssize_t got = read(fd, buffer, sizeof buffer);
@@ -84,26 +88,99 @@ static bool writeAll(int fd, const std::string &bytes) {
     return true;
 }
 
-/* The temporary name carries the process id, so two tools writing the
-** same output never share one; O_EXCL never takes over a file that exists. */
-bool writeFileReplacing(const std::string &path, const std::string &bytes, std::string *systemError) {
-    std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, NEW_FILE_MODE);
-    if (fd < 0) {
-        *systemError = std::strerror(errno);
-        return false;
+/* The signals that end the tool at a user's or the system's request; a
+** handler removes the temporary file, then the signal ends the tool as it
+** would have.  A signal the tool was started ignoring (nohup) stays
+** ignored. */
+static const int ENDING_SIGNALS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+static const std::size_t ENDING_SIGNAL_COUNT = sizeof ENDING_SIGNALS / sizeof ENDING_SIGNALS[0];
+
+/* The temporary file while it exists, for the handler. */
+static const char *volatile temporaryToRemove = nullptr;
+
+static void removeTemporaryAndEnd(int signal) {
+    const char *path = temporaryToRemove;
+    if (path != nullptr) unlink(path);
+    raise(signal);   /* the default action is back (SA_RESETHAND) */
+}
+
+static void blockEndingSignals(sigset_t *previous) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : ENDING_SIGNALS) sigaddset(&set, signal);
+    sigprocmask(SIG_BLOCK, &set, previous);
+}
+
+/* Names (or forgets) the temporary file with the ending signals blocked, so
+** that no signal finds it half set. */
+static void setTemporaryToRemove(const char *path) {
+    sigset_t previous;
+    blockEndingSignals(&previous);
+    temporaryToRemove = path;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+/* Beside path: its folder as written, then a name of mkstemp's kind. */
+static std::string temporaryTemplate(const std::string &path) {
+    std::size_t slash = path.rfind('/');
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".tarnwick-XXXXXX";
+}
+
+/* The permission bits of the output: those of the file it replaces, else
+** those of modeFrom less the umask, as a copy would get them.  Set-id and
+** sticky bits are never carried over. */
+static mode_t outputMode(const std::string &path, const std::string &modeFrom) {
+    static const mode_t PERMISSION_BITS = 0777;
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & PERMISSION_BITS;
+    mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = stat(modeFrom.c_str(), &info) == 0 ? info.st_mode : NEW_FILE_MODE;
+    return mode & PERMISSION_BITS & ~mask;
+}
+
+/* A file size limit (ulimit -f) makes a write fail with EFBIG rather than
+** end the tool, so that the failure is reported and the file removed. */
+bool writeFileReplacing(const std::string &path, const std::string &bytes, const std::string &modeFrom,
+                        std::string *systemError) {
+    mode_t mode = outputMode(path, modeFrom);
+    std::string temporary = temporaryTemplate(path);
+    struct sigaction previous[ENDING_SIGNAL_COUNT], action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = removeTemporaryAndEnd;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (std::size_t i = 0; i < ENDING_SIGNAL_COUNT; i++) {
+        sigaction(ENDING_SIGNALS[i], nullptr, &previous[i]);
+        if (previous[i].sa_handler != SIG_IGN) sigaction(ENDING_SIGNALS[i], &action, nullptr);
     }
-    bool written = writeAll(fd, bytes);
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    sigset_t unblocked;
+    blockEndingSignals(&unblocked);
+    int fd = mkstemp(&temporary[0]);
     int error = errno;
-    if (close(fd) != 0 && written) {
-        written = false;
+    if (fd >= 0) temporaryToRemove = temporary.c_str();
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+
+    bool done = fd >= 0;
+    if (done && (fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || fsync(fd) != 0)) {
+        done = false;
         error = errno;
     }
-    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    if (written) error = errno;
-    *systemError = std::strerror(error);
-    unlink(temporary.c_str());
-    return false;
+    if (fd >= 0 && close(fd) != 0 && done) {
+        done = false;
+        error = errno;
+    }
+    if (done && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        done = false;
+        error = errno;
+    }
+    if (!done && fd >= 0) unlink(temporary.c_str());
+    setTemporaryToRemove(nullptr);
+    for (std::size_t i = 0; i < ENDING_SIGNAL_COUNT; i++) sigaction(ENDING_SIGNALS[i], &previous[i], nullptr);
+    if (!done) *systemError = std::strerror(error);
+    return done;
 }
 
 } // namespace tool_io

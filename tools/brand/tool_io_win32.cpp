@@ -85,6 +85,7 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
         CloseHandle(file);
         return READ_TOO_LARGE;
     }
+    bytes->reserve(static_cast<std::size_t>(size.QuadPart));
     std::string buffer(IO_CHUNK, '\0');
     for (;;) {
         DWORD got = 0;
@@ -133,28 +134,69 @@ static bool writeAll(HANDLE file, const std::string &bytes) {
     return true;
 }
 
-/* CREATE_NEW never takes over a file that exists; the process id keeps two
-** tools writing the same output apart. */
-bool writeFileReplacing(const std::string &path, const std::string &bytes, std::string *systemError) {
+/* The temporary file while it exists, for the console handler. */
+static const wchar_t *volatile temporaryToRemove = nullptr;
+
+/* Ctrl-C, Ctrl-Break or a closing console: the file, opened for sharing
+** deletion, goes when the tool's handle closes as the tool ends. */
+static BOOL WINAPI removeTemporary(DWORD) {
+    const wchar_t *path = temporaryToRemove;
+    if (path != nullptr) DeleteFileW(path);
+    return FALSE;
+}
+
+/* How many names are tried before giving up on a folder where each exists
+** already: far more than two tools writing one folder at once could use. */
+static const unsigned TEMPORARY_NAME_ATTEMPTS = 64;
+
+/* Beside path: its folder as written (a drive's current folder for "C:x"),
+** then ".tarnwick-" and eight hexadecimal digits. */
+static std::wstring temporaryName(const std::string &path, unsigned attempt) {
+    std::size_t slash = path.find_last_of("\\/");
+    std::string folder = slash != std::string::npos ? path.substr(0, slash + 1)
+                         : path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+    DWORD mixed = (GetCurrentProcessId() * 2654435761u) ^ GetTickCount() ^ (attempt * 40503u);
+    std::wstring name = widen(folder) + L".tarnwick-";
+    for (int shift = 28; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(mixed >> shift) & 0xF];
+    return name;
+}
+
+/* CREATE_NEW never takes over a file that exists.  The data reach the disk
+** before the file takes the output's name. */
+bool writeFileReplacing(const std::string &path, const std::string &bytes, const std::string &,
+                        std::string *systemError) {
     std::wstring target = widen(path);
-    std::wstring temporary = widen(path + ".tmp" + std::to_string(GetCurrentProcessId()));
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *systemError = errorText(GetLastError());
-        return false;
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_FILE_EXISTS;
+    SetConsoleCtrlHandler(removeTemporary, TRUE);
+    for (unsigned attempt = 0; attempt < TEMPORARY_NAME_ATTEMPTS && error == ERROR_FILE_EXISTS; attempt++) {
+        temporary = temporaryName(path, attempt);
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     }
-    bool done = writeAll(file, bytes);
-    DWORD error = GetLastError();
-    if (!CloseHandle(file) && done) {
-        done = false;
-        error = GetLastError();
+    bool done = file != INVALID_HANDLE_VALUE;
+    if (done) {
+        temporaryToRemove = temporary.c_str();
+        if (!writeAll(file, bytes) || !FlushFileBuffers(file)) {
+            done = false;
+            error = GetLastError();
+        }
+        if (!CloseHandle(file) && done) {
+            done = false;
+            error = GetLastError();
+        }
+        if (done && !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            done = false;
+            error = GetLastError();
+        }
+        if (!done) DeleteFileW(temporary.c_str());
+        temporaryToRemove = nullptr;
     }
-    if (done && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    if (done) error = GetLastError();
-    *systemError = errorText(error);
-    DeleteFileW(temporary.c_str());
-    return false;
+    SetConsoleCtrlHandler(removeTemporary, FALSE);
+    if (!done) *systemError = errorText(error);
+    return done;
 }
 
 } // namespace tool_io
