@@ -76,6 +76,18 @@ static void applySetenv(const char *value) {
     platform::setEnvironment(name.c_str(), parsePath(equals + 1, 0).c_str());
 }
 
+/* The application's own download page.  Only a web address is kept: any
+** other value is reported, and the line counts for nothing. */
+static void applyDownloadUrl(const char *value) {
+    if (isWebPageAddress(value)) {
+        settings.downloadUrl = keepText(value);
+        return;
+    }
+    reportConfigProblem(formatText("downloadurl %s is refused: only http:// and https:// "
+                                   "addresses are opened\n",
+                                   value));
+}
+
 static int readConfigFile(const char *path, int depth);
 
 static void applyInclude(const char *value, int depth) {
@@ -139,6 +151,8 @@ static void applyLine(const char *line, const char *value, int depth) {
         if (startsWith(value, "true") || startsWith(value, "TRUE")) settings._showConsole = 1;
     } else if (startsWith(line, "setenv")) {
         applySetenv(value);
+    } else if (startsWith(line, "downloadurl")) {
+        applyDownloadUrl(value);
     }
 }
 

@@ -40,6 +40,7 @@ struct LauncherSettings {
     std::int32_t _createOutput;
     bool _passExitCode;
     char *_logFile;
+    char *downloadUrl; /* the application's own download page (downloadurl) */
     char cwd[CWD_SIZE];
 
     /* The version banner: first line of the output and the sample files. */

@@ -76,6 +76,6 @@ char *getJavaPathFromRegistry() {
     debugBox(failure.debugText, failure.debugCaption, platform::MSGBOX_ICONERROR);
     char *further = furtherRuntimePath();
     if (further != nullptr) return further;
-    platform::messageBox(failure.errorText, "Error!", platform::MSGBOX_ICONERROR);
+    reportNoRuntime(failure.errorText);
     return nullptr;
 }

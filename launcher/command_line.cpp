@@ -53,9 +53,22 @@ static bool classPathHasBlank() {
     return false;
 }
 
+/* The runtime's path as the first token.  A path with a blank or a tab and
+** no quotes of its own is enclosed in quotes: unquoted, the system would
+** take C:\Apps\My.exe for C:\Apps\My App\jre\bin\javaw.exe if such a file
+** were there.  A path that holds quotes is left as written. */
+static void appendJavaPath(std::string *line) {
+    const char *path = settings.javapath;
+    bool enclose = std::strpbrk(path, " \t") != nullptr && std::strchr(path, '"') == nullptr;
+    if (enclose) *line += '"';
+    *line += path;
+    if (enclose) *line += '"';
+}
+
 std::string buildJavaCommandLine() {
     bool quoteClassPath = classPathHasBlank();
-    std::string line = settings.javapath;
+    std::string line;
+    appendJavaPath(&line);
     line += ' ';
     for (int i = 0; i < settings.vmparamsCnt; ++i) {
         line += settings.vmparams[i];

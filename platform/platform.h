@@ -35,20 +35,27 @@ extern const char *const JAVA_BIN_FOLDER;
 extern const char *const JAVA_CONSOLE_EXECUTABLE;
 extern const char *const JAVA_WINDOWED_EXECUTABLE;
 
-/* printf format of the command line that opens a web page; "%s" is the URL. */
-extern const char *const URL_HANDLER_FORMAT;
-
 /* The exit code with which an application asks to be started again: 999 on
 ** Windows; 231, 999's low byte, on POSIX, where an exit status is 8 bits
 ** wide and System.exit(999) reaches the launcher as 231. */
 extern const int RELAUNCH_EXIT_CODE;
 
 /* Length of the directory part of a program path when the launcher was
-** started by a fully qualified path (C:\apps\tool.exe on Windows, /opt/x/tool
-** on POSIX); NO_PROGRAM_DIRECTORY otherwise.  On Windows the root of a drive
-** gives "C:" (length 2); on POSIX the root gives "/" (length 1). */
+** started by a fully qualified path (C:\apps\tool.exe or
+** \\server\share\tool.exe on Windows, /opt/x/tool on POSIX);
+** NO_PROGRAM_DIRECTORY otherwise.  On Windows the root of a drive gives "C:"
+** (length 2) and the root of a share "\\server\share"; on POSIX the root
+** gives "/" (length 1). */
 constexpr std::size_t NO_PROGRAM_DIRECTORY = static_cast<std::size_t>(-1);
 std::size_t programDirectoryLength(const char *programPath);
+
+/* The path of the launcher's own file, as start-up uses it to find its
+** directory and its configuration: argv0 when it is fully qualified (see
+** programDirectoryLength), else the file the system loaded the launcher
+** from, so that a start by a bare name found on PATH, or by a relative
+** path, still finds the launcher's own folder.  argv0 when that file
+** cannot be named. */
+std::string launcherProgramPath(const char *argv0);
 
 /* ---------------------------------------------------------------------------
 ** Message boxes.  Always without an owner window, always modal.
@@ -107,7 +114,12 @@ typedef void *ChildProcess;
 /* Starts commandLine (a writable buffer the system may change) with inherited
 ** handles and the launcher's environment.  directory may be null (the child
 ** starts in the current directory); consoleTitle may be null.  On failure
-** returns false and stores the system's error code in *error. */
+** returns false and stores the system's error code in *error.
+** On Windows the program is the command line's first token, as the system
+** reads it, and is named to the system on its own as well; the child gets
+** the launcher's standard handles when one of them is redirected, and runs
+** in a job object that ends it when the launcher ends.  On POSIX the
+** signals the launcher receives are passed on to it. */
 bool startProcess(char *commandLine, unsigned long creationFlags,
                   const char *directory, const char *consoleTitle,
                   ChildProcess *child, unsigned long *error);
@@ -136,6 +148,12 @@ void setConsoleTitle(const char *title);
 
 /* Opens a file with the program associated with it; does not wait. */
 void openWithAssociatedProgram(const char *file);
+
+/* Opens a web page in the user's browser (ShellExecuteW on Windows,
+** xdg-open, or open on macOS, elsewhere); does not wait.  The caller has
+** checked that url is an http or https address.  False when the system has
+** no way to open it. */
+bool openWebPage(const char *url);
 
 /* Major version of the operating system as GetVersionEx reports it. */
 unsigned long osMajorVersion();

@@ -62,7 +62,6 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "/java";
 #define TARNWICK_URL_OPENER "xdg-open"
 #endif
 
-const char *const URL_HANDLER_FORMAT = TARNWICK_URL_OPENER " \"%s\"";
 
 /* An exit status has 8 bits: System.exit(999) ends with 231. */
 const int RELAUNCH_EXIT_CODE = 999 & 0xFF;
@@ -89,6 +88,10 @@ std::size_t programDirectoryLength(const char *programPath) {
     std::size_t length = static_cast<std::size_t>(lastSlash - programPath);
     return length == 0 ? 1 : length;
 }
+
+/* The path the launcher was started by: a POSIX start by a bare name or a
+** relative path keeps the current folder as the launcher's directory. */
+std::string launcherProgramPath(const char *argv0) { return argv0; }
 
 /* ---------------------------------------------------------------------------
 ** Message boxes.
@@ -309,11 +312,10 @@ bool allocateConsole() { return false; }
 
 void setConsoleTitle(const char *title) { (void)title; }
 
-/* Starts xdg-open (open on macOS) on the file without waiting for it.  The
+/* Starts xdg-open (open on macOS) on target without waiting for it.  The
 ** opener runs as a grandchild that init adopts, so it never lingers as a
 ** zombie of the launcher; only the short-lived middle child is waited for. */
-void openWithAssociatedProgram(const char *file) {
-    if (file == nullptr) return;
+static void startOpener(const char *target) {
     std::fflush(stdout);
     std::fflush(stderr);
     pid_t middle = fork();
@@ -321,13 +323,26 @@ void openWithAssociatedProgram(const char *file) {
     if (middle == 0) {
         pid_t opener = fork();
         if (opener == 0) {
-            execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, file, static_cast<char *>(nullptr));
+            execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
             _exit(127);
         }
         _exit(0);
     }
     int status;
     waitForChild(middle, &status);
+}
+
+void openWithAssociatedProgram(const char *file) {
+    if (file != nullptr) startOpener(file);
+}
+
+/* Without the opener on PATH (a server without a desktop) the page cannot
+** be opened, and the caller says so. */
+bool openWebPage(const char *url) {
+    std::string opener;
+    if (!findOnSearchPath(TARNWICK_URL_OPENER, &opener)) return false;
+    startOpener(url);
+    return true;
 }
 
 /* The launcher uses the version only to tell Windows before and after Vista;

@@ -46,6 +46,7 @@ struct State {
     std::vector<Box> boxes;
     std::vector<Launch> launches;
     std::vector<std::string> shellOpens;
+    std::vector<std::string> webPages;
     std::vector<std::string> changedDirectories;
     std::string standardOutput;
     std::string standardError;
@@ -72,6 +73,8 @@ struct State {
     std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
     std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
     std::string currentDirectory = "D:\\work";
+    std::string moduleFileName; /* the launcher's own file; empty: argv[0] */
+    bool webPagesOpen = true;   /* openWebPage succeeds */
     bool currentDirectoryFails = false;
 };
 
