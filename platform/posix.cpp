@@ -314,7 +314,9 @@ void setConsoleTitle(const char *title) { (void)title; }
 
 /* Starts xdg-open (open on macOS) on target without waiting for it.  The
 ** opener runs as a grandchild that init adopts, so it never lingers as a
-** zombie of the launcher; only the short-lived middle child is waited for. */
+** zombie of the launcher; only the short-lived middle child is waited for.
+** It runs in a session of its own: the end of the launcher's terminal does
+** not end it, nor the browser it starts. */
 static void startOpener(const char *target) {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -323,6 +325,7 @@ static void startOpener(const char *target) {
     if (middle == 0) {
         pid_t opener = fork();
         if (opener == 0) {
+            setsid();
             execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
             _exit(127);
         }

@@ -13,14 +13,16 @@ Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_config.py -v C
 """
 import errno
 import os
+import pty
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_native_launcher import DemoOutput, clean_environment  # noqa: E402
+from test_native_launcher import DemoOutput, clean_environment, read_to_end, read_until  # noqa: E402
 
 TARNWICK = os.environ.get("TARNWICK", "")
 DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
@@ -676,6 +678,84 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
             with self.subTest(lines=lines):
                 run = self.launch_demo(env=env, config=["mainclass Demo", "addpath classes"] + lines)
                 self.assertEqual(home + "/bin/java", run.program())
+
+
+class DownloadPageTests(ConfiguredLauncherCase):
+    """downloadurl with no runtime anywhere: the question is put on the
+    terminal, and a Yes hands the page to xdg-open (here a stand-in on PATH
+    that logs its arguments); an address that is no web page is refused."""
+
+    PAGE = "https://acme.example/get-java?app=Demo"
+
+    def setUp(self):
+        super().setUp()
+        bin_dir = self.path("bin")
+        os.makedirs(bin_dir)
+        self.opened = self.path("opened.log")
+        for opener in ("xdg-open", "open"):
+            with open(os.path.join(bin_dir, opener), "w") as out:
+                out.write('#!/bin/sh\nprintf "<%%s>\\n" "$@" >> "%s"\n' % self.opened)
+            os.chmod(os.path.join(bin_dir, opener), 0o755)
+        self.env = config_environment(TARNWICK_JAVA_ROOTS=self.path("elsewhere"), JAVA_HOME=None,
+                                      PATH=bin_dir)
+
+    def on_terminal(self, answer):
+        """Runs the launcher with -passExitCode on a terminal, answers the
+        question; (exit code, what the terminal showed)."""
+        pid, terminal = pty.fork()
+        if pid == 0:
+            try:
+                os.chdir(self.elsewhere)
+                os.execve(self.launcher, [self.launcher, "-passExitCode"], self.env)
+            finally:
+                os._exit(127)
+        try:
+            shown = read_until(terminal, r"\[y/N\] ")
+            os.write(terminal, answer.encode() + b"\n")
+            shown += read_to_end(terminal)
+        finally:
+            _, status = os.waitpid(pid, 0)
+            os.close(terminal)
+        return os.waitstatus_to_exitcode(status), shown.replace("\r\n", "\n")
+
+    def pages(self):
+        if not os.path.exists(self.opened):
+            return []
+        with open(self.opened) as log:
+            return log.read().split("\n")[:-1]
+
+    def test_the_question_opens_the_page_on_yes(self):
+        cases = [
+            # (configuration, question)
+            (["appname Demo", "downloadurl " + self.PAGE],
+             "Error!: Demo needs Java, and none was found on this computer. Do you want to download it?"),
+            # The requirement's question opens the application's page too.
+            (["appname Demo", "downloadurl " + self.PAGE, "javaVersion 17"],
+             "Java Runtime Environment Not Found: Demo requires the Java Runtime Environment version 17"),
+        ]
+        for config, question in cases:
+            for answer, pages in (("n", []), ("y", ["<%s>" % self.PAGE])):
+                with self.subTest(config=config, answer=answer):
+                    if os.path.exists(self.opened):
+                        os.remove(self.opened)
+                    self.write("Demo.config", config)
+                    code, shown = self.on_terminal(answer)
+                    self.assertIn(question, shown)
+                    self.assertEqual(11 if "javaVersion 17" in config else 2, code, shown)
+                    for _ in range(100):  # the opener runs on its own
+                        if len(self.pages()) >= len(pages):
+                            break
+                        time.sleep(0.05)
+                    self.assertEqual(pages, self.pages(), shown)
+
+    def test_only_web_addresses_are_taken(self):
+        run = self.launch(["-passExitCode"], env=self.env,
+                          config=["downloadurl file:///etc/passwd", "appname Demo"])
+        self.assertEqual(2, run.code, run.text())
+        self.assertIn("downloadurl file:///etc/passwd is refused: only http:// and https:// "
+                      "addresses are opened", run.err)
+        self.assertIn("Error!: No Java Installation Found", run.err)
+        self.assertEqual([], self.pages())
 
 
 if __name__ == "__main__":
