@@ -758,5 +758,143 @@ class DownloadPageTests(ConfiguredLauncherCase):
         self.assertEqual([], self.pages())
 
 
+def jdks():
+    """The JDKs of this machine that hold jlink, one per real home."""
+    homes = {}
+    if os.path.isdir(JVM_ROOT):
+        for name in sorted(os.listdir(JVM_ROOT)):
+            home = os.path.realpath(os.path.join(JVM_ROOT, name))
+            if os.path.isfile(os.path.join(home, "bin", "jlink")):
+                homes.setdefault(home, home)
+    return sorted(homes)
+
+
+def release_version(home):
+    with open(os.path.join(home, "release")) as f:
+        for line in f:
+            if line.startswith("JAVA_VERSION="):
+                return line.split("=", 1)[1].strip().strip('"')
+    return None
+
+
+def shipping_recipes():
+    """{section title: its configuration lines} of docs/shipping.md, in the
+    form for Linux and macOS the document gives (runtime/bin/java for
+    runtime\\bin\\javaw.exe, slashes for backslashes)."""
+    with open(os.path.join(SOURCE_ROOT, "docs", "shipping.md")) as f:
+        text = f.read()
+    recipes = {}
+    for section in text.split("\n## ")[1:]:
+        title, body = section.split("\n", 1)
+        block = body.split("\n```config\n", 1)[1].split("\n```", 1)[0] if "```config\n" in body else ""
+        lines = [line.replace("\\bin\\javaw.exe", "/bin/java").replace("\\", "/")
+                 for line in block.split("\n") if line]
+        recipes[title] = lines
+    return recipes
+
+
+# The application of the recipes: prints its module, its runtime and its
+# arguments.
+APP_MAIN = """package app;
+public class Main {
+    public static void main(String[] args) {
+        System.out.println("module=" + Main.class.getModule().getName());
+        System.out.println("java.home=" + System.getProperty("java.home"));
+        System.out.println("java.version=" + System.getProperty("java.version"));
+        System.out.println("args=" + String.join(",", args));
+    }
+}
+"""
+
+
+class ShippingTests(ConfiguredLauncherCase):
+    """The configuration lines of docs/shipping.md, each with the layout the
+    document describes, built with the real JDKs of this machine: a runtime
+    made by jlink, an executable jar, a modular application."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.jdks = jdks()
+        if not cls.jdks:
+            raise unittest.SkipTest("no JDK with jlink under " + JVM_ROOT)
+        cls.recipes = shipping_recipes()
+        cls.build = tempfile.mkdtemp(prefix="tarnwick-shipping-")
+        source = os.path.join(cls.build, "src")
+        os.makedirs(os.path.join(source, "app"))
+        with open(os.path.join(source, "app", "Main.java"), "w") as f:
+            f.write(APP_MAIN)
+        with open(os.path.join(source, "module-info.java"), "w") as f:
+            f.write("module app { }\n")
+        classes = os.path.join(cls.build, "classes")
+        bin_dir = os.path.join(cls.jdks[0], "bin")
+        cls.jar = os.path.join(cls.build, "app.jar")
+        for step in ([os.path.join(bin_dir, "javac"), "--release", "11", "-d", classes,
+                      os.path.join(source, "module-info.java"), os.path.join(source, "app", "Main.java")],
+                     [os.path.join(bin_dir, "jar"), "--create", "--file", cls.jar, "--main-class",
+                      "app.Main", "-C", classes, "."]):
+            subprocess.run(step, check=True, timeout=BUILD_TIMEOUT_SECONDS)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.build, ignore_errors=True)
+
+    def jlink(self, jdk, output, *modules, module_path=None):
+        step = [os.path.join(jdk, "bin", "jlink"), "--add-modules", ",".join(modules or ["java.base"]),
+                "--strip-debug", "--no-header-files", "--no-man-pages", "--output", output]
+        if module_path:
+            step[1:1] = ["--module-path", module_path]
+        subprocess.run(step, check=True, timeout=BUILD_TIMEOUT_SECONDS)
+
+    def run_recipe(self, title, jdk, extra=None):
+        """Starts the recipe's lines (with extra lines after them) with
+        JAVA_HOME naming jdk; returns {name: value} of the app's lines."""
+        lines = self.recipes[title]
+        self.assertTrue(lines, "docs/shipping.md has no configuration under " + title)
+        run = self.launch(["one two"], env=config_environment(JAVA_HOME=jdk), config=lines + (extra or []))
+        self.assertEqual(0, run.code, run.text())
+        seen = dict(line.split("=", 1) for line in run.out.split("\n") if "=" in line
+                    and line.split("=", 1)[0] in ("module", "java.home", "java.version", "args"))
+        self.assertEqual("one two", seen.get("args"), run.text())
+        return seen
+
+    def test_your_own_runtime_is_started_whatever_java_is_installed(self):
+        # JAVA_HOME names another JDK: the runtime beside the launcher wins,
+        # and it is the version of the JDK whose jlink made it.
+        for jdk in self.jdks:
+            with self.subTest(jdk=jdk):
+                runtime = os.path.join(self.app, "runtime")
+                shutil.rmtree(runtime, ignore_errors=True)
+                self.jlink(jdk, runtime)
+                shutil.copy2(self.jar, self.app)
+                other = [j for j in self.jdks if j != jdk] or [jdk]
+                seen = self.run_recipe("Shipping your own Java runtime", other[0])
+                self.assertEqual(os.path.realpath(runtime), os.path.realpath(seen["java.home"]))
+                self.assertEqual(release_version(jdk), seen["java.version"])
+                self.assertEqual(release_version(jdk), release_version(runtime))
+                self.assertEqual("null", seen["module"])
+
+    def test_an_executable_jar(self):
+        shutil.copy2(self.jar, self.app)
+        seen = self.run_recipe("An executable jar", self.jdks[0])
+        self.assertEqual(os.path.realpath(self.jdks[0]), os.path.realpath(seen["java.home"]))
+        self.assertEqual("null", seen["module"])
+
+    def test_a_modular_application_with_and_without_its_own_runtime(self):
+        os.makedirs(os.path.join(self.app, "mods"))
+        shutil.copy2(self.jar, os.path.join(self.app, "mods", "app.jar"))
+        seen = self.run_recipe("A modular application", self.jdks[0])
+        self.assertEqual("app", seen["module"])
+        # The modules linked into a runtime of its own: the module path line
+        # goes, a javapath line comes.
+        runtime = os.path.join(self.app, "runtime")
+        self.jlink(self.jdks[0], runtime, "app", module_path=os.path.join(self.app, "mods"))
+        shutil.rmtree(os.path.join(self.app, "mods"))
+        self.recipes["A modular application"] = [
+            line for line in self.recipes["A modular application"] if "--module-path" not in line]
+        seen = self.run_recipe("A modular application", self.jdks[0], ["javapath runtime/bin/java"])
+        self.assertEqual(("app", os.path.realpath(runtime)),
+                         (seen["module"], os.path.realpath(seen["java.home"])))
+
+
 if __name__ == "__main__":
     unittest.main()
