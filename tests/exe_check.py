@@ -33,8 +33,6 @@ RT_ICON = 3
 RT_GROUP_ICON = 14
 RT_MANIFEST = 24
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-WINDOWS_7_TO_11 = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-                   "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
 IMAGE_FILE_MACHINE_I386 = 0x14C
@@ -77,27 +75,15 @@ class ExeCheck(unittest.TestCase):
                          IMAGE_FILE_MACHINE_I386 if x86 else IMAGE_FILE_MACHINE_AMD64)
 
     def test_manifest(self):
+        # The file of the source, under the id a program's start reads; its
+        # effect on the version Windows reports is seen under Wine.
         tree = resource_leaves(PE)
-        self.assertEqual([(name, len(data) > 0) for name, _, data in tree.get(RT_MANIFEST, [])],
-                         [(1, True)], "one manifest, id 1 (the one a program's start reads)")
-        data = tree[RT_MANIFEST][0][2]
+        self.assertEqual([name for name, _, _ in tree.get(RT_MANIFEST, [])], [1])
         with open(os.path.join(SOURCE_ROOT, "res", "tarnwick.manifest"), "rb") as f:
-            self.assertEqual(data, f.read())
-        root = ElementTree.fromstring(data)
-        v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
-        compat = "{urn:schemas-microsoft-com:compatibility.v1}"
-        ws2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
-        ws2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
-        self.assertEqual([e.get("level") for e in root.iter(v3 + "requestedExecutionLevel")],
-                         ["asInvoker"])
-        self.assertEqual({e.get("Id") for e in root.iter(compat + "supportedOS")}, WINDOWS_7_TO_11)
-        settings = {e.tag: e.text for e in root.iter() if e.tag.startswith("{http://schemas")}
-        self.assertEqual(settings, {ws2005 + "dpiAware": "true/pm",
-                                    ws2016 + "dpiAwareness": "PerMonitorV2, PerMonitor",
-                                    ws2016 + "longPathAware": "true"})
-        controls = [e.attrib for e in root.iter(v1 + "assemblyIdentity")]
-        self.assertEqual([(c["name"], c["version"], c["publicKeyToken"]) for c in controls],
-                         [("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")])
+            self.assertEqual(tree[RT_MANIFEST][0][2], f.read())
+        levels = ElementTree.fromstring(tree[RT_MANIFEST][0][2]).iter(
+            "{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel")
+        self.assertEqual([e.get("level") for e in levels], ["asInvoker"])
 
     def test_icon_and_manifest_are_the_only_resources(self):
         tree = resource_leaves(PE)

@@ -724,33 +724,20 @@ class DownloadPageTests(ConfiguredLauncherCase):
         with open(self.opened) as log:
             return log.read().split("\n")[:-1]
 
-    def test_the_question_opens_the_page_on_yes(self):
-        cases = [
-            # (configuration, question)
-            (["appname Demo", "downloadurl " + self.PAGE],
-             "Error!: Demo needs Java, and none was found on this computer. Do you want to download it?"),
-            # The requirement's question opens the application's page too.
-            (["appname Demo", "downloadurl " + self.PAGE, "javaVersion 17"],
-             "Java Runtime Environment Not Found: Demo requires the Java Runtime Environment version 17"),
-        ]
-        for config, question in cases:
-            for answer, pages in (("n", []), ("y", ["<%s>" % self.PAGE])):
-                with self.subTest(config=config, answer=answer):
-                    if os.path.exists(self.opened):
-                        os.remove(self.opened)
-                    self.write("Demo.config", config)
-                    code, shown = self.on_terminal(answer)
-                    self.assertIn(question, shown)
-                    self.assertEqual(11 if "javaVersion 17" in config else 2, code, shown)
-                    for _ in range(100):  # the opener runs on its own
-                        if len(self.pages()) >= len(pages):
-                            break
-                        time.sleep(0.05)
-                    self.assertEqual(pages, self.pages(), shown)
+    def test_the_question_opens_the_page_on_yes_and_only_web_addresses_are_taken(self):
+        self.write("Demo.config", ["appname Demo", "downloadurl " + self.PAGE])
+        code, shown = self.on_terminal("y")
+        self.assertIn("Error!: Demo needs Java, and none was found on this computer. "
+                      "Do you want to download it?", shown)
+        self.assertEqual(2, code, shown)
+        for _ in range(100):  # the opener runs on its own
+            if self.pages():
+                break
+            time.sleep(0.05)
+        self.assertEqual(["<%s>" % self.PAGE], self.pages(), shown)
 
-    def test_only_web_addresses_are_taken(self):
-        run = self.launch(["-passExitCode"], env=self.env,
-                          config=["downloadurl file:///etc/passwd", "appname Demo"])
+        os.remove(self.opened)
+        run = self.launch(["-passExitCode"], env=self.env, config=["downloadurl file:///etc/passwd"])
         self.assertEqual(2, run.code, run.text())
         self.assertIn("downloadurl file:///etc/passwd is refused: only http:// and https:// "
                       "addresses are opened", run.err)
@@ -838,19 +825,17 @@ class ShippingTests(ConfiguredLauncherCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.build, ignore_errors=True)
 
-    def jlink(self, jdk, output, *modules, module_path=None):
-        step = [os.path.join(jdk, "bin", "jlink"), "--add-modules", ",".join(modules or ["java.base"]),
-                "--strip-debug", "--no-header-files", "--no-man-pages", "--output", output]
-        if module_path:
-            step[1:1] = ["--module-path", module_path]
-        subprocess.run(step, check=True, timeout=BUILD_TIMEOUT_SECONDS)
+    def jlink(self, jdk, output):
+        subprocess.run([os.path.join(jdk, "bin", "jlink"), "--add-modules", "java.base", "--strip-debug",
+                        "--no-header-files", "--no-man-pages", "--output", output],
+                       check=True, timeout=BUILD_TIMEOUT_SECONDS)
 
-    def run_recipe(self, title, jdk, extra=None):
-        """Starts the recipe's lines (with extra lines after them) with
-        JAVA_HOME naming jdk; returns {name: value} of the app's lines."""
+    def run_recipe(self, title, jdk):
+        """Starts the recipe's lines with JAVA_HOME naming jdk; returns
+        {name: value} of the app's lines."""
         lines = self.recipes[title]
         self.assertTrue(lines, "docs/shipping.md has no configuration under " + title)
-        run = self.launch(["one two"], env=config_environment(JAVA_HOME=jdk), config=lines + (extra or []))
+        run = self.launch(["one two"], env=config_environment(JAVA_HOME=jdk), config=lines)
         self.assertEqual(0, run.code, run.text())
         seen = dict(line.split("=", 1) for line in run.out.split("\n") if "=" in line
                     and line.split("=", 1)[0] in ("module", "java.home", "java.version", "args"))
@@ -879,21 +864,10 @@ class ShippingTests(ConfiguredLauncherCase):
         self.assertEqual(os.path.realpath(self.jdks[0]), os.path.realpath(seen["java.home"]))
         self.assertEqual("null", seen["module"])
 
-    def test_a_modular_application_with_and_without_its_own_runtime(self):
+    def test_a_modular_application(self):
         os.makedirs(os.path.join(self.app, "mods"))
         shutil.copy2(self.jar, os.path.join(self.app, "mods", "app.jar"))
-        seen = self.run_recipe("A modular application", self.jdks[0])
-        self.assertEqual("app", seen["module"])
-        # The modules linked into a runtime of its own: the module path line
-        # goes, a javapath line comes.
-        runtime = os.path.join(self.app, "runtime")
-        self.jlink(self.jdks[0], runtime, "app", module_path=os.path.join(self.app, "mods"))
-        shutil.rmtree(os.path.join(self.app, "mods"))
-        self.recipes["A modular application"] = [
-            line for line in self.recipes["A modular application"] if "--module-path" not in line]
-        seen = self.run_recipe("A modular application", self.jdks[0], ["javapath runtime/bin/java"])
-        self.assertEqual(("app", os.path.realpath(runtime)),
-                         (seen["module"], os.path.realpath(seen["java.home"])))
+        self.assertEqual("app", self.run_recipe("A modular application", self.jdks[0])["module"])
 
 
 if __name__ == "__main__":

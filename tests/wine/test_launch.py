@@ -304,13 +304,10 @@ def wine_processes(marker):
     """The Linux process ids of the Wine processes whose command line holds
     marker."""
     found = []
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
+    for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/cmdline" % pid, "rb") as f:
-                if marker.encode() in f.read():
-                    found.append(int(pid))
+                found += [int(pid)] if marker.encode() in f.read() else []
         except OSError:
             pass
     return found
