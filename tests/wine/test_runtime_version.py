@@ -363,9 +363,10 @@ class NoRuntimeAnywhere(VersionTestCase):
                   "Do you want to download it?")
 
     def test_the_question_opens_the_page_on_yes(self):
-        for key in ("y", "n"):
-            with self.subTest(key=key):
-                sc = self.scenario(key, registry=h.NO_JAVA, windows=WINDOWS_XP)
+        for key, launcher in (("y", None), ("n", None), ("y", h.x86_launcher())):
+            with self.subTest(key=key, x86=bool(launcher)):
+                sc = self.scenario(key + (".x86" if launcher else ""), registry=h.NO_JAVA,
+                                   windows=WINDOWS_XP, launcher=launcher)
                 sc.watch_browser()
                 sc.config("appname Demo", "downloadurl " + ACME_PAGE)
                 r = sc.run(["-passExitCode"], answers=[("Error!", key)],
