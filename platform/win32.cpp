@@ -118,7 +118,7 @@ static constexpr DWORD LONGEST_PATH_UNITS = 32768;
 ** a long path taken off (\\?\C:\x becomes C:\x, \\?\UNC\srv\x becomes
 ** \\srv\x) so that its folder is found as for any other path. */
 static bool moduleFileName(std::string *path) {
-    for (DWORD units = MAX_PATH; units <= LONGEST_PATH_UNITS; units *= 2) {
+    for (DWORD units = 256; units <= LONGEST_PATH_UNITS; units *= 2) {
         WideText name(units);
         DWORD length = GetModuleFileNameW(nullptr, name.data(), units);
         if (length == 0) return false;
@@ -247,15 +247,16 @@ void registryCloseKey(RegistryKey key) {
 ** for a path of MAX_PATH characters or more, which the system cannot start
 ** and refuses as before (Wine would overrun a buffer on it). */
 static bool programName(const wchar_t *line, WideText *program) {
+    static const wchar_t EXE_EXTENSION[] = L".exe";
     bool quoted = *line == L'"';
     const wchar_t *start = line + (quoted ? 1 : 0);
     std::size_t length = wcscspn(start, quoted ? L"\"" : L" \t");
-    WideText token(length + sizeof ".exe", L'\0');
+    WideText token(length + sizeof EXE_EXTENSION / sizeof EXE_EXTENSION[0], L'\0');
     wmemcpy(token.data(), start, length);
     const wchar_t *name = token.data() + length;
     while (name > token.data() && name[-1] != L'\\' && name[-1] != L'/') --name;
     if (name == token.data()) return false;
-    if (wcschr(name, L'.') == nullptr) wcscat(token.data(), L".exe");
+    if (wcschr(name, L'.') == nullptr) wcscat(token.data(), EXE_EXTENSION);
     DWORD size = GetFullPathNameW(token.data(), 0, nullptr, nullptr);
     if (size == 0) return false;
     program->assign(size, L'\0');
