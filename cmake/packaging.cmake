@@ -1,9 +1,15 @@
 # What a release holds: the launcher, the tool that brands a copy of it
-# (tarnwick-brand), an example configuration, the README, the configuration
-# reference and the guide to a faster start.  `cpack` in a build tree makes the package:
-# a zip from the Windows build, a tar.gz from the native one.
+# (tarnwick-brand), an example configuration, the README and the docs/
+# folder it links to, and SHA256SUMS.  `cpack` in a build tree makes the
+# package: a zip from the Windows build, a tar.gz from the native one.
 install(TARGETS tarnwick tarnwick-brand RUNTIME DESTINATION .)
-install(FILES examples/example.config README.md docs/configuration.md docs/fast-start.md DESTINATION .)
+install(FILES examples/example.config DESTINATION .)
+install(DIRECTORY docs/ DESTINATION docs)
+# Last, once CPack has stripped the programs: the README with opening lines
+# for the package instead of the source tree's, and the checksums.
+install(CODE "set(TARNWICK_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
+set(TARNWICK_EXE_SUFFIX \"${CMAKE_EXECUTABLE_SUFFIX}\")
+include(\"${CMAKE_SOURCE_DIR}/cmake/package_finish.cmake\")")
 
 set(CPACK_PACKAGE_NAME tarnwick)
 set(CPACK_PACKAGE_VERSION 1.3.1)

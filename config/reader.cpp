@@ -85,6 +85,18 @@ static void applyFastStart(const char *value) {
                          (value[2] == '\0' || value[2] == ' ' || value[2] == '\t');
 }
 
+/* The application's own download page.  Only a web address is kept: any
+** other value is reported, and the line counts for nothing. */
+static void applyDownloadUrl(const char *value) {
+    if (isWebPageAddress(value)) {
+        settings.downloadUrl = keepText(value);
+        return;
+    }
+    reportConfigProblem(formatText("downloadurl %s is refused: only http:// and https:// "
+                                   "addresses are opened\n",
+                                   value));
+}
+
 static int readConfigFile(const char *path, int depth);
 
 static void applyInclude(const char *value, int depth) {
@@ -150,6 +162,8 @@ static void applyLine(const char *line, const char *value, int depth) {
         applySetenv(value);
     } else if (startsWith(line, "fastStart")) {
         applyFastStart(value);
+    } else if (startsWith(line, "downloadurl")) {
+        applyDownloadUrl(value);
     }
 }
 

@@ -41,6 +41,7 @@ struct LauncherSettings {
     bool _passExitCode;
     bool fastStart; /* "fastStart on": the launcher keeps a class-data archive */
     char *_logFile;
+    char *downloadUrl; /* the application's own download page (downloadurl) */
     char cwd[CWD_SIZE];
 
     /* The version banner: first line of the output and the sample files. */

@@ -4,13 +4,11 @@
 #include "core/text.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <cstring>
 
 /* The question is formatted into a buffer of this size. */
 static constexpr std::size_t QUESTION_SIZE = 255;
-
-/* The URL handler's command line is formatted into a buffer of this size. */
-static constexpr std::size_t URL_COMMAND_SIZE = 512;
 
 static const char DOWNLOAD_HOST[] = "https://www.java.com";
 static const char PAGE_1_4_2[] = "/j2se/1.4.2/download.html";
@@ -42,7 +40,41 @@ void needJavaMessage(const char *caption) {
     platform::exitProcess(RUNTIME_MISSING_EXIT_CODE);
 }
 
+/* The schemes of the addresses the launcher opens. */
+static const char *const WEB_SCHEMES[] = {"https://", "http://"};
+
+/* A scheme is matched in any letter case, as browsers match it. */
+static std::size_t webSchemeLength(const char *url) {
+    for (const char *scheme : WEB_SCHEMES) {
+        std::size_t length = std::strlen(scheme);
+        std::size_t i = 0;
+        while (i < length && std::tolower(static_cast<unsigned char>(url[i])) == scheme[i]) ++i;
+        if (i == length) return length;
+    }
+    return 0;
+}
+
+bool isWebPageAddress(const char *url) {
+    std::size_t scheme = webSchemeLength(url);
+    if (scheme == 0 || url[scheme] == '\0' || url[scheme] == '/') return false;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(url); *p != '\0'; ++p)
+        if (*p <= ' ' || *p == 0x7F || *p == '"') return false;
+    return true;
+}
+
+/* Hands a page to the browser; says so when the system cannot. */
+static void openDownloadPage(const char *url) {
+    if (platform::openWebPage(url)) return;
+    std::string text = formatText("The download page %s cannot be opened.", url);
+    platform::writeStandardError(text + "\n");
+    platform::messageBox(text.c_str(), "Error", platform::MSGBOX_ICONERROR);
+}
+
 void downloadJre() {
+    if (settings.downloadUrl != nullptr) {
+        openDownloadPage(settings.downloadUrl);
+        return;
+    }
     const char *version = settings.javaVersion;
     if (version == nullptr || version[0] == '\0') return;
     const char *page = nullptr;
@@ -50,15 +82,20 @@ void downloadJre() {
         page = PAGE_1_4_2;
     else if (std::strncmp(version, "1.5", 3) == 0)
         page = PAGE_LATEST;
-    if (page == nullptr) return;
+    if (page != nullptr) openDownloadPage((std::string(DOWNLOAD_HOST) + page).c_str());
+}
 
-    std::string url = std::string(DOWNLOAD_HOST) + page;
-    std::string command = formatBounded(URL_COMMAND_SIZE, platform::URL_HANDLER_FORMAT, url.c_str());
-    std::string writable = command; /* the system may write into it */
-    platform::ChildProcess handler = nullptr;
-    unsigned long error = 0;
-    /* A handler that cannot be started is not reported: the launcher is
-    ** about to end, and the question already named the version. */
-    if (platform::startProcess(&writable[0], 0, nullptr, nullptr, &handler, &error))
-        platform::releaseProcess(handler);
+void reportNoRuntime(const char *errorText) {
+    if (settings.downloadUrl == nullptr || settings._quietMode) {
+        platform::messageBox(errorText, "Error!", platform::MSGBOX_ICONERROR);
+        return;
+    }
+    const char *name = nameForQuestion();
+    if (name[0] == '\0') name = "Application";
+    std::string text = formatText(
+        "%s needs Java, and none was found on this computer. Do you want to download it?", name);
+    if (platform::messageBox(text.c_str(), "Error!",
+                             platform::MSGBOX_ICONERROR | platform::MSGBOX_YESNO) ==
+        platform::MSGBOX_ANSWER_YES)
+        openDownloadPage(settings.downloadUrl);
 }

@@ -29,9 +29,23 @@ bool formJavaExecutablePath(char *path);
 ** download page.  Nothing is shown in quiet mode. */
 void askDownloadQuestion(const char *caption);
 
-/* Opens the download page of the required version, for the two version
-** families that have one; does nothing for the others. */
+/* Opens the application's own download page (downloadurl) when one is
+** configured; otherwise the download page of the required version, for the
+** two version families that have one, and nothing for the others.  A page
+** that cannot be opened is reported. */
 void downloadJre();
+
+/* Tells the user that no place gave a runtime: errorText in an error box
+** ("Error!"), or, when the application names its download page and the
+** launcher is not quiet, the question "<name> needs Java, ..." under the
+** same caption, a Yes opening the page. */
+void reportNoRuntime(const char *errorText);
+
+/* True for an address the launcher hands to the browser: http:// or
+** https:// (any letter case) and a host, with no blank, double quote or
+** control character.  Anything else (file://, a program's path) could make
+** the system run something instead of showing a page. */
+bool isWebPageAddress(const char *url);
 
 /* The executable path of the runtime the requirement in javaVersion names
 ** (a kept copy), or null after telling the user.  Where the requirement's

@@ -99,6 +99,6 @@ char *getJavaPathFromRegistry() {
     debugBox(failure.debugText, failure.debugCaption, platform::MSGBOX_ICONERROR);
     char *further = stale ? nullptr : furtherRuntimePath();
     if (further != nullptr) return further;
-    platform::messageBox(failure.errorText, "Error!", platform::MSGBOX_ICONERROR);
+    reportNoRuntime(failure.errorText);
     return nullptr;
 }

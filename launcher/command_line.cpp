@@ -78,6 +78,18 @@ static bool quotesOnlyGroup(const char *entry) {
     return !platform::namesMayHoldQuotesAndTabs() || std::strchr(entry, ' ') != nullptr;
 }
 
+/* The runtime's path as the first token.  A path with a blank or a tab and
+** no quotes of its own is enclosed in quotes: unquoted, the system would
+** take C:\Apps\My.exe for C:\Apps\My App\jre\bin\javaw.exe if such a file
+** were there.  A path that holds quotes is left as written. */
+static void appendJavaPath(std::string *line) {
+    const char *path = settings.javapath;
+    bool enclose = std::strpbrk(path, " \t") != nullptr && std::strchr(path, '"') == nullptr;
+    if (enclose) *line += '"';
+    *line += path;
+    if (enclose) *line += '"';
+}
+
 std::string buildJavaCommandLine() {
     bool quoteClassPath = classPathNeedsQuotes();
     std::string classPath;
@@ -89,7 +101,8 @@ std::string buildJavaCommandLine() {
             classPath += settings.vmpaths[i];
     }
 
-    std::string line = settings.javapath;
+    std::string line;
+    appendJavaPath(&line);
     line += ' ';
     for (int i = 0; i < settings.vmparamsCnt; ++i) {
         line += settings.vmparams[i];

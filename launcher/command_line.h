@@ -6,7 +6,8 @@
 
 #include <string>
 
-/* Builds the command line: javapath, the JVM parameters, "-classpath" and
+/* Builds the command line: javapath (enclosed in quotes when it holds a
+** blank and no quotes of its own), the JVM parameters, "-classpath" and
 ** the class path, the main class, the application arguments.  javapath must
 ** be set.  Shows the "Adding double quotes around" debug box for each
 ** argument it encloses in quotes. */

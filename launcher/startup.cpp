@@ -98,10 +98,12 @@ static void outOfMemory() {
 int launcherMain(int argc, char **argv) {
     std::set_new_handler(outOfMemory);
 
-    /* The file itself, not what started it: its folder holds the
-    ** configuration.  Kept writable, since the locator may shorten it. */
-    std::string ownFile = platform::launcherProgramPath(argc > 0 && argv[0] != nullptr ? argv[0] : "");
-    char *programPath = &ownFile[0];
+    /* The launcher's own file, however it was started: its folder and its
+    ** name decide where the launcher works and which configuration it
+    ** reads.  A copy: the locator shortens it in place. */
+    std::string ownPath =
+        platform::launcherProgramPath(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+    char *programPath = &ownPath[0];
     heldEntry = nullptr;
     for (int i = 1; i < argc; ++i) scanOption(argv[i]);
 

@@ -42,27 +42,28 @@ extern const char *const JAVA_BIN_FOLDER;
 extern const char *const JAVA_CONSOLE_EXECUTABLE;
 extern const char *const JAVA_WINDOWED_EXECUTABLE;
 
-/* printf format of the command line that opens a web page; "%s" is the URL. */
-extern const char *const URL_HANDLER_FORMAT;
-
 /* The exit code with which an application asks to be started again: 999 on
 ** Windows; 231, 999's low byte, on POSIX, where an exit status is 8 bits
 ** wide and System.exit(999) reaches the launcher as 231. */
 extern const int RELAUNCH_EXIT_CODE;
 
 /* Length of the directory part of a program path when the launcher was
-** started by a fully qualified path (C:\apps\tool.exe on Windows, /opt/x/tool
-** on POSIX); NO_PROGRAM_DIRECTORY otherwise.  On Windows the root of a drive
-** gives "C:" (length 2); on POSIX the root gives "/" (length 1). */
+** started by a fully qualified path (C:\apps\tool.exe or
+** \\server\share\tool.exe on Windows, /opt/x/tool on POSIX);
+** NO_PROGRAM_DIRECTORY otherwise.  On Windows the root of a drive gives "C:"
+** (length 2) and the root of a share "\\server\share"; on POSIX the root
+** gives "/" (length 1). */
 constexpr std::size_t NO_PROGRAM_DIRECTORY = static_cast<std::size_t>(-1);
 std::size_t programDirectoryLength(const char *programPath);
 
 /* The path of the launcher's own file, as start-up uses it to find its
-** directory and its configuration: on Linux the real file behind
-** /proc/self/exe, on macOS _NSGetExecutablePath with its links resolved, so
-** that a launcher started by a bare name from PATH, by a relative path or
-** through a symlink still finds the real file's folder; argv0 itself where
-** the system cannot tell (and on Windows). */
+** directory and its configuration, so that a launcher started by a bare
+** name found on PATH, by a relative path or through a symlink still finds
+** its own folder.  On Windows argv0 when it is fully qualified (see
+** programDirectoryLength), else the file the system loaded the launcher
+** from; on Linux the real file behind /proc/self/exe, on macOS
+** _NSGetExecutablePath with its links resolved.  argv0 itself where the
+** system cannot tell. */
 std::string launcherProgramPath(const char *argv0);
 
 /* ---------------------------------------------------------------------------
@@ -122,7 +123,12 @@ typedef void *ChildProcess;
 /* Starts commandLine (a writable buffer the system may change) with inherited
 ** handles and the launcher's environment.  directory may be null (the child
 ** starts in the current directory); consoleTitle may be null.  On failure
-** returns false and stores the system's error code in *error. */
+** returns false and stores the system's error code in *error.
+** On Windows the program is the command line's first token, as the system
+** reads it, and is named to the system on its own as well; the child gets
+** the launcher's standard handles when one of them is redirected, and runs
+** in a job object that ends it when the launcher ends.  On POSIX the
+** signals the launcher receives are passed on to it. */
 bool startProcess(char *commandLine, unsigned long creationFlags,
                   const char *directory, const char *consoleTitle,
                   ChildProcess *child, unsigned long *error);
@@ -153,6 +159,12 @@ void setConsoleTitle(const char *title);
 
 /* Opens a file with the program associated with it; does not wait. */
 void openWithAssociatedProgram(const char *file);
+
+/* Opens a web page in the user's browser (ShellExecuteW on Windows,
+** xdg-open, or open on macOS, elsewhere); does not wait.  The caller has
+** checked that url is an http or https address.  False when the system has
+** no way to open it. */
+bool openWebPage(const char *url);
 
 /* Major version of the operating system as GetVersionEx reports it. */
 unsigned long osMajorVersion();

@@ -69,7 +69,6 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "/java";
 #define TARNWICK_URL_OPENER "xdg-open"
 #endif
 
-const char *const URL_HANDLER_FORMAT = TARNWICK_URL_OPENER " \"%s\"";
 
 /* An exit status has 8 bits: System.exit(999) ends with 231. */
 const int RELAUNCH_EXIT_CODE = 999 & 0xFF;
@@ -355,11 +354,12 @@ bool allocateConsole() { return false; }
 
 void setConsoleTitle(const char *title) { (void)title; }
 
-/* Starts xdg-open (open on macOS) on the file without waiting for it.  The
+/* Starts xdg-open (open on macOS) on target without waiting for it.  The
 ** opener runs as a grandchild that init adopts, so it never lingers as a
-** zombie of the launcher; only the short-lived middle child is waited for. */
-void openWithAssociatedProgram(const char *file) {
-    if (file == nullptr) return;
+** zombie of the launcher; only the short-lived middle child is waited for.
+** It runs in a session of its own: the end of the launcher's terminal does
+** not end it, nor the browser it starts. */
+static void startOpener(const char *target) {
     std::fflush(stdout);
     std::fflush(stderr);
     pid_t middle = fork();
@@ -367,13 +367,27 @@ void openWithAssociatedProgram(const char *file) {
     if (middle == 0) {
         pid_t opener = fork();
         if (opener == 0) {
-            execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, file, static_cast<char *>(nullptr));
+            setsid();
+            execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
             _exit(127);
         }
         _exit(0);
     }
     int status;
     waitForChild(middle, &status);
+}
+
+void openWithAssociatedProgram(const char *file) {
+    if (file != nullptr) startOpener(file);
+}
+
+/* Without the opener on PATH (a server without a desktop) the page cannot
+** be opened, and the caller says so. */
+bool openWebPage(const char *url) {
+    std::string opener;
+    if (!findOnSearchPath(TARNWICK_URL_OPENER, &opener)) return false;
+    startOpener(url);
+    return true;
 }
 
 /* The launcher uses the version only to tell Windows before and after Vista;

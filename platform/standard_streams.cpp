@@ -18,6 +18,8 @@ long long wallClockSeconds() { return static_cast<long long>(std::time(nullptr))
 
 void setDebugTrail(bool on) { debugTrailOn = on; }
 
+bool debugTrailIsOn() { return debugTrailOn; }
+
 /* Both are flushed at once, so they keep their order with anything else the
 ** launcher prints and stand before the child's output.  The launcher's own
 ** lines stay off a terminal unless the debug trail asks for them. */

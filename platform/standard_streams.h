@@ -11,6 +11,10 @@ namespace platform {
 ** user's terminal, mixed with the application's output. */
 bool standardOutputIsTerminal();
 
+/* True once start-up has turned the debug trail (-d) on, for the platform's
+** own debug lines. */
+bool debugTrailIsOn();
+
 } // namespace platform
 
 #endif

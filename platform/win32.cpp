@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <direct.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -32,14 +33,10 @@ const char *const CLASS_PATH_SEPARATOR = ";";
 const char *const JAVA_BIN_FOLDER = "\\bin";
 const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
 const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
-const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
 const int RELAUNCH_EXIT_CODE = 999;
 
 /* Windows names hold neither a double quote nor a tab. */
 bool namesMayHoldQuotesAndTabs() { return false; }
-
-/* The program path as the runtime gives it. */
-std::string launcherProgramPath(const char *argv0) { return argv0 != nullptr ? argv0 : ""; }
 
 /* Size of the runtime's error text, terminator included. */
 static constexpr std::size_t ERROR_TEXT_SIZE = 80;
@@ -101,12 +98,54 @@ static bool utf8FromAnsi(const std::string &ansi, std::string *utf8) {
     return true;
 }
 
-/* A drive-qualified path (second character a colon) with a backslash. */
+/* A drive-qualified path (second character a colon) with a backslash, or a
+** UNC path \\server\share\...\file whose folder is at least the share.
+** The device forms (\\?\, \\.\) name no folder of their own. */
 std::size_t programDirectoryLength(const char *programPath) {
-    if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
     const char *last = std::strrchr(programPath, '\\');
     if (last == nullptr) return NO_PROGRAM_DIRECTORY;
-    return static_cast<std::size_t>(last - programPath);
+    std::size_t length = static_cast<std::size_t>(last - programPath);
+    if (programPath[0] != '\0' && programPath[1] == ':') return length;
+    if (programPath[0] != '\\' || programPath[1] != '\\') return NO_PROGRAM_DIRECTORY;
+    const char *server = programPath + 2;
+    if (*server == '\0' || *server == '?' || *server == '.' || *server == '\\')
+        return NO_PROGRAM_DIRECTORY;
+    const char *share = std::strchr(server, '\\');
+    if (share == nullptr || share[1] == '\\' || share[1] == '\0' || share == last)
+        return NO_PROGRAM_DIRECTORY;
+    return length;
+}
+
+/* The longest path the system hands out, in UTF-16 units. */
+static constexpr DWORD LONGEST_PATH_UNITS = 32768;
+
+/* The launcher's own file as the system loaded it, with the \\?\ prefix of
+** a long path taken off (\\?\C:\x becomes C:\x, \\?\UNC\srv\x becomes
+** \\srv\x) so that its folder is found as for any other path. */
+static bool moduleFileName(std::string *path) {
+    for (DWORD units = 256; units <= LONGEST_PATH_UNITS; units *= 2) {
+        WideText name(units);
+        DWORD length = GetModuleFileNameW(nullptr, name.data(), units);
+        if (length == 0) return false;
+        if (length >= units) continue; /* cut: try a larger buffer */
+        wchar_t *start = name.data();
+        if (wcsncmp(start, L"\\\\?\\UNC\\", 8) == 0) {
+            start += 6;
+            *start = L'\\';
+        } else if (wcsncmp(start, L"\\\\?\\", 4) == 0) {
+            start += 4;
+        }
+        *path = utf8Text(start, length - static_cast<DWORD>(start - name.data()));
+        return true;
+    }
+    return false;
+}
+
+std::string launcherProgramPath(const char *argv0) {
+    std::string path;
+    if (programDirectoryLength(argv0) != NO_PROGRAM_DIRECTORY || !moduleFileName(&path))
+        return argv0;
+    return path;
 }
 
 int messageBox(const char *text, const char *caption, unsigned type) {
@@ -219,33 +258,134 @@ void registryCloseKey(RegistryKey key) {
     if (key != nullptr) RegCloseKey(static_cast<HKEY>(key));
 }
 
+/* The program the system runs for a command line: its first token, read as
+** CreateProcessW reads it (a quoted path up to the closing quote, else up
+** to the first blank or tab), made a full path, with ".exe" added to a name
+** without an extension as the system adds it.  Named on its own, it is the
+** only file the system tries: never a shorter path cut at a blank
+** (C:\Apps\My.exe for an unquoted C:\Apps\My App\jre\bin\javaw.exe).
+** False for a bare name, which the system's own search (the launcher's
+** folder, the current one, the system folders, PATH) finds as before, and
+** for a path of MAX_PATH characters or more, which the system cannot start
+** and refuses as before (Wine would overrun a buffer on it). */
+static bool programName(const wchar_t *line, WideText *program) {
+    static const wchar_t EXE_EXTENSION[] = L".exe";
+    bool quoted = *line == L'"';
+    const wchar_t *start = line + (quoted ? 1 : 0);
+    std::size_t length = wcscspn(start, quoted ? L"\"" : L" \t");
+    WideText token(length + sizeof EXE_EXTENSION / sizeof EXE_EXTENSION[0], L'\0');
+    wmemcpy(token.data(), start, length);
+    const wchar_t *name = token.data() + length;
+    while (name > token.data() && name[-1] != L'\\' && name[-1] != L'/') --name;
+    if (name == token.data()) return false;
+    if (wcschr(name, L'.') == nullptr) wcscat(token.data(), EXE_EXTENSION);
+    DWORD size = GetFullPathNameW(token.data(), 0, nullptr, nullptr);
+    if (size == 0) return false;
+    program->assign(size, L'\0');
+    DWORD full = GetFullPathNameW(token.data(), size, program->data(), nullptr);
+    return full > 0 && full < size && full < MAX_PATH;
+}
+
+/* Hands the child the launcher's standard handles when one of them leads
+** to a file or a pipe (the launcher's output redirected): a console
+** runtime (java.exe) then writes there, and reads its input from there,
+** instead of from a hidden console of its own that nobody sees or types
+** into.  Otherwise the child gets its handles as it always has. */
+static void passStandardHandles(STARTUPINFOW *startup) {
+    static const DWORD STANDARD_HANDLES[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE handles[3];
+    bool redirected = false;
+    for (int i = 0; i < 3; ++i) {
+        handles[i] = GetStdHandle(STANDARD_HANDLES[i]);
+        if (handles[i] == INVALID_HANDLE_VALUE) handles[i] = nullptr;
+        if (handles[i] == nullptr) continue;
+        DWORD type = GetFileType(handles[i]);
+        if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) redirected = true;
+    }
+    if (!redirected) return;
+    for (HANDLE handle : handles)
+        if (handle != nullptr) SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    startup->dwFlags |= STARTF_USESTDHANDLES;
+    startup->hStdInput = handles[0];
+    startup->hStdOutput = handles[1];
+    startup->hStdError = handles[2];
+}
+
+/* The job the Java child runs in, made at the first start and kept open
+** (and not inherited) until the launcher ends: however the launcher ends,
+** the system then closes it, and closing it ends the child, which would
+** otherwise hold the application's files open.  Processes the child starts
+** itself leave the job silently, so an updater or helper of the
+** application outlives both, as before.  Null when no job can be made. */
+static HANDLE childJob() {
+    static HANDLE job = nullptr;
+    static bool made = false;
+    if (made) return job;
+    made = true;
+    job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    std::memset(&limits, 0, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    return job;
+}
+
+/* Puts the suspended child into the job.  Where that is refused (a
+** launcher that runs in a job of its own which allows no nested job, as
+** before Windows 8) the start goes on without it, and the debug trail
+** says so. */
+static void joinChildJob(HANDLE process) {
+    HANDLE job = childJob();
+    if (job != nullptr && AssignProcessToJobObject(job, process)) return;
+    DWORD error = GetLastError();
+    if (!debugTrailIsOn()) return;
+    char code[16];
+    std::snprintf(code, sizeof code, "%lu", static_cast<unsigned long>(error));
+    writeStandardOutput(std::string("The application runs without a job object (error ") + code +
+                        ": " + systemErrorText(error) + "): it may outlive the launcher\n");
+}
+
 /* The system receives a wide copy of the command line; the caller's buffer
 ** is left as it is.  A line over the system's limit is refused with the
 ** error Windows gives for it, also where the system would take it (Wine
-** does), so that it fails the same everywhere. */
+** does), so that it fails the same everywhere.  The child is made
+** suspended and runs once it is in its job. */
 bool startProcess(char *commandLine, unsigned long creationFlags, const char *directory,
                   const char *consoleTitle, ChildProcess *child, unsigned long *error) {
+    *child = nullptr;
     WideText line = wideText(commandLine);
     if (line.size() > COMMAND_LINE_LIMIT) {
         *error = ERROR_FILENAME_EXCED_RANGE;
-        *child = nullptr;
         return false;
     }
-    WideText title, folder;
+    WideText title, folder, program;
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     startup.lpTitle = optionalText(consoleTitle, &title);
+    passStandardHandles(&startup);
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
+    if (!CreateProcessW(programName(line.data(), &program) ? program.data() : nullptr, line.data(),
+                        nullptr, nullptr, TRUE, creationFlags | CREATE_SUSPENDED, nullptr,
                         optionalText(directory, &folder), &startup, &info)) {
         *error = GetLastError();
-        *child = nullptr;
         return false;
     }
-    PROCESS_INFORMATION *kept = new PROCESS_INFORMATION(info);
-    *child = kept;
+    joinChildJob(info.hProcess);
+    if (ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+        *error = GetLastError();
+        TerminateProcess(info.hProcess, 1);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        return false;
+    }
+    *child = new PROCESS_INFORMATION(info);
     return true;
 }
 
@@ -296,11 +436,27 @@ void openWithAssociatedProgram(const char *file) {
     ShellExecuteW(nullptr, L"open", wideText(file).data(), L"", nullptr, SW_SHOW);
 }
 
+/* The shell hands the address to the browser the user chose; a result above
+** 32 means it was handed on. */
+bool openWebPage(const char *url) {
+    HINSTANCE result =
+        ShellExecuteW(nullptr, L"open", wideText(url).data(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+/* The version as the launcher's manifest lets the system tell it (without
+** one, Windows 10 and 11 say 6.2); the debug trail shows it whole. */
 unsigned long osMajorVersion() {
     OSVERSIONINFOW info;
     std::memset(&info, 0, sizeof info);
     info.dwOSVersionInfoSize = sizeof info;
     GetVersionExW(&info);
+    if (debugTrailIsOn()) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Windows version %lu.%lu (build %lu)\n", info.dwMajorVersion,
+                      info.dwMinorVersion, info.dwBuildNumber);
+        writeStandardOutput(text);
+    }
     return info.dwMajorVersion;
 }
 

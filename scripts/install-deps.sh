@@ -34,6 +34,9 @@ if [ $native_only = 0 ]; then
     need xdotool command -v xdotool
     need icoutils command -v wrestool
     need python3-pefile /usr/bin/python3 -c "import pefile"
+    # Signing the exe in the tests, as the docs show it.
+    need osslsigncode command -v osslsigncode
+    need openssl command -v openssl
     need clang command -v clang++
     need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a'
 fi

@@ -3,9 +3,11 @@
 carries and how it runs.
 
   - GUI subsystem (2), x86-64 (or x86 for the 32-bit build);
-  - exactly one resource type pair: one RT_ICON image (32x32, 8 bits per
-    pixel) and one RT_GROUP_ICON naming it; nothing else (no version record,
-    no manifest);
+  - its resources: one RT_ICON image (32x32, 8 bits per pixel), one
+    RT_GROUP_ICON naming it, and the application manifest (RT_MANIFEST 1,
+    res/tarnwick.manifest: asInvoker, Windows 7 to 11, per-monitor DPI
+    awareness with the older dpiAware, Common Controls 6, long paths);
+    nothing else (no version record);
   - imports only from KERNEL32, USER32, ADVAPI32, SHELL32 and msvcrt, also
     among delay-loaded imports;
   - stripped (no COFF symbol table) and at most 128 KiB; its size is
@@ -23,11 +25,14 @@ import os
 import struct
 import sys
 import unittest
+from xml.etree import ElementTree
 
 SKIP_EXIT_CODE = 77
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
 RT_ICON = 3
 RT_GROUP_ICON = 14
+RT_MANIFEST = 24
+SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
 IMAGE_FILE_MACHINE_I386 = 0x14C
@@ -69,9 +74,20 @@ class ExeCheck(unittest.TestCase):
         self.assertEqual(PE.FILE_HEADER.Machine,
                          IMAGE_FILE_MACHINE_I386 if x86 else IMAGE_FILE_MACHINE_AMD64)
 
-    def test_only_one_icon_resource(self):
+    def test_manifest(self):
+        # The file of the source, under the id a program's start reads; its
+        # effect on the version Windows reports is seen under Wine.
         tree = resource_leaves(PE)
-        self.assertEqual(set(tree), {RT_ICON, RT_GROUP_ICON},
+        self.assertEqual([name for name, _, _ in tree.get(RT_MANIFEST, [])], [1])
+        with open(os.path.join(SOURCE_ROOT, "res", "tarnwick.manifest"), "rb") as f:
+            self.assertEqual(tree[RT_MANIFEST][0][2], f.read())
+        levels = ElementTree.fromstring(tree[RT_MANIFEST][0][2]).iter(
+            "{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel")
+        self.assertEqual([e.get("level") for e in levels], ["asInvoker"])
+
+    def test_icon_and_manifest_are_the_only_resources(self):
+        tree = resource_leaves(PE)
+        self.assertEqual(set(tree), {RT_ICON, RT_GROUP_ICON, RT_MANIFEST},
                          "resource types present: %r" % sorted(tree, key=str))
         self.assertEqual(len(tree[RT_ICON]), 1, "exactly one icon image")
         self.assertEqual(len(tree[RT_GROUP_ICON]), 1, "exactly one icon group")

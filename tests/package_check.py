@@ -1,13 +1,24 @@
-"""Builds the release packages with CPack and checks what they hold.
+"""Builds the release packages with CPack and checks what they hold, and that
+a second build of the same source in another folder gives the same programs.
 
 Usage: package_check.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR WINDOWS_X86_BUILD_DIR
+
 Each Windows zip (x64 and x86) must hold tarnwick.exe and tarnwick-brand.exe
 (the very executables that were built), the example configuration, the
-README, the configuration reference and the guide to a faster start; the
+README, every document of docs/ in a docs/ folder, and SHA256SUMS; the
 native tar.gz the same with the native launcher and tool (stripped by CPack,
-so checked to be executables).
+so checked to be executables).  In each:
+  - SHA256SUMS names every other file once, with its right checksum;
+  - every link of every document leads to a file of the package, and an
+    anchor to a heading of it;
+  - the README opens by saying how to use the package (not with the source
+    tree's scripts/demo.sh), and is the source README after that.
+Then the source is copied to another folder and built there with the same
+presets: the launcher and the tool of every build must be byte-identical.
 """
+import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -15,8 +26,13 @@ import tarfile
 import tempfile
 import zipfile
 
-DOCUMENTS = ["example.config", "README.md", "configuration.md", "fast-start.md"]
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DOCS = sorted(n for n in os.listdir(os.path.join(SOURCE_ROOT, "docs")) if n.endswith(".md"))
+DOCUMENTS = ["example.config", "README.md", "SHA256SUMS"] + ["docs/" + n for n in DOCS]
+BUILD_TIMEOUT_SECONDS = 1800
+
+# [text](target) outside code; the target up to a blank or ")".
+LINK = re.compile(r"(?<!!)\[[^\]]*\]\(([^)\s]+)\)")
 
 
 def make_package(build_dir, suffix):
@@ -41,19 +57,97 @@ def is_native_executable(data):
     return data.startswith(b"\x7fELF") or data[:4] in (b"\xcf\xfa\xed\xfe", b"\xca\xfe\xba\xbe")
 
 
+def source_file(relative):
+    with open(os.path.join(SOURCE_ROOT, relative), "rb") as f:
+        return f.read()
+
+
+def without_code(text):
+    """The lines of a Markdown text outside its fenced code blocks."""
+    lines, fenced = [], False
+    for line in text.split("\n"):
+        if line.startswith("```"):
+            fenced = not fenced
+        elif not fenced:
+            lines.append(line)
+    return lines
+
+
+def anchors(text):
+    """The anchors of a Markdown text's headings, as GitHub makes them."""
+    found = set()
+    for line in without_code(text):
+        heading = re.match(r"#+ (.*)", line)
+        if heading:
+            title = re.sub(r"[^\w\- ]", "", heading.group(1).strip().lower())
+            found.add(title.replace(" ", "-"))
+    return found
+
+
+def check_links(kind, files, read):
+    """Every relative link of every document resolves inside the package."""
+    documents = {name: read(path).decode("utf-8") for name, path in files.items()
+                 if name.endswith(".md")}
+    count = 0
+    for name, text in documents.items():
+        for line in without_code(text):
+            for target in LINK.findall(re.sub(r"`[^`]*`", "", line)):
+                if re.match(r"[a-z]+:", target):
+                    continue
+                count += 1
+                path, _, anchor = target.partition("#")
+                resolved = os.path.normpath(os.path.join(os.path.dirname(name), path)) if path else name
+                if resolved not in files:
+                    sys.exit(f"{kind}: {name} links to {target}, which the package does not hold")
+                if anchor and anchor not in anchors(documents.get(resolved, "")):
+                    sys.exit(f"{kind}: {name} links to {target}, a heading {resolved} does not have")
+    return count
+
+
+def check_sums(kind, files, read):
+    listed = {}
+    for line in read(files["SHA256SUMS"]).decode("utf-8").splitlines():
+        digest, name = line.split("  ", 1)
+        if name in listed:
+            sys.exit(f"{kind}: SHA256SUMS names {name} twice")
+        listed[name] = digest
+    expected = sorted(set(files) - {"SHA256SUMS"})
+    if sorted(listed) != expected:
+        sys.exit(f"{kind}: SHA256SUMS names {sorted(listed)}, the package holds {expected}")
+    for name, digest in listed.items():
+        if hashlib.sha256(read(files[name])).hexdigest() != digest:
+            sys.exit(f"{kind}: the checksum of {name} in SHA256SUMS is wrong")
+
+
+def check_readme(kind, readme, launcher):
+    """The package's README: opening lines for the package, then the source
+    README from its first paragraph after the commands block on."""
+    source = source_file("README.md").decode("utf-8")
+    opening = readme.split("\n\ntarnwick is ")[0]
+    if "scripts/" in opening:
+        sys.exit(f"{kind}: the README still opens with the source tree's scripts: {opening}")
+    for needed in (f"`{launcher}`", "`SHA256SUMS`", "`docs/`", "example.config"):
+        if needed not in opening:
+            sys.exit(f"{kind}: the README's opening lines do not mention {needed}: {opening}")
+    rest = "\n\ntarnwick is " + source.split("\n\ntarnwick is ", 1)[1]
+    if not readme.endswith(rest) or not readme.startswith("# tarnwick\n"):
+        sys.exit(f"{kind}: the README is not the source README after its opening lines")
+
+
 def check(kind, files, read, programs):
     """programs: {name in the package: the built file it must equal, or None
     for a native program, which CPack strips}."""
     expected = sorted(DOCUMENTS + list(programs))
     if sorted(files) != expected:
         sys.exit(f"{kind}: holds {sorted(files)}, expected {expected}")
-    for document, source in [("README.md", "README.md"),
-                             ("configuration.md", "docs/configuration.md"),
-                             ("fast-start.md", "docs/fast-start.md"),
-                             ("example.config", "examples/example.config")]:
-        with open(os.path.join(SOURCE_ROOT, source), "rb") as f:
-            if read(files[document]) != f.read():
-                sys.exit(f"{kind}: {document} differs from {source}")
+    for document in DOCUMENTS:
+        source = {"example.config": "examples/example.config"}.get(document, document)
+        if document not in ("README.md", "SHA256SUMS") and read(files[document]) != source_file(source):
+            sys.exit(f"{kind}: {document} differs from {source}")
+    launcher = [p for p in programs if p.startswith("tarnwick") and "brand" not in p][0]
+    check_readme(kind, read(files["README.md"]).decode("utf-8"), launcher)
+    check_sums(kind, files, read)
+    links = check_links(kind, files, read)
     sizes = []
     for program, built in programs.items():
         data = read(files[program])
@@ -64,7 +158,30 @@ def check(kind, files, read, programs):
         elif not is_native_executable(data):
             sys.exit(f"{kind}: {program} is no executable")
         sizes.append(f"{program} {len(data)} bytes")
-    print(f"{kind}: {', '.join(expected)} ({', '.join(sizes)})")
+    print(f"{kind}: {len(files)} files, {links} links resolved, SHA256SUMS right ({', '.join(sizes)})")
+
+
+def check_second_build(builds):
+    """builds: {preset: build dir}.  The source, copied to a folder of
+    another name and depth, built with the same presets, gives the same
+    launcher and tool."""
+    with tempfile.TemporaryDirectory() as scratch:
+        copy = os.path.join(scratch, "another place", "tarnwick-copy")
+        shutil.copytree(SOURCE_ROOT, copy, symlinks=True,
+                        ignore=shutil.ignore_patterns(".git", "build", "__pycache__"))
+        for preset, build_dir in builds.items():
+            for step in (["cmake", "--preset", preset], ["cmake", "--build", "--preset", preset,
+                                                         "-j2", "--target", "tarnwick", "tarnwick-brand"]):
+                done = subprocess.run(step, cwd=copy, capture_output=True, timeout=BUILD_TIMEOUT_SECONDS)
+                if done.returncode != 0:
+                    sys.exit(f"the second build failed: {step}: {done.stdout[-2000:]} {done.stderr[-2000:]}")
+            suffix = ".exe" if preset.startswith("windows") else ""
+            for program in ("tarnwick" + suffix, os.path.join("tools", "brand", "tarnwick-brand" + suffix)):
+                first, second = os.path.join(build_dir, program), os.path.join(copy, "build", preset, program)
+                with open(first, "rb") as a, open(second, "rb") as b:
+                    if a.read() != b.read():
+                        sys.exit(f"{program} of the {preset} build differs when built in another folder")
+            print(f"{preset}: tarnwick and tarnwick-brand are the same bytes when built in another folder")
 
 
 def main():
@@ -96,6 +213,7 @@ def main():
             ran = subprocess.run([tool, "--help"], capture_output=True, timeout=60)
             if ran.returncode != 0 or not ran.stdout.startswith(b"Usage: tarnwick-brand"):
                 sys.exit(f"the packaged tarnwick-brand --help failed: {ran}")
+    check_second_build({"windows": windows_dirs[0], "windows-x86": windows_dirs[1], "native": native_dir})
     print("1 passed, 0 failed")
 
 

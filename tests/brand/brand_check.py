@@ -34,7 +34,7 @@ import unittest
 
 SKIP_EXIT_CODE = 77
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 SECURITY_DIRECTORY = 4
 
 TOOL = os.environ.get("TARNWICK_BRAND", "")
@@ -127,7 +127,8 @@ class Branded(unittest.TestCase):
                     self.assertEqual(new.get_data(), old.get_data(), new.Name)
 
                 tree = resources(after)
-                self.assertEqual(sorted(tree), [RT_ICON, RT_GROUP_ICON, RT_VERSION])
+                self.assertEqual(sorted(tree), [RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST])
+                self.assertEqual(tree[RT_MANIFEST], resources(before)[RT_MANIFEST], "the manifest is kept")
                 language = resources(before)[RT_GROUP_ICON][0][1]
                 images = icon_images(ico)
                 self.assertEqual(tree[RT_ICON], [(i + 1, language, data) for i, (_, data) in enumerate(images)])

@@ -31,6 +31,7 @@ const std::size_t ICON_ENTRY = 16;
 const std::size_t SECTION_ENTRY = 40;
 const std::size_t COFF_SECTION_COUNT_AT = 2;   /* in the COFF header */
 const std::size_t COFF_SYMBOL_TABLE_AT = 8;
+const std::uint16_t RESOURCE_MANIFEST = 24; /* RT_MANIFEST, which the launcher carries */
 
 std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -228,10 +229,15 @@ TEST_F(BrandedLaunchers, OnlyTheResourcesAndTheirHeadersChangeAndBrandingAgainGi
             expectOnlyResourcesChanged(exe->bytes, branded);
             std::vector<ResourceLeaf> leaves = leavesOf(branded);
             expectIconOf(ico, leaves, language);
-            ASSERT_EQ(leaves.size(), branding.icon.size() + 2);
-            EXPECT_EQ(leaves.back().type.number, RESOURCE_VERSION);
-            EXPECT_EQ(leaves.back().language, LANGUAGE_NEUTRAL);
-            EXPECT_EQ(readU16(leaves.back().data, 0), leaves.back().data.size());
+            /* The icons, their group, the version record and the manifest,
+            ** kept as the launcher carries it. */
+            ASSERT_EQ(leaves.size(), branding.icon.size() + 3);
+            const ResourceLeaf &version = leaves[leaves.size() - 2];
+            EXPECT_EQ(version.type.number, RESOURCE_VERSION);
+            EXPECT_EQ(version.language, LANGUAGE_NEUTRAL);
+            EXPECT_EQ(readU16(version.data, 0), version.data.size());
+            EXPECT_EQ(leaves.back().type.number, RESOURCE_MANIFEST);
+            EXPECT_TRUE(leaves.back().data == leavesOf(exe->bytes).back().data);
             ASSERT_TRUE(brandExecutable(branded, branding, &again, &error)) << error;
             EXPECT_TRUE(again == branded) << "branding the branded file again changed it";
         }
@@ -255,11 +261,14 @@ TEST_F(BrandedLaunchers, KeepsOtherResourcesAndWritesEveryTableInSearchOrder) {
     ResourcePlan plan;
     std::string error;
     ASSERT_TRUE(readPeImage(x64.bytes, &image, &error) && planResourceRewrite(x64.bytes, image, &plan, &error));
+    /* The launcher carries its manifest; a named resource and a version
+    ** record of its own are added. */
     std::vector<ResourceLeaf> leaves = leavesOf(x64.bytes);
-    const ResourceLeaf manifest{resourceNumber(24), resourceNumber(1), 0x409, 0, "<assembly/>"};
+    ASSERT_EQ(leaves.back().type.number, RESOURCE_MANIFEST);
+    const ResourceLeaf manifest = leaves.back();
     const ResourceLeaf named{resourceText(u"SPLASH"), resourceText(u"LOGO"), 0, 0, "picture"};
     const ResourceLeaf oldVersion{resourceNumber(RESOURCE_VERSION), resourceNumber(1), 0x409, 0, "old record"};
-    leaves.insert(leaves.begin(), {manifest, named, oldVersion});
+    leaves.insert(leaves.begin(), {named, oldVersion});
     std::string richer = withLeaves(x64.bytes, leaves);
 
     for (bool withVersion : {false, true}) {
@@ -271,7 +280,7 @@ TEST_F(BrandedLaunchers, KeepsOtherResourcesAndWritesEveryTableInSearchOrder) {
         std::vector<ResourceLeaf> after = leavesOf(branded);
         std::vector<std::string> kept;
         for (const ResourceLeaf &leaf : after) {
-            if (leaf.type.isText || leaf.type.number == 24 || leaf.type.number == RESOURCE_VERSION) kept.push_back(leaf.data);
+            if (leaf.type.isText || leaf.type.number == RESOURCE_MANIFEST || leaf.type.number == RESOURCE_VERSION) kept.push_back(leaf.data);
         }
         EXPECT_EQ(kept[0], named.data);
         EXPECT_EQ(kept[2], manifest.data);

@@ -207,29 +207,47 @@ TEST_F(PosixProcess, ARunningChildIsStillActiveUntilItEnds) {
     }
 }
 
-TEST_F(PosixProcess, TheAssociatedProgramIsStartedWithTheFileAndNotWaitedFor) {
+TEST_F(PosixProcess, TheOpenerIsStartedWithTheFileOrPageAndNotWaitedFor) {
     /* A stand-in opener on PATH reports its argument through an inherited
     ** pipe; the pipe ends when the opener ends. */
-    std::string format = platform::URL_HANDLER_FORMAT;
-    const std::string opener = format.substr(0, format.find(' '));
+#ifdef __APPLE__
+    const std::string opener = "open";
+#else
+    const std::string opener = "xdg-open";
+#endif
     writeFile(scratch / ("bin/" + opener), "#!/bin/sh\nprintf '<%s>' \"$@\" >&9\n");
     fs::permissions(scratch / ("bin/" + opener), fs::perms::owner_all);
     setenv("PATH", (scratch / "bin" + ":/usr/bin:/bin").c_str(), 1);
 
-    int report[2];
-    ASSERT_EQ(0, pipe(report));
-    {
-        RedirectedDescriptor writeEnd(9, report[1]);
-        close(report[1]);
-        platform::openWithAssociatedProgram("/var/log/my app.log");
+    struct OpenCase {
+        const char *target;
+        bool webPage;
+    };
+    for (OpenCase c : {OpenCase{"/var/log/my app.log", false},
+                       OpenCase{"https://example.com/get java?x=1", true}}) {
+        int report[2];
+        ASSERT_EQ(0, pipe(report));
+        {
+            RedirectedDescriptor writeEnd(9, report[1]);
+            close(report[1]);
+            if (c.webPage)
+                EXPECT_TRUE(platform::openWebPage(c.target));
+            else
+                platform::openWithAssociatedProgram(c.target);
+        }
+        EXPECT_TRUE(noChildrenLeft());
+        std::string received;
+        char buffer[256];
+        ssize_t got;
+        while ((got = read(report[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(got));
+        close(report[0]);
+        EXPECT_EQ("<" + std::string(c.target) + ">", received);
     }
+
+    /* Without an opener on PATH a page cannot be opened, and nothing runs. */
+    setenv("PATH", (scratch / "empty").c_str(), 1);
+    EXPECT_FALSE(platform::openWebPage("https://example.com/"));
     EXPECT_TRUE(noChildrenLeft());
-    std::string received;
-    char buffer[256];
-    ssize_t got;
-    while ((got = read(report[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(got));
-    close(report[0]);
-    EXPECT_EQ("</var/log/my app.log>", received);
 }
 
 /* Once a child has ended, a request to end has no child to go to and must

@@ -13,15 +13,17 @@ Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_config.py -v C
 """
 import errno
 import os
+import pty
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_native_launcher import DemoOutput, clean_environment  # noqa: E402
+from test_native_launcher import DemoOutput, clean_environment, read_to_end, read_until  # noqa: E402
 
 TARNWICK = os.environ.get("TARNWICK", "")
 DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
@@ -867,6 +869,197 @@ class FastStartTests(ConfiguredLauncherCase):
                 self.assertNotIn("-XX:", self.start(java, *lines).command_line)
                 self.assertIn(why, self.start(java, *lines, args=["-d"]).out)
         self.assertEqual([], os.listdir(self.archives))
+
+
+class DownloadPageTests(ConfiguredLauncherCase):
+    """downloadurl with no runtime anywhere: the question is put on the
+    terminal, and a Yes hands the page to xdg-open (here a stand-in on PATH
+    that logs its arguments); an address that is no web page is refused."""
+
+    PAGE = "https://acme.example/get-java?app=Demo"
+
+    def setUp(self):
+        super().setUp()
+        bin_dir = self.path("bin")
+        os.makedirs(bin_dir)
+        self.opened = self.path("opened.log")
+        for opener in ("xdg-open", "open"):
+            with open(os.path.join(bin_dir, opener), "w") as out:
+                out.write('#!/bin/sh\nprintf "<%%s>\\n" "$@" >> "%s"\n' % self.opened)
+            os.chmod(os.path.join(bin_dir, opener), 0o755)
+        self.env = config_environment(TARNWICK_JAVA_ROOTS=self.path("elsewhere"), JAVA_HOME=None,
+                                      PATH=bin_dir)
+
+    def on_terminal(self, answer):
+        """Runs the launcher with -passExitCode on a terminal, answers the
+        question; (exit code, what the terminal showed)."""
+        pid, terminal = pty.fork()
+        if pid == 0:
+            try:
+                os.chdir(self.elsewhere)
+                os.execve(self.launcher, [self.launcher, "-passExitCode"], self.env)
+            finally:
+                os._exit(127)
+        try:
+            shown = read_until(terminal, r"\[y/N\] ")
+            os.write(terminal, answer.encode() + b"\n")
+            shown += read_to_end(terminal)
+        finally:
+            _, status = os.waitpid(pid, 0)
+            os.close(terminal)
+        return os.waitstatus_to_exitcode(status), shown.replace("\r\n", "\n")
+
+    def pages(self):
+        if not os.path.exists(self.opened):
+            return []
+        with open(self.opened) as log:
+            return log.read().split("\n")[:-1]
+
+    def test_the_question_opens_the_page_on_yes_and_only_web_addresses_are_taken(self):
+        self.write("Demo.config", ["appname Demo", "downloadurl " + self.PAGE])
+        code, shown = self.on_terminal("y")
+        self.assertIn("Error!: Demo needs Java, and none was found on this computer. "
+                      "Do you want to download it?", shown)
+        self.assertEqual(2, code, shown)
+        for _ in range(100):  # the opener runs on its own
+            if self.pages():
+                break
+            time.sleep(0.05)
+        self.assertEqual(["<%s>" % self.PAGE], self.pages(), shown)
+
+        os.remove(self.opened)
+        run = self.launch(["-passExitCode"], env=self.env, config=["downloadurl file:///etc/passwd"])
+        self.assertEqual(2, run.code, run.text())
+        self.assertIn("downloadurl file:///etc/passwd is refused: only http:// and https:// "
+                      "addresses are opened", run.err)
+        self.assertIn("Error!: No Java Installation Found", run.err)
+        self.assertEqual([], self.pages())
+
+
+def jdks():
+    """The JDKs of this machine that hold jlink, one per real home."""
+    homes = {}
+    if os.path.isdir(JVM_ROOT):
+        for name in sorted(os.listdir(JVM_ROOT)):
+            home = os.path.realpath(os.path.join(JVM_ROOT, name))
+            if os.path.isfile(os.path.join(home, "bin", "jlink")):
+                homes.setdefault(home, home)
+    return sorted(homes)
+
+
+def release_version(home):
+    with open(os.path.join(home, "release")) as f:
+        for line in f:
+            if line.startswith("JAVA_VERSION="):
+                return line.split("=", 1)[1].strip().strip('"')
+    return None
+
+
+def shipping_recipes():
+    """{section title: its configuration lines} of docs/shipping.md, in the
+    form for Linux and macOS the document gives (runtime/bin/java for
+    runtime\\bin\\javaw.exe, slashes for backslashes)."""
+    with open(os.path.join(SOURCE_ROOT, "docs", "shipping.md")) as f:
+        text = f.read()
+    recipes = {}
+    for section in text.split("\n## ")[1:]:
+        title, body = section.split("\n", 1)
+        block = body.split("\n```config\n", 1)[1].split("\n```", 1)[0] if "```config\n" in body else ""
+        lines = [line.replace("\\bin\\javaw.exe", "/bin/java").replace("\\", "/")
+                 for line in block.split("\n") if line]
+        recipes[title] = lines
+    return recipes
+
+
+# The application of the recipes: prints its module, its runtime and its
+# arguments.
+APP_MAIN = """package app;
+public class Main {
+    public static void main(String[] args) {
+        System.out.println("module=" + Main.class.getModule().getName());
+        System.out.println("java.home=" + System.getProperty("java.home"));
+        System.out.println("java.version=" + System.getProperty("java.version"));
+        System.out.println("args=" + String.join(",", args));
+    }
+}
+"""
+
+
+class ShippingTests(ConfiguredLauncherCase):
+    """The configuration lines of docs/shipping.md, each with the layout the
+    document describes, built with the real JDKs of this machine: a runtime
+    made by jlink, an executable jar, a modular application."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.jdks = jdks()
+        if not cls.jdks:
+            raise unittest.SkipTest("no JDK with jlink under " + JVM_ROOT)
+        cls.recipes = shipping_recipes()
+        cls.build = tempfile.mkdtemp(prefix="tarnwick-shipping-")
+        source = os.path.join(cls.build, "src")
+        os.makedirs(os.path.join(source, "app"))
+        with open(os.path.join(source, "app", "Main.java"), "w") as f:
+            f.write(APP_MAIN)
+        with open(os.path.join(source, "module-info.java"), "w") as f:
+            f.write("module app { }\n")
+        classes = os.path.join(cls.build, "classes")
+        bin_dir = os.path.join(cls.jdks[0], "bin")
+        cls.jar = os.path.join(cls.build, "app.jar")
+        for step in ([os.path.join(bin_dir, "javac"), "--release", "11", "-d", classes,
+                      os.path.join(source, "module-info.java"), os.path.join(source, "app", "Main.java")],
+                     [os.path.join(bin_dir, "jar"), "--create", "--file", cls.jar, "--main-class",
+                      "app.Main", "-C", classes, "."]):
+            subprocess.run(step, check=True, timeout=BUILD_TIMEOUT_SECONDS)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.build, ignore_errors=True)
+
+    def jlink(self, jdk, output):
+        subprocess.run([os.path.join(jdk, "bin", "jlink"), "--add-modules", "java.base", "--strip-debug",
+                        "--no-header-files", "--no-man-pages", "--output", output],
+                       check=True, timeout=BUILD_TIMEOUT_SECONDS)
+
+    def run_recipe(self, title, jdk):
+        """Starts the recipe's lines with JAVA_HOME naming jdk; returns
+        {name: value} of the app's lines."""
+        lines = self.recipes[title]
+        self.assertTrue(lines, "docs/shipping.md has no configuration under " + title)
+        run = self.launch(["one two"], env=config_environment(JAVA_HOME=jdk), config=lines)
+        self.assertEqual(0, run.code, run.text())
+        seen = dict(line.split("=", 1) for line in run.out.split("\n") if "=" in line
+                    and line.split("=", 1)[0] in ("module", "java.home", "java.version", "args"))
+        self.assertEqual("one two", seen.get("args"), run.text())
+        return seen
+
+    def test_your_own_runtime_is_started_whatever_java_is_installed(self):
+        # JAVA_HOME names another JDK: the runtime beside the launcher wins,
+        # and it is the version of the JDK whose jlink made it.
+        for jdk in self.jdks:
+            with self.subTest(jdk=jdk):
+                runtime = os.path.join(self.app, "runtime")
+                shutil.rmtree(runtime, ignore_errors=True)
+                self.jlink(jdk, runtime)
+                shutil.copy2(self.jar, self.app)
+                other = [j for j in self.jdks if j != jdk] or [jdk]
+                seen = self.run_recipe("Shipping your own Java runtime", other[0])
+                self.assertEqual(os.path.realpath(runtime), os.path.realpath(seen["java.home"]))
+                self.assertEqual(release_version(jdk), seen["java.version"])
+                self.assertEqual(release_version(jdk), release_version(runtime))
+                self.assertEqual("null", seen["module"])
+
+    def test_an_executable_jar(self):
+        shutil.copy2(self.jar, self.app)
+        seen = self.run_recipe("An executable jar", self.jdks[0])
+        self.assertEqual(os.path.realpath(self.jdks[0]), os.path.realpath(seen["java.home"]))
+        self.assertEqual("null", seen["module"])
+
+    def test_a_modular_application(self):
+        os.makedirs(os.path.join(self.app, "mods"))
+        shutil.copy2(self.jar, os.path.join(self.app, "mods", "app.jar"))
+        self.assertEqual("app", self.run_recipe("A modular application", self.jdks[0])["module"])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -154,6 +154,29 @@ TEST_F(LauncherTest, TokensRoundTripThroughTheWindowsRules) {
     }
 }
 
+/* A runtime path with a blank is one token however it was written: the
+** system must never try a shorter path cut at the blank. */
+TEST_F(LauncherTest, JavaPathIsEnclosedWhenABlankWouldCutIt) {
+    struct {
+        const char *javapath, *firstToken;
+    } cases[] = {
+        {"C:\\Apps\\My App\\jre\\bin\\javaw.exe", "\"C:\\Apps\\My App\\jre\\bin\\javaw.exe\""},
+        {"runtime dir\\bin\\javaw.exe", "\"runtime dir\\bin\\javaw.exe\""},
+        {"C:\\tab\there\\javaw.exe", "\"C:\\tab\there\\javaw.exe\""},
+        /* Already quoted, by the registry lookup or by an expansion. */
+        {"\"C:\\Program Files\\Java\\bin\\javaw.exe\"", "\"C:\\Program Files\\Java\\bin\\javaw.exe\""},
+        {"\"C:/Program Files/Java\"/bin/javaw.exe", "\"C:/Program Files/Java\"/bin/javaw.exe"},
+        {"C:\\jre\\bin\\javaw.exe", "C:\\jre\\bin\\javaw.exe"},
+    };
+    for (const auto &c : cases) {
+        fake::reset();
+        settings.javapath = keepText(c.javapath);
+        settings.mainClass = keepText("M");
+        std::string line = buildJavaCommandLine();
+        EXPECT_EQ(line, std::string(c.firstToken) + " M") << c.javapath;
+    }
+}
+
 /* Class paths of expanded folders, quoted or not, reach the runtime as one
 ** argument holding every entry. */
 TEST_F(LauncherTest, ClassPathStaysOneArgument) {

@@ -74,20 +74,27 @@ const char *const CLASS_PATH_SEPARATOR = ";";
 const char *const JAVA_BIN_FOLDER = "\\bin";
 const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
 const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
-const char *const URL_HANDLER_FORMAT = "rundll32 url.dll,FileProtocolHandler \"%s\"";
 const int RELAUNCH_EXIT_CODE = 999;
 
 bool namesMayHoldQuotesAndTabs() { return state.posixNames; }
 
-std::string launcherProgramPath(const char *argv0) {
-    return state.launcherFile.empty() ? argv0 : state.launcherFile;
-}
-
+/* As on Windows: a drive-qualified path, or \\server\share\...\file. */
 std::size_t programDirectoryLength(const char *programPath) {
-    if (programPath[0] == '\0' || programPath[1] != ':') return NO_PROGRAM_DIRECTORY;
     const char *last = std::strrchr(programPath, '\\');
     if (last == nullptr) return NO_PROGRAM_DIRECTORY;
-    return static_cast<std::size_t>(last - programPath);
+    std::size_t length = static_cast<std::size_t>(last - programPath);
+    if (programPath[0] != '\0' && programPath[1] == ':') return length;
+    if (std::strncmp(programPath, "\\\\", 2) != 0 || std::strchr("?.\\", programPath[2]))
+        return NO_PROGRAM_DIRECTORY;
+    const char *share = std::strchr(programPath + 2, '\\');
+    if (share == nullptr || share == last || share[1] == '\\') return NO_PROGRAM_DIRECTORY;
+    return length;
+}
+
+std::string launcherProgramPath(const char *argv0) {
+    return state.moduleFileName.empty() || programDirectoryLength(argv0) != NO_PROGRAM_DIRECTORY
+               ? argv0
+               : state.moduleFileName;
 }
 
 int messageBox(const char *text, const char *caption, unsigned type) {
@@ -199,6 +206,11 @@ bool allocateConsole() {
 void setConsoleTitle(const char *title) { state.consoleTitles.push_back(title); }
 
 void openWithAssociatedProgram(const char *file) { state.shellOpens.push_back(file); }
+
+bool openWebPage(const char *url) {
+    state.webPages.push_back(url);
+    return state.webPagesOpen;
+}
 
 unsigned long osMajorVersion() { return state.osMajor; }
 unsigned long currentProcessId() { return state.processId; }

@@ -47,6 +47,7 @@ struct State {
     std::vector<Box> boxes;
     std::vector<Launch> launches;
     std::vector<std::string> shellOpens;
+    std::vector<std::string> webPages;
     std::vector<std::string> changedDirectories;
     std::string standardOutput;
     std::string standardError;
@@ -65,7 +66,6 @@ struct State {
     unsigned long startError = 0;
     unsigned long osMajor = 5;
     bool posixNames = false;       /* names may hold quotes and tabs, as on POSIX */
-    std::string launcherFile;      /* the launcher's own file; empty: argv[0] */
     unsigned long processId = 4242;
     std::map<std::string, RegistryKeyData> registry; /* key path, lower case */
     std::map<std::string, RegistryKeyData> otherViewRegistry; /* the other view */
@@ -80,6 +80,8 @@ struct State {
     ** child does to the files. */
     std::function<void(const std::string &commandLine)> childRuns;
     std::string currentDirectory = "D:\\work";
+    std::string moduleFileName; /* the launcher's own file; empty: argv[0] */
+    bool webPagesOpen = true;   /* openWebPage succeeds */
     bool currentDirectoryFails = false;
 };
 

@@ -107,6 +107,38 @@ TEST_F(Reader, ShowConsoleOnlyTurnsOn) {
     EXPECT_EQ(settings._showConsole, 1);
 }
 
+TEST_F(Reader, DownloadUrlKeepsOnlyWebAddressesAsWritten) {
+    struct {
+        const char *value;
+        const char *kept; /* null: refused */
+    } cases[] = {
+        {"https://acme.example/get-java", "https://acme.example/get-java"},
+        {"HTTP://acme.example/$JAVA?v=17", "HTTP://acme.example/$JAVA?v=17"},
+        {"file:///C:/Windows/System32/calc.exe", nullptr},
+        {"C:\\Windows\\System32\\calc.exe", nullptr},
+        {"javascript:alert(1)", nullptr},
+        {"https://", nullptr},
+        {"https:///path", nullptr},
+        {"https://acme.example/a b", nullptr},
+        {"https://acme.example/\"x", nullptr},
+        {"https://acme.example/\x7f", nullptr},
+        {"", nullptr},
+    };
+    for (const auto &c : cases) {
+        fake::reset();
+        read(std::string("downloadurl ") + c.value + "\n");
+        if (c.kept != nullptr) {
+            EXPECT_STREQ(settings.downloadUrl, c.kept);
+            EXPECT_TRUE(fake::state.boxes.empty()) << c.value;
+            continue;
+        }
+        EXPECT_EQ(settings.downloadUrl, nullptr) << c.value;
+        EXPECT_NE(fake::state.standardError.find("only http:// and https://"), std::string::npos)
+            << c.value;
+        EXPECT_EQ(fake::boxCaptions(), Strings{"Error Reading Config File"}) << c.value;
+    }
+}
+
 TEST_F(Reader, SetenvIsSeenByLaterLinesAndTheChild) {
     fake::state.environment["APP"] = "C:\\apps";
     settings._debug = 1;

@@ -283,6 +283,52 @@ TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) 
               "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): found C:\\rt2\n");
 }
 
+struct NoRuntimeCase {
+    const char *appname, *mainClass; /* null: unset */
+    bool quiet;
+    int answer;
+    fake::Box box;
+    bool opened;
+};
+
+class NoRuntimeAnywhere : public LauncherTest, public ::testing::WithParamInterface<NoRuntimeCase> {};
+
+/* With downloadurl the error box gives way to a question; quiet mode asks
+** nothing and keeps the box, which it has always shown. */
+TEST_P(NoRuntimeAnywhere, AsksToDownloadWhenTheApplicationNamesItsPage) {
+    const NoRuntimeCase &c = GetParam();
+    settings.downloadUrl = keepText("https://acme.example/java");
+    if (c.appname) settings.appname = keepText(c.appname);
+    if (c.mainClass) settings.mainClass = keepText(c.mainClass);
+    settings._quietMode = c.quiet;
+    fake::state.boxAnswers = {c.answer};
+    EXPECT_EQ(getJavaPathFromRegistry(), nullptr);
+    ASSERT_EQ(fake::state.boxes.size(), 1u);
+    EXPECT_EQ(fake::state.boxes[0].text, c.box.text);
+    EXPECT_EQ(fake::state.boxes[0].caption, c.box.caption);
+    EXPECT_EQ(fake::state.boxes[0].type, c.box.type);
+    EXPECT_EQ(fake::state.webPages.size(), c.opened ? 1u : 0u);
+}
+
+const char *const NEEDS_JAVA = " needs Java, and none was found on this computer. Do you want to download it?";
+
+INSTANTIATE_TEST_SUITE_P(
+    Question, NoRuntimeAnywhere,
+    ::testing::Values(
+        NoRuntimeCase{"Demo", "com.acme.Main", false, 6, {std::string("Demo") + NEEDS_JAVA, "Error!", 0x14}, true},
+        NoRuntimeCase{"Demo", nullptr, false, 7, {std::string("Demo") + NEEDS_JAVA, "Error!", 0x14}, false},
+        NoRuntimeCase{"", "com.acme.Main", false, 6, {std::string("com.acme.Main") + NEEDS_JAVA, "Error!", 0x14}, true},
+        NoRuntimeCase{nullptr, "", false, 6, {std::string("Application") + NEEDS_JAVA, "Error!", 0x14}, true},
+        NoRuntimeCase{"Demo", nullptr, true, 6, {"No Java Installation Found", "Error!", 0x10}, false}));
+
+TEST_F(LauncherTest, TheExitCodeStaysWhenTheQuestionIsAnswered) {
+    fake::state.files["C:\\a\\t.config"] = "downloadurl https://acme.example/java\n";
+    fake::state.boxAnswers = {6};
+    EXPECT_EQ(runLauncher({"C:\\a\\t.exe", "-passExitCode"}), 2);
+    EXPECT_EQ(fake::state.webPages, std::vector<std::string>{"https://acme.example/java"});
+    EXPECT_TRUE(fake::state.launches.empty());
+}
+
 struct RequirementCase {
     const char *requirement;
     const char *javaVersion; /* afterwards */

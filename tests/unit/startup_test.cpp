@@ -112,6 +112,7 @@ TEST_F(LauncherTest, NoVistaBoxBeforeVista) {
 
 struct DirectoryCase {
     const char *programPath;
+    const char *moduleFileName; /* the launcher's own file; "": cannot be named */
     const char *expectedCwd;
     bool changesDirectory;
 };
@@ -119,9 +120,10 @@ struct DirectoryCase {
 class LauncherDirectory : public LauncherTest,
                           public ::testing::WithParamInterface<DirectoryCase> {};
 
-TEST_P(LauncherDirectory, FollowsHowTheProgramWasStarted) {
+TEST_P(LauncherDirectory, IsTheLaunchersOwnFolderHoweverItWasStarted) {
     const DirectoryCase &c = GetParam();
     installRuntime();
+    fake::state.moduleFileName = c.moduleFileName;
     runLauncher({c.programPath});
     EXPECT_STREQ(settings.cwd, c.expectedCwd);
     if (c.changesDirectory) {
@@ -132,31 +134,41 @@ TEST_P(LauncherDirectory, FollowsHowTheProgramWasStarted) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, LauncherDirectory,
-                         ::testing::Values(DirectoryCase{"C:\\apps\\tool.exe", "C:\\apps", true},
-                                           DirectoryCase{"C:\\tool.exe", "C:", true},
-                                           DirectoryCase{"tool.exe", "D:\\work", false},
-                                           DirectoryCase{".\\tool.exe", "D:\\work", false},
-                                           DirectoryCase{"C:tool.exe", "D:\\work", false},
-                                           DirectoryCase{"\\\\srv\\share\\t.exe", "D:\\work", false},
-                                           DirectoryCase{"C:/apps/tool.exe", "D:\\work", false},
-                                           DirectoryCase{"t", "D:\\work", false},
-                                           DirectoryCase{"", "D:\\work", false}));
+const char *const OWN_FILE = "C:\\apps\\tool.exe";
 
-/* Started by a bare name, or through a link with another name: the folder
-** and the name of the launcher's own file decide, not argv[0]. */
-TEST_F(LauncherTest, TheLaunchersOwnFileNamesItsFolderAndConfiguration) {
-    installRuntime();
-    fake::state.launcherFile = "C:\\opt\\demo\\Demo.exe";
-    fake::state.files["C:\\opt\\demo\\Demo.config"] = "mainclass Real\n";
-    fake::state.files["D:\\work\\demo.config"] = "mainclass Decoy\n";
-    runLauncher({"demo", "-d"});
-    EXPECT_STREQ(settings.cwd, "C:\\opt\\demo");
-    EXPECT_EQ(fake::state.changedDirectories, std::vector<std::string>{"C:\\opt\\demo"});
-    EXPECT_STREQ(settings.mainClass, "Real");
-    ASSERT_GE(fake::state.boxes.size(), 3u);
+INSTANTIATE_TEST_SUITE_P(
+    Paths, LauncherDirectory,
+    ::testing::Values(DirectoryCase{"C:\\apps\\tool.exe", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{"C:\\tool.exe", OWN_FILE, "C:", true},
+                      /* Drive-qualified: as started, whatever the module says. */
+                      DirectoryCase{"E:\\link\\tool.exe", OWN_FILE, "E:\\link", true},
+                      DirectoryCase{"tool.exe", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{".\\tool.exe", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{"C:tool.exe", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{"C:/apps/tool.exe", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{"t", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{"", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{"\\\\srv\\share\\t.exe", "", "\\\\srv\\share", true},
+                      DirectoryCase{"t", "\\\\srv\\share\\app\\t.exe", "\\\\srv\\share\\app", true},
+                      /* No share, or a device path: no folder of its own. */
+                      DirectoryCase{"\\\\srv\\t.exe", "", "D:\\work", false},
+                      DirectoryCase{"\\\\?\\C:\\t.exe", "", "D:\\work", false},
+                      DirectoryCase{"\\\\.\\pipe\\t.exe", "", "D:\\work", false},
+                      /* The module file cannot be named: the old rule. */
+                      DirectoryCase{"tool.exe", "", "D:\\work", false},
+                      DirectoryCase{"C:/apps/tool.exe", "", "D:\\work", false}));
+
+TEST_F(LauncherTest, ABareNameReadsTheLaunchersOwnConfigurationNotOneWhereTheUserStands) {
+    fake::state.moduleFileName = "C:\\Program Files\\Demo\\Demo.exe";
+    fake::state.files["D:\\work\\demo.config"] = "javapath D:\\work\\evil.exe\n";
+    fake::state.files["C:\\Program Files\\Demo\\Demo.config"] = "javapath C:\\jre\\bin\\javaw.exe\n";
+    EXPECT_EQ(runLauncher({"demo", "-d"}), 0);
+    ASSERT_EQ(fake::state.launches.size(), 1u);
+    EXPECT_EQ(fake::state.launches[0].commandLine, "C:\\jre\\bin\\javaw.exe ");
+    /* The debug trail shows the path the launcher works from. */
+    ASSERT_GE(fake::state.boxes.size(), 2u);
     EXPECT_EQ(fake::state.boxes[1].caption, "LpCmdLine");
-    EXPECT_EQ(fake::state.boxes[1].text, "[C:\\opt\\demo\\Demo.exe]");
+    EXPECT_EQ(fake::state.boxes[1].text, "[C:\\Program Files\\Demo\\Demo.exe]");
 }
 
 TEST_F(LauncherTest, DirectoriesThatDoNotFitAreRefusedNotCut) {

@@ -292,42 +292,52 @@ TEST_F(VersionSelection, PatchLevelsReadLikeAtoiWithoutOverflow) {
 
 struct DownloadCase {
     const char *requirement;
-    int exitCode; /* 11 after a selection, -1000 when an exact key is missing */
+    const char *downloadUrl; /* null: no downloadurl line */
+    int exitCode;            /* 11 after a selection, -1000 when an exact key is missing */
     int answer;
-    const char *commandLine; /* null: nothing started */
+    const char *page; /* null: nothing opened */
 };
 
 class Download : public VersionSelection, public ::testing::WithParamInterface<DownloadCase> {};
 
-TEST_P(Download, OpensThePageOfTheVersionFamilyOnYes) {
+TEST_P(Download, OpensTheApplicationsPageOrThatOfTheVersionFamilyOnYes) {
     const DownloadCase &c = GetParam();
+    if (c.downloadUrl != nullptr) settings.downloadUrl = keepText(c.downloadUrl);
     fake::state.boxAnswers = {c.answer};
     EXPECT_EQ(lookup(c.requirement), c.exitCode); /* no runtime at all */
     EXPECT_EQ(fake::boxCaptions(), std::vector<std::string>{NOT_FOUND});
-    if (c.commandLine == nullptr) {
-        EXPECT_TRUE(fake::state.launches.empty()) << c.requirement;
-        return;
-    }
-    ASSERT_EQ(fake::state.launches.size(), 1u) << c.requirement;
-    EXPECT_EQ(fake::state.launches[0].commandLine, c.commandLine);
-    EXPECT_EQ(fake::state.launches[0].creationFlags, 0u);
-    EXPECT_FALSE(fake::state.launches[0].hasDirectory);
-    EXPECT_EQ(fake::state.liveChildren, 0);
+    EXPECT_EQ(fake::state.webPages, c.page ? std::vector<std::string>{c.page}
+                                           : std::vector<std::string>{})
+        << c.requirement;
+    EXPECT_TRUE(fake::state.launches.empty()) << "a page is no child of the launcher's";
 }
+
+const char *const ACME_PAGE = "https://acme.example/java";
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, Download,
     ::testing::Values(
-        DownloadCase{"1.4.2_08", -1000, 6,
-                     "rundll32 url.dll,FileProtocolHandler "
-                     "\"https://www.java.com/j2se/1.4.2/download.html\""},
-        DownloadCase{"1.5", 11, 6,
-                     "rundll32 url.dll,FileProtocolHandler "
-                     "\"https://www.java.com/en/download/download_the_latest.jsp\""},
-        DownloadCase{"1.5.0_06+", 11, 6,
-                     "rundll32 url.dll,FileProtocolHandler "
-                     "\"https://www.java.com/en/download/download_the_latest.jsp\""},
-        DownloadCase{"1.4.2_08", -1000, 7, nullptr}, DownloadCase{"1.4", 11, 6, nullptr},
-        DownloadCase{"1.6.0_20+", 11, 6, nullptr}));
+        DownloadCase{"1.4.2_08", nullptr, -1000, 6, "https://www.java.com/j2se/1.4.2/download.html"},
+        DownloadCase{"1.5", nullptr, 11, 6, "https://www.java.com/en/download/download_the_latest.jsp"},
+        DownloadCase{"1.5.0_06+", nullptr, 11, 6,
+                     "https://www.java.com/en/download/download_the_latest.jsp"},
+        DownloadCase{"1.4.2_08", nullptr, -1000, 7, nullptr},
+        DownloadCase{"1.4", nullptr, 11, 6, nullptr},
+        DownloadCase{"1.6.0_20+", nullptr, 11, 6, nullptr},
+        /* The application's own page, whatever the requirement. */
+        DownloadCase{"1.6.0_20+", ACME_PAGE, 11, 6, ACME_PAGE},
+        DownloadCase{"17", ACME_PAGE, 11, 6, ACME_PAGE},
+        DownloadCase{"1.4.2_08", ACME_PAGE, -1000, 6, ACME_PAGE},
+        DownloadCase{"17", ACME_PAGE, 11, 7, nullptr}));
+
+TEST_F(VersionSelection, APageThatCannotBeOpenedIsReported) {
+    settings.downloadUrl = keepText(ACME_PAGE);
+    fake::state.webPagesOpen = false;
+    fake::state.boxAnswers = {6};
+    EXPECT_EQ(lookup("17"), 11);
+    EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{NOT_FOUND, "Error"}));
+    EXPECT_NE(fake::state.boxes[1].text.find(ACME_PAGE), std::string::npos);
+    EXPECT_NE(fake::state.standardError.find(ACME_PAGE), std::string::npos);
+}
 
 } // namespace

@@ -26,9 +26,8 @@ calls, the records of every started copy of the test child and the files
 the launcher wrote.
 
 Nothing may open a web page: url.dll and winebrowser are disabled in every
-run, and a test that lets the launcher start the URL handler puts a copy of
-the test child named rundll32.exe beside the launcher, where CreateProcessW
-looks first.
+run, and the prefix's http and https associations name a stand-in browser
+(BROWSER), a copy of the test child that only records how it was started.
 
 Boxes are answered "not Yes" at once, as there is no display.  A run that
 must answer a box gets a private Xvfb display and a Wine desktop of its own,
@@ -82,6 +81,12 @@ RUNTIME_HOMES = {
     HOME_NO_JAVAW: ("java.exe",),
 }
 RUNTIME_HOMES.update((home, ("javaw.exe", "java.exe")) for home in VERSION_HOMES.values())
+
+# A stand-in web browser: a copy of the test child that the prefix's http
+# and https associations name, so that a page the launcher hands to
+# ShellExecuteW arrives here (its address as the only argument) and never
+# at a real browser.
+BROWSER = WIN_TW + r"\browser\browser.exe"
 
 # Calls whose arguments the relay trace shows (besides the message boxes).
 RELAYED = ("user32.MessageBoxA", "user32.MessageBoxW", "shell32.ShellExecuteW",
@@ -320,6 +325,9 @@ class ChildRecord:
         def b(s):
             return None if s is None else s.encode("latin-1")
         self.start = data["start"]
+        self.pid = data["pid"]                  # the child's Windows process id
+        self.grandchild = data["grandchild"]    # the grandchild's, or 0
+        self.stdin = b(data["stdin"])           # what it read, or None
         self.exe = b(data["exe"])
         self.cmdline = b(data["cmdline"])
         self.argv = [b(a) for a in data["argv"]]
@@ -447,8 +455,15 @@ class Session:
             os.makedirs(bin_dir)
             for exe in exes:
                 shutil.copyfile(self.child, os.path.join(bin_dir, exe))
+        os.makedirs(os.path.dirname(self.linux_path(BROWSER)), exist_ok=True)
+        shutil.copyfile(self.child, self.linux_path(BROWSER))
+        browser = reg_escape('"%s" "%%1"' % BROWSER)
         self.import_registry("\r\n".join([
             REG_HEADER, "",
+            r"[HKEY_LOCAL_MACHINE\Software\Classes\http\shell\open\command]",
+            '@="%s"' % browser, "",
+            r"[HKEY_LOCAL_MACHINE\Software\Classes\https\shell\open\command]",
+            '@="%s"' % browser, "",
             r"[HKEY_CURRENT_USER\Software\Wine\Debug]",
             '"RelayInclude"="%s"' % ";".join(RELAYED), "",
             r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]",
@@ -648,6 +663,11 @@ class Scenario:
     def mkdir(self, relative):
         os.makedirs(self.path(*relative.split("\\")), exist_ok=True)
         return self.win_path(relative)
+
+    def watch_browser(self):
+        """Collects the starts of the stand-in browser (BROWSER) with the
+        children of the run."""
+        self._program_dirs.append(os.path.dirname(self.session.linux_path(BROWSER)))
 
     def add_program(self, relative):
         """Puts a copy of the test child at relative (e.g. r"app\rundll32.exe");
@@ -896,6 +916,16 @@ def launch_output(command_line):
     tarnwick.out with -o): the banner line, a header line and the command
     line, each ended by CR LF (text mode), in UTF-8."""
     return ("#Version %s\r\n#Command line=\r\n%s\r\n" % (VERSION_BANNER, command_line)).encode("utf-8")
+
+
+_SYSTEM_VERSION_LINE = re.compile(rb"Windows version \d+\.\d+ \(build \d+\)\r\n")
+
+
+def after_system_version(stdout):
+    """The standard output of a debug run after its first line, which names
+    the Windows version the launcher sees; None when that line is missing."""
+    m = _SYSTEM_VERSION_LINE.match(stdout)
+    return stdout[m.end():] if m else None
 
 
 def error_box(main_class, javapath, code):

@@ -5,7 +5,9 @@ A branded copy named Demo.exe starts the child of the worked example exactly
 as the unbranded copy does.  The Windows build of the tool writes the same
 bytes as the native one, with a file name and texts outside ASCII, and
 refuses a text file, the malformed executables and icon files of the fuzz
-seeds and the icon as output with the native one's messages.
+seeds and the icon as output with the native one's messages.  The branded
+copy, signed with osslsigncode and a throwaway certificate, verifies, still
+starts, and is not branded again.
 
 (Wine loads a program at its preferred address, and fails to start one it
 would have to move, so the base relocations the tool moves are not applied
@@ -150,6 +152,39 @@ class BrandedLauncher(h.WineTestCase):
                 self.assertIn(b"nothing was written", native.stderr)
                 self.assertEqual(err.replace(b"\r\n", b"\n"), native.stderr)
                 self.assertEqual(sorted(set(os.listdir(self.work)) - own), before)
+
+    def test_signed_copy_verifies_starts_and_is_not_branded_again(self):
+        # Signed as the docs show (osslsigncode, here with a throwaway
+        # self-signed certificate made by openssl): the signature verifies,
+        # the signed copy starts the child as before, and tarnwick-brand
+        # refuses it, since branding would break the signature.
+        for tool in ("openssl", "osslsigncode"):
+            self.assertTrue(shutil.which(tool), "%s is missing (Debian: %s)" % (tool, tool))
+        key, cert = os.path.join(self.work, "key.pem"), os.path.join(self.work, "cert.pem")
+        signed = os.path.join(self.work, "Demo-signed.exe")
+        for step in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                      "-subj", "/CN=tarnwick test signing", "-addext", "extendedKeyUsage=codeSigning",
+                      "-keyout", key, "-out", cert],
+                     ["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Demo", "-h", "sha256",
+                      "-in", self.branded, "-out", signed]):
+            done = subprocess.run(step, capture_output=True, timeout=120)
+            self.assertEqual(done.returncode, 0, done)
+        verified = subprocess.run(["osslsigncode", "verify", "-in", signed, "-CAfile", cert],
+                                  capture_output=True, timeout=120)
+        self.assertEqual(verified.returncode, 0, verified)
+        self.assertIn(b"Signature verification: ok", verified.stdout)
+
+        sc = self.scenario(windows=WINDOWS_7, launcher=signed)
+        sc.config(*CONFIG)
+        r = sc.run([])
+        self.assertEqual((r.exit_code, r.boxes), (0, []), r)
+        self.assertSingleLaunch(r, EXPECTED[WINDOWS_7], sc.app_dir)
+
+        refused = subprocess.run([self.tool, "--icon", self.icon, signed,
+                                  os.path.join(self.work, "again.exe")], capture_output=True, timeout=60)
+        self.assertEqual(refused.returncode, 2, refused)
+        self.assertIn(b"it is signed", refused.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.work, "again.exe")))
 
 
 if __name__ == "__main__":

@@ -7,8 +7,8 @@
 ** how the launcher started its child and make it relaunch.
 **
 ** Record format: one line of JSON per start,
-**   {"start":N,"exe":"...","cmdline":"...","argv":["..."],"cwd":"...",
-**    "env":{"NAME":"value" or null}}
+**   {"start":N,"pid":N,"grandchild":N,"stdin":"..." or null,"exe":"...",
+**    "cmdline":"...","argv":["..."],"cwd":"...","env":{"NAME":"value" or null}}
 ** Every text is taken from the wide-character API (GetCommandLineW, the
 ** runtime's wide argv, GetCurrentDirectoryW, GetEnvironmentVariableW) and
 ** written in UTF-8, so a letter outside the ANSI code page is seen as it
@@ -23,6 +23,19 @@
 **
 ** Environment: the variables named in TARNWICK_CHILD_ENV (separated by ';')
 ** are recorded; without it, TARNWICK_PROBE alone.
+**
+** What the child does besides, asked through its environment:
+**   TARNWICK_CHILD_READ=1         reads its standard input to the end first
+**                                 and records it as "stdin" (else null);
+**   TARNWICK_CHILD_SAY=text       writes text and a line feed on its
+**                                 standard output;
+**   TARNWICK_CHILD_GRANDCHILD_MS=n starts a copy of itself as a grandchild
+**                                 (recorded by its process id as
+**                                 "grandchild"), which appends "started <id>"
+**                                 to grandchild.log beside the executable,
+**                                 waits n ms, appends "alive <id>" and ends;
+**   TARNWICK_CHILD_SLEEP_MS=n     waits n ms after recording, before it ends.
+** Every record holds the child's own process id as "pid".
 */
 #include <windows.h>
 #include <stdio.h>
@@ -103,6 +116,51 @@ static int scripted_exit_code(const wchar_t *script_path, int start)
     return (int)code;
 }
 
+/* The value of a numeric variable of the environment, or 0. */
+static DWORD env_number(const wchar_t *name)
+{
+    wchar_t value[32];
+    DWORD len = GetEnvironmentVariableW(name, value, 32);
+    return len == 0 || len >= 32 ? 0 : (DWORD)wcstoul(value, NULL, 10);
+}
+
+static void append_grandchild_line(const wchar_t *dir, const char *what)
+{
+    wchar_t path[MAX_PATH * 2 + 32];
+    _snwprintf(path, MAX_PATH * 2 + 32, L"%lsgrandchild.log", dir);
+    FILE *f = _wfopen(path, L"ab");
+    if (!f)
+        return;
+    fprintf(f, "%s %lu\n", what, (unsigned long)GetCurrentProcessId());
+    fclose(f);
+}
+
+/* The grandchild: outlives its parent, or not, and says which. */
+static int grandchild(const wchar_t *dir, DWORD ms)
+{
+    append_grandchild_line(dir, "started");
+    Sleep(ms);
+    append_grandchild_line(dir, "alive");
+    return 0;
+}
+
+/* Starts this program again as a grandchild that inherits nothing; returns
+** its process id, or 0. */
+static DWORD start_grandchild(const wchar_t *exe, DWORD ms)
+{
+    wchar_t line[MAX_PATH * 2 + 64];
+    _snwprintf(line, MAX_PATH * 2 + 64, L"\"%ls\" --grandchild %lu", exe, (unsigned long)ms);
+    STARTUPINFOW si;
+    PROCESS_INFORMATION pi;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    if (!CreateProcessW(exe, line, NULL, NULL, FALSE, DETACHED_PROCESS, NULL, NULL, &si, &pi))
+        return 0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return pi.dwProcessId;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     wchar_t dir[MAX_PATH * 2];
@@ -114,6 +172,26 @@ int wmain(int argc, wchar_t **argv)
     own_directory(dir, MAX_PATH * 2);
     if (!GetModuleFileNameW(NULL, exe, MAX_PATH * 2))
         exe[0] = L'\0';
+    if (argc == 3 && wcscmp(argv[1], L"--grandchild") == 0)
+        return grandchild(dir, (DWORD)wcstoul(argv[2], NULL, 10));
+
+    /* Read before anything is recorded: a read that never ends leaves no
+    ** record. */
+    static char input[4096];
+    size_t input_length = 0;
+    int read_input = env_number(L"TARNWICK_CHILD_READ") != 0;
+    if (read_input)
+        input_length = fread(input, 1, sizeof input - 1, stdin);
+    input[input_length] = '\0';
+
+    wchar_t say[1024];
+    DWORD say_length = GetEnvironmentVariableW(L"TARNWICK_CHILD_SAY", say, 1024);
+    if (say_length > 0 && say_length < 1024) {
+        printf("%s\n", utf8(say));
+        fflush(stdout);
+    }
+    DWORD grandchild_ms = env_number(L"TARNWICK_CHILD_GRANDCHILD_MS");
+    DWORD grandchild_pid = grandchild_ms ? start_grandchild(exe, grandchild_ms) : 0;
     _snwprintf(log_path, MAX_PATH * 2 + 32, L"%lschild.log", dir);
     _snwprintf(script_path, MAX_PATH * 2 + 32, L"%lschild_exits.txt", dir);
     DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, cwd);
@@ -126,7 +204,13 @@ int wmain(int argc, wchar_t **argv)
     FILE *log = _wfopen(log_path, L"ab");
     if (!log)
         return 70;
-    fprintf(log, "{\"start\":%d,\"exe\":", start);
+    fprintf(log, "{\"start\":%d,\"pid\":%lu,\"grandchild\":%lu,\"stdin\":", start,
+            (unsigned long)GetCurrentProcessId(), (unsigned long)grandchild_pid);
+    if (read_input)
+        put_json_string(log, input);
+    else
+        fputs("null", log);
+    fputs(",\"exe\":", log);
     put_json_string(log, utf8(exe));
     fputs(",\"cmdline\":", log);
     put_json_string(log, utf8(GetCommandLineW()));
@@ -163,5 +247,8 @@ int wmain(int argc, wchar_t **argv)
     }
     fputs("}}\n", log);
     fclose(log);
+    DWORD sleep_ms = env_number(L"TARNWICK_CHILD_SLEEP_MS");
+    if (sleep_ms)
+        Sleep(sleep_ms);
     return code;
 }

@@ -17,6 +17,8 @@ from harness import HOME_NO_JAVAW, HOME_PLAIN, MB_ICONERROR, MB_ICONERROR_YESNO,
 
 JAVAW = HOME_PLAIN + r"\bin\javaw.exe"
 CREATE_NO_WINDOW = 0x08000000
+# The child is made suspended and runs once it is in the launcher's job.
+CREATE_SUSPENDED = 0x4
 
 READ_ERROR = "Error Reading Config File"
 # Opening a directory as a file fails with EACCES; msvcrt's text for it.
@@ -94,13 +96,13 @@ class WorkedExample(ConfigTestCase):
                 self.assertLaunch(r, command_line, sc.app_dir)
 
     def test_started_by_a_relative_path(self):
-        # Not a full path: the launcher directory is the current directory,
-        # and the configuration is looked for there.
+        # Not a full path: the launcher's own file still names its
+        # directory, and a configuration where the user stands is ignored.
         sc = self.scenario(windows=WINDOWS_XP)
         sc.config(*self.LINES)
         sc.write("Demo.config", "mainclass other.Main\n")
         r = sc.run(start="relative")
-        self.assertLaunch(r, JAVAW + " other.Main", sc.win_dir)
+        self.assertLaunch(r, self.EXPECTED[WINDOWS_XP], sc.app_dir)
 
 
 class LineRules(ConfigTestCase):
@@ -412,7 +414,7 @@ class Console(ConfigTestCase):
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertLaunch(r, runtime + " ", sc.app_dir)
                 starts = r.launcher_calls("kernel32.CreateProcessW")
-                self.assertEqual([c.args[5] for c in starts], [flags], r)
+                self.assertEqual([c.args[5] for c in starts], [flags | CREATE_SUSPENDED], r)
                 self.assertEqual(len(r.launcher_calls("kernel32.AllocConsole")), allocs, r)
                 self.assertEqual([c.args[0] for c in r.launcher_calls("kernel32.SetConsoleTitleW")],
                                  titles, r)
@@ -421,7 +423,8 @@ class Console(ConfigTestCase):
         sc = self.scenario(windows=WINDOWS_XP)
         sc.config("showConsole false")
         r = sc.run(["-con"])
-        self.assertEqual([c.args[5] for c in r.launcher_calls("kernel32.CreateProcessW")], [0], r)
+        self.assertEqual([c.args[5] for c in r.launcher_calls("kernel32.CreateProcessW")],
+                         [CREATE_SUSPENDED], r)
 
 
 class ConfigPath(ConfigTestCase):

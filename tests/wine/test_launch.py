@@ -3,9 +3,16 @@
 
 The child's exact command line on Windows XP and Windows 7, its starting
 directory, the output file, the launcher directory for the different ways of
-starting the launcher, relaunch on 999 and the launcher's exit code.
+starting the launcher (by a bare name found on PATH too), the runtime's path
+as the system is given it, relaunch on 999, the launcher's exit code, the
+Windows version the manifest lets the launcher see, the child's end with the
+launcher's, and its standard handles.
 """
+import os
 import random
+import subprocess
+import threading
+import time
 
 import harness as h
 from harness import HOME_PLAIN, HOME_SPACE, WINDOWS_7, WINDOWS_XP, launch_output
@@ -131,18 +138,35 @@ class LauncherDirectory(h.WineTestCase):
                     r = sc.run(["-d", "-o"])
                     expected, out = sc.app_dir, r"app\tarnwick.out"
                 elif form == "relative":
+                    # Not drive-qualified: the launcher's own file decides.
                     r = sc.run(["-d", "-o"], start="relative")
-                    expected, out = sc.win_dir, "tarnwick.out"
+                    expected, out = sc.app_dir, r"app\tarnwick.out"
                 else:
-                    # No backslash: not taken as a program directory, so the
-                    # directory the launcher was started in counts.
                     r = sc.run(command=sc.exe_path.replace("\\", "/") + " -d -o", cwd=sc.start_dir)
-                    expected, out = sc.start_dir, r"start\tarnwick.out"
+                    expected, out = sc.app_dir, r"app\tarnwick.out"
                 cwd_boxes = [b.text for b in r.boxes if b.caption == "CWD"]
                 self.assertEqual(cwd_boxes, [expected], r)
                 self.assertEqual(len(r.children), 1, r)
                 self.assertEqual(r.children[0].cwd, expected.encode(), r)
                 self.assertEqual(list(r.files), [out], r)
+
+    def test_started_by_its_bare_name_through_path(self):
+        # From another folder that holds a configuration of the same name:
+        # only the launcher's own is read, and it starts in its own folder.
+        for launcher in (None, h.x86_launcher()):
+            with self.subTest(x86=bool(launcher)):
+                sc = self.scenario("x86" if launcher else "x64", windows=WINDOWS_XP,
+                                   launcher=launcher)
+                sc.env["WINEPATH"] = sc.app_dir
+                sc.config("mainclass own.Main")
+                sc.write(r"start\Demo.config", "mainclass planted.Main\njavapath C:\\planted.exe\n")
+                r = sc.run(command="Demo -d -o", cwd=sc.start_dir)
+                self.assertEqual([b.text for b in r.boxes
+                                  if b.caption in ("CWD", "Reading App Config file")],
+                                 [sc.app_dir, "[%s\\Demo.config]" % sc.app_dir], r)
+                self.assertSingleLaunch(r, HOME_PLAIN + r"\bin\java.exe own.Main",
+                                        sc.app_dir)
+                self.assertEqual(list(r.files), [r"app\tarnwick.out"], r)
 
     def test_started_from_the_root_of_a_drive(self):
         # C:\twroot.exe: the launcher directory is "C:" alone; changing into
@@ -177,6 +201,40 @@ class LauncherDirectory(h.WineTestCase):
         r = sc.run(["x"])
         self.assertEqual(len(r.children), 1, r)
         self.assertEqual(r.children[0].env, {"TARNWICK_PROBE": b"probe value 42"})
+
+
+class RuntimePath(h.WineTestCase):
+    """A runtime path with a blank is quoted on the command line, and the
+    system is given the runtime's full path on its own as well, so that it
+    can take no shorter path cut at a blank (app\\rt.exe, planted here, for
+    rt dir\\bin\\javaw.exe).  The relay trace shows what the launcher
+    passed; Wine would quote an unquoted path for the child by itself."""
+
+    def test_quoted_and_named_to_the_system(self):
+        space_javaw = HOME_SPACE + r"\bin\javaw.exe"
+        # (javapath line, first token, application name)
+        cases = [
+            ("javapath " + space_javaw, '"%s"' % space_javaw, space_javaw),
+            (r"javapath rt dir\bin\javaw.exe", r'"rt dir\bin\javaw.exe"',
+             r"%(app)s\rt dir\bin\javaw.exe"),
+            # A name without an extension: the system's ".exe".
+            (r"javapath C:\tw\jre\bin\javaw", r"C:\tw\jre\bin\javaw", JAVAW),
+        ]
+        for launcher in (None, h.x86_launcher()):
+            for i, (line, token, program) in enumerate(cases):
+                with self.subTest(line=line, x86=bool(launcher)):
+                    sc = self.scenario("%s%d" % ("x86." if launcher else "", i), windows=WINDOWS_XP,
+                                       launcher=launcher)
+                    sc.add_program(r"app\rt dir\bin\javaw.exe")
+                    sc.add_program(r"app\rt.exe")
+                    sc.config(line)
+                    program = program % {"app": sc.app_dir}
+                    r = sc.run(["x"])
+                    command_line = token + "  x "
+                    self.assertSingleLaunch(r, command_line, sc.app_dir)
+                    self.assertEqual(r.children[0].exe, program.encode(), r)
+                    self.assertEqual([c.args[:2] for c in r.launcher_calls("kernel32.CreateProcessW")],
+                                     [[program, command_line]], r)
 
 
 class Relaunch(h.WineTestCase):
@@ -233,6 +291,113 @@ class ExitCode(h.WineTestCase):
                 self.assertEqual(len(r.children), len(exits), r)
                 last = exits[-1]
                 self.assertEqual(r.boxes, [h.error_box("", JAVAW, last)] if last else [], r)
+
+
+class SystemVersion(h.WineTestCase):
+    """The manifest lets the launcher see the Windows version as it is:
+    without one, Windows 10 reports 6.2.  The debug trail's first line."""
+
+    def test_windows_10_is_seen_as_10(self):
+        for launcher in (None, h.x86_launcher()):
+            with self.subTest(x86=bool(launcher)):
+                sc = self.scenario("x86" if launcher else "x64", windows="win10", launcher=launcher)
+                r = sc.run(["-d"])
+                self.assertEqual(r.stdout.split(b"\r\n")[0][:len(b"Windows version 10.0 ")],
+                                 b"Windows version 10.0 ", r)
+                self.assertIsNotNone(h.after_system_version(r.stdout), r)
+
+
+def wine_processes(marker):
+    """The Linux process ids of the Wine processes whose command line holds
+    marker."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                found += [int(pid)] if marker.encode() in f.read() else []
+        except OSError:
+            pass
+    return found
+
+
+def read_text(path):
+    with open(path) as f:
+        return f.read()
+
+
+class EndsWithTheLauncher(h.WineTestCase):
+    """The child runs in a job object that ends it when the launcher ends
+    (here by taskkill /F, as Task Manager or an updater would end it); what
+    the child starts itself leaves the job and lives on."""
+
+    GRANDCHILD_MS = 4000
+    PATIENCE_SECONDS = 30
+
+    def wait_for(self, condition):
+        deadline = time.monotonic() + self.PATIENCE_SECONDS
+        while not condition() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return condition()
+
+    def test_ending_the_launcher_ends_the_child_but_not_the_grandchild(self):
+        for launcher in (None, h.x86_launcher()):
+            with self.subTest(x86=bool(launcher)):
+                name = "x86" if launcher else "x64"
+                sc = self.scenario(name, launcher=launcher, env={
+                    "TARNWICK_CHILD_SLEEP_MS": "120000",
+                    "TARNWICK_CHILD_GRANDCHILD_MS": str(self.GRANDCHILD_MS)})
+                sc.add_program(r"app\rt\bin\javaw.exe")
+                marker = "job.%s.Main" % name
+                sc.config(r"javapath rt\bin\javaw.exe", "mainclass " + marker)
+                bin_dir = sc.path("app", "rt", "bin")
+                results = []
+                run = threading.Thread(target=lambda: results.append(sc.run([])))
+                run.start()
+                grandchild_log = os.path.join(bin_dir, "grandchild.log")
+                try:
+                    self.assertTrue(self.wait_for(lambda: os.path.exists(grandchild_log)
+                                                  and wine_processes(marker)),
+                                    "the child never started its grandchild")
+                    ended = subprocess.run([h.WINE64, "taskkill", "/F", "/IM", "Demo.exe"],
+                                           env=sc.session.env, capture_output=True, timeout=60)
+                    self.assertEqual(ended.returncode, 0, ended)
+                    run.join(self.PATIENCE_SECONDS)
+                    self.assertFalse(run.is_alive(), "the runner did not see the launcher end")
+                    self.assertTrue(self.wait_for(lambda: not wine_processes(marker)),
+                                    "the child outlived the launcher")
+                    self.assertTrue(self.wait_for(lambda: "\nalive " in read_text(grandchild_log)),
+                                    "the grandchild did not outlive the launcher: %r"
+                                    % read_text(grandchild_log))
+                finally:
+                    for pid in wine_processes(marker):
+                        os.kill(pid, 9)
+                    run.join(self.PATIENCE_SECONDS)
+                self.assertEqual(len(results[0].children), 1, results[0])
+
+
+class StandardHandles(h.WineTestCase):
+    """With the launcher's output redirected, a console runtime's output
+    reaches it, and the runtime reads the launcher's input (here NUL, so it
+    reads nothing at once) instead of a hidden console's, where it would
+    wait for ever."""
+
+    def test_a_console_child_writes_to_the_launchers_output(self):
+        env = {"TARNWICK_CHILD_SAY": "said by java", "TARNWICK_CHILD_READ": "1"}
+        # (arguments, configuration, runtime): -d starts java.exe, and so
+        # does a javapath that names it.
+        java = HOME_PLAIN + r"\bin\java.exe"
+        cases = [(["-d"], [], java + " "),
+                 ([], ["javapath " + java], java + " ")]
+        for launcher in (None, h.x86_launcher()):
+            for i, (args, config, command_line) in enumerate(cases):
+                with self.subTest(args=args, x86=bool(launcher)):
+                    sc = self.scenario("%s%d" % ("x86." if launcher else "", i), windows=WINDOWS_XP,
+                                       env=env, launcher=launcher)
+                    sc.config(*config)
+                    r = sc.run(args)
+                    self.assertSingleLaunch(r, command_line, sc.app_dir)
+                    self.assertEqual(r.children[0].stdin, b"", r)
+                    self.assertIn(launch_output(command_line) + b"said by java\r\n", r.stdout)
 
 
 if __name__ == "__main__":

@@ -121,8 +121,8 @@ class OptionScan(h.WineTestCase):
                 self.assertEqual([b.text for b in r.boxes if b.caption == "Show Console"], [console], r)
                 self.assertEqual(len(r.children), 1, r)
                 self.assertEqual(r.children[0].argv[1:], [a.encode() for a in app_args])
-                self.assertTrue(r.stdout.startswith(b"reading app config %s\r\n" % config_box[1:-1].encode()),
-                                r)
+                self.assertTrue(h.after_system_version(r.stdout).startswith(
+                    b"reading app config %s\r\n" % config_box[1:-1].encode()), r)
 
     def test_debug_trail(self):
         sc = self.scenario(windows=WINDOWS_XP)
@@ -143,7 +143,8 @@ class OptionScan(h.WineTestCase):
         ])
         self.assertSingleLaunch(r, command_line, sc.app_dir)
         self.assertEqual(r.stdout,
-                         b"reading app config %s\\Demo.config\r\n" % sc.app_dir.encode()
+                         b"Windows version 5.2 (build 3790)\r\n"
+                         + b"reading app config %s\\Demo.config\r\n" % sc.app_dir.encode()
                          + b"vmparam 0=-Dapp.mode=test\r\n"
                          + launch_output(command_line)
                          + b"CreateProcess ret 1, exitCode=0\r\n")

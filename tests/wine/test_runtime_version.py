@@ -7,7 +7,8 @@ child's path shows which one was chosen.  The selection trace on standard
 output (of the old forms byte for byte, and of a "+" without "_"), the
 runtime started, the missing-runtime question with its caption,
 text and exit code (5 or 11, by the requirement's form), quiet mode, and the
-download page handed to the URL handler when the question is answered Yes.
+download page handed to the browser (ShellExecuteW) when the question is
+answered Yes: the application's own (downloadurl) or the version family's.
 """
 import os
 import re
@@ -46,8 +47,8 @@ def question(name, requirement, caption):
                  % (name, requirement), caption, MB_ICONERROR_YESNO)
 
 
-def url_handler(page):
-    return 'rundll32 url.dll,FileProtocolHandler "%s"' % page
+# The application's own download page.
+ACME_PAGE = "https://acme.example/get-java?app=Demo"
 
 
 CHECK_ALL = ["checking (%d) %s" % (i, v) for i, v in enumerate(VERSION_HOMES, 1)]
@@ -152,7 +153,6 @@ class VersionTestCase(h.WineTestCase):
 
     def assertNothingStarted(self, r):
         self.assertEqual(r.children, [], r)
-        self.assertEqual(r.launcher_calls("kernel32.CreateProcessW"), [], r)
 
 
 class Selection(VersionTestCase):
@@ -243,7 +243,7 @@ class Selection(VersionTestCase):
         self.assertEqual([c.cmdline for c in r.children],
                          [(home + r"\bin\java.exe ").encode()], r)
         # The trace is printed with or without -d, in the same place.
-        self.assertTrue(r.stdout.startswith(b"reading app config "), r)
+        self.assertTrue(h.after_system_version(r.stdout).startswith(b"reading app config "), r)
         self.assertIn(b"\r\n" + TRACE_20_PLUS + b"#Version ", r.stdout)
 
     def test_later_line_decides(self):
@@ -350,37 +350,82 @@ class MissingRuntime(VersionTestCase):
                     self.assertNothingStarted(r)
 
 
+def opened(result):
+    """The addresses the launcher handed to ShellExecuteW, and the arguments
+    the stand-in browser received."""
+    shell = [c.args[2] for c in result.launcher_calls("shell32.ShellExecuteW")]
+    return shell, [c.argv[1:] for c in result.children]
+
+
 class Download(VersionTestCase):
-    """The question answered on a display.  A copy of the test child named
-    rundll32.exe beside the launcher stands in for the URL handler, which
-    CreateProcessW finds there first; it only records how it was started."""
+    """The question answered on a display.  The page goes to ShellExecuteW
+    (seen in the relay trace), and on to the stand-in browser that the
+    prefix's https association names."""
 
     def test_answers(self):
-        # (requirement, key, page opened or None, exit code); no runtime
-        # installed, so the question comes under NOT_FOUND.
+        # (requirement, downloadurl, key, page opened or None, exit code); no
+        # runtime installed, so the question comes under NOT_FOUND.
         cases = [
-            ("1.5.0_06+", "y", PAGE_LATEST, 11),
+            ("1.5.0_06+", None, "y", PAGE_LATEST, 11),
             # Exact form: the question from the key lookup, then 5.
-            ("1.4.2_08", "y", PAGE_1_4_2, 5),
-            # No page for 1.6: nothing is started.
-            ("1.6.0_20+", "y", None, 11),
-            ("1.5.0_06+", "n", None, 11),
+            ("1.4.2_08", None, "y", PAGE_1_4_2, 5),
+            # No page for 1.6 of its own; the application's page for any.
+            ("1.6.0_20+", None, "y", None, 11),
+            ("1.6.0_20+", ACME_PAGE, "y", ACME_PAGE, 11),
+            ("1.5.0_06+", None, "n", None, 11),
         ]
-        for i, (requirement, key, page, code) in enumerate(cases):
-            with self.subTest(requirement=requirement, key=key):
+        for i, (requirement, url, key, page, code) in enumerate(cases):
+            with self.subTest(requirement=requirement, url=url, key=key):
                 sc = self.scenario(str(i), registry=h.NO_JAVA, windows=WINDOWS_XP)
-                handler = sc.add_program(r"app\rundll32.exe")
-                sc.config("appname Demo", "javaVersion " + requirement)
+                sc.watch_browser()
+                # A javaVersion line is resolved when it is read, so the
+                # downloadurl line stands before it.
+                sc.config("appname Demo", *(["downloadurl " + url] if url else []),
+                          "javaVersion " + requirement)
                 r = sc.run(answers=[(NOT_FOUND, key)], detached=1 if page else 0)
                 self.assertEqual(r.boxes, [question("Demo", requirement, NOT_FOUND)], r)
                 self.assertIn(b"Ret  user32.MessageBoxW() retval=%08x" % (6 if key == "y" else 7),
                               r.wine_trace)
                 self.assertEqual(r.exit_code, code, r)
-                expected = [url_handler(page)] if page else []
-                self.assertEqual([c.args[1] for c in r.launcher_calls("kernel32.CreateProcessW")],
-                                 expected, r)
-                self.assertEqual([(c.exe, c.cmdline) for c in r.children],
-                                 [(handler.encode(), e.encode()) for e in expected], r)
+                expected = [page] if page else []
+                self.assertEqual(opened(r), (expected, [[p.encode()] for p in expected]), r)
+
+
+class NoRuntimeAnywhere(VersionTestCase):
+    """With downloadurl, no runtime anywhere asks whether to download Java
+    (under the first key's caption) instead of the bare error box; the exit
+    code stays.  An address that is no web page is refused when the line is
+    read, and the launcher goes on as without it."""
+
+    NEEDS_JAVA = ("Demo needs Java, and none was found on this computer. "
+                  "Do you want to download it?")
+
+    def test_the_question_opens_the_page_on_yes(self):
+        for key, launcher in (("y", None), ("n", None), ("y", h.x86_launcher())):
+            with self.subTest(key=key, x86=bool(launcher)):
+                sc = self.scenario(key + (".x86" if launcher else ""), registry=h.NO_JAVA,
+                                   windows=WINDOWS_XP, launcher=launcher)
+                sc.watch_browser()
+                sc.config("appname Demo", "downloadurl " + ACME_PAGE)
+                r = sc.run(["-passExitCode"], answers=[("Error!", key)],
+                           detached=1 if key == "y" else 0)
+                self.assertEqual(r.boxes, [h.Box(self.NEEDS_JAVA, "Error!", MB_ICONERROR_YESNO)], r)
+                self.assertEqual(r.exit_code, 2, r)
+                expected = [ACME_PAGE] if key == "y" else []
+                self.assertEqual(opened(r), (expected, [[p.encode()] for p in expected]), r)
+
+    def test_only_web_addresses_are_opened(self):
+        sc = self.scenario(registry=h.NO_JAVA, windows=WINDOWS_XP)
+        url = r"file:///C:/windows/system32/calc.exe"
+        sc.config("downloadurl " + url)
+        r = sc.run(["-passExitCode"])
+        refusal = ("downloadurl %s is refused: only http:// and https:// addresses are opened\n"
+                   % url)
+        self.assertEqual(r.boxes, [h.Box(refusal, "Error Reading Config File", h.MB_OK),
+                                   h.Box("No Java Installation Found", "Error!", MB_ICONERROR)], r)
+        self.assertEqual(r.stderr, refusal.replace("\n", "\r\n").encode(), r)
+        self.assertEqual(r.exit_code, 2, r)
+        self.assertEqual(r.launcher_calls("shell32.ShellExecuteW"), [], r)
 
 
 class FastStart(h.WineTestCase):
