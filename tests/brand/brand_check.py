@@ -112,7 +112,9 @@ class Branded(unittest.TestCase):
             with self.subTest(exe=exe):
                 original = read(exe)
                 out = os.path.join(self.dir, "M\u00ff App %d.exe" % len(original))
-                r = brand("--icon", ICON, *TEXTS, exe, out)
+                # The 32-bit copy asks for an administrator's rights.
+                elevate = ("--execution-level", "requireAdministrator") if exe == PE32 else ()
+                r = brand("--icon", ICON, *TEXTS, *elevate, exe, out)
                 self.assertEqual((r.returncode, r.stderr), (0, b""))
                 self.assertEqual(read(exe), original, "the input changed")
                 before, after = pefile.PE(data=original), pefile.PE(out)
@@ -128,7 +130,10 @@ class Branded(unittest.TestCase):
 
                 tree = resources(after)
                 self.assertEqual(sorted(tree), [RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST])
-                self.assertEqual(tree[RT_MANIFEST], resources(before)[RT_MANIFEST], "the manifest is kept")
+                manifest = [(n, l, d.replace(b'level="asInvoker"', b'level="requireAdministrator"') if elevate else d)
+                            for n, l, d in resources(before)[RT_MANIFEST]]
+                self.assertNotEqual(manifest == resources(before)[RT_MANIFEST], bool(elevate))
+                self.assertEqual(tree[RT_MANIFEST], manifest, "the manifest is kept, but for the level asked")
                 language = resources(before)[RT_GROUP_ICON][0][1]
                 images = icon_images(ico)
                 self.assertEqual(tree[RT_ICON], [(i + 1, language, data) for i, (_, data) in enumerate(images)])

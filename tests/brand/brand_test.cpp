@@ -10,6 +10,7 @@
 #include "tools/brand/command_line.h"
 #include "tools/brand/icon_file.h"
 #include "tools/brand/little_endian.h"
+#include "tools/brand/manifest.h"
 #include "tools/brand/pe_image.h"
 #include "tools/brand/pe_rewrite.h"
 #include "tools/brand/resource_tree.h"
@@ -31,7 +32,6 @@ const std::size_t ICON_ENTRY = 16;
 const std::size_t SECTION_ENTRY = 40;
 const std::size_t COFF_SECTION_COUNT_AT = 2;   /* in the COFF header */
 const std::size_t COFF_SYMBOL_TABLE_AT = 8;
-const std::uint16_t RESOURCE_MANIFEST = 24; /* RT_MANIFEST, which the launcher carries */
 
 std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -241,6 +241,48 @@ TEST_F(BrandedLaunchers, OnlyTheResourcesAndTheirHeadersChangeAndBrandingAgainGi
             ASSERT_TRUE(brandExecutable(branded, branding, &again, &error)) << error;
             EXPECT_TRUE(again == branded) << "branding the branded file again changed it";
         }
+        /* An execution level changes the manifest's one attribute, and
+        ** nothing else of it. */
+        Branding elevated = fullBranding(icon.bytes);
+        elevated.executionLevel = "requireAdministrator";
+        std::string branded, manifest = leavesOf(exe->bytes).back().data;
+        ASSERT_TRUE(brandExecutable(exe->bytes, elevated, &branded, &error)) << error;
+        std::size_t at = manifest.find("level=\"asInvoker\"");
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(leavesOf(branded).back().data, manifest.replace(at + 7, 9, "requireAdministrator"));
+        std::vector<ResourceLeaf> withoutManifest = leavesOf(exe->bytes);
+        withoutManifest.pop_back();
+        EXPECT_FALSE(brandExecutable(withLeaves(exe->bytes, withoutManifest), elevated, &branded, &error));
+        EXPECT_NE(error.find("no application manifest"), std::string::npos) << error;
+    }
+}
+
+/* The execution level is set in the one element that requests it, by its
+** attribute alone, whatever quotes and blanks the manifest uses. */
+TEST(Manifest, SetsTheRequestedExecutionLevelOrRefuses) {
+    const char *const REFUSED = nullptr;
+    const struct Case {
+        const char *manifest;
+        const char *expected;
+    } cases[] = {
+        {"<r><requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/></r>",
+         "<r><requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/></r>"},
+        {"<requestedExecutionLevel uiAccess='false'\r\n level = 'asInvoker'/>",
+         "<requestedExecutionLevel uiAccess='false'\r\n level = 'highestAvailable'/>"},
+        {"<requestedExecutionLevel xlevel=\"a\" level=\"\"/>", "<requestedExecutionLevel xlevel=\"a\" level=\"highestAvailable\"/>"},
+        {"<requestedExecutionLevelX level=\"asInvoker\"/>", REFUSED},
+        {"<requestedExecutionLevel level=\"a\"/><requestedExecutionLevel level=\"b\"/>", REFUSED},
+        {"<requestedExecutionLevel uiAccess=\"false\"/> level=\"asInvoker\"", REFUSED},
+        {"<requestedExecutionLevel level=asInvoker/>", REFUSED},
+        {"<requestedExecutionLevel level=\"asInvoker", REFUSED},
+    };
+    for (const Case &c : cases) {
+        std::string manifest = c.manifest, error;
+        EXPECT_EQ(setExecutionLevel(&manifest, "highestAvailable", &error), c.expected != REFUSED) << c.manifest;
+        EXPECT_EQ(manifest, c.expected != REFUSED ? c.expected : c.manifest);
+        if (c.expected == REFUSED) {
+            EXPECT_NE(error.find("execution level"), std::string::npos) << error;
+        }
     }
 }
 
@@ -274,7 +316,7 @@ TEST_F(BrandedLaunchers, KeepsOtherResourcesAndWritesEveryTableInSearchOrder) {
     for (bool withVersion : {false, true}) {
         SCOPED_TRACE(withVersion ? "with a version record" : "icon only");
         Branding branding = fullBranding(icon.bytes);
-        if (!withVersion) branding = Branding{branding.icon, false, VersionNumber{{0, 0, 0, 0}}, {}};
+        if (!withVersion) branding = Branding{branding.icon, false, VersionNumber{{0, 0, 0, 0}}, {}, {}};
         std::string branded;
         ASSERT_TRUE(brandExecutable(richer, branding, &branded, &error)) << error;
         std::vector<ResourceLeaf> after = leavesOf(branded);
@@ -616,6 +658,8 @@ TEST(BrandCommandLine, RefusesWrongOptionsAndChecksTexts) {
         {{"--icon", "x.ico", "--colour", "red", "a.exe", "b.exe"}, "unknown option --colour"},
         {{"--icon", "x.ico", "--name", "A", "--name", "B", "a.exe", "b.exe"}, "--name is given twice"},
         {{"--icon", "x.ico", "a.exe", "b.exe", "--company"}, "--company needs a value"},
+        {{"--icon", "x.ico", "--execution-level", "administrator", "a.exe", "b.exe"},
+         "none of asInvoker, highestAvailable and requireAdministrator"},
     };
     for (const auto &c : wrong) {
         BrandOptions options;

@@ -1,5 +1,6 @@
 #include "tools/brand/brand.h"
 
+#include "tools/brand/manifest.h"
 #include "tools/brand/pe_image.h"
 #include "tools/brand/pe_rewrite.h"
 #include "tools/brand/resource_tree.h"
@@ -53,6 +54,22 @@ static std::vector<ResourceLeaf> brandedLeaves(std::vector<ResourceLeaf> old, co
     return leaves;
 }
 
+/* Sets the execution level in the program's manifest (every language of
+** it); an executable without one is refused rather than given a manifest
+** the tool would have to make up. */
+static bool requestExecutionLevel(std::vector<ResourceLeaf> *leaves, const std::string &level,
+                                  std::string *error) {
+    bool found = false;
+    for (ResourceLeaf &leaf : *leaves) {
+        if (!isType(leaf, RESOURCE_MANIFEST) || leaf.name.isText || leaf.name.number != PROGRAM_MANIFEST_ID)
+            continue;
+        if (!setExecutionLevel(&leaf.data, level, error)) return false;
+        found = true;
+    }
+    if (!found) *error = "it has no application manifest whose execution level could be set";
+    return found;
+}
+
 bool brandExecutable(const std::string &exe, const Branding &branding, std::string *branded,
                      std::string *error) {
     PeImage image;
@@ -61,6 +78,8 @@ bool brandExecutable(const std::string &exe, const Branding &branding, std::stri
     if (!readPeImage(exe, &image, error) || !planResourceRewrite(exe, image, &plan, error)) return false;
     const PeSection &section = image.sections[plan.resourceSection];
     if (!readResourceTree(plan.oldResources, section.virtualAddress, &old, error)) return false;
+    if (!branding.executionLevel.empty() && !requestExecutionLevel(&old, branding.executionLevel, error))
+        return false;
     std::string resources;
     if (!writeResourceTree(brandedLeaves(std::move(old), branding), section.virtualAddress, &resources, error)) {
         return false;

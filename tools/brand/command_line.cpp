@@ -1,11 +1,12 @@
 #include "tools/brand/command_line.h"
 
+#include "tools/brand/manifest.h"
 #include "tools/brand/utf16.h"
 
 #define TARNWICK_BRAND_USAGE                                                          \
     "Usage: tarnwick-brand --icon FILE.ico [--name TEXT] [--version N.N.N.N]\n"       \
     "                      [--company TEXT] [--description TEXT] [--copyright TEXT]\n" \
-    "                      tarnwick.exe OUTPUT.exe\n"
+    "                      [--execution-level LEVEL] tarnwick.exe OUTPUT.exe\n"
 
 const char *const BRAND_USAGE = TARNWICK_BRAND_USAGE;
 
@@ -31,6 +32,13 @@ const char *const BRAND_HELP =
     "  --description TEXT  the file description (FileDescription), which Task\n"
     "                      Manager shows as the process's name\n"
     "  --copyright TEXT    the copyright notice (LegalCopyright)\n"
+    "  --execution-level LEVEL\n"
+    "                      the rights the manifest asks Windows for:\n"
+    "                      asInvoker (the default: the user's own),\n"
+    "                      highestAvailable (an administrator's, after the\n"
+    "                      elevation prompt, when the user is one) or\n"
+    "                      requireAdministrator (an administrator's, always);\n"
+    "                      the Java application runs with them too\n"
     "  --help              shows this text\n"
     "\n"
     "Any of --name, --version, --company, --description and --copyright adds a\n"
@@ -71,9 +79,11 @@ static const TextOptionField TEXT_OPTIONS[] = {
 
 static const std::size_t FILE_ARGUMENTS = 2;
 
+static const char EXECUTION_LEVEL_FLAG[] = "--execution-level";
+
 /* Whether arg is an option that takes the next argument as its value. */
 static bool takesValue(const std::string &arg) {
-    if (arg == "--icon") return true;
+    if (arg == "--icon" || arg == EXECUTION_LEVEL_FLAG) return true;
     for (const TextOptionField &field : TEXT_OPTIONS) {
         if (arg == field.flag) return true;
     }
@@ -103,6 +113,11 @@ bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *optio
         bool known = arg == "--icon";
         bool *given = &iconGiven;
         std::string *value = &options->icon;
+        if (arg == EXECUTION_LEVEL_FLAG) {
+            known = true;
+            given = &options->executionLevel.given;
+            value = &options->executionLevel.value;
+        }
         for (const TextOptionField &field : TEXT_OPTIONS) {
             if (arg == field.flag) {
                 known = true;
@@ -124,6 +139,11 @@ bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *optio
         }
         *given = true;
         *value = args[++i];
+    }
+    if (options->executionLevel.given && !isExecutionLevel(options->executionLevel.value)) {
+        *error = "the execution level " + options->executionLevel.value +
+                 " is none of asInvoker, highestAvailable and requireAdministrator";
+        return false;
     }
     if (!iconGiven) {
         *error = "the option --icon is required";

@@ -24,6 +24,7 @@ struct BrandOptions {
     std::string input;
     std::string output;
     TextOption name, version, company, description, copyright;
+    TextOption executionLevel;
 };
 
 /* The usage lines, and the whole help (usage and explanation, as the
@@ -33,7 +34,8 @@ extern const char *const BRAND_HELP;
 
 /* Reads args (after the program's name).  False, with the reason in
 ** *error, for an unknown option, one given twice or without its value, a
-** missing --icon, or not exactly two files.  With --help (or -h) anywhere
+** missing --icon, an execution level Windows does not know, or not
+** exactly two files.  With --help (or -h) anywhere
 ** but as an option's value the rest is not checked; a value is always a
 ** value, whatever it looks like. */
 bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *options, std::string *error);

@@ -75,6 +75,7 @@ static int brandFiles(int argc, char **argv) {
         return EXIT_DONE;
     }
     if (!versionFromOptions(options, &branding, &error)) return refuse(error + "");
+    branding.executionLevel = options.executionLevel.value;
     if (tool_io::sameFile(options.input, options.output)) {
         return refuse("the output " + options.output +
                       " is the input itself, which is never changed: name a new file");

@@ -1,0 +1,26 @@
+/*
+** The application manifest of an executable (resource type 24): the
+** execution level Windows asks for before it starts the program.
+*/
+#ifndef TARNWICK_BRAND_MANIFEST_H
+#define TARNWICK_BRAND_MANIFEST_H
+
+#include <cstdint>
+#include <string>
+
+/* The resource type of a manifest, and the name under which the system
+** reads the manifest of a program (CREATEPROCESS_MANIFEST_RESOURCE_ID). */
+constexpr std::uint16_t RESOURCE_MANIFEST = 24;
+constexpr std::uint16_t PROGRAM_MANIFEST_ID = 1;
+
+/* True for the three levels a manifest may request: asInvoker,
+** highestAvailable and requireAdministrator, spelt as Windows reads them. */
+bool isExecutionLevel(const std::string &level);
+
+/* Sets the level attribute of the manifest's one requestedExecutionLevel
+** element to level, leaving every other byte as it is.  False, with the
+** reason in *error, when the manifest has no such element or more than
+** one, or its level attribute is not a quoted value. */
+bool setExecutionLevel(std::string *manifest, const std::string &level, std::string *error);
+
+#endif
