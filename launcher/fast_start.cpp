@@ -263,7 +263,9 @@ bool fastStartFingerprint(const std::string &home, const std::string &version,
     if (!mixClassPath(&hash, fingerprint)) return false;
     for (int i = 0; i < settings.vmparamsCnt; ++i)
         if (isArchiveRelevant(settings.vmparams, i)) hash = mixText(hash, settings.vmparams[i]);
-    *fingerprint = formatText("%016llx", hash);
+    /* Two halves: the system C runtime of Windows knows no "ll". */
+    *fingerprint = formatText("%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+                              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
     return true;
 }
 

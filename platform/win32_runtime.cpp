@@ -65,9 +65,10 @@ void __throw_out_of_range_fmt(const char *format, ...) {
 ** Formatting.  The C99 printf of MinGW (with its floating-point conversion,
 ** about 22 KiB) is what vsnprintf and snprintf call under C++.  The
 ** launcher formats only texts and integers of int and long width (%s, %c, %d,
-** %u, %lu, %x, with widths and precisions), which the system's own C
-** runtime formats alike; these give its result the C99 meaning: the length
-** the whole text needs, and a buffer always ended within its size.
+** %u, %lu, %x, with widths and precisions; no "ll", "z" or floating point),
+** which the system's own C runtime formats alike; these give its result the
+** C99 meaning: the length the whole text needs, and a buffer always ended
+** within its size.
 */
 extern "C" int __mingw_vsnprintf(char *buffer, std::size_t size, const char *format,
                                  va_list args) {
