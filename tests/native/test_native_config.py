@@ -58,11 +58,13 @@ def config_environment(**changes):
 
 
 class Run:
-    """One finished launcher run, with the pieces of its output."""
+    """One finished launcher run, with the pieces of its output: the
+    application's on standard output, the launcher's own lines (the trace,
+    the banner and the command line) and its boxes on standard error."""
 
     def __init__(self, code, out, err, pid):
         self.code, self.out, self.err, self.pid = code, out, err, pid
-        lines = out.split("\n")
+        lines = err.split("\n")
         self.command_line = None
         self.before_banner = lines
         for i, line in enumerate(lines):
@@ -84,7 +86,8 @@ class Run:
         return line.split(" ", 1)[0]
 
     def selection_trace(self):
-        """The lines the runtime selection printed before the launch."""
+        """The lines the runtime selection printed before the launch (and
+        any box that followed them)."""
         return [line for line in self.before_banner if line]
 
 
@@ -378,8 +381,8 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             out.write(b"\xfe\xff" + "argument 日本\n".encode("utf-16-be"))
         run = self.launch_demo(["-d"])
         self.assertEqual(["日本", "Zoë"], run.demo.args, run.text())
-        self.assertIn("Reading config file %s as UTF-16 LE\n" % os.path.join(self.app, "Demo.config"), run.out)
-        self.assertIn("Reading config file be.config as UTF-16 BE\n", run.out)
+        self.assertIn("Reading config file %s as UTF-16 LE\n" % os.path.join(self.app, "Demo.config"), run.err)
+        self.assertIn("Reading config file be.config as UTF-16 BE\n", run.err)
 
     def test_setenv_reaches_the_child_and_later_lines(self):
         self.place_classes("classes")
@@ -788,7 +791,7 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
 
 TEMURIN_25 = os.path.join(JVM_ROOT, "temurin-25-jdk-amd64")
 OPENJDK_17 = os.path.join(JVM_ROOT, "java-17-openjdk-amd64")
-# With the launcher's three lines, nothing but these may be on standard output.
+# Nothing but these may be on standard output.
 DEMO_LINES = ("demo args=", "arg[", "property ", "user.dir=", "java.home=")
 
 
@@ -811,8 +814,8 @@ class FastStartTests(ConfiguredLauncherCase):
             jar.writestr("padding.txt", "x" * padding)
 
     def start(self, java, *lines, args=(), together=1):
-        """Starts that end well; without -d with the launcher's lines and the
-        demo's alone on standard output and nothing on standard error."""
+        """Starts that end well; without -d with the demo's lines alone on
+        standard output and the launcher's three alone on standard error."""
         self.write("Demo.config", ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"] + list(lines))
         env = config_environment(XDG_CACHE_HOME=self.cache)
         starts = [subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere, env=env, stdin=subprocess.DEVNULL,
@@ -823,8 +826,8 @@ class FastStartTests(ConfiguredLauncherCase):
             self.assertEqual(0, run.code, run.text())
             self.assertIsNotNone(run.demo, run.text())
             if not args:
-                self.assertEqual("", run.err, run.text())
-                self.assertTrue(all(line.startswith(DEMO_LINES) for line in out.decode().split("\n")[3:] if line),
+                self.assertEqual(3, len(run.err.splitlines()), run.text())
+                self.assertTrue(all(line.startswith(DEMO_LINES) for line in out.decode().split("\n") if line),
                                 run.text())
         return run
 
@@ -867,7 +870,7 @@ class FastStartTests(ConfiguredLauncherCase):
                                  (TEMURIN_25 + "/bin/java", ["addpath classes"], "on the class path")]:
             with self.subTest(java=java, why=why):
                 self.assertNotIn("-XX:", self.start(java, *lines).command_line)
-                self.assertIn(why, self.start(java, *lines, args=["-d"]).out)
+                self.assertIn(why, self.start(java, *lines, args=["-d"]).err)
         self.assertEqual([], os.listdir(self.archives))
 
 

@@ -33,7 +33,7 @@ set_tests_properties(exe_check exe_check.x86 PROPERTIES SKIP_RETURN_CODE 77 LABE
 
 foreach(_file test_launch test_options test_registry test_errors test_config
               test_runtime_version test_bad_input test_discovery test_x86
-              test_unicode test_brand)
+              test_unicode test_brand test_console)
   string(REGEX REPLACE "^test_" "" _name ${_file})
   add_test(NAME wine.${_name}
     COMMAND ${TARNWICK_PYTHON} ${_tarnwick_wine_dir}/${_file}.py)
