@@ -23,7 +23,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_native_launcher import DemoOutput, clean_environment, read_to_end, read_until  # noqa: E402
+from test_native_launcher import (DemoOutput, clean_environment, launcher_lines_only, read_to_end,  # noqa: E402
+                                  read_until)
 
 TARNWICK = os.environ.get("TARNWICK", "")
 DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
@@ -1062,6 +1063,124 @@ class ShippingTests(ConfiguredLauncherCase):
         os.makedirs(os.path.join(self.app, "mods"))
         shutil.copy2(self.jar, os.path.join(self.app, "mods", "app.jar"))
         self.assertEqual("app", self.run_recipe("A modular application", self.jdks[0])["module"])
+
+
+def readme_tool_configuration():
+    """The configuration lines of the README's "A command-line tool"."""
+    with open(os.path.join(SOURCE_ROOT, "README.md")) as f:
+        section = f.read().split("\n## A command-line tool\n", 1)[1].split("\n## ", 1)[0]
+    return [line for line in section.split("\n```config\n", 1)[1].split("\n```", 1)[0].split("\n") if line]
+
+
+ANT_HOME = "/usr/share/ant"
+
+# Ant's build file for the comparison: reads and writes files relative to
+# the folder it is started in.
+ANT_BUILD = """<project name="tool" default="hello">
+  <target name="hello">
+    <loadfile srcfile="input.txt" property="input"/>
+    <echo message="input: ${input}, x: ${x}"/>
+    <echo file="written.txt" message="written"/>
+  </target>
+  <target name="fail"><fail message="failed on purpose"/></target>
+</project>
+"""
+
+
+class ToolModeTests(ConfiguredLauncherCase):
+    """toolMode on: the command line, the folder, the output and the exit code
+    are the application's, with the demo on the real JVM; and Debian's Ant,
+    configured as the README ships it, behaves as through its own start
+    script."""
+
+    def tool(self, *lines):
+        self.place_classes("classes")
+        self.write("Demo.config", ["toolMode on", "mainclass Demo", "addpath classes"] + list(lines))
+
+    def test_every_argument_reaches_the_application_in_the_callers_folder(self):
+        self.tool("vmparam -Ddemo.greeting=$TARNWICK_START_DIR")
+        args = ["-count", "-q", "-c", "x", "-Dy=1", "-sample", "-o", "-d", "-con", "-passExitCode", "", "a b",
+                "--env=TARNWICK_APP_DIR", "--exit=3"]
+        run = self.launch(args, env=config_environment(TARNWICK_APP_DIR="stale"))
+        self.assertEqual(3, run.code, run.text())
+        self.assertEqual(args, run.demo.args)
+        self.assertEqual(self.elsewhere, run.demo.values["user.dir"])
+        self.assertEqual(self.app, run.demo.values["env TARNWICK_APP_DIR"])
+        self.assertEqual(self.elsewhere, run.demo.values["property demo.greeting"])
+        # Nothing else happens: no report, no trail, no file written.
+        self.assertTrue(launcher_lines_only(run.err), run.text())
+        self.assertEqual([], os.listdir(self.elsewhere))
+        self.assertEqual(["Demo", "Demo.config", "classes"], sorted(os.listdir(self.app)))
+
+    def test_standard_output_holds_the_applications_lines_alone(self):
+        self.tool()
+        done = subprocess.run('"%s" one two | wc -l' % self.launcher, shell=True, cwd=self.elsewhere,
+                              env=config_environment(), stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=RUN_TIMEOUT_SECONDS)
+        # demo args=, two arguments, the property, user.dir, java.home.
+        self.assertEqual(6, int(done.stdout), done)
+        self.assertTrue(launcher_lines_only(done.stderr.decode()), done)
+
+    def test_options_from_the_environment_a_relative_javapath_and_the_relaunch(self):
+        os.symlink(os.path.dirname(os.path.dirname(real_java())), os.path.join(self.app, "jre"))
+        self.tool("javapath jre/bin/java")
+        env = config_environment(TARNWICK_OPTIONS='-d "-Ddemo.greeting=two words"')
+        run = self.launch(["x"], env=env)
+        self.assertEqual(0, run.code, run.text())
+        self.assertEqual("two words", run.demo.values["property demo.greeting"])
+        self.assertEqual(["x"], run.demo.args)
+        self.assertIn("tool mode: 1 arguments passed on as given, options from TARNWICK_OPTIONS\n", run.err)
+        # 231 still asks for a new start.
+        marker = self.path("started once")
+        done = subprocess.run([self.launcher, "--relaunch-once=" + marker, "--exit=4"], cwd=self.elsewhere,
+                              env=config_environment(), stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=RUN_TIMEOUT_SECONDS)
+        self.assertEqual(4, done.returncode, done)
+        self.assertEqual(2, done.stdout.count(b"demo args="), done)
+
+    def test_ant_behaves_as_through_its_own_start_script(self):
+        if not os.path.isfile(os.path.join(ANT_HOME, "lib", "ant-launcher.jar")):
+            message = "Debian's ant is not installed (scripts/install-deps.sh installs it)"
+            if os.environ.get("TARNWICK_ALLOW_SKIP"):
+                self.skipTest(message)
+            self.fail(message)
+        # The README's layout: ant/bin/ant is the launcher, ant/lib Ant's jars.
+        ant = self.path("ant", "bin", "ant")
+        os.makedirs(os.path.dirname(ant))
+        shutil.copy2(TARNWICK, ant)
+        os.symlink(os.path.join(ANT_HOME, "lib"), self.path("ant", "lib"))
+        with open(ant + ".config", "w") as f:
+            f.write("".join(line + "\n" for line in readme_tool_configuration()))
+        project = self.path("project")
+        os.makedirs(project)
+        with open(os.path.join(project, "build.xml"), "w") as f:
+            f.write(ANT_BUILD)
+        with open(os.path.join(project, "input.txt"), "w") as f:
+            f.write("from the caller's folder")
+        # Both on the same runtime.
+        env = config_environment(JAVA_HOME=os.path.dirname(os.path.dirname(real_java())))
+        for name in ("ANT_HOME", "ANT_OPTS", "ANT_ARGS"):
+            env.pop(name, None)
+
+        def run(program, args):
+            written = os.path.join(project, "written.txt")
+            if os.path.exists(written):
+                os.remove(written)
+            done = subprocess.run([program] + args, cwd=project, env=env, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=RUN_TIMEOUT_SECONDS)
+            out, err = (re.sub(r"Total time: \d+ seconds?", "Total time: N", text.decode())
+                        for text in (done.stdout, done.stderr))
+            return done.returncode, out, err, os.path.exists(written)
+
+        for args in (["-version"], ["-q"], ["-f", "build.xml", "-Dx=two words", "hello"],
+                     ["-quiet", "-Dfoo=bar", "fail"], ["-count", "-q"]):
+            with self.subTest(args=args):
+                expected = run(os.path.join(ANT_HOME, "bin", "ant"), args)
+                code, out, err, written = run(ant, args)
+                lines = err.split("\n")
+                self.assertTrue(launcher_lines_only("\n".join(lines[:3])), err)
+                self.assertEqual(expected, (code, out, "\n".join(lines[3:]), written))
+        self.assertIn("input: from the caller's folder, x: two words", run(ant, ["-Dx=two words"])[1])
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 const char *const RUNTIME_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
@@ -313,6 +314,142 @@ TEST_F(LauncherTest, ConfigurationThatCannotBeOpenedEndsWithTwoBeforeAnyLaunch) 
     ASSERT_FALSE(captions.empty());
     EXPECT_EQ(captions.back(), "LpCmdLine");
     EXPECT_EQ(fake::state.boxes.back().text, "[C:\\apps\\tool.exe]");
+}
+
+/* The launcher C:\apps\tool.exe started from D:\work, its own configuration
+** C:\apps\tool.config holding `own` (none when null). */
+struct ToolModeCase {
+    const char *name;
+    const char *own;
+    std::map<std::string, std::string> otherFiles;
+    std::vector<std::string> args;
+    const char *options; /* TARNWICK_OPTIONS; null: unset */
+    bool toolMode;
+    std::string commandLine; /* of the one launch */
+    int exitCode;             /* the child ends with 3 */
+};
+
+class ToolModeStart : public LauncherTest, public ::testing::WithParamInterface<ToolModeCase> {};
+
+TEST_P(ToolModeStart, DecidesFromTheOwnConfigurationAloneAndThenScansNoArgument) {
+    const ToolModeCase &c = GetParam();
+    installRuntime();
+    if (c.own != nullptr) fake::state.files["C:\\apps\\tool.config"] = c.own;
+    for (const auto &file : c.otherFiles) fake::state.files[file.first] = file.second;
+    if (c.options != nullptr) fake::state.environment["TARNWICK_OPTIONS"] = c.options;
+    fake::state.exitCodes = {3};
+    std::vector<std::string> argv = {"C:\\apps\\tool.exe"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(runLauncher(argv), c.exitCode) << c.name;
+    EXPECT_EQ(settings.toolMode, c.toolMode) << c.name;
+    EXPECT_EQ(fake::state.files.count(SAMPLE_CONFIG_NAME), 0u) << c.name;
+    ASSERT_EQ(fake::state.launches.size(), 1u) << c.name;
+    EXPECT_EQ(fake::state.launches[0].commandLine, c.commandLine) << c.name;
+    /* A tool starts in the caller's folder, and its quick failure is its
+    ** own to report. */
+    EXPECT_EQ(fake::state.launches[0].hasDirectory, c.toolMode) << c.name;
+    if (c.toolMode) {
+        EXPECT_EQ(fake::state.launches[0].directory, "D:\\work") << c.name;
+        EXPECT_TRUE(fake::state.boxes.empty()) << c.name;
+    }
+}
+
+const char *const JAVAW = "C:\\jre6\\bin\\javaw.exe ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ToolModeStart,
+    ::testing::Values(
+        ToolModeCase{"every argument reaches the application, the code is passed on",
+                     "toolMode on\nmainclass M\nargument cfg\n", {},
+                     {"-count", "-q", "-cx", "-Dy=a b", "-sample", "-d", "", "-passExitCode"}, nullptr, true,
+                     std::string(JAVAW) + "M -count -q -cx \"-Dy=a b\" -sample -d \"\" -passExitCode cfg ", 3},
+        ToolModeCase{"any letter case, after a byte-order mark", "\xEF\xBB\xBFtoolMode On\n", {}, {"-q"},
+                     nullptr, true, std::string(JAVAW) + " -q ", 3},
+        ToolModeCase{"the last line decides", "toolMode on\ntoolMode off\n", {}, {"-q", "a"}, nullptr,
+                     false, std::string(JAVAW) + " a ", 0},
+        ToolModeCase{"not from an include", "include C:\\apps\\more.config\n",
+                     {{"C:\\apps\\more.config", "toolMode on\n"}}, {"-q", "a"}, nullptr, false,
+                     std::string(JAVAW) + " a ", 0},
+        ToolModeCase{"not from a -c file", nullptr, {{"C:\\x.config", "toolMode on\nmainclass X\n"}},
+                     {"-cC:\\x.config", "a"}, nullptr, false, std::string(JAVAW) + "X a ", 0},
+        /* The options of the variable, split as a command line is; a word
+        ** that is no option is an application argument, after the
+        ** command line's. */
+        ToolModeCase{"options from the environment", "toolMode on\n",
+                     {{"C:\\x.config", "mainclass X\n"}}, {"-q"}, "-q \"-Dt=a b\" -cC:\\x.config word", true,
+                     std::string(JAVAW) + "\"-Dt=a b\" X -q word ", 3},
+        ToolModeCase{"the variable means nothing outside tool mode", nullptr, {}, {"a"}, "-passExitCode b",
+                     false, std::string(JAVAW) + " a ", 0}));
+
+TEST_F(LauncherTest, InToolModeTheArgumentsAreNotCountedAndTheirLimitStaysOutsideIt) {
+    installRuntime();
+    fake::state.files["C:\\apps\\tool.config"] = "toolMode on\n";
+    std::vector<std::string> argv = {"C:\\apps\\tool.exe"};
+    for (int i = 0; i < 3 * ARGS_CAPACITY; ++i) argv.push_back("arg" + std::to_string(i));
+    EXPECT_EQ(runLauncher(argv), 0);
+    ASSERT_EQ(fake::state.launches.size(), 1u);
+    EXPECT_NE(fake::state.launches[0].commandLine.find(" arg299 "), std::string::npos);
+
+    fake::reset();
+    installRuntime();
+    EXPECT_EQ(runLauncher(argv), 2);
+    EXPECT_EQ(fake::boxCaptions(), std::vector<std::string>{"Too Many Entries"});
+}
+
+TEST_F(LauncherTest, InToolModeRelativeClassPathEntriesStartFromTheLaunchersFolder) {
+    struct Case {
+        const char *program, *entry, *expected;
+    };
+    for (Case c : {Case{"C:\\apps\\tool.exe", "lib/*", "C:\\apps\\lib/*"},
+                   Case{"C:\\apps\\tool.exe", "\"my dir/x\"", "\"C:\\apps\\my dir/x\""},
+                   Case{"C:\\apps\\tool.exe", "", "C:\\apps"},
+                   Case{"C:\\tool.exe", "lib/*", "C:\\lib/*"},
+                   /* Drive-qualified, rooted, a share, another drive's folder. */
+                   Case{"C:\\apps\\tool.exe", "\"C:/Program Files/x\"", "\"C:/Program Files/x\""},
+                   Case{"C:\\apps\\tool.exe", "/lib/a.jar", "/lib/a.jar"},
+                   Case{"C:\\apps\\tool.exe", "\\\\srv\\share\\a.jar", "\\\\srv\\share\\a.jar"},
+                   Case{"C:\\apps\\tool.exe", "D:lib", "D:lib"}}) {
+        fake::reset();
+        installRuntime();
+        std::string config = std::string(c.program).substr(0, std::strlen(c.program) - 4) + ".config";
+        fake::state.files[config] = std::string("toolMode on\naddpath ") + c.entry + "\n";
+        runLauncher({c.program});
+        ASSERT_EQ(settings.vmpathsCnt, 1) << c.entry;
+        EXPECT_STREQ(settings.vmpaths[0], c.expected) << c.entry;
+    }
+}
+
+TEST_F(LauncherTest, TheFolderVariablesAreSetBeforeTheConfigurationInEveryMode) {
+    for (const char *mode : {"", "toolMode on\n"}) {
+        fake::reset();
+        installRuntime();
+        fake::state.environment["TARNWICK_APP_DIR"] = "stale";
+        fake::state.environment["TARNWICK_START_DIR"] = "stale";
+        fake::state.files["C:\\apps\\tool.config"] =
+            std::string(mode) + "vmparam -Dapp=$TARNWICK_APP_DIR/\nvmparam -Dstart=$TARNWICK_START_DIR/\n";
+        runLauncher({"C:\\apps\\tool.exe"});
+        EXPECT_EQ(fake::state.environment["TARNWICK_APP_DIR"], "C:\\apps") << mode;
+        EXPECT_EQ(fake::state.environment["TARNWICK_START_DIR"], "D:\\work") << mode;
+        ASSERT_EQ(fake::state.launches.size(), 1u);
+        EXPECT_NE(fake::state.launches[0].commandLine.find(" -Dapp=C:/apps/ -Dstart=D:/work/ "), std::string::npos)
+            << fake::state.launches[0].commandLine;
+    }
+
+    /* A start folder that cannot be read leaves no stale value; in tool
+    ** mode, where the application would start there, nothing starts. */
+    for (const char *mode : {"", "toolMode on\n"}) {
+        fake::reset();
+        installRuntime();
+        fake::state.environment["TARNWICK_START_DIR"] = "stale";
+        fake::state.currentDirectoryFails = true;
+        fake::state.files["C:\\apps\\tool.config"] = mode;
+        int code = runLauncher({"C:\\apps\\tool.exe", "-q"});
+        EXPECT_EQ(code, *mode ? 2 : 0) << mode;
+        EXPECT_EQ(fake::state.launches.size(), *mode ? 0u : 1u) << mode;
+        if (*mode == '\0') {
+            EXPECT_EQ(fake::state.environment.count("TARNWICK_START_DIR"), 0u);
+        }
+    }
 }
 
 } // namespace
