@@ -114,8 +114,6 @@ static void recordStartDirectory() {
 static void setFolderVariables() {
     platform::setEnvironment(APP_DIR_VARIABLE, settings.cwd);
     platform::setEnvironment(START_DIR_VARIABLE, settings.startDir);
-    debugPrint(formatText("%s=%s\n%s=%s\n", APP_DIR_VARIABLE, settings.cwd, START_DIR_VARIABLE,
-                          settings.startDir ? settings.startDir : "(unknown: removed)"));
 }
 
 /* Tool mode: the command line is the application's, byte for byte; the

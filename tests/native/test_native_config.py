@@ -1099,8 +1099,9 @@ class ToolModeTests(ConfiguredLauncherCase):
 
     def test_every_argument_reaches_the_application_in_the_callers_folder(self):
         self.tool("vmparam -Ddemo.greeting=$TARNWICK_START_DIR")
+        # Options of the launcher and more arguments than it takes outside tool mode.
         args = ["-count", "-q", "-c", "x", "-Dy=1", "-sample", "-o", "-d", "-con", "-passExitCode", "", "a b",
-                "--env=TARNWICK_APP_DIR", "--exit=3"]
+                "--env=TARNWICK_APP_DIR", "--exit=3"] + ["n%d" % i for i in range(150)]
         run = self.launch(args, env=config_environment(TARNWICK_APP_DIR="stale"))
         self.assertEqual(3, run.code, run.text())
         self.assertEqual(args, run.demo.args)
@@ -1121,7 +1122,7 @@ class ToolModeTests(ConfiguredLauncherCase):
         self.assertEqual(6, int(done.stdout), done)
         self.assertTrue(launcher_lines_only(done.stderr.decode()), done)
 
-    def test_options_from_the_environment_a_relative_javapath_and_the_relaunch(self):
+    def test_options_from_the_environment_and_a_relative_javapath(self):
         os.symlink(os.path.dirname(os.path.dirname(real_java())), os.path.join(self.app, "jre"))
         self.tool("javapath jre/bin/java")
         env = config_environment(TARNWICK_OPTIONS='-d "-Ddemo.greeting=two words"')
@@ -1130,13 +1131,6 @@ class ToolModeTests(ConfiguredLauncherCase):
         self.assertEqual("two words", run.demo.values["property demo.greeting"])
         self.assertEqual(["x"], run.demo.args)
         self.assertIn("tool mode: 1 arguments passed on as given, options from TARNWICK_OPTIONS\n", run.err)
-        # 231 still asks for a new start.
-        marker = self.path("started once")
-        done = subprocess.run([self.launcher, "--relaunch-once=" + marker, "--exit=4"], cwd=self.elsewhere,
-                              env=config_environment(), stdin=subprocess.DEVNULL, capture_output=True,
-                              timeout=RUN_TIMEOUT_SECONDS)
-        self.assertEqual(4, done.returncode, done)
-        self.assertEqual(2, done.stdout.count(b"demo args="), done)
 
     def test_ant_behaves_as_through_its_own_start_script(self):
         if not os.path.isfile(os.path.join(ANT_HOME, "lib", "ant-launcher.jar")):
