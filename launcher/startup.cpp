@@ -160,10 +160,10 @@ int launcherMain(int argc, char **argv) {
     if (settings._quietMode) settings._debug = 0;
     if (heldEntry != nullptr) reportListFull(heldList, heldEntry);
     platform::setDebugTrail(settings._debug != 0);
+    settings._isVista = isVista();
     if (settings.toolMode)
         debugPrint(formatText("tool mode: %d arguments passed on as given, options from %s\n",
                               static_cast<int>(settings.passedArgsCnt), TOOL_OPTIONS_VARIABLE));
-    settings._isVista = isVista();
 
     std::string programPathText;
     if (settings._debug) {
