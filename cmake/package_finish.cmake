@@ -10,11 +10,15 @@ set(launcher "tarnwick${TARNWICK_EXE_SUFFIX}")
 set(tool "tarnwick-brand${TARNWICK_EXE_SUFFIX}")
 if(TARNWICK_EXE_SUFFIX)
   set(example "Demo.exe")
+  set(console "
+- `tarnwick-console${TARNWICK_EXE_SUFFIX}`: the same launcher as a console
+  program, for command-line tools (\"A command-line tool\" below).")
   set(section "\"Shipping an application on Windows\"")
   set(checking "; in PowerShell,
   `Get-FileHash ${launcher}` shows one")
 else()
   set(example "Demo")
+  set(console "")
   set(section "\"On Linux and macOS\"")
   set(checking "")
 endif()
@@ -35,7 +39,7 @@ This package holds tarnwick, ready to ship with a Java application:
 - `${launcher}`: the launcher. Copy it beside your application's jars,
   rename it after your application (`${example}`) and write its
   configuration beside it (`${example}` reads `Demo.config`; start from
-  `example.config`). ${section} below tells the rest.
+  `example.config`). ${section} below tells the rest.${console}
 - `${tool}`: makes a copy of the launcher with your application's icon
   and name (\"Your application's icon and name\" below).
 - `docs/`: the configuration reference and the guides this README links to.

@@ -1,8 +1,13 @@
-# What a release holds: the launcher, the tool that brands a copy of it
-# (tarnwick-brand), an example configuration, the README and the docs/
-# folder it links to, and SHA256SUMS.  `cpack` in a build tree makes the
-# package: a zip from the Windows build, a tar.gz from the native one.
+# What a release holds: the launcher (on Windows both: the windowed
+# tarnwick.exe and tarnwick-console.exe for command-line tools), the tool
+# that brands a copy of it (tarnwick-brand), an example configuration, the
+# README and the docs/ folder it links to, and SHA256SUMS.  `cpack` in a
+# build tree makes the package: a zip from the Windows build, a tar.gz from
+# the native one.
 install(TARGETS tarnwick tarnwick-brand RUNTIME DESTINATION .)
+if(WIN32)
+  install(TARGETS tarnwick-console RUNTIME DESTINATION .)
+endif()
 install(FILES examples/example.config DESTINATION .)
 install(DIRECTORY docs/ DESTINATION docs)
 # Last, once CPack has stripped the programs: the README with opening lines

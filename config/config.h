@@ -20,6 +20,15 @@ int readAppConfig(char *exePath, const char *dir);
 ** when it exists but cannot be opened. */
 int readAppConfig(const char *path);
 
+/* Whether the configuration named after the launcher (never a "-c" file nor
+** an include) says "toolMode on": the last toolMode line decides, "on" in
+** any letter case.  Read before the options are scanned, since in tool mode
+** they are not; false when there is no such file or it cannot be read. */
+bool ownConfigAsksToolMode(const char *exePath, const char *dir);
+
+/* The toolMode lines of one file alone, as ownConfigAsksToolMode reads them. */
+bool readToolMode(const char *path);
+
 /* Writes the documented sample configuration into the current directory,
 ** or, saying why on standard error, ends the process with exit code 1 when
 ** the file cannot be written. */

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 /* The debug text "[path]" is formatted into a buffer of this size. */
 static constexpr std::size_t DEBUG_PATH_TEXT_SIZE = 2048;
@@ -46,7 +47,7 @@ int readAppConfig(char *exePath, const char *dir) {
         path = derived;
     }
     if (path == nullptr) {
-        platform::writeStandardOutput("no Application config file\n");
+        platform::writeLauncherOutput("no Application config file\n");
         if (!settings._quietMode)
             platform::messageBox("No Application config file", "Error", platform::MSGBOX_OK);
         return 1;
@@ -56,4 +57,14 @@ int readAppConfig(char *exePath, const char *dir) {
     int result = readAppConfig(path);
     std::free(derived);
     return result;
+}
+
+/* A copy of the program path: the name is formed as for the reading. */
+bool ownConfigAsksToolMode(const char *exePath, const char *dir) {
+    std::string program(exePath);
+    char *path = deriveConfigPath(&program[0], dir);
+    if (path == nullptr) return false;
+    bool on = readToolMode(path);
+    std::free(path);
+    return on;
 }

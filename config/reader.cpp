@@ -77,13 +77,16 @@ static void applySetenv(const char *value) {
     platform::setEnvironment(name.c_str(), parsePath(equals + 1, 0).c_str());
 }
 
-/* The word "on", in any letter case, turns the fast start on; any other
-** value turns it off (a later line or an include may). */
-static void applyFastStart(const char *value) {
-    settings.fastStart = std::tolower(static_cast<unsigned char>(value[0])) == 'o' &&
-                         std::tolower(static_cast<unsigned char>(value[1])) == 'n' &&
-                         (value[2] == '\0' || value[2] == ' ' || value[2] == '\t');
+/* The word "on" in any letter case, alone or before a blank or a tab. */
+static bool isOn(const char *value) {
+    return std::tolower(static_cast<unsigned char>(value[0])) == 'o' &&
+           std::tolower(static_cast<unsigned char>(value[1])) == 'n' &&
+           (value[2] == '\0' || value[2] == ' ' || value[2] == '\t');
 }
+
+/* "on" turns the fast start on; any other value turns it off (a later line
+** or an include may). */
+static void applyFastStart(const char *value) { settings.fastStart = isOn(value); }
 
 /* The application's own download page.  Only a web address is kept: any
 ** other value is reported, and the line counts for nothing. */
@@ -164,20 +167,41 @@ static void applyLine(const char *line, const char *value, int depth) {
         applyFastStart(value);
     } else if (startsWith(line, "downloadurl")) {
         applyDownloadUrl(value);
+    } else if (startsWith(line, "toolMode")) {
+        /* Decided before the options were scanned (readToolMode). */
+        debugPrint(formatText("toolMode %s in %s: only the configuration named after the "
+                              "launcher decides it, before the options (tool mode is %s)\n",
+                              value, filesBeingRead.back().c_str(), settings.toolMode ? "on" : "off"));
     }
 }
 
-/* Classifies one line and applies it when it is a setting.  The line is
-** taken as text up to its first NUL. */
-static void processLine(std::string *raw, int depth) {
+/* The value of a setting line, after its first blank and without its line
+** feed, or null for a line that is no setting (a comment, no blank).  The
+** line is taken as text up to its first NUL. */
+static char *settingValue(std::string *raw) {
     char *line = &(*raw)[0];
-    if (line[0] == '#' || line[0] == '/' || line[0] == '\0') return;
+    if (line[0] == '#' || line[0] == '/' || line[0] == '\0') return nullptr;
     char *space = std::strchr(line, ' ');
-    if (space == nullptr) return;
+    if (space == nullptr) return nullptr;
     char *value = space + 1;
     std::size_t length = std::strlen(value);
     if (length > 0 && value[length - 1] == '\n') value[length - 1] = '\0';
-    applyLine(line, value, depth);
+    return value;
+}
+
+/* Reads the next line, without the byte-order mark of a file's first
+** line, which would hide the first setting from its keyword. */
+static bool readConfigLine(platform::TextFile *file, std::string *line, bool *firstLine) {
+    if (!platform::readTextLine(file, line)) return false;
+    if (*firstLine && line->compare(0, 3, UTF8_BYTE_ORDER_MARK) == 0) line->erase(0, 3);
+    *firstLine = false;
+    return true;
+}
+
+/* Classifies one line and applies it when it is a setting. */
+static void processLine(std::string *raw, int depth) {
+    char *value = settingValue(raw);
+    if (value != nullptr) applyLine(raw->c_str(), value, depth);
 }
 
 static int readConfigFile(const char *path, int depth) {
@@ -206,12 +230,7 @@ static int readConfigFile(const char *path, int depth) {
     if (depth > 0) ++includedFilesRead;
     std::string line;
     bool firstLine = true;
-    while (platform::readTextLine(file, &line)) {
-        /* A byte-order mark would hide the first setting from its keyword. */
-        if (firstLine && line.compare(0, 3, UTF8_BYTE_ORDER_MARK) == 0) line.erase(0, 3);
-        firstLine = false;
-        processLine(&line, depth);
-    }
+    while (readConfigLine(file, &line, &firstLine)) processLine(&line, depth);
     return 0;
 }
 
@@ -220,4 +239,23 @@ int readAppConfig(const char *path) {
     includedFilesRead = 0;
     includeCapReported = false;
     return readConfigFile(path, 0);
+}
+
+/* Only "toolMode" lines are looked at, by the same rules as every line
+** (no other keyword begins like it); nothing is applied, expanded or
+** included.  A file that cannot be read says nothing here: the reading
+** proper reports it. */
+bool readToolMode(const char *path) {
+    int error = 0;
+    platform::TextFile *file = platform::openTextFile(path, "r", &error);
+    if (file == nullptr) return false;
+    bool on = false;
+    std::string line;
+    bool firstLine = true;
+    while (readConfigLine(file, &line, &firstLine)) {
+        char *value = settingValue(&line);
+        if (value != nullptr && startsWith(line.c_str(), "toolMode")) on = isOn(value);
+    }
+    platform::closeTextFile(file);
+    return on;
 }

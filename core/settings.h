@@ -42,6 +42,14 @@ struct LauncherSettings {
     bool fastStart; /* "fastStart on": the launcher keeps a class-data archive */
     char *_logFile;
     char *downloadUrl; /* the application's own download page (downloadurl) */
+    bool toolMode;     /* "toolMode on" in the configuration named after the launcher */
+    /* In tool mode, the launcher's own arguments, every one passed on, before
+    ** the configuration's "argument" lines: a reference into the argument
+    ** vector, which lives as long as the process, and bounded by nothing but
+    ** the system's command-line length. */
+    char **passedArgs;
+    std::int32_t passedArgsCnt;
+    char *startDir; /* the folder the launcher was started in; null when unknown */
     char cwd[CWD_SIZE];
 
     /* The version banner: first line of the output and the sample files. */

@@ -30,7 +30,7 @@ std::string formatText(const char *format, ...) {
 void printText(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    platform::writeStandardOutput(formatList(format, args));
+    platform::writeLauncherOutput(formatList(format, args));
     va_end(args);
 }
 
@@ -67,5 +67,5 @@ void debugBox(const char *text, const char *caption, unsigned type) {
 }
 
 void debugPrint(const std::string &line) {
-    if (settings._debug) platform::writeStandardOutput(line);
+    if (settings._debug) platform::writeLauncherOutput(line);
 }

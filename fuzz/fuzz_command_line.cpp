@@ -9,7 +9,8 @@
 ** as class-path entries too, bit 6 as "-D" options of the launcher's command
 ** line too, bit 7 names that may hold quotes and tabs, as on POSIX); the
 ** rest is the argument list, each argument ended by a NUL byte (the last one
-** may lack it), at most as many as the launcher keeps.
+** may lack it), at most as many as the launcher keeps.  An input of odd
+** length hands the arguments on as tool mode does.
 */
 #include "core/settings.h"
 #include "launcher/command_line.h"
@@ -109,9 +110,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         settings.mainClass = keepText(MAIN_CLASS);
         expected.push_back(MAIN_CLASS);
     }
+    /* An input of odd length: the arguments are tool mode's, passed on
+    ** before a configured one; their number is not bounded by a list. */
+    std::vector<char *> passed;
     for (const std::string &arg : args) {
-        appendToList(LIST_ARGS, keepText(arg));
+        if (size % 2 == 1)
+            passed.push_back(keepText(arg));
+        else
+            appendToList(LIST_ARGS, keepText(arg));
         expected.push_back(arg);
+    }
+    if (size % 2 == 1) {
+        settings.passedArgs = passed.data();
+        settings.passedArgsCnt = static_cast<std::int32_t>(passed.size());
+        appendToList(LIST_ARGS, keepText("configured"));
+        expected.push_back("configured");
     }
 
     const std::string line = buildJavaCommandLine();
@@ -121,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     /* With arguments the line ends with a blank; without, with the main
     ** class or, when there is none, the blank before it. */
     bool endsWithBlank = !line.empty() && line.back() == ' ';
-    bool blankExpected = settings.argsCnt > 0 || settings.mainClass == nullptr;
+    bool blankExpected = settings.passedArgsCnt + settings.argsCnt > 0 || settings.mainClass == nullptr;
     if (endsWithBlank != blankExpected) fail("wrong end of the line", line, expected, got);
     return 0;
 }

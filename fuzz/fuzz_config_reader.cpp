@@ -146,8 +146,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         start = end + 1;
     }
 
+    /* The light reading for the toolMode line alone takes any file too, and
+    ** nothing of the reading proper decides the mode. */
+    readToolMode("app.config");
     int result = -1;
     int exitCode = fake::exitCodeOf([&] { result = readAppConfig("app.config"); });
+    if (settings.toolMode) fail("the reading proper set toolMode");
     if (exitCode == -1000) {
         /* app.config exists and opens, so it is read to its end. */
         if (result != 0) fail("readAppConfig failed on a readable file");

@@ -119,7 +119,9 @@ std::string buildJavaCommandLine() {
         line += ' ';
     }
     if (settings.mainClass != nullptr) line += settings.mainClass;
-    if (settings.argsCnt > 0) line += ' ';
+    if (settings.passedArgsCnt + settings.argsCnt > 0) line += ' ';
+    for (int i = 0; i < settings.passedArgsCnt; ++i)
+        appendApplicationArgument(&line, settings.passedArgs[i]);
     for (int i = 0; i < settings.argsCnt; ++i)
         appendApplicationArgument(&line, settings.args[i]);
     return line;

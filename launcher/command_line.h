@@ -8,9 +8,9 @@
 
 /* Builds the command line: javapath (enclosed in quotes when it holds a
 ** blank and no quotes of its own), the JVM parameters, "-classpath" and
-** the class path, the main class, the application arguments.  javapath must
-** be set.  Shows the "Adding double quotes around" debug box for each
-** argument it encloses in quotes. */
+** the class path, the main class, the arguments passed on in tool mode and
+** the application arguments.  javapath must be set.  Shows the "Adding
+** double quotes around" debug box for each argument it encloses in quotes. */
 std::string buildJavaCommandLine();
 
 /* Appends one application argument and the blank after it.  The argument is

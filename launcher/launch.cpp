@@ -49,10 +49,11 @@ static const char *applicationName() {
 /* Tells the user about an end other than 0 or the relaunch request: with a
 ** log file, offers to open it; without one, a quick end is reported as a
 ** launch error.  An end that a signal asked for is no surprise and is not
-** reported. */
+** reported, nor any end in tool mode: a tool says its own errors, and its
+** exit code is passed on. */
 static void reportAbnormalEnd(int exitCode, double elapsedSeconds) {
     if (exitCode == 0 || exitCode == platform::RELAUNCH_EXIT_CODE) return;
-    if (platform::endRequestedBySignal()) return;
+    if (platform::endRequestedBySignal() || settings.toolMode) return;
     if (settings._logFile != nullptr && settings._logFile[0] != '\0') {
         std::string text = formatBounded(
             MESSAGE_SIZE,
@@ -99,15 +100,15 @@ int execApp() {
     settings.vmparamsCnt = configuredParameters;
 
     /* A folder with a blank comes quoted from the configuration; the system
-    ** wants the folder itself. */
+    ** wants the folder itself.  A tool starts in the caller's folder. */
     std::string workingDirectory;
-    const char *directory = nullptr;
+    const char *directory = settings.toolMode ? settings.startDir : nullptr;
     if (settings.workingDir != nullptr) {
         for (const char *p = settings.workingDir; *p != '\0'; ++p)
             if (*p != '"') workingDirectory += *p;
         directory = workingDirectory.c_str();
     }
-    debugBox(orEmpty(settings.workingDir), "Starting dir");
+    debugBox(settings.workingDir != nullptr ? settings.workingDir : orEmpty(directory), "Starting dir");
     if (settings._logFile != nullptr && settings._logFile[0] != '\0')
         debugBox(settings._logFile, "LogFile");
     debugBox(commandLine.c_str(), "Command Line is");
@@ -123,7 +124,7 @@ int execApp() {
 
     std::string record = launchRecord(commandLine);
     if (settings._createOutput) writeOutputFile(record);
-    platform::writeStandardOutput(record);
+    platform::writeLauncherOutput(record);
 
     /* The system may write into the command line it is given. */
     std::unique_ptr<char[]> launchCopy(new char[commandLine.size() + 1]);

@@ -5,13 +5,24 @@
 #include "core/text.h"
 #include "launcher/command_line.h"
 #include "launcher/launch.h"
+#include "launcher/tool_mode.h"
 #include "platform/platform.h"
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 /* The program path in square brackets, as the debug boxes show it. */
 static constexpr std::size_t PROGRAM_PATH_TEXT_SIZE = 1024;
+
+/* The longest folder the launcher takes as the one it was started in, in
+** bytes with the terminator: more than any system hands out. */
+static constexpr std::size_t START_DIRECTORY_SIZE = 65536;
+
+/* The variables that tell the configuration and the application where the
+** launcher is and where it was started. */
+static const char APP_DIR_VARIABLE[] = "TARNWICK_APP_DIR";
+static const char START_DIR_VARIABLE[] = "TARNWICK_START_DIR";
 
 /* The first option argument that did not fit its list.  It is reported
 ** only after the whole scan, so that a "-q" or "-sample" anywhere on the
@@ -70,22 +81,49 @@ int isVista() { return platform::osMajorVersion() > 5 ? 1 : 0; }
 }
 
 /* Fills cwd: the directory of the program when it was started by a fully
-** qualified path (which then becomes the current directory), otherwise the
-** current directory.  A directory that does not fit cwd is refused rather
-** than cut, since a cut path names another directory. */
-static void deriveLauncherDirectory(const char *programPath) {
+** qualified path (*ownFolder is then set: it is to become the current
+** directory), otherwise the current directory.  Returns null, or why the
+** directory cannot be used: one that does not fit cwd is refused rather
+** than cut, since a cut path names another directory.  Changes nothing, so
+** that "-sample" still writes where the launcher was started. */
+static const char *findLauncherDirectory(const char *programPath, bool *ownFolder) {
     std::size_t length = platform::programDirectoryLength(programPath);
-    if (length != platform::NO_PROGRAM_DIRECTORY) {
+    *ownFolder = length != platform::NO_PROGRAM_DIRECTORY;
+    if (*ownFolder) {
         if (length >= CWD_SIZE)
-            directoryFailure("The launcher's directory is longer than 2047 "
-                             "bytes and cannot be used.");
+            return "The launcher's directory is longer than 2047 bytes and cannot be used.";
         std::memcpy(settings.cwd, programPath, length);
         settings.cwd[length] = '\0';
-        platform::changeDirectory(settings.cwd);
     } else if (!platform::currentDirectory(settings.cwd, CWD_SIZE)) {
-        directoryFailure("The current directory cannot be read or is longer "
-                         "than 2047 bytes.");
+        return "The current directory cannot be read or is longer than 2047 bytes.";
     }
+    return nullptr;
+}
+
+/* Keeps the current directory as the folder the launcher was started in;
+** startDir stays null when it cannot be read. */
+static void recordStartDirectory() {
+    std::vector<char> folder(START_DIRECTORY_SIZE);
+    if (platform::currentDirectory(folder.data(), folder.size()))
+        settings.startDir = keepText(folder.data());
+}
+
+/* Both variables are the launcher's: a value inherited from whoever started
+** it (another launcher, say) is replaced, and an unknown start folder
+** removes its variable rather than leave a stale one. */
+static void setFolderVariables() {
+    platform::setEnvironment(APP_DIR_VARIABLE, settings.cwd);
+    platform::setEnvironment(START_DIR_VARIABLE, settings.startDir);
+}
+
+/* Tool mode: the command line is the application's, byte for byte; the
+** launcher's options come from the environment, scanned as a command line
+** is otherwise.  The exit code is always passed on. */
+static void takeToolModeArguments(int argc, char **argv) {
+    settings.passedArgs = argv + 1;
+    settings.passedArgsCnt = argc > 1 ? argc - 1 : 0;
+    settings._passExitCode = true;
+    for (char *option : toolModeOptions()) scanOption(option);
 }
 
 /* Called when an allocation fails: nothing sensible can go on, and the
@@ -104,13 +142,28 @@ int launcherMain(int argc, char **argv) {
     std::string ownPath =
         platform::launcherProgramPath(argc > 0 && argv[0] != nullptr ? argv[0] : "");
     char *programPath = &ownPath[0];
+
+    /* The configuration named after the launcher says whether the command
+    ** line is scanned at all, so the directory it lives in is needed first. */
+    bool ownFolder = false;
+    const char *directoryProblem = findLauncherDirectory(programPath, &ownFolder);
+    recordStartDirectory();
+    settings.toolMode = directoryProblem == nullptr && ownConfigAsksToolMode(programPath, settings.cwd);
+
     heldEntry = nullptr;
-    for (int i = 1; i < argc; ++i) scanOption(argv[i]);
+    if (settings.toolMode) {
+        takeToolModeArguments(argc, argv);
+    } else {
+        for (int i = 1; i < argc; ++i) scanOption(argv[i]);
+    }
 
     if (settings._quietMode) settings._debug = 0;
     if (heldEntry != nullptr) reportListFull(heldList, heldEntry);
     platform::setDebugTrail(settings._debug != 0);
     settings._isVista = isVista();
+    if (settings.toolMode)
+        debugPrint(formatText("tool mode: %d arguments passed on as given, options from %s\n",
+                              static_cast<int>(settings.passedArgsCnt), TOOL_OPTIONS_VARIABLE));
 
     std::string programPathText;
     if (settings._debug) {
@@ -121,13 +174,19 @@ int launcherMain(int argc, char **argv) {
         debugBox(settings._passExitCode ? "true" : "false", "passExitCode");
     }
 
-    deriveLauncherDirectory(programPath);
+    if (directoryProblem != nullptr) directoryFailure(directoryProblem);
+    if (settings.toolMode && settings.startDir == nullptr)
+        directoryFailure("The folder the launcher was started in cannot be read; in tool mode "
+                         "the application starts there.");
+    if (ownFolder) platform::changeDirectory(settings.cwd);
     debugBox(settings.cwd, "CWD");
+    setFolderVariables();
 
     if (readAppConfig(programPath, settings.cwd) != 0) {
         debugBox(programPathText.c_str(), "LpCmdLine");
         return 2;
     }
+    if (settings.toolMode) anchorClassPath();
 
     if (settings._debug) {
         debugBox(orEmpty(settings.mainClass), "MainClass is");

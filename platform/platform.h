@@ -37,7 +37,8 @@ extern const char *const CLASS_PATH_SEPARATOR;
 bool namesMayHoldQuotesAndTabs();
 
 /* Appended to a runtime's home to reach its executable: the bin folder, then
-** the console or the windowed executable. */
+** the console or the windowed executable.  The console exe (tarnwick-console)
+** and POSIX have no use for a windowless runtime: both name java there. */
 extern const char *const JAVA_BIN_FOLDER;
 extern const char *const JAVA_CONSOLE_EXECUTABLE;
 extern const char *const JAVA_WINDOWED_EXECUTABLE;
@@ -66,6 +67,11 @@ std::size_t programDirectoryLength(const char *programPath);
 ** system cannot tell. */
 std::string launcherProgramPath(const char *argv0);
 
+/* True for a path taken from the current folder: on Windows one with no
+** drive (C:), no root (\x, /x) and no share (\\server); on POSIX one not
+** beginning with '/'.  An empty path is relative. */
+bool pathIsRelative(const char *path);
+
 /* ---------------------------------------------------------------------------
 ** Message boxes.  Always without an owner window, always modal.
 */
@@ -74,7 +80,9 @@ constexpr unsigned MSGBOX_YESNO = 0x04;
 constexpr unsigned MSGBOX_ICONERROR = 0x10;
 constexpr int MSGBOX_ANSWER_YES = 6;
 
-/* Shows a box and returns the button chosen (MSGBOX_ANSWER_YES for Yes). */
+/* Shows a box and returns the button chosen (MSGBOX_ANSWER_YES for Yes).
+** Where there is no window to show it in (POSIX, the console exe) it is a
+** line on standard error, and a question nobody can answer is a No. */
 int messageBox(const char *text, const char *caption, unsigned type);
 
 /* ---------------------------------------------------------------------------
@@ -127,8 +135,10 @@ typedef void *ChildProcess;
 ** On Windows the program is the command line's first token, as the system
 ** reads it, and is named to the system on its own as well; the child gets
 ** the launcher's standard handles when one of them is redirected, and runs
-** in a job object that ends it when the launcher ends.  On POSIX the
-** signals the launcher receives are passed on to it. */
+** in a job object that ends it when the launcher ends; the console exe
+** never hides the child's console (CREATE_NO_WINDOW_FLAG is dropped): the
+** child shares the launcher's.  On POSIX the signals the launcher receives
+** are passed on to it. */
 bool startProcess(char *commandLine, unsigned long creationFlags,
                   const char *directory, const char *consoleTitle,
                   ChildProcess *child, unsigned long *error);
@@ -147,8 +157,12 @@ void releaseProcess(ChildProcess child);
 ** it ran, passed on or from the terminal, and it ended by that signal or
 ** with 128 + its number.  Its end is then neither reported as abnormal nor
 ** followed by a relaunch.  A child that handled the signal and ran on, or a
-** later child, counts as if no signal came.  Always false on Windows, where
-** the launcher receives no such requests. */
+** later child, counts as if no signal came.  In the console exe: Ctrl-C or
+** the console's closing came while it ran (both reach the application
+** through the shared console; the launcher waits on) and it ended with 130
+** or 143, as Java ends on them, or as a program the system ended on
+** Ctrl-C.  Always false in the windowed exe, which receives no such
+** requests. */
 bool endRequestedBySignal();
 
 /* The system's own text for an error code of startProcess. */
@@ -175,7 +189,8 @@ unsigned long currentProcessId();
 ** variable set with setEnvironment is seen.  False when it is not set. */
 bool getEnvironment(const char *name, std::string *value);
 
-/* Sets a variable of the launcher's environment, inherited by children. */
+/* Sets a variable of the launcher's environment, inherited by children; a
+** null value removes it. */
 void setEnvironment(const char *name, const char *value);
 
 /* Finds fileName in the folders of the PATH variable, in their order, and
@@ -256,13 +271,16 @@ bool currentDirectory(char *buffer, std::size_t size);
 /* Calendar time in whole seconds. */
 long long wallClockSeconds();
 
-/* Writes to standard output or standard error at once (no buffering), so
-** the launcher's lines stand before anything its child writes.  On POSIX the
-** launcher's own standard-output lines are left out while standard output
-** is a terminal, unless the debug trail is on: there they would mix with the
-** application's output at every start (on Windows the launcher is a GUI
-** program, and they are only ever seen when redirected). */
-void writeStandardOutput(const std::string &text);
+/* Write at once (no buffering), so the launcher's lines stand before
+** anything its child writes.  writeLauncherOutput takes the launcher's own
+** lines (banner, command line, selection trace, debug lines): the windowed
+** exe writes them on standard output, where they are seen only when it is
+** redirected; POSIX and the console exe on standard error, so that the
+** application's output stays the application's, and there they are left
+** out while standard error is a terminal (a console), unless the debug
+** trail is on: they would mix with the application's output at every
+** start.  writeStandardError takes errors, which are always written. */
+void writeLauncherOutput(const std::string &text);
 void writeStandardError(const std::string &text);
 
 /* Tells the platform whether the debug trail (-d) is on; start-up calls it

@@ -10,8 +10,8 @@
 **  - while the child runs, the signals sent to the launcher are passed on
 **    to it (posix_signals.cpp);
 **  - message boxes go to standard error, and a question is asked on the
-**    terminal when there is one; the launcher's own standard-output lines
-**    stay off a terminal unless the debug trail is on;
+**    terminal when there is one; the launcher's own lines go to standard
+**    error too, and stay off a terminal unless the debug trail is on;
 **  - the registry is emulated, read only, from the Java runtimes the user
 **    actually has (posix_registry.cpp).
 **
@@ -98,6 +98,8 @@ std::size_t programDirectoryLength(const char *programPath) {
     std::size_t length = static_cast<std::size_t>(lastSlash - programPath);
     return length == 0 ? 1 : length;
 }
+
+bool pathIsRelative(const char *path) { return path[0] != '/'; }
 
 /* argv[0] is only what the starter chose to write: a bare name found on
 ** PATH, a path relative to a folder the user happens to be in, a symlink in
@@ -443,9 +445,17 @@ bool findOnSearchPath(const char *fileName, std::string *path) {
     }
 }
 
+/* Standard output is the application's alone. */
+std::FILE *launcherOutputStream() { return stderr; }
+
 /* Asked at every line, so a launcher whose output is redirected meanwhile
 ** follows. */
-bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+bool streamIsTerminal(std::FILE *stream) { return isatty(fileno(stream)) == 1; }
+
+void writeToStream(std::FILE *stream, const std::string &text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
 
 /* exit flushes stdio as well; the explicit flushes make the order plain. */
 void exitProcess(int code) {

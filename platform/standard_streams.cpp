@@ -20,18 +20,14 @@ void setDebugTrail(bool on) { debugTrailOn = on; }
 
 bool debugTrailIsOn() { return debugTrailOn; }
 
-/* Both are flushed at once, so they keep their order with anything else the
-** launcher prints and stand before the child's output.  The launcher's own
-** lines stay off a terminal unless the debug trail asks for them. */
-void writeStandardOutput(const std::string &text) {
-    if (!debugTrailOn && standardOutputIsTerminal()) return;
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+/* The launcher's own lines stay off a terminal unless the debug trail asks
+** for them. */
+void writeLauncherOutput(const std::string &text) {
+    std::FILE *stream = launcherOutputStream();
+    if (!debugTrailOn && streamIsTerminal(stream)) return;
+    writeToStream(stream, text);
 }
 
-void writeStandardError(const std::string &text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
+void writeStandardError(const std::string &text) { writeToStream(stderr, text); }
 
 } // namespace platform

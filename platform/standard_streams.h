@@ -5,11 +5,21 @@
 #ifndef TARNWICK_STANDARD_STREAMS_H
 #define TARNWICK_STANDARD_STREAMS_H
 
+#include <cstdio>
+#include <string>
+
 namespace platform {
 
-/* True when the launcher's own standard-output lines would land in the
-** user's terminal, mixed with the application's output. */
-bool standardOutputIsTerminal();
+/* The stream of the launcher's own lines: standard output of the windowed
+** exe, standard error elsewhere. */
+std::FILE *launcherOutputStream();
+
+/* True when stream leads to the user's terminal (a console), where the
+** launcher's own lines would mix with the application's output. */
+bool streamIsTerminal(std::FILE *stream);
+
+/* Writes text to stream and flushes it. */
+void writeToStream(std::FILE *stream, const std::string &text);
 
 /* True once start-up has turned the debug trail (-d) on, for the platform's
 ** own debug lines. */

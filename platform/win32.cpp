@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/standard_streams.h"
 #include "platform/text_decoding.h"
+#include "platform/win32_variant.h"
 #include "platform/windows_paths.h"
 
 #include <windows.h>
@@ -31,8 +32,6 @@ namespace platform {
 const char PATH_SEPARATOR = '\\';
 const char *const CLASS_PATH_SEPARATOR = ";";
 const char *const JAVA_BIN_FOLDER = "\\bin";
-const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
-const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 const int RELAUNCH_EXIT_CODE = 999;
 
 /* Windows names hold neither a double quote nor a tab. */
@@ -51,13 +50,7 @@ static constexpr std::size_t COMMAND_LINE_LIMIT = 32767;
 /* A file is read for a configuration in pieces of this many bytes. */
 static constexpr std::size_t FILE_READ_CHUNK = 64 * 1024;
 
-/* UTF-16 text for the wide functions, always ended by a NUL.  A vector,
-** not the library's wide string, which would add 30 KiB to the exe. */
-typedef std::vector<wchar_t> WideText;
-
-/* The launcher's UTF-8 text for the wide functions; bytes that are not
-** UTF-8 become U+FFFD. */
-static WideText wideText(const char *text) {
+WideText wideText(const char *text) {
     int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
     WideText wide(units > 0 ? static_cast<std::size_t>(units) : 1, L'\0');
     if (units > 0) MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), units);
@@ -141,16 +134,17 @@ static bool moduleFileName(std::string *path) {
     return false;
 }
 
+/* C:x is taken from the current folder of drive C:, not from this one. */
+bool pathIsRelative(const char *path) {
+    if (path[0] == '\\' || path[0] == '/') return false;
+    return path[0] == '\0' || path[1] != ':';
+}
+
 std::string launcherProgramPath(const char *argv0) {
     std::string path;
     if (programDirectoryLength(argv0) != NO_PROGRAM_DIRECTORY || !moduleFileName(&path))
         return argv0;
     return path;
-}
-
-int messageBox(const char *text, const char *caption, unsigned type) {
-    WideText wideCaption;
-    return MessageBoxW(nullptr, wideText(text).data(), optionalText(caption, &wideCaption), type);
 }
 
 /* The view flag that reaches the other view from this build. */
@@ -346,9 +340,12 @@ static void joinChildJob(HANDLE process) {
     if (!debugTrailIsOn()) return;
     char code[16];
     std::snprintf(code, sizeof code, "%lu", static_cast<unsigned long>(error));
-    writeStandardOutput(std::string("The application runs without a job object (error ") + code +
+    writeLauncherOutput(std::string("The application runs without a job object (error ") + code +
                         ": " + systemErrorText(error) + "): it may outlive the launcher\n");
 }
+
+/* The exit code of the last child, for endRequestedBySignal. */
+static int lastExitCode;
 
 /* The system receives a wide copy of the command line; the caller's buffer
 ** is left as it is.  A line over the system's limit is refused with the
@@ -371,9 +368,11 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     passStandardHandles(&startup);
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
+    childStarting();
+    lastExitCode = 0;
     if (!CreateProcessW(programName(line.data(), &program) ? program.data() : nullptr, line.data(),
-                        nullptr, nullptr, TRUE, creationFlags | CREATE_SUSPENDED, nullptr,
-                        optionalText(directory, &folder), &startup, &info)) {
+                        nullptr, nullptr, TRUE, childCreationFlags(creationFlags) | CREATE_SUSPENDED,
+                        nullptr, optionalText(directory, &folder), &startup, &info)) {
         *error = GetLastError();
         return false;
     }
@@ -400,7 +399,8 @@ void waitForProcess(ChildProcess child) {
 int processExitCode(ChildProcess child) {
     DWORD code = 0;
     GetExitCodeProcess(static_cast<PROCESS_INFORMATION *>(child)->hProcess, &code);
-    return static_cast<int>(code);
+    lastExitCode = static_cast<int>(code);
+    return lastExitCode;
 }
 
 void releaseProcess(ChildProcess child) {
@@ -411,9 +411,7 @@ void releaseProcess(ChildProcess child) {
     delete info;
 }
 
-/* Nothing on Windows asks the launcher to end while it waits: a console's
-** Ctrl-C reaches the application itself, and the launcher has no console. */
-bool endRequestedBySignal() { return false; }
+bool endRequestedBySignal() { return endRequestedThroughConsole(lastExitCode); }
 
 std::string systemErrorText(unsigned long error) {
     wchar_t *text = nullptr;
@@ -455,7 +453,7 @@ unsigned long osMajorVersion() {
         char text[64];
         std::snprintf(text, sizeof text, "Windows version %lu.%lu (build %lu)\n", info.dwMajorVersion,
                       info.dwMinorVersion, info.dwBuildNumber);
-        writeStandardOutput(text);
+        writeLauncherOutput(text);
     }
     return info.dwMajorVersion;
 }
@@ -496,7 +494,8 @@ bool getEnvironment(const char *name, std::string *value) {
 }
 
 void setEnvironment(const char *name, const char *value) {
-    SetEnvironmentVariableW(wideText(name).data(), wideText(value).data());
+    WideText wideValue;
+    SetEnvironmentVariableW(wideText(name).data(), optionalText(value, &wideValue));
 }
 
 /* The folders of PATH alone, as cmd.exe reads them (SearchPathW would
@@ -523,10 +522,6 @@ bool findOnSearchPath(const char *fileName, std::string *path) {
 }
 
 void exitProcess(int code) { std::exit(code); }
-
-/* A GUI program: its lines go wherever its standard output leads, as they
-** always have (they are seen only when redirected). */
-bool standardOutputIsTerminal() { return false; }
 
 /* A file open for writing has its stream; a file open for reading has its
 ** whole text, already decoded, the position of the next line and how it

@@ -22,6 +22,9 @@ need libgtest-dev test -e /usr/lib/x86_64-linux-gnu/libgtest.a -o -e /usr/lib/li
 need default-jdk-headless command -v javac
 need python3 test -x /usr/bin/python3
 if [ $native_only = 0 ]; then
+    # A real command-line Java program, started in tool mode beside its own
+    # start script by the native tests.
+    need ant test -e /usr/share/ant/lib/ant-launcher.jar
     need g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++
     need binutils-mingw-w64-x86-64 command -v x86_64-w64-mingw32-objdump
     need wine command -v wine

@@ -2,7 +2,9 @@
 """Checks the built Windows executable: what it is linked against, what it
 carries and how it runs.
 
-  - GUI subsystem (2), x86-64 (or x86 for the 32-bit build);
+  - GUI subsystem (2), or the console subsystem (3) for tarnwick-console.exe,
+    so that cmd.exe and PowerShell wait for it; x86-64 (or x86 for the
+    32-bit build);
   - its resources: one RT_ICON image (32x32, 8 bits per pixel), one
     RT_GROUP_ICON naming it, and the application manifest (RT_MANIFEST 1,
     res/tarnwick.manifest: asInvoker, Windows 7 to 11, per-monitor DPI
@@ -34,6 +36,7 @@ RT_GROUP_ICON = 14
 RT_MANIFEST = 24
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
 IMAGE_FILE_MACHINE_I386 = 0x14C
 SIZE_LIMIT = 128 * 1024
@@ -67,9 +70,13 @@ def resource_leaves(pe):
 
 
 class ExeCheck(unittest.TestCase):
-    def test_gui_subsystem_and_machine(self):
-        self.assertEqual(PE.OPTIONAL_HEADER.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI,
-                         "the launcher must be a windowed (GUI) program")
+    def test_subsystem_and_machine(self):
+        if os.path.basename(EXE_PATH) == "tarnwick-console.exe":
+            self.assertEqual(PE.OPTIONAL_HEADER.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI,
+                             "the console launcher must be a console program")
+        else:
+            self.assertEqual(PE.OPTIONAL_HEADER.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI,
+                             "the launcher must be a windowed (GUI) program")
         x86 = os.path.basename(os.path.dirname(EXE_PATH)).endswith("-x86")
         self.assertEqual(PE.FILE_HEADER.Machine,
                          IMAGE_FILE_MACHINE_I386 if x86 else IMAGE_FILE_MACHINE_AMD64)

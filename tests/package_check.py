@@ -3,8 +3,9 @@ a second build of the same source in another folder gives the same programs.
 
 Usage: package_check.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR WINDOWS_X86_BUILD_DIR
 
-Each Windows zip (x64 and x86) must hold tarnwick.exe and tarnwick-brand.exe
-(the very executables that were built), the example configuration, the
+Each Windows zip (x64 and x86) must hold tarnwick.exe, tarnwick-console.exe
+and tarnwick-brand.exe (the very executables that were built), the example
+configuration, the
 README, every document of docs/ in a docs/ folder, and SHA256SUMS; the
 native tar.gz the same with the native launcher and tool (stripped by CPack,
 so checked to be executables).  In each:
@@ -119,14 +120,15 @@ def check_sums(kind, files, read):
             sys.exit(f"{kind}: the checksum of {name} in SHA256SUMS is wrong")
 
 
-def check_readme(kind, readme, launcher):
-    """The package's README: opening lines for the package, then the source
-    README from its first paragraph after the commands block on."""
+def check_readme(kind, readme, launchers):
+    """The package's README: opening lines for the package (naming each
+    launcher), then the source README from its first paragraph after the
+    commands block on."""
     source = source_file("README.md").decode("utf-8")
     opening = readme.split("\n\ntarnwick is ")[0]
     if "scripts/" in opening:
         sys.exit(f"{kind}: the README still opens with the source tree's scripts: {opening}")
-    for needed in (f"`{launcher}`", "`SHA256SUMS`", "`docs/`", "example.config"):
+    for needed in [f"`{launcher}`" for launcher in launchers] + ["`SHA256SUMS`", "`docs/`", "example.config"]:
         if needed not in opening:
             sys.exit(f"{kind}: the README's opening lines do not mention {needed}: {opening}")
     rest = "\n\ntarnwick is " + source.split("\n\ntarnwick is ", 1)[1]
@@ -144,8 +146,8 @@ def check(kind, files, read, programs):
         source = {"example.config": "examples/example.config"}.get(document, document)
         if document not in ("README.md", "SHA256SUMS") and read(files[document]) != source_file(source):
             sys.exit(f"{kind}: {document} differs from {source}")
-    launcher = [p for p in programs if p.startswith("tarnwick") and "brand" not in p][0]
-    check_readme(kind, read(files["README.md"]).decode("utf-8"), launcher)
+    launchers = [p for p in programs if "brand" not in p]
+    check_readme(kind, read(files["README.md"]).decode("utf-8"), launchers)
     check_sums(kind, files, read)
     links = check_links(kind, files, read)
     sizes = []
@@ -170,18 +172,22 @@ def check_second_build(builds):
         shutil.copytree(SOURCE_ROOT, copy, symlinks=True,
                         ignore=shutil.ignore_patterns(".git", "build", "__pycache__"))
         for preset, build_dir in builds.items():
+            targets = ["tarnwick", "tarnwick-brand"] + (["tarnwick-console"] if preset.startswith("windows") else [])
             for step in (["cmake", "--preset", preset], ["cmake", "--build", "--preset", preset,
-                                                         "-j2", "--target", "tarnwick", "tarnwick-brand"]):
+                                                         "-j2", "--target"] + targets):
                 done = subprocess.run(step, cwd=copy, capture_output=True, timeout=BUILD_TIMEOUT_SECONDS)
                 if done.returncode != 0:
                     sys.exit(f"the second build failed: {step}: {done.stdout[-2000:]} {done.stderr[-2000:]}")
             suffix = ".exe" if preset.startswith("windows") else ""
-            for program in ("tarnwick" + suffix, os.path.join("tools", "brand", "tarnwick-brand" + suffix)):
+            programs = ["tarnwick" + suffix, os.path.join("tools", "brand", "tarnwick-brand" + suffix)]
+            if suffix:
+                programs.append("tarnwick-console.exe")
+            for program in programs:
                 first, second = os.path.join(build_dir, program), os.path.join(copy, "build", preset, program)
                 with open(first, "rb") as a, open(second, "rb") as b:
                     if a.read() != b.read():
                         sys.exit(f"{program} of the {preset} build differs when built in another folder")
-            print(f"{preset}: tarnwick and tarnwick-brand are the same bytes when built in another folder")
+            print(f"{preset}: {', '.join(targets)} are the same bytes when built in another folder")
 
 
 def main():
@@ -193,6 +199,7 @@ def main():
         with zipfile.ZipFile(zip_path) as z:
             check(os.path.basename(zip_path), members(z.namelist()), z.read,
                   {"tarnwick.exe": os.path.join(windows_dir, "tarnwick.exe"),
+                   "tarnwick-console.exe": os.path.join(windows_dir, "tarnwick-console.exe"),
                    "tarnwick-brand.exe": os.path.join(windows_dir, "tools", "brand",
                                                       "tarnwick-brand.exe")})
     tgz_path = make_package(native_dir, ".tar.gz")

@@ -11,6 +11,8 @@
  *   property demo.greeting=<value>      (or "property demo.greeting unset")
  *   user.dir=<working directory>
  *   java.home=<runtime home>
+ *   env NAME=<value>                    (or "env NAME unset"), for each
+ *                                       argument --env=NAME
  *
  * and then exits with N when one of its arguments is --exit=N (else 0).
  *
@@ -100,6 +102,13 @@ public final class Demo {
         }
         out.append("user.dir=<").append(System.getProperty("user.dir")).append(">\n");
         out.append("java.home=<").append(System.getProperty("java.home")).append(">\n");
+        for (String arg : args) {
+            if (arg.startsWith("--env=")) {
+                String name = arg.substring("--env=".length());
+                String value = System.getenv(name);
+                out.append("env ").append(name).append(value == null ? " unset" : "=<" + value + ">").append('\n');
+            }
+        }
         System.out.print(out);
         System.out.flush();
 

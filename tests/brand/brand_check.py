@@ -2,7 +2,8 @@
 """tarnwick-brand as its users run it, read back by readers of its own:
 Python's pefile and icoutils' wrestool.
 
-  - the Windows build's tarnwick.exe (PE32+) and the 32-bit one (PE32), branded
+  - the Windows build's tarnwick.exe (PE32+) and the 32-bit one (PE32), and
+    both builds' tarnwick-console.exe, branded
     with a three-image icon and every text option: the icons and the group
     byte for byte (wrestool rebuilds the very icon file), the version
     record's strings and numbers, the checksum, the base relocations and
@@ -40,6 +41,8 @@ SECURITY_DIRECTORY = 4
 TOOL = os.environ.get("TARNWICK_BRAND", "")
 X64 = os.path.join(os.environ.get("TARNWICK_WINDOWS_BUILD_DIR", ""), "tarnwick.exe")
 PE32 = os.environ.get("TARNWICK_BRAND_PE32", "")
+X64_CONSOLE = os.path.join(os.path.dirname(X64), "tarnwick-console.exe")
+PE32_CONSOLE = os.path.join(os.path.dirname(PE32), "tarnwick-console.exe")
 ICON = os.environ.get("TARNWICK_BRAND_ICON", "")
 
 COMPANY = "Acme M\u00fcller GmbH"
@@ -108,7 +111,7 @@ class Branded(unittest.TestCase):
 
     def test_independent_readers_agree(self):
         ico = read(ICON)
-        for exe in (X64, PE32):
+        for exe in (X64, PE32, X64_CONSOLE, PE32_CONSOLE):
             with self.subTest(exe=exe):
                 original = read(exe)
                 out = os.path.join(self.dir, "M\u00ff App %d.exe" % len(original))
@@ -121,6 +124,7 @@ class Branded(unittest.TestCase):
                 print("\n%s: %d bytes, branded %d bytes" % (exe, len(original), os.path.getsize(out)))
 
                 self.assertEqual(after.get_warnings(), before.get_warnings())
+                self.assertEqual(after.OPTIONAL_HEADER.Subsystem, before.OPTIONAL_HEADER.Subsystem)
                 self.assertEqual(after.OPTIONAL_HEADER.CheckSum, after.generate_checksum())
                 self.assertEqual(relocations(after), relocations(before))
                 self.assertTrue(relocations(after))
@@ -299,7 +303,9 @@ def main():
     global pefile
     problems = []
     for path, what in ((TOOL, "the tool (TARNWICK_BRAND)"), (X64, "the Windows build's tarnwick.exe"),
-                       (PE32, "the 32-bit launcher (TARNWICK_BRAND_PE32)"), (ICON, "the test icon (TARNWICK_BRAND_ICON)")):
+                       (PE32, "the 32-bit launcher (TARNWICK_BRAND_PE32)"), (ICON, "the test icon (TARNWICK_BRAND_ICON)"),
+                       (X64_CONSOLE, "the Windows build's tarnwick-console.exe"),
+                       (PE32_CONSOLE, "the 32-bit tarnwick-console.exe")):
         if not path or not os.path.isfile(path):
             problems.append("%s is missing: %r; build the windows preset, then the native one" % (what, path))
     try:

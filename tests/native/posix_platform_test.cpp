@@ -306,13 +306,13 @@ TEST(PosixServices, ExitProcessFlushesWhatWasBuffered) {
     EXPECT_EQ("buffered without a line feed", received);
 }
 
-TEST(PosixServices, StandardOutputIsWrittenAtOnce) {
+TEST(PosixServices, LauncherLinesAreWrittenAtOnceOnStandardError) {
     ScratchFolder scratch;
     std::string text;
     {
-        CapturedOutput captured(STDOUT_FILENO, scratch / "out.txt");
-        platform::writeStandardOutput("#Command line=\n");
-        ssize_t ignored = write(STDOUT_FILENO, "child\n", 6);
+        CapturedOutput captured(STDERR_FILENO, scratch / "out.txt");
+        platform::writeLauncherOutput("#Command line=\n");
+        ssize_t ignored = write(STDERR_FILENO, "child\n", 6);
         (void)ignored;
         text = captured.text();
     }

@@ -23,7 +23,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_native_launcher import DemoOutput, clean_environment, read_to_end, read_until  # noqa: E402
+from test_native_launcher import (DemoOutput, clean_environment, launcher_lines_only, read_to_end,  # noqa: E402
+                                  read_until)
 
 TARNWICK = os.environ.get("TARNWICK", "")
 DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
@@ -58,11 +59,13 @@ def config_environment(**changes):
 
 
 class Run:
-    """One finished launcher run, with the pieces of its output."""
+    """One finished launcher run, with the pieces of its output: the
+    application's on standard output, the launcher's own lines (the trace,
+    the banner and the command line) and its boxes on standard error."""
 
     def __init__(self, code, out, err, pid):
         self.code, self.out, self.err, self.pid = code, out, err, pid
-        lines = out.split("\n")
+        lines = err.split("\n")
         self.command_line = None
         self.before_banner = lines
         for i, line in enumerate(lines):
@@ -84,7 +87,8 @@ class Run:
         return line.split(" ", 1)[0]
 
     def selection_trace(self):
-        """The lines the runtime selection printed before the launch."""
+        """The lines the runtime selection printed before the launch (and
+        any box that followed them)."""
         return [line for line in self.before_banner if line]
 
 
@@ -378,8 +382,8 @@ class ConfigFilesTests(ConfiguredLauncherCase):
             out.write(b"\xfe\xff" + "argument 日本\n".encode("utf-16-be"))
         run = self.launch_demo(["-d"])
         self.assertEqual(["日本", "Zoë"], run.demo.args, run.text())
-        self.assertIn("Reading config file %s as UTF-16 LE\n" % os.path.join(self.app, "Demo.config"), run.out)
-        self.assertIn("Reading config file be.config as UTF-16 BE\n", run.out)
+        self.assertIn("Reading config file %s as UTF-16 LE\n" % os.path.join(self.app, "Demo.config"), run.err)
+        self.assertIn("Reading config file be.config as UTF-16 BE\n", run.err)
 
     def test_setenv_reaches_the_child_and_later_lines(self):
         self.place_classes("classes")
@@ -788,7 +792,7 @@ class JavaVersionMadeUpTests(ConfiguredLauncherCase):
 
 TEMURIN_25 = os.path.join(JVM_ROOT, "temurin-25-jdk-amd64")
 OPENJDK_17 = os.path.join(JVM_ROOT, "java-17-openjdk-amd64")
-# With the launcher's three lines, nothing but these may be on standard output.
+# Nothing but these may be on standard output.
 DEMO_LINES = ("demo args=", "arg[", "property ", "user.dir=", "java.home=")
 
 
@@ -811,8 +815,8 @@ class FastStartTests(ConfiguredLauncherCase):
             jar.writestr("padding.txt", "x" * padding)
 
     def start(self, java, *lines, args=(), together=1):
-        """Starts that end well; without -d with the launcher's lines and the
-        demo's alone on standard output and nothing on standard error."""
+        """Starts that end well; without -d with the demo's lines alone on
+        standard output and the launcher's three alone on standard error."""
         self.write("Demo.config", ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"] + list(lines))
         env = config_environment(XDG_CACHE_HOME=self.cache)
         starts = [subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere, env=env, stdin=subprocess.DEVNULL,
@@ -823,8 +827,8 @@ class FastStartTests(ConfiguredLauncherCase):
             self.assertEqual(0, run.code, run.text())
             self.assertIsNotNone(run.demo, run.text())
             if not args:
-                self.assertEqual("", run.err, run.text())
-                self.assertTrue(all(line.startswith(DEMO_LINES) for line in out.decode().split("\n")[3:] if line),
+                self.assertEqual(3, len(run.err.splitlines()), run.text())
+                self.assertTrue(all(line.startswith(DEMO_LINES) for line in out.decode().split("\n") if line),
                                 run.text())
         return run
 
@@ -867,7 +871,7 @@ class FastStartTests(ConfiguredLauncherCase):
                                  (TEMURIN_25 + "/bin/java", ["addpath classes"], "on the class path")]:
             with self.subTest(java=java, why=why):
                 self.assertNotIn("-XX:", self.start(java, *lines).command_line)
-                self.assertIn(why, self.start(java, *lines, args=["-d"]).out)
+                self.assertIn(why, self.start(java, *lines, args=["-d"]).err)
         self.assertEqual([], os.listdir(self.archives))
 
 
@@ -1059,6 +1063,118 @@ class ShippingTests(ConfiguredLauncherCase):
         os.makedirs(os.path.join(self.app, "mods"))
         shutil.copy2(self.jar, os.path.join(self.app, "mods", "app.jar"))
         self.assertEqual("app", self.run_recipe("A modular application", self.jdks[0])["module"])
+
+
+def readme_tool_configuration():
+    """The configuration lines of the README's "A command-line tool"."""
+    with open(os.path.join(SOURCE_ROOT, "README.md")) as f:
+        section = f.read().split("\n## A command-line tool\n", 1)[1].split("\n## ", 1)[0]
+    return [line for line in section.split("\n```config\n", 1)[1].split("\n```", 1)[0].split("\n") if line]
+
+
+ANT_HOME = "/usr/share/ant"
+
+# Ant's build file for the comparison: reads and writes files relative to
+# the folder it is started in.
+ANT_BUILD = """<project name="tool" default="hello">
+  <target name="hello">
+    <loadfile srcfile="input.txt" property="input"/>
+    <echo message="input: ${input}, x: ${x}"/>
+    <echo file="written.txt" message="written"/>
+  </target>
+  <target name="fail"><fail message="failed on purpose"/></target>
+</project>
+"""
+
+
+class ToolModeTests(ConfiguredLauncherCase):
+    """toolMode on: the command line, the folder, the output and the exit code
+    are the application's, with the demo on the real JVM; and Debian's Ant,
+    configured as the README ships it, behaves as through its own start
+    script."""
+
+    def tool(self, *lines):
+        self.place_classes("classes")
+        self.write("Demo.config", ["toolMode on", "mainclass Demo", "addpath classes"] + list(lines))
+
+    def test_every_argument_reaches_the_application_in_the_callers_folder(self):
+        self.tool("vmparam -Ddemo.greeting=$TARNWICK_START_DIR")
+        # Options of the launcher and more arguments than it takes outside tool mode.
+        args = ["-count", "-q", "-c", "x", "-Dy=1", "-sample", "-o", "-d", "-con", "-passExitCode", "", "a b",
+                "--env=TARNWICK_APP_DIR", "--exit=3"] + ["n%d" % i for i in range(150)]
+        run = self.launch(args, env=config_environment(TARNWICK_APP_DIR="stale"))
+        self.assertEqual(3, run.code, run.text())
+        self.assertEqual(args, run.demo.args)
+        self.assertEqual(self.elsewhere, run.demo.values["user.dir"])
+        self.assertEqual(self.app, run.demo.values["env TARNWICK_APP_DIR"])
+        self.assertEqual(self.elsewhere, run.demo.values["property demo.greeting"])
+        # Nothing else happens: no report, no trail, no file written.
+        self.assertTrue(launcher_lines_only(run.err), run.text())
+        self.assertEqual([], os.listdir(self.elsewhere))
+        self.assertEqual(["Demo", "Demo.config", "classes"], sorted(os.listdir(self.app)))
+
+    def test_standard_output_holds_the_applications_lines_alone(self):
+        self.tool()
+        done = subprocess.run('"%s" one two | wc -l' % self.launcher, shell=True, cwd=self.elsewhere,
+                              env=config_environment(), stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=RUN_TIMEOUT_SECONDS)
+        # demo args=, two arguments, the property, user.dir, java.home.
+        self.assertEqual(6, int(done.stdout), done)
+        self.assertTrue(launcher_lines_only(done.stderr.decode()), done)
+
+    def test_options_from_the_environment_and_a_relative_javapath(self):
+        os.symlink(os.path.dirname(os.path.dirname(real_java())), os.path.join(self.app, "jre"))
+        self.tool("javapath jre/bin/java")
+        env = config_environment(TARNWICK_OPTIONS='-d "-Ddemo.greeting=two words"')
+        run = self.launch(["x"], env=env)
+        self.assertEqual(0, run.code, run.text())
+        self.assertEqual("two words", run.demo.values["property demo.greeting"])
+        self.assertEqual(["x"], run.demo.args)
+        self.assertIn("tool mode: 1 arguments passed on as given, options from TARNWICK_OPTIONS\n", run.err)
+
+    def test_ant_behaves_as_through_its_own_start_script(self):
+        if not os.path.isfile(os.path.join(ANT_HOME, "lib", "ant-launcher.jar")):
+            message = "Debian's ant is not installed (scripts/install-deps.sh installs it)"
+            if os.environ.get("TARNWICK_ALLOW_SKIP"):
+                self.skipTest(message)
+            self.fail(message)
+        # The README's layout: ant/bin/ant is the launcher, ant/lib Ant's jars.
+        ant = self.path("ant", "bin", "ant")
+        os.makedirs(os.path.dirname(ant))
+        shutil.copy2(TARNWICK, ant)
+        os.symlink(os.path.join(ANT_HOME, "lib"), self.path("ant", "lib"))
+        with open(ant + ".config", "w") as f:
+            f.write("".join(line + "\n" for line in readme_tool_configuration()))
+        project = self.path("project")
+        os.makedirs(project)
+        with open(os.path.join(project, "build.xml"), "w") as f:
+            f.write(ANT_BUILD)
+        with open(os.path.join(project, "input.txt"), "w") as f:
+            f.write("from the caller's folder")
+        # Both on the same runtime.
+        env = config_environment(JAVA_HOME=os.path.dirname(os.path.dirname(real_java())))
+        for name in ("ANT_HOME", "ANT_OPTS", "ANT_ARGS"):
+            env.pop(name, None)
+
+        def run(program, args):
+            written = os.path.join(project, "written.txt")
+            if os.path.exists(written):
+                os.remove(written)
+            done = subprocess.run([program] + args, cwd=project, env=env, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=RUN_TIMEOUT_SECONDS)
+            out, err = (re.sub(r"Total time: \d+ seconds?", "Total time: N", text.decode())
+                        for text in (done.stdout, done.stderr))
+            return done.returncode, out, err, os.path.exists(written)
+
+        for args in (["-version"], ["-q"], ["-f", "build.xml", "-Dx=two words", "hello"],
+                     ["-quiet", "-Dfoo=bar", "fail"], ["-count", "-q"]):
+            with self.subTest(args=args):
+                expected = run(os.path.join(ANT_HOME, "bin", "ant"), args)
+                code, out, err, written = run(ant, args)
+                lines = err.split("\n")
+                self.assertTrue(launcher_lines_only("\n".join(lines[:3])), err)
+                self.assertEqual(expected, (code, out, "\n".join(lines[3:]), written))
+        self.assertIn("input: from the caller's folder, x: two words", run(ant, ["-Dx=two words"])[1])
 
 
 if __name__ == "__main__":

@@ -168,6 +168,14 @@ def demo_environment(**changes):
     return clean_environment(CLASSPATH=DEMO_CLASSES, **changes)
 
 
+def launcher_lines_only(err):
+    """Whether standard error holds the launcher's own lines alone: the
+    banner, "#Command line=" and the command line, once per start."""
+    lines = err.splitlines()
+    return len(lines) % 3 == 0 and all(lines[i].startswith("#Version ") and lines[i + 1] == "#Command line="
+                                       for i in range(0, len(lines), 3))
+
+
 def run_launcher(args, env, launcher=None, cwd=None):
     """Runs the launcher; returns (exit code, stdout text, stderr text)."""
     program = launcher or TARNWICK
@@ -250,12 +258,10 @@ class ArgumentsTests(LauncherTestCase):
                 demo, _, _ = self.run_demo(args)
                 self.assertEqual(args, demo.args)
 
-    def test_the_launcher_lines_stand_before_the_childs_output(self):
-        demo, out, _ = self.run_demo(["x"])
-        lines = out.split("\n")
-        self.assertTrue(lines[0].startswith("#Version "), out)
-        self.assertEqual("#Command line=", lines[1], out)
-        self.assertEqual(3, demo.start, out)
+    def test_the_launcher_lines_go_to_standard_error(self):
+        demo, out, err = self.run_demo(["x"])
+        self.assertEqual(0, demo.start, out)
+        self.assertTrue(launcher_lines_only(err), err)
 
     def test_a_vm_parameter_reaches_the_jvm(self):
         for greeting in ("hello-from-tarnwick", "My App", 'say "hi"\tC:\\'):
@@ -371,7 +377,7 @@ class CurrentRuntimeTests(LauncherTestCase):
         code, out, err = run_launcher(["cp", "Main", "-passExitCode"], env)
         self.assertEqual(2, code, out + err)
         self.assertIn("Error!: No Java Installation Found", err)
-        self.assertNotIn("#Command line=", out)
+        self.assertNotIn("#Command line=", err)
 
 
 class RealRuntimesTests(LauncherTestCase):
@@ -453,7 +459,7 @@ class PosixBehaviourTests(LauncherTestCase):
         with open(marker) as hook:
             self.assertEqual("hook ran\n", hook.read())
         # The end was asked for: no abnormal-end report.
-        self.assertEqual(b"", err)
+        self.assertTrue(launcher_lines_only(err.decode()), err)
 
     def test_a_key_typed_at_the_terminal_is_not_passed_on(self):
         home = make_fake_runtime(self.path("fake jdk"), "17.0.1", SIGINT_LOGGING_JAVA)
@@ -591,11 +597,11 @@ class PosixBehaviourTests(LauncherTestCase):
                 self.assertIn("demo waiting for HUP", first)
                 os.kill(process.pid, signal.SIGHUP)
                 out, err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)
-                out = first + out.decode("utf-8", "replace")
-                self.assertEqual(0, process.returncode, out + err.decode("utf-8", "replace"))
+                out, err = first + out.decode("utf-8", "replace"), err.decode("utf-8", "replace")
+                self.assertEqual(0, process.returncode, out + err)
                 self.assertEqual(1, out.count("demo got HUP"), out)
-                self.assertEqual(2, out.count("#Command line="), out)
-                self.assertEqual(b"", err)
+                self.assertEqual(2, err.count("#Command line="), err)
+                self.assertTrue(launcher_lines_only(err), err)
 
     def start_waiting_demo(self, launcher, home, marker):
         """Starts the demo, which waits with a shutdown hook writing marker;
@@ -646,9 +652,9 @@ class PosixBehaviourTests(LauncherTestCase):
                     self.assertEqual("hook ran\n", hook.read())
 
     def test_a_reader_that_has_gone_does_not_end_the_launcher(self):
-        # demo | head -1, demo | true: the launcher's lines meet a closed
-        # pipe, yet the application starts, is started again and passes its
-        # exit code on.
+        # demo 2>&1 | head -1, demo 2>&1 | true: the launcher's lines meet a
+        # closed pipe, yet the application starts, is started again and
+        # passes its exit code on.
         for reader in (["head", "-1"], ["true"]):
             with self.subTest(reader=reader):
                 marker = self.path("started " + reader[0])
@@ -656,14 +662,15 @@ class PosixBehaviourTests(LauncherTestCase):
                                              "--exit=3"], env=demo_environment(), stdin=subprocess.DEVNULL,
                                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                 self.addCleanup(launcher.kill)
-                pipe_reader = subprocess.Popen(reader, stdin=launcher.stdout, stdout=subprocess.PIPE)
-                launcher.stdout.close()
-                read, _ = pipe_reader.communicate(timeout=RUN_TIMEOUT_SECONDS)
-                err = launcher.stderr.read().decode("utf-8", "replace")
-                launcher.wait(timeout=RUN_TIMEOUT_SECONDS)
+                pipe_reader = subprocess.Popen(reader, stdin=launcher.stderr, stdout=subprocess.PIPE)
                 launcher.stderr.close()
-                self.assertEqual(3, launcher.returncode, err)
-                self.assertTrue(os.path.exists(marker), err)
+                read, _ = pipe_reader.communicate(timeout=RUN_TIMEOUT_SECONDS)
+                out = launcher.stdout.read().decode("utf-8", "replace")
+                launcher.wait(timeout=RUN_TIMEOUT_SECONDS)
+                launcher.stdout.close()
+                self.assertEqual(3, launcher.returncode, out)
+                self.assertEqual(2, out.count("demo args="), out)
+                self.assertTrue(os.path.exists(marker), out)
                 if reader[0] == "head":
                     self.assertTrue(read.startswith(b"#Version "), read)
 
@@ -672,29 +679,31 @@ class PosixBehaviourTests(LauncherTestCase):
         code, out, err = run_launcher(["Demo", "-passExitCode", "--relaunch-once=" + marker],
                                       demo_environment())
         self.assertEqual(0, code, out + err)
-        self.assertEqual(2, out.count("#Command line="), out)
+        self.assertEqual(2, err.count("#Command line="), err)
         self.assertEqual(2, out.count("demo args="), out)
-        self.assertEqual("", err)
+        self.assertTrue(launcher_lines_only(err), err)
 
     def test_the_launcher_lines_stay_off_a_terminal(self):
-        for output, args, shown in (("pipe", [], True), ("terminal", [], False), ("terminal", ["-d"], True)):
-            with self.subTest(output=output, args=args):
+        # Standard error decides; standard output is the application's.
+        for error, args, shown in (("pipe", [], True), ("terminal", [], False), ("terminal", ["-d"], True)):
+            with self.subTest(error=error, args=args):
                 command = [TARNWICK, "Demo"] + args + ["x"]
-                if output == "pipe":
+                if error == "pipe":
                     code, out, err = run_launcher(command[1:], demo_environment())
                 else:
                     terminal, slave = pty.openpty()
                     process = subprocess.Popen(command, env=demo_environment(), stdin=subprocess.DEVNULL,
-                                               stdout=slave, stderr=subprocess.PIPE)
+                                               stdout=subprocess.PIPE, stderr=slave)
                     os.close(slave)
-                    out = read_to_end(terminal).replace("\r\n", "\n")
+                    err = read_to_end(terminal).replace("\r\n", "\n")
                     os.close(terminal)
-                    err = process.communicate(timeout=RUN_TIMEOUT_SECONDS)[1].decode("utf-8", "replace")
+                    out = process.communicate(timeout=RUN_TIMEOUT_SECONDS)[0].decode("utf-8", "replace")
                     code = process.returncode
                 self.assertEqual(0, code, out + err)
                 self.assertEqual(["x"], DemoOutput(out).args)
-                self.assertEqual(shown, "#Version " in out, out)
-                self.assertEqual(shown, "#Command line=" in out, out)
+                self.assertNotIn("#Version ", out)
+                self.assertEqual(shown, "#Version " in err, err)
+                self.assertEqual(shown, "#Command line=" in err, err)
 
 
 if __name__ == "__main__":

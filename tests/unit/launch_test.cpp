@@ -198,6 +198,19 @@ TEST_F(Launch, AnEndAskedForBySignalIsNotReported) {
     }
 }
 
+TEST_F(Launch, ToolModeReportsNoEndAndStartsInTheCallersFolderUnlessWorkingDirSaysOtherwise) {
+    settings.toolMode = true;
+    settings.startDir = keepText("D:\\caller");
+    for (const char *workingDir : {static_cast<const char *>(nullptr), "\"E:/my data\""}) {
+        settings.workingDir = workingDir ? keepText(workingDir) : nullptr;
+        settings._logFile = keepText("C:/l.log");
+        fake::state.exitCodes = {1};
+        EXPECT_EQ(execApp(), 1);
+        EXPECT_EQ(fake::state.launches.back().directory, workingDir ? "E:/my data" : "D:\\caller");
+    }
+    EXPECT_TRUE(fake::state.boxes.empty());
+}
+
 TEST_F(Launch, LongMessagesAreCutToTheirBuffer) {
     settings._logFile = keepText(std::string(3000, 'L'));
     fake::state.exitCodes = {1};

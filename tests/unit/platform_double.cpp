@@ -91,6 +91,10 @@ std::size_t programDirectoryLength(const char *programPath) {
     return length;
 }
 
+bool pathIsRelative(const char *path) {
+    return path[0] != '\\' && path[0] != '/' && (path[0] == '\0' || path[1] != ':');
+}
+
 std::string launcherProgramPath(const char *argv0) {
     return state.moduleFileName.empty() || programDirectoryLength(argv0) != NO_PROGRAM_DIRECTORY
                ? argv0
@@ -223,7 +227,10 @@ bool getEnvironment(const char *name, std::string *value) {
 }
 
 void setEnvironment(const char *name, const char *value) {
-    state.environment[fake::upper(name)] = value;
+    if (value == nullptr)
+        state.environment.erase(fake::upper(name));
+    else
+        state.environment[fake::upper(name)] = value;
 }
 
 void exitProcess(int code) { throw fake::ExitCalled{code}; }
@@ -332,7 +339,7 @@ long long wallClockSeconds() {
     return now;
 }
 
-void writeStandardOutput(const std::string &text) { state.standardOutput += text; }
+void writeLauncherOutput(const std::string &text) { state.standardOutput += text; }
 void setDebugTrail(bool on) { state.debugTrail = on; }
 void writeStandardError(const std::string &text) { state.standardError += text; }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 const char *const RUNTIME_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
@@ -313,6 +314,98 @@ TEST_F(LauncherTest, ConfigurationThatCannotBeOpenedEndsWithTwoBeforeAnyLaunch) 
     ASSERT_FALSE(captions.empty());
     EXPECT_EQ(captions.back(), "LpCmdLine");
     EXPECT_EQ(fake::state.boxes.back().text, "[C:\\apps\\tool.exe]");
+}
+
+/* The launcher C:\apps\tool.exe started from D:\work, its own configuration
+** C:\apps\tool.config holding `own` (none when null). */
+struct ToolModeCase {
+    const char *name;
+    const char *own;
+    std::map<std::string, std::string> otherFiles;
+    std::vector<std::string> args;
+    const char *options; /* TARNWICK_OPTIONS; null: unset */
+    bool toolMode;
+    std::string commandLine; /* of the one launch */
+};
+
+class ToolModeStart : public LauncherTest, public ::testing::WithParamInterface<ToolModeCase> {};
+
+TEST_P(ToolModeStart, DecidesFromTheOwnConfigurationAloneAndThenScansNoArgument) {
+    const ToolModeCase &c = GetParam();
+    installRuntime();
+    if (c.own != nullptr) fake::state.files["C:\\apps\\tool.config"] = c.own;
+    for (const auto &file : c.otherFiles) fake::state.files[file.first] = file.second;
+    if (c.options != nullptr) fake::state.environment["TARNWICK_OPTIONS"] = c.options;
+    fake::state.exitCodes = {3};
+    std::vector<std::string> argv = {"C:\\apps\\tool.exe"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(runLauncher(argv), c.toolMode ? 3 : 0) << c.name; /* the child ends with 3 */
+    EXPECT_EQ(settings.toolMode, c.toolMode) << c.name;
+    EXPECT_EQ(fake::state.files.count(SAMPLE_CONFIG_NAME), 0u) << c.name;
+    ASSERT_EQ(fake::state.launches.size(), 1u) << c.name;
+    EXPECT_EQ(fake::state.launches[0].commandLine, c.commandLine) << c.name;
+    /* A tool starts in the caller's folder, and its quick failure is its
+    ** own to report. */
+    EXPECT_EQ(fake::state.launches[0].hasDirectory, c.toolMode) << c.name;
+    if (c.toolMode) {
+        EXPECT_EQ(fake::state.launches[0].directory, "D:\\work") << c.name;
+        EXPECT_TRUE(fake::state.boxes.empty()) << c.name;
+    }
+}
+
+const char *const JAVAW = "C:\\jre6\\bin\\javaw.exe ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ToolModeStart,
+    ::testing::Values(
+        ToolModeCase{"any letter case, after a byte-order mark", "\xEF\xBB\xBFtoolMode On\n", {}, {"-q"},
+                     nullptr, true, std::string(JAVAW) + " -q "},
+        ToolModeCase{"the last line decides", "toolMode on\ntoolMode off\n", {}, {"-q", "a"}, nullptr,
+                     false, std::string(JAVAW) + " a "},
+        ToolModeCase{"not from an include", "include C:\\apps\\more.config\n",
+                     {{"C:\\apps\\more.config", "toolMode on\n"}}, {"-q", "a"}, nullptr, false,
+                     std::string(JAVAW) + " a "},
+        ToolModeCase{"not from a -c file", nullptr, {{"C:\\x.config", "toolMode on\nmainclass X\n"}},
+                     {"-cC:\\x.config", "a"}, nullptr, false, std::string(JAVAW) + "X a "},
+        /* The options of the variable, split as a command line is; a word
+        ** that is no option is an application argument, after the command
+        ** line's and before the configuration's. */
+        ToolModeCase{"options from the environment", "toolMode on\n",
+                     {{"C:\\x.config", "mainclass X\nargument cfg\n"}}, {"-q", "-sample"},
+                     "-q \"-Dt=a b\" -cC:\\x.config word", true,
+                     std::string(JAVAW) + "\"-Dt=a b\" X -q -sample word cfg "},
+        ToolModeCase{"the variable means nothing outside tool mode", nullptr, {}, {"a"}, "-passExitCode b",
+                     false, std::string(JAVAW) + " a "}));
+
+TEST_F(LauncherTest, InToolModeRelativeClassPathEntriesStartFromTheLaunchersFolder) {
+    /* An entry quoted by an expansion, an empty one, a launcher in a drive's root. */
+    for (auto c : {std::vector<const char *>{"C:\\apps\\tool", "\"my dir/x\"", "\"C:\\apps\\my dir/x\""},
+                   std::vector<const char *>{"C:\\apps\\tool", "", "C:\\apps"},
+                   std::vector<const char *>{"C:\\tool", "lib/*", "C:\\lib/*"}}) {
+        fake::reset();
+        installRuntime();
+        fake::state.files[std::string(c[0]) + ".config"] = std::string("toolMode on\naddpath ") + c[1] + "\n";
+        runLauncher({std::string(c[0]) + ".exe"});
+        ASSERT_EQ(settings.vmpathsCnt, 1) << c[1];
+        EXPECT_STREQ(settings.vmpaths[0], c[2]);
+    }
+}
+
+/* A start folder that cannot be read leaves no stale value; in tool mode,
+** where the application would start there, nothing starts. */
+TEST_F(LauncherTest, AStartFolderThatCannotBeRead) {
+    for (const char *mode : {"", "toolMode on\n"}) {
+        fake::reset();
+        installRuntime();
+        fake::state.environment["TARNWICK_START_DIR"] = "stale";
+        fake::state.currentDirectoryFails = true;
+        fake::state.files["C:\\apps\\tool.config"] = mode;
+        EXPECT_EQ(runLauncher({"C:\\apps\\tool.exe", "-q"}), *mode ? 2 : 0) << mode;
+        EXPECT_EQ(fake::state.launches.size(), *mode ? 0u : 1u) << mode;
+        if (*mode == '\0') {
+            EXPECT_EQ(fake::state.environment.count("TARNWICK_START_DIR"), 0u);
+        }
+    }
 }
 
 } // namespace

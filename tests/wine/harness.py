@@ -384,11 +384,18 @@ def _windows_build_dir():
     return os.environ.get("TARNWICK_WINDOWS_BUILD_DIR") or os.path.join(SOURCE_ROOT, "build", "windows")
 
 
-def x86_launcher():
-    """The 32-bit build's tarnwick.exe (cmake --preset windows-x86)."""
+def x86_launcher(name="tarnwick.exe"):
+    """The 32-bit build's tarnwick.exe (cmake --preset windows-x86), or its
+    other launcher of that name."""
     build = os.environ.get("TARNWICK_WINDOWS_X86_BUILD_DIR") or os.path.join(
         SOURCE_ROOT, "build", "windows-x86")
-    return os.path.join(build, "tarnwick.exe")
+    return os.path.join(build, name)
+
+
+def console_launchers():
+    """The console launchers, x64 and x86: {"x64": path, "x86": path}."""
+    return {"x64": os.path.join(_windows_build_dir(), "tarnwick-console.exe"),
+            "x86": x86_launcher("tarnwick-console.exe")}
 
 
 def _prefix_dir():
@@ -700,7 +707,7 @@ class Scenario:
         return result
 
     def _run_once(self, args=(), start="qualified", command=None, cwd=None, answers=None,
-                  detached=0):
+                  detached=0, new_console=False):
         """Starts the launcher and waits for it.
 
         start: "qualified" - by its full path C:\\tw\\<name>\\app\\Demo.exe,
@@ -713,6 +720,8 @@ class Scenario:
                  launcher makes without waiting for them; the run waits until
                  they have all recorded themselves (or 30 s have passed)
                  before collecting.
+        new_console: start the launcher in a console of its own, which a
+                 console launcher's child shares (as in a cmd.exe window).
         """
         s = self.session
         if command is None:
@@ -750,7 +759,7 @@ class Scenario:
         with open(os.path.join(run_dir, "job.txt"), "wb") as f:
             f.write("\n".join([cwd, command, win_run + "\\stdout", win_run + "\\stderr",
                                win_run + "\\result", DISPLAY_DESKTOP if answers else "",
-                               ""]).encode("utf-8"))
+                               "new console" if new_console else "", ""]).encode("utf-8"))
         before = self._snapshot()
 
         env = dict(s.env)

@@ -4,7 +4,7 @@
 ** this runner, itself a Windows program, reads all of it.
 **
 ** Usage: run_exit.exe JOB
-** JOB is a file of six lines in UTF-8, each ended by "\n", used through the
+** JOB is a file of seven lines in UTF-8, each ended by "\n", used through the
 ** wide-character API (so a folder or an argument outside the ANSI code page
 ** reaches the program whole):
 **   1. the directory to start in (the runner changes into it first, so that
@@ -17,6 +17,9 @@
 **   6. the desktop to start the program on, or nothing for the runner's own
 **      (a desktop of its own gets its own Wine desktop process, which takes
 **      its X display from the program: see the test harness)
+**   7. "new console" to start the program in a console of its own (which
+**      its console children share, as in a cmd.exe window), or nothing for
+**      the runner's
 ** The result file holds one line: "exit <unsigned> <signed> <process id>"
 ** when the program ran, or "error <GetLastError>" when it could not be
 ** started.
@@ -27,7 +30,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { LINES = 6 };
+enum { LINES = 7 };
 
 static char *read_file(const char *path, long *size)
 {
@@ -121,7 +124,8 @@ int main(int argc, char **argv)
     if (line[5][0])
         si.lpDesktop = wide(line[5]);
 
-    BOOL ok = CreateProcessW(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+    DWORD flags = strcmp(line[6], "new console") == 0 ? CREATE_NEW_CONSOLE : 0;
+    BOOL ok = CreateProcessW(NULL, command, NULL, NULL, TRUE, flags, NULL, NULL, &si, &pi);
     DWORD error = ok ? 0 : GetLastError();
     DWORD code = 0;
     if (ok) {

@@ -34,7 +34,12 @@
 **                                 "grandchild"), which appends "started <id>"
 **                                 to grandchild.log beside the executable,
 **                                 waits n ms, appends "alive <id>" and ends;
-**   TARNWICK_CHILD_SLEEP_MS=n     waits n ms after recording, before it ends.
+**   TARNWICK_CHILD_SLEEP_MS=n     waits n ms after recording, before it ends;
+**   TARNWICK_CHILD_CTRL_C=1       then presses Ctrl-C on its console (every
+**                                 process attached to it receives it) and
+**                                 ends on it with 130, as Java does (72:
+**                                 the key could not be pressed; 73: it
+**                                 never came).
 ** Every record holds the child's own process id as "pid".
 */
 #include <windows.h>
@@ -144,6 +149,14 @@ static int grandchild(const wchar_t *dir, DWORD ms)
     return 0;
 }
 
+/* Ctrl-C ends the child as it ends Java: with 128 + SIGINT. */
+static BOOL WINAPI end_on_ctrl_c(DWORD event)
+{
+    if (event != CTRL_C_EVENT)
+        return FALSE;
+    ExitProcess(130);
+}
+
 /* Starts this program again as a grandchild that inherits nothing; returns
 ** its process id, or 0. */
 static DWORD start_grandchild(const wchar_t *exe, DWORD ms)
@@ -250,5 +263,12 @@ int wmain(int argc, wchar_t **argv)
     DWORD sleep_ms = env_number(L"TARNWICK_CHILD_SLEEP_MS");
     if (sleep_ms)
         Sleep(sleep_ms);
+    if (env_number(L"TARNWICK_CHILD_CTRL_C")) {
+        SetConsoleCtrlHandler(end_on_ctrl_c, TRUE);
+        if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
+            return 72;
+        Sleep(10000);
+        return 73;
+    }
     return code;
 }

@@ -29,11 +29,18 @@ add_test(NAME exe_check
 add_test(NAME exe_check.x86
   COMMAND ${TARNWICK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/exe_check.py
           ${TARNWICK_WINDOWS_X86_BUILD_DIR}/tarnwick.exe)
-set_tests_properties(exe_check exe_check.x86 PROPERTIES SKIP_RETURN_CODE 77 LABELS "windows")
+add_test(NAME exe_check.console
+  COMMAND ${TARNWICK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/exe_check.py
+          ${TARNWICK_WINDOWS_BUILD_DIR}/tarnwick-console.exe)
+add_test(NAME exe_check.console.x86
+  COMMAND ${TARNWICK_PYTHON} ${CMAKE_SOURCE_DIR}/tests/exe_check.py
+          ${TARNWICK_WINDOWS_X86_BUILD_DIR}/tarnwick-console.exe)
+set_tests_properties(exe_check exe_check.x86 exe_check.console exe_check.console.x86
+                     PROPERTIES SKIP_RETURN_CODE 77 LABELS "windows")
 
 foreach(_file test_launch test_options test_registry test_errors test_config
               test_runtime_version test_bad_input test_discovery test_x86
-              test_unicode test_brand)
+              test_unicode test_brand test_console)
   string(REGEX REPLACE "^test_" "" _name ${_file})
   add_test(NAME wine.${_name}
     COMMAND ${TARNWICK_PYTHON} ${_tarnwick_wine_dir}/${_file}.py)

@@ -1,0 +1,43 @@
+/*
+** The windowed launcher (tarnwick.exe): a GUI program without a console of
+** its own.  It talks to the user in message boxes, starts the windowless
+** runtime (javaw.exe), hides a console runtime's console, and its own lines
+** go to standard output, where they are seen only when it is redirected.
+*/
+#include "platform/platform.h"
+#include "platform/standard_streams.h"
+#include "platform/win32_variant.h"
+
+#include <windows.h>
+
+namespace platform {
+
+const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
+const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
+
+int messageBox(const char *text, const char *caption, unsigned type) {
+    WideText wideCaption;
+    if (caption != nullptr) wideCaption = wideText(caption);
+    return MessageBoxW(nullptr, wideText(text).data(), caption ? wideCaption.data() : nullptr, type);
+}
+
+/* Its lines go wherever its standard output leads, as they always have
+** (they are seen only when redirected). */
+std::FILE *launcherOutputStream() { return stdout; }
+
+bool streamIsTerminal(std::FILE *) { return false; }
+
+void writeToStream(std::FILE *stream, const std::string &text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+unsigned long childCreationFlags(unsigned long requested) { return requested; }
+
+void childStarting() {}
+
+/* Nothing asks the windowed launcher to end while it waits: it has no
+** console, and a console's Ctrl-C reaches the application alone. */
+bool endRequestedThroughConsole(int) { return false; }
+
+} // namespace platform
