@@ -615,15 +615,7 @@ TextFile *openTextFile(const char *path, const char *mode, int *error) {
 ** lines come from its text, where that was done already. */
 bool readTextLine(TextFile *file, std::string *line) {
     if (file == nullptr) return false;
-    if (file->file == nullptr) {
-        line->clear();
-        if (file->next >= file->text.size()) return false;
-        std::size_t end = file->text.find('\n', file->next);
-        end = end == std::string::npos ? file->text.size() : end + 1;
-        line->assign(file->text, file->next, end - file->next);
-        file->next = end;
-        return true;
-    }
+    if (file->file == nullptr) return nextTextLine(file->text, &file->next, line);
     char *buffer = nullptr;
     std::size_t capacity = 0;
     ssize_t length = getline(&buffer, &capacity, file->file);

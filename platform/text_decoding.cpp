@@ -115,4 +115,14 @@ std::string textModeContent(const std::string &bytes) {
     return text;
 }
 
+bool nextTextLine(const std::string &text, std::size_t *next, std::string *line) {
+    line->clear();
+    if (*next >= text.size()) return false;
+    std::size_t end = text.find('\n', *next);
+    end = end == std::string::npos ? text.size() : end + 1;
+    line->assign(text, *next, end - *next);
+    *next = end;
+    return true;
+}
+
 } // namespace platform

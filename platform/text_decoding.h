@@ -43,6 +43,11 @@ std::string utf16FileText(const std::string &bytes, FileEncoding encoding);
 ** CR and a NUL stay. */
 std::string textModeContent(const std::string &bytes);
 
+/* Serves the line of text that starts at *next, with its line feed when it
+** has one, and moves *next past it; false when the text is used up.  How a
+** file decoded whole is read line by line on every system. */
+bool nextTextLine(const std::string &text, std::size_t *next, std::string *line);
+
 } // namespace platform
 
 #endif

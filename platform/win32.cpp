@@ -627,15 +627,7 @@ TextFile *openTextFile(const char *path, const char *mode, int *error) {
 std::string textFileEncoding(TextFile *file) { return file->encoding; }
 
 /* Serves the next line of the decoded text, with its line feed. */
-bool readTextLine(TextFile *file, std::string *line) {
-    line->clear();
-    if (file->next >= file->text.size()) return false;
-    std::size_t end = file->text.find('\n', file->next);
-    end = end == std::string::npos ? file->text.size() : end + 1;
-    line->assign(file->text, file->next, end - file->next);
-    file->next = end;
-    return true;
-}
+bool readTextLine(TextFile *file, std::string *line) { return nextTextLine(file->text, &file->next, line); }
 
 void writeText(TextFile *file, const std::string &text) {
     std::fwrite(text.data(), 1, text.size(), file->stream);
