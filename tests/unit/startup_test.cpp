@@ -159,19 +159,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DirectoryCase{"tool.exe", "", "D:\\work", false},
                       DirectoryCase{"C:/apps/tool.exe", "", "D:\\work", false}));
 
-TEST_F(LauncherTest, ABareNameReadsTheLaunchersOwnConfigurationNotOneWhereTheUserStands) {
-    fake::state.moduleFileName = "C:\\Program Files\\Demo\\Demo.exe";
-    fake::state.files["D:\\work\\demo.config"] = "javapath D:\\work\\evil.exe\n";
-    fake::state.files["C:\\Program Files\\Demo\\Demo.config"] = "javapath C:\\jre\\bin\\javaw.exe\n";
-    EXPECT_EQ(runLauncher({"demo", "-d"}), 0);
-    ASSERT_EQ(fake::state.launches.size(), 1u);
-    EXPECT_EQ(fake::state.launches[0].commandLine, "C:\\jre\\bin\\javaw.exe ");
-    /* The debug trail shows the path the launcher works from. */
-    ASSERT_GE(fake::state.boxes.size(), 2u);
-    EXPECT_EQ(fake::state.boxes[1].caption, "LpCmdLine");
-    EXPECT_EQ(fake::state.boxes[1].text, "[C:\\Program Files\\Demo\\Demo.exe]");
-}
-
 TEST_F(LauncherTest, DirectoriesThatDoNotFitAreRefusedNotCut) {
     std::string longPath = "C:\\" + std::string(2050, 'd') + "\\tool.exe";
     EXPECT_EQ(runLauncher({longPath}), 2);
