@@ -37,9 +37,7 @@ static int includedFilesRead;
 static bool includeCapReported;
 
 static void reportConfigProblem(const std::string &message) {
-    platform::writeStandardError(message);
-    if (!settings._quietMode)
-        platform::messageBox(message.c_str(), "Error Reading Config File", platform::MSGBOX_OK);
+    reportError(message, "Error Reading Config File", platform::MSGBOX_OK);
 }
 
 void addJars(const char *folder) {
@@ -62,11 +60,14 @@ static void applyVmparam(const char *value) {
     appendToList(LIST_VMPARAMS, parameter);
 }
 
+/* The requirement is kept as written; the runtime it names becomes javapath
+** at once, so that a later "javapath" line still wins over it. */
 static void applyJavaVersion(const char *value) {
     settings.javaVersion = expandedCopy(value, 0);
-    char *path = getJavaVersionPath();
-    if (path == nullptr || path[0] == '\0') platform::exitProcess(UNRESOLVED_VERSION_EXIT_CODE);
-    settings.javapath = path;
+    SelectedRuntime runtime;
+    if (!getJavaVersionPath(settings.javaVersion, &runtime) || runtime.executable.empty())
+        platform::exitProcess(UNRESOLVED_VERSION_EXIT_CODE);
+    settings.javapath = keepText(runtime.executable);
 }
 
 static void applySetenv(const char *value) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-const char *const LAUNCHER_VERSION_NUMBER = "1.3.1";
+const char *const LAUNCHER_VERSION_NUMBER = TARNWICK_VERSION;
 
 LauncherSettings settings;
 
@@ -67,9 +67,7 @@ void reportListFull(SettingsList list, const char *entry) {
         "everything after it cannot be used, so the application is not "
         "started.",
         info.description, info.capacity, entry);
-    platform::writeStandardError(message + "\n");
-    if (!settings._quietMode)
-        platform::messageBox(message.c_str(), "Too Many Entries", platform::MSGBOX_ICONERROR);
+    reportError(message, "Too Many Entries", platform::MSGBOX_ICONERROR);
     platform::exitProcess(2);
 }
 
@@ -79,6 +77,11 @@ void appendToList(SettingsList list, char *entry) {
     std::int32_t *count;
     listStorage(list, &entries, &count);
     entries[(*count)++] = entry;
+}
+
+const char *applicationName(const char *fallback) {
+    if (settings.appname != nullptr && settings.appname[0] != '\0') return settings.appname;
+    return fallback;
 }
 
 void resetSettings() {

@@ -1,7 +1,10 @@
 /*
-** LauncherSettings: the one process-wide set of settings through which the
-** start-up code, the configuration reader, the runtime discovery and the
-** launch work together.  Every part reads and writes the fields directly.
+** LauncherSettings: the launcher's configuration, as its command line and
+** its configuration files give it.  Start-up (launcher/startup.cpp) and the
+** configuration reader (config/) fill it; everything after reads it and
+** never writes it.  What one start does with it (the runtime found, the
+** parameters fast start adds, tool mode's class path) is a value of its own
+** (launcher/command_line.h), built for that start.
 */
 #ifndef TARNWICK_SETTINGS_H
 #define TARNWICK_SETTINGS_H
@@ -15,7 +18,11 @@ constexpr int VMPATHS_CAPACITY = 200;
 constexpr int ARGS_CAPACITY = 100;
 constexpr std::size_t CWD_SIZE = 2048;
 
-/* The version number on its own, as the start-up debug boxes show it. */
+/* The release's version number (project() in CMakeLists.txt), on its own
+** as the start-up debug boxes show it. */
+#ifndef TARNWICK_VERSION
+#error "TARNWICK_VERSION comes from the build (CMakeLists.txt)"
+#endif
 extern const char *const LAUNCHER_VERSION_NUMBER;
 
 struct LauncherSettings {
@@ -52,9 +59,10 @@ struct LauncherSettings {
     char *startDir; /* the folder the launcher was started in; null when unknown */
     char cwd[CWD_SIZE];
 
-    /* The version banner: first line of the output and the sample files. */
+    /* The version banner: first line of the output and the sample files.
+    ** Kept byte for byte, date included: scripts and users match it. */
     static constexpr const char *_Version =
-        "@(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00";
+        "@(#)tarnWick Version: " TARNWICK_VERSION " NVQ Compiled: Mar 14 2019 at 11:37:00";
 };
 
 extern LauncherSettings settings;
@@ -78,6 +86,10 @@ bool listHasRoom(SettingsList list);
 ** box unless quiet) and ends the launcher with exit code 2, before anything
 ** is started. */
 [[noreturn]] void reportListFull(SettingsList list, const char *entry);
+
+/* The application's name in messages: appname when it is set and not empty,
+** else fallback. */
+const char *applicationName(const char *fallback);
 
 /* Returns every setting to its zero state and releases the kept texts.  The
 ** launcher itself never needs it; tests start each case from zero with it. */

@@ -69,3 +69,9 @@ void debugBox(const char *text, const char *caption, unsigned type) {
 void debugPrint(const std::string &line) {
     if (settings._debug) platform::writeLauncherOutput(line);
 }
+
+void reportError(const std::string &text, const char *caption, unsigned type) {
+    bool endsLine = !text.empty() && text.back() == '\n';
+    platform::writeStandardError(endsLine ? text : text + "\n");
+    if (!settings._quietMode) platform::messageBox(text.c_str(), caption, type);
+}

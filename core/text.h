@@ -23,7 +23,9 @@ std::string formatBounded(std::size_t bufferSize, const char *format, ...)
 #endif
     ;
 
-/* printf onto standard output, for the lines printed whatever the mode. */
+/* printf onto the stream of the launcher's own lines (standard output of the
+** windowed exe, standard error elsewhere), for the lines printed whatever
+** the mode. */
 void printText(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -39,7 +41,12 @@ inline const char *orEmpty(const char *text) { return text ? text : ""; }
 /* Shows a box only when the debug trail is on. */
 void debugBox(const char *text, const char *caption, unsigned type = 0);
 
-/* Prints a line on standard output only when the debug trail is on. */
+/* Prints a line among the launcher's own lines only when the debug trail is
+** on. */
 void debugPrint(const std::string &line);
+
+/* Tells the user of a problem: text as a line on standard error, always, and
+** in a box with caption and type unless the launcher is quiet. */
+void reportError(const std::string &text, const char *caption, unsigned type);
 
 #endif

@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         expected.push_back("configured");
     }
 
-    const std::string line = buildJavaCommandLine();
+    const std::string line = buildJavaCommandLine(javaCommandOf(settings));
     const std::vector<std::string> got = splitWindowsCommandLine(line.c_str());
     if (got != expected) fail("the child would see other tokens", line, expected, got);
 

@@ -16,27 +16,25 @@ static const char PAGE_LATEST[] = "/en/download/download_the_latest.jsp";
 
 static constexpr int RUNTIME_MISSING_EXIT_CODE = 11;
 
-/* The application's name in the question.  Neither name may be set yet
-** when a "javaVersion" line comes first; the question then says
-** "Application", as the abnormal-end report does. */
+/* The application's name in the question: appname, else the main class.
+** Neither may be set yet when a "javaVersion" line comes first; the
+** question then says "Application", as the abnormal-end report does. */
 static const char *nameForQuestion() {
-    if (settings.appname != nullptr && settings.appname[0] != '\0') return settings.appname;
-    if (settings.mainClass != nullptr) return settings.mainClass;
-    return "Application";
+    return applicationName(settings.mainClass != nullptr ? settings.mainClass : "Application");
 }
 
-void askDownloadQuestion(const char *caption) {
+void askDownloadQuestion(const char *caption, const char *version) {
     std::string text = formatBounded(
         QUESTION_SIZE, "%s requires the Java Runtime Environment version %s\nDo you want to download it?",
-        nameForQuestion(), orEmpty(settings.javaVersion));
+        nameForQuestion(), orEmpty(version));
     if (settings._quietMode) return;
     int answer = platform::messageBox(text.c_str(), caption,
                                       platform::MSGBOX_ICONERROR | platform::MSGBOX_YESNO);
-    if (answer == platform::MSGBOX_ANSWER_YES) downloadJre();
+    if (answer == platform::MSGBOX_ANSWER_YES) downloadJre(version);
 }
 
-void needJavaMessage(const char *caption) {
-    askDownloadQuestion(caption);
+void needJavaMessage(const char *caption, const char *version) {
+    askDownloadQuestion(caption, version);
     platform::exitProcess(RUNTIME_MISSING_EXIT_CODE);
 }
 
@@ -65,17 +63,15 @@ bool isWebPageAddress(const char *url) {
 /* Hands a page to the browser; says so when the system cannot. */
 static void openDownloadPage(const char *url) {
     if (platform::openWebPage(url)) return;
-    std::string text = formatText("The download page %s cannot be opened.", url);
-    platform::writeStandardError(text + "\n");
-    platform::messageBox(text.c_str(), "Error", platform::MSGBOX_ICONERROR);
+    reportError(formatText("The download page %s cannot be opened.", url), "Error",
+                platform::MSGBOX_ICONERROR);
 }
 
-void downloadJre() {
+void downloadJre(const char *version) {
     if (settings.downloadUrl != nullptr) {
         openDownloadPage(settings.downloadUrl);
         return;
     }
-    const char *version = settings.javaVersion;
     if (version == nullptr || version[0] == '\0') return;
     const char *page = nullptr;
     if (std::strncmp(version, "1.4.2", 5) == 0)

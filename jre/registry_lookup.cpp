@@ -49,7 +49,7 @@ struct LookupFailure {
 static LookupFailure lookupFailure(RegistryLookupStep step) {
     switch (step) {
     case LOOKUP_NO_BASE_KEY:
-        return {RUNTIME_BASE_KEY, "Error Accessing Registry!", "No Java Installation Found"};
+        return {platform::JAVA_RUNTIME_KEY, "Error Accessing Registry!", "No Java Installation Found"};
     case LOOKUP_NO_CURRENT_VERSION:
         return {"Java Current Version Key", "Error Reading Registry", "No Java Installation Found"};
     case LOOKUP_NO_VERSION_KEY:
@@ -63,8 +63,8 @@ static LookupFailure lookupFailure(RegistryLookupStep step) {
 }
 
 /* Asks the further sources in order; the first whose current runtime is
-** there gives the executable path (a kept copy), else null. */
-static char *furtherRuntimePath() {
+** there gives the executable token. */
+static bool furtherRuntimePath(std::string *executable) {
     for (std::size_t i = 0; i < FURTHER_RUNTIME_SOURCE_COUNT; ++i) {
         const RuntimeSource &source = FURTHER_RUNTIME_SOURCES[i];
         char path[JAVA_PATH_SIZE];
@@ -73,32 +73,37 @@ static char *furtherRuntimePath() {
             continue;
         }
         traceRuntimeSource(source, formatText("found %s", path).c_str());
-        if (formJavaExecutablePath(path)) return keepText(path);
+        if (formJavaExecutablePath(path)) {
+            *executable = path;
+            return true;
+        }
     }
-    return nullptr;
+    return false;
 }
 
-char *getJavaPathFromRegistry() {
+bool getJavaPathFromRegistry(std::string *executable) {
     char path[JAVA_PATH_SIZE];
     RegistryLookupStep step = registryCurrentHome(FIRST_RUNTIME_SOURCE, path);
     /* A runtime uninstalled without its key: the further places are asked
-    ** as if the key were missing, and only when they have nothing is the
-    ** stale home started as before, to fail with the system's reason. */
+    ** as if the key were missing.  Only when they have nothing is the stale
+    ** home started all the same, so that the user sees the system's own
+    ** reason (the executable is missing) rather than none. */
     bool stale = step == LOOKUP_FOUND && javaExecutablePathFits(path) &&
                  !runtimeExecutableExists(path);
     if (stale) {
         traceRuntimeSource(FIRST_RUNTIME_SOURCE,
                            formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
-        char *further = furtherRuntimePath();
-        if (further != nullptr) return further;
+        if (furtherRuntimePath(executable)) return true;
     }
-    if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) return keepText(path);
+    if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) {
+        *executable = path;
+        return true;
+    }
     if (step == LOOKUP_FOUND) step = LOOKUP_NO_HOME;
 
     LookupFailure failure = lookupFailure(step);
     debugBox(failure.debugText, failure.debugCaption, platform::MSGBOX_ICONERROR);
-    char *further = stale ? nullptr : furtherRuntimePath();
-    if (further != nullptr) return further;
+    if (!stale && furtherRuntimePath(executable)) return true;
     reportNoRuntime(failure.errorText);
-    return nullptr;
+    return false;
 }

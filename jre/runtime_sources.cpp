@@ -22,11 +22,11 @@ static const char JDK_KEY[] = "SOFTWARE\\JavaSoft\\JDK";
 static const char DEVELOPMENT_KIT_KEY[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
 static const char JAVA_HOME_VARIABLE[] = "JAVA_HOME";
 
-const RuntimeSource FIRST_RUNTIME_SOURCE = {RUNTIME_SOURCE_REGISTRY, RUNTIME_BASE_KEY,
+const RuntimeSource FIRST_RUNTIME_SOURCE = {RUNTIME_SOURCE_REGISTRY, platform::JAVA_RUNTIME_KEY,
                                             platform::REGISTRY_OWN_VIEW};
 
 const RuntimeSource FURTHER_RUNTIME_SOURCES[] = {
-    {RUNTIME_SOURCE_REGISTRY, RUNTIME_BASE_KEY, platform::REGISTRY_OTHER_VIEW},
+    {RUNTIME_SOURCE_REGISTRY, platform::JAVA_RUNTIME_KEY, platform::REGISTRY_OTHER_VIEW},
     {RUNTIME_SOURCE_REGISTRY, JDK_KEY, platform::REGISTRY_OWN_VIEW},
     {RUNTIME_SOURCE_REGISTRY, JDK_KEY, platform::REGISTRY_OTHER_VIEW},
     {RUNTIME_SOURCE_REGISTRY, DEVELOPMENT_KIT_KEY, platform::REGISTRY_OWN_VIEW},
@@ -92,15 +92,11 @@ static bool javaHomeRuntime(char *path) {
 /* The home of the first windowed executable on PATH: the folder above the
 ** folder that holds it (its bin). */
 static bool pathRuntime(char *path) {
-    std::string found;
+    std::string found, home;
     const char *name = platform::JAVA_WINDOWED_EXECUTABLE + 1; /* without its separator */
-    if (!platform::findOnSearchPath(name, &found)) return false;
-    for (int level = 0; level < 2; ++level) {
-        std::size_t separator = found.rfind(platform::PATH_SEPARATOR);
-        if (separator == std::string::npos || separator == 0) return false;
-        found.resize(separator);
-    }
-    return runtimeExecutableExists(found.c_str()) && copyHome(found, path);
+    if (!platform::findOnSearchPath(name, &found) || !platform::homeAboveExecutable(found, &home))
+        return false;
+    return runtimeExecutableExists(home.c_str()) && copyHome(home, path);
 }
 
 /* The home of one version key under a registry source's base key.  The key

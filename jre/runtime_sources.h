@@ -4,7 +4,8 @@
 ** home.  The lower half of the runtime discovery: the lookups and the
 ** version selection (jre.h) ask these places and nothing here asks them.
 ** The further places are asked in the order of FURTHER_RUNTIME_SOURCES where
-** RUNTIME_BASE_KEY in the launcher's own registry view yields nothing.
+** platform::JAVA_RUNTIME_KEY in the launcher's own registry view yields
+** nothing.
 */
 #ifndef TARNWICK_RUNTIME_SOURCES_H
 #define TARNWICK_RUNTIME_SOURCES_H
@@ -14,9 +15,6 @@
 #include <cstddef>
 #include <string>
 #include <vector>
-
-/* The registry key under which installed runtimes are recorded. */
-inline constexpr char RUNTIME_BASE_KEY[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
 /* Sizes of the buffers the registry is read into. */
 constexpr std::size_t REGISTRY_NAME_SIZE = 255;
@@ -32,11 +30,11 @@ enum RuntimeSourceKind { RUNTIME_SOURCE_REGISTRY, RUNTIME_SOURCE_JAVA_HOME, RUNT
 
 struct RuntimeSource {
     RuntimeSourceKind kind;
-    const char *baseKey; /* registry sources: the key laid out as RUNTIME_BASE_KEY */
+    const char *baseKey; /* registry sources: a key laid out as JAVA_RUNTIME_KEY */
     platform::RegistryView view;
 };
 
-/* RUNTIME_BASE_KEY in the launcher's own view, always asked first. */
+/* platform::JAVA_RUNTIME_KEY in the launcher's own view, always asked first. */
 extern const RuntimeSource FIRST_RUNTIME_SOURCE;
 
 extern const RuntimeSource FURTHER_RUNTIME_SOURCES[];
@@ -52,8 +50,8 @@ struct RuntimeVersionName {
 /* "SOFTWARE\JavaSoft\JDK (64-bit registry view)", "JAVA_HOME", "PATH". */
 std::string describeRuntimeSource(const RuntimeSource &source);
 
-/* Prints "Java runtime source <source>: <outcome>" on standard output in
-** debug mode. */
+/* Prints "Java runtime source <source>: <outcome>" among the launcher's own
+** lines in debug mode. */
 void traceRuntimeSource(const RuntimeSource &source, const char *outcome);
 
 /* The windowed executable of a runtime home: home\bin\javaw.exe. */

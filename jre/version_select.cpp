@@ -1,6 +1,6 @@
 #include "jre/jre.h"
 
-#include "jre/java_version.h"
+#include "platform/java_version.h"
 
 #include "core/settings.h"
 #include "core/text.h"
@@ -46,7 +46,8 @@ static int splitRequirement(const char *requirement, char base[BASE_VERSION_SIZE
 }
 
 /* How a requirement is met.  The forms that carry a "_" or begin with
-** "1." (but for "1.N+") keep the rules they have always had; the others
+** "1." (but for "1.N+") follow the rules of the Java 8 installers' names,
+** where the patch level after "_" orders runtimes of one family; the others
 ** name a version the way Java 9 and later write it. */
 enum RequirementForm {
     REQUIRE_EXACT_NAME,  /* 1.6.0_20: exactly that key, no selection */
@@ -57,6 +58,7 @@ enum RequirementForm {
 };
 
 struct Requirement {
+    const char *text;        /* as the configuration gave it */
     RequirementForm form;
     JavaVersion version;     /* the last three forms */
     std::string description; /* what the selection trace says it looks for */
@@ -64,9 +66,9 @@ struct Requirement {
 
 /* Reads the form of a requirement (see RequirementForm).  A text that is
 ** not made of version numbers alone, such as 17.0.9+7 or a name of one's
-** own, keeps the old rule: names beginning with it compete. */
+** own, is matched as a prefix: names beginning with it compete. */
 static Requirement readRequirement(const char *text) {
-    Requirement requirement{REQUIRE_PATCH_LEVEL, JavaVersion{0, 0, 0, 0}, std::string()};
+    Requirement requirement{text, REQUIRE_PATCH_LEVEL, JavaVersion{0, 0, 0, 0}, std::string()};
     if (std::strchr(text, '_') != nullptr) {
         if (std::strchr(text, '+') == nullptr) requirement.form = REQUIRE_EXACT_NAME;
         return requirement;
@@ -104,8 +106,8 @@ static bool meetsRequirement(const Requirement &requirement, const JavaVersion &
 
 /* What one selection over a source came to. */
 enum SelectionOutcome {
-    SELECTION_KEPT,      /* no name above patch level 0: javaVersion stays */
-    SELECTION_CHOSEN,    /* javaVersion now names the best runtime */
+    SELECTION_KEPT,      /* no name above patch level 0: the requirement names the key */
+    SELECTION_CHOSEN,    /* the best runtime's name is chosen */
     SELECTION_NO_SOURCE, /* the source is not there at all */
     SELECTION_UNMET      /* nothing reaches the required patch level or version */
 };
@@ -113,8 +115,8 @@ enum SelectionOutcome {
 /* True when the runtime a source offers under name may compete: its home
 ** holds the windowed executable, so an uninstalled runtime whose key was
 ** left behind hides none that is there.  In the first place a name without
-** a recorded home still competes, and its missing home is reported as it
-** always was. */
+** a recorded home still competes, so that the user is told which key lacks
+** its home ("No Java Home Directory Found"). */
 static bool runtimeCompetes(const RuntimeSource &source, const char *name, bool firstPlace) {
     char home[JAVA_PATH_SIZE];
     RuntimePresence presence = runtimeVersionHome(source, name, home);
@@ -127,17 +129,18 @@ static bool runtimeCompetes(const RuntimeSource &source, const char *name, bool 
     return false;
 }
 
-/* The old rule: of the names that begin with the base, the one with the
-** highest patch level of at least the required one (the later of equals),
-** printing the selection trace, goes into javaVersion. */
+/* Of the names that begin with the base, the one with the highest patch
+** level of at least the required one (the later of equals) goes into
+** *chosenName, printing the selection trace. */
 static SelectionOutcome selectByPatchLevel(const RuntimeSource &source,
                                            const std::vector<RuntimeVersionName> &names,
-                                           bool firstPlace) {
+                                           const char *requirement, bool firstPlace,
+                                           std::string *chosenName) {
     char base[BASE_VERSION_SIZE];
-    int bestPatchLevel = splitRequirement(settings.javaVersion, base);
+    int bestPatchLevel = splitRequirement(requirement, base);
     std::size_t baseLength = std::strlen(base);
-    char chosen[REGISTRY_NAME_SIZE] = "";
-    printText("javaVersion=%s, javaVer=%s\n", settings.javaVersion, base);
+    const char *chosen = nullptr;
+    printText("javaVersion=%s, javaVer=%s\n", requirement, base);
 
     for (const RuntimeVersionName &entry : names) {
         const char *name = entry.name.c_str();
@@ -153,25 +156,25 @@ static SelectionOutcome selectByPatchLevel(const RuntimeSource &source,
         printText("checking patch level %d against %d\n", patchLevel, bestPatchLevel);
         if (patchLevel >= bestPatchLevel && runtimeCompetes(source, name, firstPlace)) {
             bestPatchLevel = patchLevel;
-            std::snprintf(chosen, sizeof chosen, "%s", name);
+            chosen = name;
             printText("found latest java version %s\n", chosen);
         }
     }
 
     if (bestPatchLevel <= 0) return SELECTION_KEPT;
-    if (chosen[0] == '\0') return SELECTION_UNMET;
-    settings.javaVersion = keepText(chosen);
+    if (chosen == nullptr) return SELECTION_UNMET;
+    *chosenName = chosen;
     return SELECTION_CHOSEN;
 }
 
 /* Versions read as versions: of the names that meet the requirement, the
-** newest (the later of equals), printing a trace in the same style, goes
-** into javaVersion. */
+** newest (the later of equals) goes into *chosenName, printing a trace in
+** the same style. */
 static SelectionOutcome selectNewest(const RuntimeSource &source,
                                      const std::vector<RuntimeVersionName> &names,
-                                     const Requirement &requirement, bool firstPlace) {
-    printText("javaVersion=%s, javaVer=%s\n", settings.javaVersion,
-              requirement.description.c_str());
+                                     const Requirement &requirement, bool firstPlace,
+                                     std::string *chosenName) {
+    printText("javaVersion=%s, javaVer=%s\n", requirement.text, requirement.description.c_str());
     const char *chosen = nullptr;
     JavaVersion newest{0, 0, 0, 0};
     for (const RuntimeVersionName &entry : names) {
@@ -180,7 +183,7 @@ static SelectionOutcome selectNewest(const RuntimeSource &source,
         JavaVersion version;
         if (!readJavaVersion(name, &version) || !meetsRequirement(requirement, version)) continue;
         printText("found correct java version %s. checking version\n", name);
-        printText("checking version %s against %s\n", name, chosen ? chosen : settings.javaVersion);
+        printText("checking version %s against %s\n", name, chosen ? chosen : requirement.text);
         if (chosen != nullptr && compareJavaVersions(version, newest) < 0) continue;
         if (!runtimeCompetes(source, name, firstPlace)) continue;
         chosen = name;
@@ -188,19 +191,20 @@ static SelectionOutcome selectNewest(const RuntimeSource &source,
         printText("found latest java version %s\n", chosen);
     }
     if (chosen == nullptr) return SELECTION_UNMET;
-    settings.javaVersion = keepText(chosen);
+    *chosenName = chosen;
     return SELECTION_CHOSEN;
 }
 
 /* Chooses among the names a source offers the one that best meets the
-** requirement, and puts it in javaVersion. */
+** requirement, into *chosenName. */
 static SelectionOutcome getLatestJreVersion(const RuntimeSource &source,
-                                            const Requirement &requirement, bool firstPlace) {
+                                            const Requirement &requirement, bool firstPlace,
+                                            std::string *chosenName) {
     std::vector<RuntimeVersionName> names;
     if (!listRuntimeVersions(source, &names)) return SELECTION_NO_SOURCE;
     if (requirement.form == REQUIRE_PATCH_LEVEL)
-        return selectByPatchLevel(source, names, firstPlace);
-    return selectNewest(source, names, requirement, firstPlace);
+        return selectByPatchLevel(source, names, requirement.text, firstPlace, chosenName);
+    return selectNewest(source, names, requirement, firstPlace, chosenName);
 }
 
 /* Reports a version key without a usable "JavaHome". */
@@ -216,38 +220,42 @@ static void homeFailure(const std::string &keyPath) {
 enum FirstSourceFailure {
     FIRST_NO_BASE_KEY,    /* question, exit code 11 */
     FIRST_UNMET,          /* question, exit code 11 */
-    FIRST_NO_VERSION_KEY, /* question, no path */
-    FIRST_NO_HOME,        /* "No Java Home Directory Found", no path */
-    FIRST_NO_EXECUTABLE   /* its home, whose executable is missing, as before */
+    FIRST_NO_VERSION_KEY, /* question, no runtime */
+    FIRST_NO_HOME,        /* "No Java Home Directory Found", no runtime */
+    FIRST_NO_EXECUTABLE   /* a home whose executable is missing */
 };
 
-/* The runtime the requirement names under RUNTIME_BASE_KEY in the own view:
-** the executable path (a kept copy), or null with *failure set (and for
-** FIRST_NO_EXECUTABLE the home in staleHome, JAVA_PATH_SIZE bytes).  The
-** debug boxes of each step are shown as it is taken. */
-static char *firstSourcePath(const Requirement &requirement, FirstSourceFailure *failure,
-                             std::string *keyPath, char *staleHome) {
+/* The runtime the requirement names under JAVA_RUNTIME_KEY in the own view,
+** into *runtime, or false with *failure set; runtime->versionName is then
+** the name the selection settled on, and for FIRST_NO_EXECUTABLE
+** runtime->home the home without its executable.  The debug boxes of each
+** step are shown as it is taken. */
+static bool firstSourceRuntime(const Requirement &requirement, SelectedRuntime *runtime,
+                               FirstSourceFailure *failure, std::string *keyPath) {
+    runtime->versionName = requirement.text;
     if (requirement.form != REQUIRE_EXACT_NAME) {
-        SelectionOutcome outcome = getLatestJreVersion(FIRST_RUNTIME_SOURCE, requirement, true);
+        SelectionOutcome outcome =
+            getLatestJreVersion(FIRST_RUNTIME_SOURCE, requirement, true, &runtime->versionName);
         if (outcome == SELECTION_NO_SOURCE) {
             debugBox("Java Current Version", "Error Accessing Registry!", platform::MSGBOX_ICONERROR);
             *failure = FIRST_NO_BASE_KEY;
-            return nullptr;
+            return false;
         }
         if (outcome == SELECTION_UNMET) {
             *failure = FIRST_UNMET;
-            return nullptr;
+            return false;
         }
     }
 
-    *keyPath = formatBounded(REGISTRY_NAME_SIZE, "%s\\%s", RUNTIME_BASE_KEY, settings.javaVersion);
+    *keyPath = formatBounded(REGISTRY_NAME_SIZE, "%s\\%s", platform::JAVA_RUNTIME_KEY,
+                             runtime->versionName.c_str());
     debugBox(keyPath->c_str(), "JavaInstallRegPath");
 
     platform::RegistryKey versionKey = nullptr;
     if (platform::registryOpenKey(keyPath->c_str(), &versionKey) != 0) {
         debugBox("Java Current Version", "Error Accessing Registry!", platform::MSGBOX_ICONERROR);
         *failure = FIRST_NO_VERSION_KEY;
-        return nullptr;
+        return false;
     }
     char path[JAVA_PATH_SIZE];
     bool haveHome = readRegistryText(versionKey, "JavaHome", path, sizeof path);
@@ -255,66 +263,85 @@ static char *firstSourcePath(const Requirement &requirement, FirstSourceFailure 
     if (haveHome && javaExecutablePathFits(path) && !runtimeExecutableExists(path)) {
         traceRuntimeSource(FIRST_RUNTIME_SOURCE,
                            formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
-        std::memcpy(staleHome, path, sizeof path);
+        runtime->home = path;
         *failure = FIRST_NO_EXECUTABLE;
-        return nullptr;
+        return false;
     }
+    std::string home = haveHome ? path : "";
     if (!haveHome || !formJavaExecutablePath(path)) {
         debugBox("Java Home Directory", "Error Reading Registry!", platform::MSGBOX_ICONERROR);
         *failure = FIRST_NO_HOME;
-        return nullptr;
+        return false;
     }
-    return keepText(path);
+    runtime->home = home;
+    runtime->executable = path;
+    return true;
 }
 
 /* The same selection over one further source, from the requirement as the
-** configuration gave it: the executable path (a kept copy) or null. */
-static char *furtherSourcePath(const RuntimeSource &source, char *requirementText,
-                               const Requirement &requirement) {
-    settings.javaVersion = requirementText;
+** configuration gave it, into *runtime. */
+static bool furtherSourceRuntime(const RuntimeSource &source, const Requirement &requirement,
+                                 SelectedRuntime *runtime) {
+    runtime->versionName = requirement.text;
     if (requirement.form != REQUIRE_EXACT_NAME) {
-        SelectionOutcome outcome = getLatestJreVersion(source, requirement, false);
-        if (outcome == SELECTION_NO_SOURCE || outcome == SELECTION_UNMET) return nullptr;
+        SelectionOutcome outcome =
+            getLatestJreVersion(source, requirement, false, &runtime->versionName);
+        if (outcome == SELECTION_NO_SOURCE || outcome == SELECTION_UNMET) return false;
     }
     char path[JAVA_PATH_SIZE];
-    if (runtimeVersionHome(source, settings.javaVersion, path) != RUNTIME_PRESENT ||
-        !formJavaExecutablePath(path))
-        return nullptr;
-    return keepText(path);
+    if (runtimeVersionHome(source, runtime->versionName.c_str(), path) != RUNTIME_PRESENT)
+        return false;
+    std::string home = path;
+    if (!formJavaExecutablePath(path)) return false;
+    runtime->home = home;
+    runtime->executable = path;
+    return true;
 }
 
-char *getJavaVersionPath() {
-    if (settings.javaVersion == nullptr || settings.javaVersion[0] == '\0') return nullptr;
-    char *requirementText = settings.javaVersion;
+/* Tells the user that no place has the runtime, as the first place's
+** failure calls for: the download question (ending the process where the
+** selection found nothing), or the missing home.  A stale home of the first
+** place is started all the same, so that the user sees the system's own
+** reason (the executable is missing): true then, with its token. */
+static bool reportMissingRuntime(FirstSourceFailure failure, const std::string &keyPath,
+                                 SelectedRuntime *runtime) {
+    const char *version = runtime->versionName.c_str();
+    switch (failure) {
+    case FIRST_NO_BASE_KEY: needJavaMessage("Java Runtime Environment Not Found", version);
+    case FIRST_UNMET: needJavaMessage("Incompatible JRE Version Found", version);
+    case FIRST_NO_VERSION_KEY: askDownloadQuestion("Java Runtime Environment Not Found", version); break;
+    case FIRST_NO_EXECUTABLE: {
+        /* The token fits: that was tested before the executable. */
+        char path[JAVA_PATH_SIZE];
+        std::snprintf(path, sizeof path, "%s", runtime->home.c_str());
+        if (!formJavaExecutablePath(path)) break;
+        runtime->executable = path;
+        return true;
+    }
+    case FIRST_NO_HOME: homeFailure(keyPath); break;
+    }
+    return false;
+}
+
+bool getJavaVersionPath(const char *requirementText, SelectedRuntime *runtime) {
+    *runtime = SelectedRuntime();
+    if (requirementText == nullptr || requirementText[0] == '\0') return false;
     Requirement requirement = readRequirement(requirementText);
 
     FirstSourceFailure failure = FIRST_NO_BASE_KEY;
     std::string keyPath;
-    char staleHome[JAVA_PATH_SIZE];
-    char *path = firstSourcePath(requirement, &failure, &keyPath, staleHome);
-    if (path != nullptr) return path;
-    char *firstVersion = settings.javaVersion;
+    if (firstSourceRuntime(requirement, runtime, &failure, &keyPath)) return true;
 
     for (std::size_t i = 0; i < FURTHER_RUNTIME_SOURCE_COUNT; ++i) {
         const RuntimeSource &source = FURTHER_RUNTIME_SOURCES[i];
-        path = furtherSourcePath(source, requirementText, requirement);
-        traceRuntimeSource(source, path ? formatText("found %s", settings.javaVersion).c_str()
-                                        : "no match");
-        if (path != nullptr) return path;
+        SelectedRuntime further;
+        bool found = furtherSourceRuntime(source, requirement, &further);
+        traceRuntimeSource(source, found ? formatText("found %s", further.versionName.c_str()).c_str()
+                                         : "no match");
+        if (found) {
+            *runtime = further;
+            return true;
+        }
     }
-
-    /* Nothing anywhere: what the first source would have said alone. */
-    settings.javaVersion = firstVersion;
-    switch (failure) {
-    case FIRST_NO_BASE_KEY: needJavaMessage("Java Runtime Environment Not Found");
-    case FIRST_UNMET: needJavaMessage("Incompatible JRE Version Found");
-    case FIRST_NO_VERSION_KEY: askDownloadQuestion("Java Runtime Environment Not Found"); break;
-    case FIRST_NO_EXECUTABLE:
-        /* Started as before, to fail with the system's own reason (the
-        ** token fits: that was tested before the executable). */
-        if (formJavaExecutablePath(staleHome)) return keepText(staleHome);
-        break;
-    case FIRST_NO_HOME: homeFailure(keyPath); break;
-    }
-    return nullptr;
+    return reportMissingRuntime(failure, keyPath, runtime);
 }

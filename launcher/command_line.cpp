@@ -1,7 +1,7 @@
 #include "launcher/command_line.h"
 
-#include "core/settings.h"
 #include "core/text.h"
+#include "launcher/tool_mode.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -10,10 +10,9 @@ static bool needsEnclosing(const char *arg) {
     return settings._isVista || *arg == '\0' || std::strpbrk(arg, " \t\"") != nullptr;
 }
 
-/* Appends text enclosed in double quotes and escaped so that the Windows C
-** runtime's split (and the POSIX start, which splits by the same rules)
-** gives back exactly text: a quote is escaped with a backslash, and the
-** backslashes in front of a quote, the closing one included, are doubled. */
+/* Appends text enclosed as quotedArgument encloses it: a quote is escaped
+** with a backslash, and the backslashes in front of a quote, the closing one
+** included, are doubled. */
 static void appendEnclosed(std::string *commandLine, const char *text) {
     *commandLine += '"';
     std::size_t backslashes = 0;
@@ -45,11 +44,15 @@ void appendApplicationArgument(std::string *commandLine, const char *arg) {
     *commandLine += ' ';
 }
 
+std::string quotedArgument(const std::string &text) {
+    std::string enclosed;
+    appendEnclosed(&enclosed, text.c_str());
+    return enclosed;
+}
+
 char *jvmOptionToken(char *option) {
     if (std::strpbrk(option, " \t\"") == nullptr) return option;
-    std::string enclosed;
-    appendEnclosed(&enclosed, option);
-    return keepText(enclosed);
+    return keepText(quotedArgument(option));
 }
 
 /* Inside the one pair of quotes around the whole class path, an entry's own
@@ -63,10 +66,10 @@ static void appendWithoutQuotes(std::string *line, const char *entry) {
 /* The class path is quoted as a whole when an entry holds a blank; where
 ** names may hold them (POSIX), a tab or a double quote too.  On Windows a
 ** tab does not count. */
-static bool classPathNeedsQuotes() {
+static bool classPathNeedsQuotes(const std::vector<std::string> &classPath) {
     const char *special = platform::namesMayHoldQuotesAndTabs() ? " \t\"" : " ";
-    for (int i = 0; i < settings.vmpathsCnt; ++i)
-        if (std::strpbrk(settings.vmpaths[i], special) != nullptr) return true;
+    for (const std::string &entry : classPath)
+        if (entry.find_first_of(special) != std::string::npos) return true;
     return false;
 }
 
@@ -82,30 +85,50 @@ static bool quotesOnlyGroup(const char *entry) {
 ** no quotes of its own is enclosed in quotes: unquoted, the system would
 ** take C:\Apps\My.exe for C:\Apps\My App\jre\bin\javaw.exe if such a file
 ** were there.  A path that holds quotes is left as written. */
-static void appendJavaPath(std::string *line) {
-    const char *path = settings.javapath;
-    bool enclose = std::strpbrk(path, " \t") != nullptr && std::strchr(path, '"') == nullptr;
+static void appendJavaPath(std::string *line, const std::string &path) {
+    bool enclose = path.find_first_of(" \t") != std::string::npos &&
+                   path.find('"') == std::string::npos;
     if (enclose) *line += '"';
     *line += path;
     if (enclose) *line += '"';
 }
 
-std::string buildJavaCommandLine() {
-    bool quoteClassPath = classPathNeedsQuotes();
+/* The entries joined by the system's separator, each without the quotes
+** that only group it when the whole class path is quoted. */
+static std::string joinedClassPath(const std::vector<std::string> &entries, bool quoted) {
     std::string classPath;
-    for (int i = 0; i < settings.vmpathsCnt; ++i) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i > 0) classPath += platform::CLASS_PATH_SEPARATOR;
-        if (quoteClassPath && quotesOnlyGroup(settings.vmpaths[i]))
-            appendWithoutQuotes(&classPath, settings.vmpaths[i]);
+        if (quoted && quotesOnlyGroup(entries[i].c_str()))
+            appendWithoutQuotes(&classPath, entries[i].c_str());
         else
-            classPath += settings.vmpaths[i];
+            classPath += entries[i];
     }
+    return classPath;
+}
+
+JavaCommand javaCommandOf(const LauncherSettings &config) {
+    JavaCommand command;
+    command.runtime = orEmpty(config.javapath);
+    command.jvmParameters.assign(config.vmparams, config.vmparams + config.vmparamsCnt);
+    for (int i = 0; i < config.vmpathsCnt; ++i)
+        command.classPath.push_back(config.toolMode ? anchoredClassPathEntry(config.vmpaths[i], config.cwd)
+                                                    : std::string(config.vmpaths[i]));
+    command.mainClass = orEmpty(config.mainClass);
+    command.arguments.assign(config.passedArgs, config.passedArgs + config.passedArgsCnt);
+    command.arguments.insert(command.arguments.end(), config.args, config.args + config.argsCnt);
+    return command;
+}
+
+std::string buildJavaCommandLine(const JavaCommand &command) {
+    bool quoteClassPath = classPathNeedsQuotes(command.classPath);
+    std::string classPath = joinedClassPath(command.classPath, quoteClassPath);
 
     std::string line;
-    appendJavaPath(&line);
+    appendJavaPath(&line, command.runtime);
     line += ' ';
-    for (int i = 0; i < settings.vmparamsCnt; ++i) {
-        line += settings.vmparams[i];
+    for (const std::string &parameter : command.jvmParameters) {
+        line += parameter;
         line += ' ';
     }
     /* An empty class path would take the main class's place after
@@ -118,11 +141,9 @@ std::string buildJavaCommandLine() {
             line += classPath;
         line += ' ';
     }
-    if (settings.mainClass != nullptr) line += settings.mainClass;
-    if (settings.passedArgsCnt + settings.argsCnt > 0) line += ' ';
-    for (int i = 0; i < settings.passedArgsCnt; ++i)
-        appendApplicationArgument(&line, settings.passedArgs[i]);
-    for (int i = 0; i < settings.argsCnt; ++i)
-        appendApplicationArgument(&line, settings.args[i]);
+    line += command.mainClass;
+    if (!command.arguments.empty()) line += ' ';
+    for (const std::string &argument : command.arguments)
+        appendApplicationArgument(&line, argument.c_str());
     return line;
 }

@@ -2,8 +2,7 @@
 
 #include "core/settings.h"
 #include "core/text.h"
-#include "jre/java_version.h"
-#include "launcher/command_line.h"
+#include "platform/java_version.h"
 #include "platform/platform.h"
 
 #include <cctype>
@@ -17,9 +16,6 @@
 ** ahead-of-time cache, which is more (linked classes, profiles) and faster. */
 static constexpr int FIRST_DYNAMIC_ARCHIVE_FEATURE = 19;
 static constexpr int FIRST_AHEAD_OF_TIME_FEATURE = 25;
-
-/* The most JVM parameters one start adds (a training start of Java 25). */
-static constexpr int MOST_ADDED_PARAMETERS = 5;
 
 /* The newest archives of one application that stay: a few, so that two
 ** versions used side by side do not make each other's archive again. */
@@ -104,21 +100,19 @@ static bool startsWithAny(const char *text, const char *const *prefixes, std::si
 #define STARTS_WITH_ANY(text, prefixes) \
     startsWithAny(text, prefixes, sizeof prefixes / sizeof prefixes[0])
 
-static bool isSeparator(char c) { return c == '/' || c == platform::PATH_SEPARATOR; }
-
 /* Where the last separator of path stands; npos when it has none. */
 static std::size_t lastSeparator(const std::string &path) {
     for (std::size_t i = path.size(); i > 0; --i)
-        if (isSeparator(path[i - 1])) return i - 1;
+        if (platform::isPathSeparator(path[i - 1])) return i - 1;
     return std::string::npos;
 }
 
 /* A path as the system takes it: without the quotes an expansion may have
 ** put in, every '/' the system's separator. */
-static std::string plainPath(const char *text) {
+static std::string plainPath(const std::string &text) {
     std::string plain;
-    for (; *text != '\0'; ++text)
-        if (*text != '"') plain += *text == '/' ? platform::PATH_SEPARATOR : *text;
+    for (char c : text)
+        if (c != '"') plain += c == '/' ? platform::PATH_SEPARATOR : c;
     return plain;
 }
 
@@ -126,10 +120,9 @@ static std::string joinPath(const std::string &folder, const char *name) {
     return formatText("%s%c%s", folder.c_str(), platform::PATH_SEPARATOR, name);
 }
 
-/* Absolute on every system: a leading separator, or a drive letter and a
-** colon (a name cannot hold a colon on POSIX, where it separates entries). */
-static bool isAbsolute(const std::string &path) {
-    return (!path.empty() && isSeparator(path[0])) || (path.size() > 1 && path[1] == ':');
+/* path as seen from base: itself when it is absolute. */
+static std::string resolvedPath(const std::string &base, const std::string &path) {
+    return platform::pathIsRelative(path.c_str()) ? joinPath(base, path.c_str()) : path;
 }
 
 /* The feature release of a JAVA_VERSION: 25 for "25.0.3" or "25-ea", 8 for
@@ -139,29 +132,21 @@ static int featureNumber(const std::string &version) {
     return readJavaVersion(version.c_str(), &parsed) ? parsed.feature : 0;
 }
 
-/* The runtime's home: two folders above the real executable (links
-** followed, as the runtime finds its own home), the executable found on
-** PATH when javapath names no folder. */
-static bool runtimeHome(std::string *home) {
-    std::string executable = plainPath(settings.javapath);
+/* The home of the runtime that starts as executable: above the real
+** executable (links followed, as the runtime finds its own home), the
+** executable found on PATH when the token names no folder. */
+static bool runtimeHome(const std::string &executableToken, std::string *home) {
+    std::string executable = plainPath(executableToken);
     if (lastSeparator(executable) == std::string::npos &&
         !platform::findOnSearchPath(executable.c_str(), &executable))
         return false;
-    *home = platform::fileIdentity(executable.c_str());
-    for (int level = 0; level < 2; ++level) {
-        std::size_t cut = lastSeparator(*home);
-        if (cut == std::string::npos || cut == 0) return false;
-        home->resize(cut);
-    }
-    return true;
+    return platform::homeAboveExecutable(platform::fileIdentity(executable.c_str()), home);
 }
 
 /* The application's name as the archive's name begins: appname, else the
 ** main class, in letters, digits, '.', '-' and '_'. */
-static std::string applicationName() {
-    const char *name = settings.appname != nullptr && settings.appname[0] != '\0'
-                           ? settings.appname
-                           : orEmpty(settings.mainClass);
+static std::string archiveName(const JavaCommand &command) {
+    const char *name = applicationName(command.mainClass.c_str());
     std::string safe;
     for (; *name != '\0' && safe.size() < NAME_LENGTH; ++name) {
         char c = *name;
@@ -203,31 +188,34 @@ static bool isJarName(const char *name) {
             std::tolower(static_cast<unsigned char>(extension[2])) == 'r');
 }
 
+/* Mixes into hash the jars of the folder that an entry ending in "*"
+** names, each with its size and time, in any order: the runtime finds them
+** in the folder's own order, and a sum does not depend on it. */
+static unsigned long long mixJarFolder(unsigned long long hash, std::string folder) {
+    folder.pop_back();
+    if (folder.size() > 1 && platform::isPathSeparator(folder.back())) folder.pop_back();
+    std::vector<std::string> names;
+    platform::listFolder(folder.c_str(), &names);
+    unsigned long long jars = 0;
+    for (const std::string &name : names)
+        if (isJarName(name.c_str())) jars += mixStamp(FNV_OFFSET, joinPath(folder, name.c_str()));
+    return mixNumber(mixText(hash, folder.c_str()), jars);
+}
+
 /* Mixes each class-path entry as the child resolves it (against its
 ** starting folder) with its size and time into hash; an entry that ends in
-** "*" with each jar in its folder, in any order.  False at the first entry
-** that is a folder, with its path in *folder. */
-static bool mixClassPath(unsigned long long *hash, std::string *folder) {
+** "*" with each jar in its folder.  False at the first entry that is a
+** folder, with its path in *folder. */
+static bool mixClassPath(const std::vector<std::string> &classPath, unsigned long long *hash,
+                         std::string *folder) {
     std::string base = settings.cwd;
-    if (settings.workingDir != nullptr) {
-        std::string working = plainPath(settings.workingDir);
-        base = isAbsolute(working) ? working : joinPath(base, working.c_str());
-    }
-    for (int i = 0; i < settings.vmpathsCnt; ++i) {
-        std::string entry = plainPath(settings.vmpaths[i]);
-        std::string path = isAbsolute(entry) ? entry : joinPath(base, entry.c_str());
+    if (settings.workingDir != nullptr) base = resolvedPath(base, plainPath(settings.workingDir));
+    for (const std::string &configured : classPath) {
+        std::string entry = plainPath(configured);
+        std::string path = resolvedPath(base, entry);
         platform::FileFacts file;
         if (!entry.empty() && entry.back() == '*') {
-            path.pop_back();
-            if (path.size() > 1 && isSeparator(path.back())) path.pop_back();
-            std::vector<std::string> names;
-            platform::listFolder(path.c_str(), &names);
-            /* The runtime finds the jars in the folder's own order: a sum
-            ** does not depend on it. */
-            unsigned long long jars = 0;
-            for (const std::string &name : names)
-                if (isJarName(name.c_str())) jars += mixStamp(FNV_OFFSET, joinPath(path, name.c_str()));
-            *hash = mixNumber(mixText(*hash, path.c_str()), jars);
+            *hash = mixJarFolder(*hash, path);
         } else if (platform::fileFacts(path.c_str(), &file) && file.isFolder) {
             *folder = path;
             return false;
@@ -241,28 +229,29 @@ static bool mixClassPath(unsigned long long *hash, std::string *folder) {
 /* Whether parameter i of the list goes into the fingerprint and into the run
 ** that makes the cache; a module option written as two parameters
 ** ("--add-opens", then its value) takes its value along. */
-static bool isArchiveRelevant(char *const *parameters, int i) {
-    const char *parameter = parameters[i];
-    std::size_t length = std::strlen(parameter);
+static bool isArchiveRelevant(const std::vector<std::string> &parameters, std::size_t i) {
+    const char *parameter = parameters[i].c_str();
+    std::size_t length = parameters[i].size();
     if (STARTS_WITH_ANY(parameter, ARCHIVE_RELEVANT_PARAMETERS)) return true;
     /* -XX:+UseZGC, -XX:-UseCompressedOops, -XX:+UseCompactObjectHeaders */
     if ((startsWith(parameter, "-XX:+Use") || startsWith(parameter, "-XX:-Use")) &&
         (std::strcmp(parameter + length - 2, "GC") == 0 || startsWith(parameter + 8, "Comp")))
         return true;
-    const char *option = i > 0 ? parameters[i - 1] : "";
+    const char *option = i > 0 ? parameters[i - 1].c_str() : "";
     return parameter[0] != '-' && startsWith(option, "--") && std::strchr(option, '=') == nullptr;
 }
 
-bool fastStartFingerprint(const std::string &home, const std::string &version,
-                          std::string *fingerprint) {
+bool fastStartFingerprint(const JavaCommand &command, const std::string &home,
+                          const std::string &version, std::string *fingerprint) {
     unsigned long long hash = mixText(FNV_OFFSET, FINGERPRINT_FORMAT);
-    hash = mixText(hash, applicationName().c_str());
+    hash = mixText(hash, archiveName(command).c_str());
     hash = mixText(mixText(hash, home.c_str()), version.c_str());
     hash = mixStamp(hash, joinPath(home, "release"));
     hash = mixStamp(hash, joinPath(joinPath(home, "lib"), "modules"));
-    if (!mixClassPath(&hash, fingerprint)) return false;
-    for (int i = 0; i < settings.vmparamsCnt; ++i)
-        if (isArchiveRelevant(settings.vmparams, i)) hash = mixText(hash, settings.vmparams[i]);
+    if (!mixClassPath(command.classPath, &hash, fingerprint)) return false;
+    for (std::size_t i = 0; i < command.jvmParameters.size(); ++i)
+        if (isArchiveRelevant(command.jvmParameters, i))
+            hash = mixText(hash, command.jvmParameters[i].c_str());
     /* Two halves: the system C runtime of Windows knows no "ll". */
     *fingerprint = formatText("%08lx%08lx", static_cast<unsigned long>(hash >> 32),
                               static_cast<unsigned long>(hash & 0xFFFFFFFFu));
@@ -271,9 +260,9 @@ bool fastStartFingerprint(const std::string &home, const std::string &version,
 
 /* A configured parameter, or one in the runtime's option variables, that
 ** names an archive of its own or turns archives off; null when none. */
-static const char *ownArchiveParameter() {
-    for (int i = 0; i < settings.vmparamsCnt; ++i)
-        if (STARTS_WITH_ANY(settings.vmparams[i], ARCHIVE_PARAMETERS)) return settings.vmparams[i];
+static const char *ownArchiveParameter(const JavaCommand &command) {
+    for (const std::string &parameter : command.jvmParameters)
+        if (STARTS_WITH_ANY(parameter.c_str(), ARCHIVE_PARAMETERS)) return parameter.c_str();
     for (const char *variable : OPTION_VARIABLES) {
         std::string value;
         if (!platform::getEnvironment(variable, &value)) continue;
@@ -285,37 +274,20 @@ static const char *ownArchiveParameter() {
 
 /* True when the configuration asks for the runtime's messages about
 ** archives itself: they are then not silenced. */
-static bool archiveLoggingConfigured() {
-    for (int i = 0; i < settings.vmparamsCnt; ++i) {
-        const char *parameter = settings.vmparams[i];
-        if (startsWith(parameter, "-Xlog") &&
-            (std::strstr(parameter, "cds") || std::strstr(parameter, "aot")))
+static bool archiveLoggingConfigured(const JavaCommand &command) {
+    for (const std::string &parameter : command.jvmParameters) {
+        if (startsWith(parameter.c_str(), "-Xlog") &&
+            (parameter.find("cds") != std::string::npos || parameter.find("aot") != std::string::npos))
             return true;
     }
     return false;
 }
 
-/* "-XX:Name=path", the path in double quotes so that a blank in it keeps it
-** one argument (by the rules every start splits a command line with). */
-static void addPathParameter(const char *name, const std::string &path) {
-    std::string parameter = name;
-    parameter += "=\"";
-    std::size_t backslashes = 0;
-    for (char c : path) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        parameter.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        parameter += c;
-        backslashes = 0;
-    }
-    parameter.append(2 * backslashes, '\\');
-    parameter += '"';
-    appendToList(LIST_VMPARAMS, keepText(parameter));
+/* "-XX:Name=path", the path quoted so that a blank in it keeps it one
+** argument (by the rules every start splits a command line with). */
+static std::string pathParameter(const char *name, const std::string &path) {
+    return formatText("%s=%s", name, quotedArgument(path).c_str());
 }
-
-static void addParameter(const char *parameter) { appendToList(LIST_VMPARAMS, keepText(parameter)); }
 
 /* The cache folder, made when missing; empty with a debug line when there is
 ** none that the runtime can be handed. */
@@ -331,111 +303,130 @@ static std::string cacheFolder() {
     if (platform::JAVA_ARGUMENTS_IN_CODE_PAGE && !plain) {
         debugLine("not used: %s is not ASCII", folder.c_str());
     } else if (!platform::makePrivateFolders(folder.c_str())) {
-        debugLine("not used: %s cannot be made, or is not private",
-                  folder.c_str());
+        debugLine("not used: %s cannot be made, or is not private", folder.c_str());
     } else {
         return folder;
     }
     return std::string();
 }
 
-/* The runtime's version from its release file, or an empty text after a
-** debug line saying why there is none. */
-static std::string runtimeVersion(std::string *home) {
+/* The version of the runtime that runs command, from its release file, or
+** an empty text after a debug line saying why there is none. */
+static std::string runtimeVersion(const JavaCommand &command, std::string *home) {
     std::string version;
-    if (!runtimeHome(home))
-        debugLine("not used: no home above %s", settings.javapath);
+    if (!runtimeHome(command.runtime, home))
+        debugLine("not used: no home above %s", command.runtime.c_str());
     else if (!platform::runtimeReleaseVersion(home->c_str(), &version))
         debugLine("not used: no JAVA_VERSION in %s", home->c_str());
     return version;
 }
 
-void prepareFastStart(FastStartRun *run) {
-    *run = FastStartRun();
-    if (!settings.fastStart) return;
-    const char *own = ownArchiveParameter();
+/* The archive's path for command in the cache folder, or an empty text after
+** a debug line saying why the start goes without one.  Sets
+** run->aheadOfTime, and *version to the runtime's. */
+static std::string archivePath(const JavaCommand &command, FastStartRun *run,
+                               std::string *version) {
+    const char *own = ownArchiveParameter(command);
     if (own != nullptr) {
         debugLine("not used: %s names archives", own);
-        return;
-    }
-    if (VMPARAMS_CAPACITY - settings.vmparamsCnt < MOST_ADDED_PARAMETERS) {
-        debugLine("not used: JVM parameters full");
-        return;
+        return std::string();
     }
     std::string home, fingerprint;
-    std::string version = runtimeVersion(&home);
-    if (version.empty()) return;
-    int feature = featureNumber(version);
+    *version = runtimeVersion(command, &home);
+    if (version->empty()) return std::string();
+    int feature = featureNumber(*version);
     if (feature < FIRST_DYNAMIC_ARCHIVE_FEATURE) {
-        debugLine("not used: Java %s is older than %d",
-                  version.c_str(), FIRST_DYNAMIC_ARCHIVE_FEATURE);
-        return;
+        debugLine("not used: Java %s is older than %d", version->c_str(), FIRST_DYNAMIC_ARCHIVE_FEATURE);
+        return std::string();
     }
-    if (!fastStartFingerprint(home, version, &fingerprint)) {
-        debugLine("not used: folder %s on the class path",
-                  fingerprint.c_str());
-        return;
+    if (!fastStartFingerprint(command, home, *version, &fingerprint)) {
+        debugLine("not used: folder %s on the class path", fingerprint.c_str());
+        return std::string();
     }
     std::string folder = cacheFolder();
-    if (folder.empty()) return;
-
+    if (folder.empty()) return std::string();
     run->aheadOfTime = feature >= FIRST_AHEAD_OF_TIME_FEATURE;
-    const char *kind = run->aheadOfTime ? "ahead-of-time cache" : "dynamic archive";
-    std::string archive = formatText("%s%c%s-%s.%s", folder.c_str(), platform::PATH_SEPARATOR,
-                                     applicationName().c_str(), fingerprint.c_str(),
-                                     run->aheadOfTime ? "aot" : "jsa");
+    return formatText("%s%c%s-%s.%s", folder.c_str(), platform::PATH_SEPARATOR,
+                      archiveName(command).c_str(), fingerprint.c_str(),
+                      run->aheadOfTime ? "aot" : "jsa");
+}
+
+/* The parameters of a training start: the runtime records what the
+** application loads into run->training. */
+static void addTrainingParameters(FastStartRun *run) {
+    std::vector<std::string> &added = run->jvmParameters;
+    if (!run->aheadOfTime) {
+        added.push_back(pathParameter("-XX:ArchiveClassesAtExit", run->training));
+        return;
+    }
+    added.insert(added.end(), std::begin(QUIET_VM_OUTPUT), std::end(QUIET_VM_OUTPUT));
+    added.push_back("-XX:AOTMode=record");
+    added.push_back(pathParameter("-XX:AOTConfiguration", run->training));
+}
+
+FastStartRun prepareFastStart(const JavaCommand &command) {
+    FastStartRun run;
+    if (!settings.fastStart) return run;
+    std::string version;
+    std::string archive = archivePath(command, &run, &version);
+    if (archive.empty()) return run;
+
+    const char *kind = run.aheadOfTime ? "ahead-of-time cache" : "dynamic archive";
     std::string training = formatText("%s.%lu.%s", archive.c_str(), platform::currentProcessId(),
-                                      run->aheadOfTime ? "config" : "tmp");
+                                      run.aheadOfTime ? "config" : "tmp");
     platform::FileFacts facts;
     if (platform::fileFacts((archive + FAILED_SUFFIX).c_str(), &facts)) {
         debugLine("not used: making %s failed before", archive.c_str());
-        return;
+        return FastStartRun();
     }
     bool exists = platform::fileFacts(archive.c_str(), &facts) && facts.size > 0;
     if (!exists && !platform::createNewFile(training.c_str())) {
-        debugLine("not used: cannot write in %s", folder.c_str());
-        return;
+        debugLine("not used: cannot write in %s", archive.substr(0, lastSeparator(archive)).c_str());
+        return FastStartRun();
     }
-    run->archive = archive;
-    if (!archiveLoggingConfigured())
-        addParameter(run->aheadOfTime ? AHEAD_OF_TIME_SILENCE : DYNAMIC_ARCHIVE_SILENCE);
+    run.archive = archive;
+    if (!archiveLoggingConfigured(command))
+        run.jvmParameters.push_back(run.aheadOfTime ? AHEAD_OF_TIME_SILENCE : DYNAMIC_ARCHIVE_SILENCE);
     if (exists) {
         debugLine("Java %s, %s %s", version.c_str(), kind, archive.c_str());
-        if (!run->aheadOfTime) addParameter("-XX:+AutoCreateSharedArchive");
-        addPathParameter(run->aheadOfTime ? "-XX:AOTCache" : "-XX:SharedArchiveFile", archive);
-        return;
+        if (!run.aheadOfTime) run.jvmParameters.push_back("-XX:+AutoCreateSharedArchive");
+        run.jvmParameters.push_back(
+            pathParameter(run.aheadOfTime ? "-XX:AOTCache" : "-XX:SharedArchiveFile", archive));
+        return run;
     }
-    run->training = training;
-    debugLine("Java %s, training: %s %s",
-              version.c_str(), kind, archive.c_str());
-    if (!run->aheadOfTime) {
-        addPathParameter("-XX:ArchiveClassesAtExit", training);
-        return;
-    }
-    for (const char *parameter : QUIET_VM_OUTPUT) addParameter(parameter);
-    addParameter("-XX:AOTMode=record");
-    addPathParameter("-XX:AOTConfiguration", training);
+    run.training = training;
+    debugLine("Java %s, training: %s %s", version.c_str(), kind, archive.c_str());
+    addTrainingParameters(&run);
+    return run;
+}
+
+/* The command of the run that makes the cache at output from the recorded
+** configuration: the runtime, class path and archive-relevant parameters of
+** command, and nothing of the application's own (no main class, no
+** argument): the runtime only makes the cache. */
+static JavaCommand cacheMakingCommand(const JavaCommand &command, const std::string &configuration,
+                                      const std::string &output) {
+    JavaCommand making;
+    making.runtime = command.runtime;
+    for (std::size_t i = 0; i < command.jvmParameters.size(); ++i)
+        if (isArchiveRelevant(command.jvmParameters, i))
+            making.jvmParameters.push_back(command.jvmParameters[i]);
+    std::vector<std::string> &added = making.jvmParameters;
+    added.insert(added.end(), std::begin(QUIET_VM_OUTPUT), std::end(QUIET_VM_OUTPUT));
+    added.push_back(AHEAD_OF_TIME_SILENCE);
+    added.push_back("-XX:AOTMode=create");
+    added.push_back(pathParameter("-XX:AOTConfiguration", configuration));
+    added.push_back(pathParameter("-XX:AOTCache", output));
+    making.classPath = command.classPath;
+    return making;
 }
 
 /* Runs the runtime once more to make the cache from the recorded
-** configuration into output: the same runtime, class path and relevant
-** parameters as the training start, in the same folder, with no window and
-** nothing printed.  True when it ended with 0. */
-static bool makeCache(const std::string &configuration, const std::string &output,
-                      const char *directory) {
-    LauncherSettings saved = settings;
-    settings.vmparamsCnt = 0;
-    settings.argsCnt = 0;
-    settings.mainClass = nullptr;
-    for (int i = 0; i < saved.vmparamsCnt; ++i)
-        if (isArchiveRelevant(saved.vmparams, i)) addParameter(saved.vmparams[i]);
-    for (const char *parameter : QUIET_VM_OUTPUT) addParameter(parameter);
-    addParameter(AHEAD_OF_TIME_SILENCE);
-    addParameter("-XX:AOTMode=create");
-    addPathParameter("-XX:AOTConfiguration", configuration);
-    addPathParameter("-XX:AOTCache", output);
-    std::string line = buildJavaCommandLine();
-    settings = saved;
+** configuration into output, in the training start's folder, with no window
+** and nothing printed.  True when it ended with 0. */
+static bool makeCache(const JavaCommand &command, const std::string &configuration,
+                      const std::string &output, const char *directory) {
+    std::string line = buildJavaCommandLine(cacheMakingCommand(command, configuration, output));
     debugLine("making the cache: %s", line.c_str());
 
     platform::ChildProcess child = nullptr;
@@ -464,10 +455,11 @@ static bool isOwnFile(const std::string &name, const std::string &prefix) {
 ** made, among them) and removes what training starts left behind long ago.
 ** An archive is "<name>-<digits>.aot" or ".jsa", or the mark of failure
 ** beside one; a training start's files carry its process id besides. */
-static void removeOlderArchives(const std::string &folder, const std::string &keep) {
+static void removeOlderArchives(const std::string &folder, const std::string &keep,
+                                const std::string &name) {
     std::vector<std::string> names, archives;
     if (!platform::listFolder(folder.c_str(), &names)) return;
-    std::string prefix = applicationName() + "-";
+    std::string prefix = name + "-";
     long long staleBefore = (platform::wallClockSeconds() - STALE_TRAINING_SECONDS) * NANOSECONDS;
     platform::FileFacts facts;
     for (const std::string &name : names) {
@@ -498,7 +490,7 @@ static void removeOlderArchives(const std::string &folder, const std::string &ke
     }
 }
 
-void finishFastStart(const FastStartRun &run, const char *directory) {
+void finishFastStart(const FastStartRun &run, const JavaCommand &command, const char *directory) {
     if (run.training.empty()) return;
     platform::FileFacts facts;
     bool recorded = platform::fileFacts(run.training.c_str(), &facts) && facts.size > 0 &&
@@ -506,7 +498,7 @@ void finishFastStart(const FastStartRun &run, const char *directory) {
     std::string written = run.training;
     if (recorded && run.aheadOfTime) {
         written = formatText("%s.%lu.tmp", run.archive.c_str(), platform::currentProcessId());
-        recorded = makeCache(run.training, written, directory);
+        recorded = makeCache(command, run.training, written, directory);
         platform::removeFile(run.training.c_str());
         if (!recorded) {
             debugLine("making the cache failed");
@@ -517,5 +509,6 @@ void finishFastStart(const FastStartRun &run, const char *directory) {
         platform::replaceFile(written.c_str(), run.archive.c_str()))
         debugLine("made %s", run.archive.c_str());
     platform::removeFile(written.c_str());
-    removeOlderArchives(run.archive.substr(0, lastSeparator(run.archive)), run.archive);
+    removeOlderArchives(run.archive.substr(0, lastSeparator(run.archive)), run.archive,
+                        archiveName(command));
 }

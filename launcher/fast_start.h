@@ -11,7 +11,10 @@
 #ifndef TARNWICK_FAST_START_H
 #define TARNWICK_FAST_START_H
 
+#include "launcher/command_line.h"
+
 #include <string>
+#include <vector>
 
 /* What one start does about the archive, from prepareFastStart to
 ** finishFastStart. */
@@ -21,26 +24,27 @@ struct FastStartRun {
     std::string training;     /* what a training start writes under a name of its
                               ** own (the recorded configuration, or the dynamic
                               ** archive); empty when the archive exists */
+    std::vector<std::string> jvmParameters; /* what this start adds to the command's */
 };
 
-/* Decides whether this start uses or makes an archive and appends the JVM
-** parameters for it to settings.vmparams, after the configured ones.  The
-** caller takes them off again once the command line is built, so that a
-** relaunch decides afresh.  Does nothing without "fastStart on".  javapath
-** must be set. */
-void prepareFastStart(FastStartRun *run);
+/* Decides whether this start of command uses or makes an archive, and what
+** it adds to the command's JVM parameters for it (after the configured
+** ones).  Adds nothing without "fastStart on".  command.runtime must be
+** set. */
+FastStartRun prepareFastStart(const JavaCommand &command);
 
-/* After the child ended: puts what a training start wrote in place as the
-** archive (on Java 25 first making the cache from the recorded
-** configuration, with one more run of the runtime in directory, which may
-** be null), and removes the older archives of the application. */
-void finishFastStart(const FastStartRun &run, const char *directory);
+/* After the child ended: puts what a training start of command wrote in
+** place as the archive (on Java 25 first making the cache from the recorded
+** configuration, with one more run of the runtime in directory, which may be
+** null: the same runtime, class path and archive-relevant parameters, never
+** the main class or an application argument), and removes the older
+** archives of the application. */
+void finishFastStart(const FastStartRun &run, const JavaCommand &command, const char *directory);
 
-/* The fingerprint of the archive for the runtime at home with the given
-** version and the settings as they stand: 16 hex digits.  False when a
-** class-path entry is a folder, which no archive can hold; *fingerprint
-** then names that folder. */
-bool fastStartFingerprint(const std::string &home, const std::string &version,
-                          std::string *fingerprint);
+/* The fingerprint of command's archive for the runtime at home with the
+** given version: 16 hex digits.  False when a class-path entry is a folder,
+** which no archive can hold; *fingerprint then names that folder. */
+bool fastStartFingerprint(const JavaCommand &command, const std::string &home,
+                          const std::string &version, std::string *fingerprint);
 
 #endif

@@ -3,7 +3,6 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "jre/jre.h"
-#include "launcher/command_line.h"
 #include "launcher/fast_start.h"
 #include "platform/platform.h"
 
@@ -41,17 +40,12 @@ static void writeOutputFile(const std::string &record) {
     platform::closeTextFile(file);
 }
 
-static const char *applicationName() {
-    if (settings.appname != nullptr && settings.appname[0] != '\0') return settings.appname;
-    return "Application";
-}
-
 /* Tells the user about an end other than 0 or the relaunch request: with a
 ** log file, offers to open it; without one, a quick end is reported as a
 ** launch error.  An end that a signal asked for is no surprise and is not
 ** reported, nor any end in tool mode: a tool says its own errors, and its
 ** exit code is passed on. */
-static void reportAbnormalEnd(int exitCode, double elapsedSeconds) {
+static void reportAbnormalEnd(const JavaCommand &command, int exitCode, double elapsedSeconds) {
     if (exitCode == 0 || exitCode == platform::RELAUNCH_EXIT_CODE) return;
     if (platform::endRequestedBySignal() || settings.toolMode) return;
     if (settings._logFile != nullptr && settings._logFile[0] != '\0') {
@@ -59,7 +53,7 @@ static void reportAbnormalEnd(int exitCode, double elapsedSeconds) {
             MESSAGE_SIZE,
             "%s has closed in an unexpected way. Would you like to view the log "
             "file?\n\nLog file location:%s\n\nJava returned the following error code: %d",
-            applicationName(), settings._logFile, exitCode);
+            applicationName("Application"), settings._logFile, exitCode);
         if (settings._quietMode) return;
         int answer = platform::messageBox(text.c_str(), "Unexpected Close",
                                           platform::MSGBOX_ICONERROR | platform::MSGBOX_YESNO);
@@ -70,7 +64,7 @@ static void reportAbnormalEnd(int exitCode, double elapsedSeconds) {
     if (elapsedSeconds < QUICK_FAILURE_SECONDS && !settings._quietMode) {
         std::string text = formatBounded(MESSAGE_SIZE,
                                          "Error launching Class %s\n with Java %s.\nError=%d",
-                                         orEmpty(settings.mainClass), settings.javapath, exitCode);
+                                         command.mainClass.c_str(), command.runtime.c_str(), exitCode);
         platform::messageBox(text.c_str(), "Error", platform::MSGBOX_ICONERROR);
     }
 }
@@ -84,78 +78,90 @@ static int startFailureCode(unsigned long error) {
     return code;
 }
 
-int execApp() {
-    if (settings.javapath == nullptr) {
-        settings.javapath = getJavaPathFromRegistry();
-        if (settings.javapath == nullptr) return 2;
-    }
-    debugBox(settings.javapath, "Javapath is");
+/* The folder the child starts in: workingDir without the quotes an
+** expansion puts around a folder with a blank (the system wants the folder
+** itself), else in tool mode the caller's folder; null: the launcher's
+** current folder. */
+static const char *childDirectory(std::string *workingDirectory) {
+    if (settings.workingDir == nullptr) return settings.toolMode ? settings.startDir : nullptr;
+    for (const char *p = settings.workingDir; *p != '\0'; ++p)
+        if (*p != '"') *workingDirectory += *p;
+    return workingDirectory->c_str();
+}
 
-    /* The fast start's parameters belong to this start alone: a relaunch
-    ** decides afresh. */
-    int configuredParameters = settings.vmparamsCnt;
-    FastStartRun fastStart;
-    prepareFastStart(&fastStart);
-    std::string commandLine = buildJavaCommandLine();
-    settings.vmparamsCnt = configuredParameters;
-
-    /* A folder with a blank comes quoted from the configuration; the system
-    ** wants the folder itself.  A tool starts in the caller's folder. */
-    std::string workingDirectory;
-    const char *directory = settings.toolMode ? settings.startDir : nullptr;
-    if (settings.workingDir != nullptr) {
-        for (const char *p = settings.workingDir; *p != '\0'; ++p)
-            if (*p != '"') workingDirectory += *p;
-        directory = workingDirectory.c_str();
-    }
-    debugBox(settings.workingDir != nullptr ? settings.workingDir : orEmpty(directory), "Starting dir");
-    if (settings._logFile != nullptr && settings._logFile[0] != '\0')
-        debugBox(settings._logFile, "LogFile");
-    debugBox(commandLine.c_str(), "Command Line is");
-
-    const char *title = settings._showConsole ? settings.consoleTitle : nullptr;
-    long long startTime = platform::wallClockSeconds();
-    debugBox(settings._showConsole ? "true" : "false", "Show Console");
-
-    if (settings._showConsole && std::strstr(settings.javapath, "javaw") == nullptr &&
-        !settings._debug)
-        platform::allocateConsole();
+/* Starts the child of commandLine in directory and waits for it: its exit
+** code, or the code that stands for a start that failed, after saying why.
+** *started tells which. */
+static int runChild(const std::string &commandLine, const JavaCommand &command,
+                    const char *directory, bool *started) {
     unsigned long creationFlags = settings._showConsole ? 0 : platform::CREATE_NO_WINDOW_FLAG;
-
-    std::string record = launchRecord(commandLine);
-    if (settings._createOutput) writeOutputFile(record);
-    platform::writeLauncherOutput(record);
-
+    const char *title = settings._showConsole ? settings.consoleTitle : nullptr;
     /* The system may write into the command line it is given. */
     std::unique_ptr<char[]> launchCopy(new char[commandLine.size() + 1]);
     std::memcpy(launchCopy.get(), commandLine.c_str(), commandLine.size() + 1);
 
     platform::ChildProcess child = nullptr;
     unsigned long error = 0;
-    bool started = platform::startProcess(launchCopy.get(), creationFlags, directory, title,
-                                          &child, &error);
-    launchCopy.reset();
-
-    int exitCode;
-    if (started) {
-        platform::waitForInputIdle(child, platform::INPUT_IDLE_TIMEOUT_MS);
-        if (settings._showConsole && settings.consoleTitle != nullptr &&
-            settings.consoleTitle[0] != '\0')
-            platform::setConsoleTitle(settings.consoleTitle);
-        platform::waitForProcess(child);
-        exitCode = platform::processExitCode(child);
-        platform::releaseProcess(child);
-    } else {
-        exitCode = startFailureCode(error);
+    *started = platform::startProcess(launchCopy.get(), creationFlags, directory, title, &child, &error);
+    if (!*started) {
         std::string where = directory ? formatText(" in %s", directory) : std::string();
         platform::writeStandardError(formatText("Cannot start %s%s: error %lu: %s\n",
-                                                settings.javapath, where.c_str(), error,
+                                                command.runtime.c_str(), where.c_str(), error,
                                                 platform::systemErrorText(error).c_str()));
+        return startFailureCode(error);
     }
+    platform::waitForInputIdle(child, platform::INPUT_IDLE_TIMEOUT_MS);
+    if (settings._showConsole && settings.consoleTitle != nullptr && settings.consoleTitle[0] != '\0')
+        platform::setConsoleTitle(settings.consoleTitle);
+    platform::waitForProcess(child);
+    int exitCode = platform::processExitCode(child);
+    platform::releaseProcess(child);
+    return exitCode;
+}
 
+int execApp(const JavaCommand &command) {
+    debugBox(command.runtime.c_str(), "Javapath is");
+
+    /* Fast start's parameters belong to this start alone: a relaunch
+    ** decides afresh. */
+    FastStartRun fastStart = prepareFastStart(command);
+    JavaCommand thisStart = command;
+    thisStart.jvmParameters.insert(thisStart.jvmParameters.end(), fastStart.jvmParameters.begin(),
+                                   fastStart.jvmParameters.end());
+    std::string commandLine = buildJavaCommandLine(thisStart);
+
+    std::string workingDirectory;
+    const char *directory = childDirectory(&workingDirectory);
+    debugBox(settings.workingDir != nullptr ? settings.workingDir : orEmpty(directory), "Starting dir");
+    if (settings._logFile != nullptr && settings._logFile[0] != '\0')
+        debugBox(settings._logFile, "LogFile");
+    debugBox(commandLine.c_str(), "Command Line is");
+
+    long long startTime = platform::wallClockSeconds();
+    debugBox(settings._showConsole ? "true" : "false", "Show Console");
+    if (settings._showConsole && command.runtime.find("javaw") == std::string::npos && !settings._debug)
+        platform::allocateConsole();
+
+    std::string record = launchRecord(commandLine);
+    if (settings._createOutput) writeOutputFile(record);
+    platform::writeLauncherOutput(record);
+
+    bool started = false;
+    int exitCode = runChild(commandLine, command, directory, &started);
     double elapsed = static_cast<double>(platform::wallClockSeconds() - startTime);
-    finishFastStart(fastStart, directory);
-    reportAbnormalEnd(exitCode, elapsed);
+    finishFastStart(fastStart, command, directory);
+    reportAbnormalEnd(command, exitCode, elapsed);
     debugPrint(formatText("CreateProcess ret %d, exitCode=%d\n", started ? 1 : 0, exitCode));
     return exitCode;
+}
+
+int runApplication(JavaCommand command) {
+    if (settings.javapath == nullptr && !getJavaPathFromRegistry(&command.runtime)) return 2;
+    /* An application asks for a relaunch by its exit code; once a signal
+    ** has asked for the end, that end is final. */
+    int result;
+    do {
+        result = execApp(command);
+    } while (result == platform::RELAUNCH_EXIT_CODE && !platform::endRequestedBySignal());
+    return result;
 }

@@ -74,9 +74,7 @@ int isVista() { return platform::osMajorVersion() > 5 ? 1 : 0; }
 /* Reports a launcher directory that cannot be used and ends with exit code
 ** 2: going on would look for the configuration in the wrong place. */
 [[noreturn]] static void directoryFailure(const char *text) {
-    platform::writeStandardError(std::string(text) + "\n");
-    if (!settings._quietMode)
-        platform::messageBox(text, "Error", platform::MSGBOX_ICONERROR);
+    reportError(text, "Error", platform::MSGBOX_ICONERROR);
     platform::exitProcess(2);
 }
 
@@ -124,6 +122,16 @@ static void takeToolModeArguments(int argc, char **argv) {
     settings.passedArgsCnt = argc > 1 ? argc - 1 : 0;
     settings._passExitCode = true;
     for (char *option : toolModeOptions()) scanOption(option);
+}
+
+/* The debug listing of the configured command: its main class, JVM
+** parameters and class path as the child receives them. */
+static void listCommand(const JavaCommand &command) {
+    debugBox(command.mainClass.c_str(), "MainClass is");
+    for (std::size_t i = 0; i < command.jvmParameters.size(); ++i)
+        debugPrint(formatText("vmparam %d=%s\n", static_cast<int>(i), command.jvmParameters[i].c_str()));
+    for (std::size_t i = 0; i < command.classPath.size(); ++i)
+        debugPrint(formatText("vmpath %d=%s\n", static_cast<int>(i), command.classPath[i].c_str()));
 }
 
 /* Called when an allocation fails: nothing sensible can go on, and the
@@ -186,22 +194,11 @@ int launcherMain(int argc, char **argv) {
         debugBox(programPathText.c_str(), "LpCmdLine");
         return 2;
     }
-    if (settings.toolMode) anchorClassPath();
 
-    if (settings._debug) {
-        debugBox(orEmpty(settings.mainClass), "MainClass is");
-        for (int i = 0; i < settings.vmparamsCnt; ++i)
-            debugPrint(formatText("vmparam %d=%s\n", i, settings.vmparams[i]));
-        for (int i = 0; i < settings.vmpathsCnt; ++i)
-            debugPrint(formatText("vmpath %d=%s\n", i, settings.vmpaths[i]));
-    }
-
-    /* An application asks for a relaunch by its exit code; once a signal
-    ** has asked for the end, that end is final. */
-    int result;
-    do {
-        result = execApp();
-    } while (result == platform::RELAUNCH_EXIT_CODE && !platform::endRequestedBySignal());
+    /* From here on the configuration is complete and only read. */
+    JavaCommand command = javaCommandOf(settings);
+    if (settings._debug) listCommand(command);
+    int result = runApplication(command);
 
     if (!settings._passExitCode) return 0;
     debugBox(formatText("%d", result).c_str(), "Calling Post Quit Message With Code");

@@ -20,22 +20,18 @@ std::vector<char *> toolModeOptions() {
     return options;
 }
 
-/* The launcher's directory and the entry with one separator between them;
-** an empty entry stands for the directory itself. */
-static std::string anchoredEntry(const char *entry) {
-    std::string path = settings.cwd;
-    std::size_t length = path.size();
-    bool separated = length > 0 && (path[length - 1] == platform::PATH_SEPARATOR || path[length - 1] == '/');
+/* The directory and the entry with one separator between them; an empty
+** entry stands for the directory itself. */
+static std::string anchoredEntry(const char *entry, const char *directory) {
+    std::string path = directory;
+    bool separated = !path.empty() && platform::isPathSeparator(path.back());
     if (*entry != '\0' && !separated) path += platform::PATH_SEPARATOR;
     return path + entry;
 }
 
-void anchorClassPath() {
-    for (int i = 0; i < settings.vmpathsCnt; ++i) {
-        const char *entry = settings.vmpaths[i];
-        bool quoted = entry[0] == '"';
-        if (!platform::pathIsRelative(entry + (quoted ? 1 : 0))) continue;
-        std::string anchored = quoted ? "\"" + anchoredEntry(entry + 1) : anchoredEntry(entry);
-        settings.vmpaths[i] = keepText(anchored);
-    }
+std::string anchoredClassPathEntry(const char *entry, const char *launcherDirectory) {
+    bool quoted = entry[0] == '"';
+    if (!platform::pathIsRelative(entry + (quoted ? 1 : 0))) return entry;
+    if (!quoted) return anchoredEntry(entry, launcherDirectory);
+    return "\"" + anchoredEntry(entry + 1, launcherDirectory);
 }

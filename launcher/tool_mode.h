@@ -8,6 +8,7 @@
 #ifndef TARNWICK_TOOL_MODE_H
 #define TARNWICK_TOOL_MODE_H
 
+#include <string>
 #include <vector>
 
 /* The variable that holds the launcher's options in tool mode. */
@@ -17,10 +18,11 @@ extern const char *const TOOL_OPTIONS_VARIABLE;
 ** texts (they live as long as the process); none when it is not set. */
 std::vector<char *> toolModeOptions();
 
-/* Makes every relative class-path entry absolute from the launcher's
-** directory (cwd), so that it is found from the caller's folder too.  A
-** quoted entry (an expanded folder with a blank) is judged, and extended,
-** inside its quotes. */
-void anchorClassPath();
+/* A class-path entry as the tool's command holds it: a relative entry made
+** absolute from the launcher's directory, so that it is found from the
+** caller's folder too; an absolute one as it is.  A quoted entry (an
+** expanded folder with a blank) is judged, and extended, inside its
+** quotes. */
+std::string anchoredClassPathEntry(const char *entry, const char *launcherDirectory);
 
 #endif

@@ -27,6 +27,10 @@ namespace platform {
 ** path of the Java executable ('\\' on Windows, '/' on POSIX). */
 extern const char PATH_SEPARATOR;
 
+/* True for a character that separates the names of a path: '/' on every
+** system, and PATH_SEPARATOR ('\\' on Windows). */
+inline bool isPathSeparator(char c) { return c == '/' || c == PATH_SEPARATOR; }
+
 /* What stands between two class-path entries (";" on Windows, ":" on POSIX). */
 extern const char *const CLASS_PATH_SEPARATOR;
 
@@ -91,10 +95,16 @@ int messageBox(const char *text, const char *caption, unsigned type);
 */
 typedef void *RegistryKey;
 
+/* The key under which Java's installers record the runtimes they install:
+** one sub-key per version name, each with the value "JavaHome".  The POSIX
+** platform answers it from the runtimes on disk. */
+inline constexpr char JAVA_RUNTIME_KEY[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+
 /* The two views of a 64-bit Windows registry.  The own view is the one of
-** the launcher's own build (KEY_READ with no view flag, as keys have always
-** been opened); the other view is the 32-bit one from the 64-bit build and
-** the 64-bit one from the 32-bit build. */
+** the launcher's own build (KEY_READ with no view flag, which is where the
+** installers of a runtime of the launcher's bitness write); the other view
+** is the 32-bit one from the 64-bit build and the 64-bit one from the
+** 32-bit build. */
 enum RegistryView { REGISTRY_OWN_VIEW, REGISTRY_OTHER_VIEW };
 
 /* How the debug lines name each view ("64-bit registry view", ...). */
@@ -257,6 +267,11 @@ bool readFileStart(const char *path, std::size_t limit, std::string *bytes);
 ** name a registry key (empty, too long, a backslash or control character). */
 constexpr std::size_t RELEASE_FILE_LIMIT = 4096;
 bool runtimeReleaseVersion(const char *home, std::string *version);
+
+/* The home of a runtime whose executable is at path (home/bin/java): the
+** folder two names above it.  False when path has no two folders above its
+** name; the root is no home. */
+bool homeAboveExecutable(const std::string &executable, std::string *home);
 
 /* The runtime library's text for an error number, at most 79 characters. */
 std::string runtimeErrorText(int error);

@@ -28,7 +28,7 @@ TEST_P(CommandLine, IsAssembledPieceByPiece) {
     if (c.mainClass) settings.mainClass = keepText(c.mainClass);
     settings._isVista = c.vista;
     fake::state.posixNames = c.posixNames;
-    EXPECT_EQ(buildJavaCommandLine(), c.expected) << c.name;
+    EXPECT_EQ(buildJavaCommandLine(javaCommandOf(settings)), c.expected) << c.name;
 }
 
 #define JAVAW "D:\\Java\\jre6\\bin\\javaw.exe "
@@ -91,7 +91,7 @@ TEST_F(LauncherTest, EachEnclosedArgumentShowsItsDebugBox) {
     settings._isVista = 1;
     appendToList(LIST_ARGS, keepText("one"));
     appendToList(LIST_ARGS, keepText("two"));
-    buildJavaCommandLine();
+    buildJavaCommandLine(javaCommandOf(settings));
     ASSERT_EQ(fake::state.boxes.size(), 2u);
     EXPECT_EQ(fake::state.boxes[0].caption, "Adding double quotes around");
     EXPECT_EQ(fake::state.boxes[0].text, "one");
@@ -101,7 +101,7 @@ TEST_F(LauncherTest, EachEnclosedArgumentShowsItsDebugBox) {
     settings.javapath = keepText("java");
     settings._debug = 1;
     appendToList(LIST_ARGS, keepText("plain"));
-    buildJavaCommandLine();
+    buildJavaCommandLine(javaCommandOf(settings));
     EXPECT_TRUE(fake::state.boxes.empty());
 }
 
@@ -149,7 +149,7 @@ TEST_F(LauncherTest, TokensRoundTripThroughTheWindowsRules) {
             appendToList(LIST_ARGS, keepText(arg));
             expected.push_back(arg);
         }
-        std::string line = buildJavaCommandLine();
+        std::string line = buildJavaCommandLine(javaCommandOf(settings));
         ASSERT_EQ(splitWindowsCommandLine(line.c_str()), expected) << "command line: " << line;
     }
 }
@@ -172,7 +172,7 @@ TEST_F(LauncherTest, JavaPathIsEnclosedWhenABlankWouldCutIt) {
         fake::reset();
         settings.javapath = keepText(c.javapath);
         settings.mainClass = keepText("M");
-        std::string line = buildJavaCommandLine();
+        std::string line = buildJavaCommandLine(javaCommandOf(settings));
         EXPECT_EQ(line, std::string(c.firstToken) + " M") << c.javapath;
     }
 }
@@ -196,7 +196,7 @@ TEST_F(LauncherTest, ClassPathStaysOneArgument) {
             for (char c : entry)
                 if (c != '"') expected += c;
         }
-        std::vector<std::string> split = splitWindowsCommandLine(buildJavaCommandLine().c_str());
+        std::vector<std::string> split = splitWindowsCommandLine(buildJavaCommandLine(javaCommandOf(settings)).c_str());
         ASSERT_EQ(split.size(), 4u);
         EXPECT_EQ(split[2], expected);
         EXPECT_EQ(split[3], "M");

@@ -3,6 +3,9 @@
 #include "launcher/fast_start.h"
 #include "launcher/launch.h"
 
+#include "platform/command_line_split.h"
+
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -31,9 +34,19 @@ class FastStart : public LauncherTest {
         fake::state.files[HOME + "\\release"] = "JAVA_VERSION=\"25.0.3\"\n";
     }
 
+    /* Each start writes the file its command line names: the recorded
+    ** configuration of a training start, the cache of the making run. */
+    static void childrenWriteTheirFiles() {
+        fake::state.childRuns = [](const std::string &line) {
+            std::size_t at = line.find(line.find("=record") != std::string::npos ? "AOTConfiguration=" : "AOTCache=");
+            std::size_t from = line.find('"', at) + 1;
+            fake::state.files[line.substr(from, line.find('"', from) - from)] = "written";
+        };
+    }
+
     static std::string fingerprint(const std::string &home = HOME, const std::string &version = "25.0.3") {
         std::string result;
-        EXPECT_TRUE(fastStartFingerprint(home, version, &result));
+        EXPECT_TRUE(fastStartFingerprint(javaCommandOf(settings), home, version, &result));
         return result;
     }
 };
@@ -74,7 +87,7 @@ TEST_F(FastStart, TheFingerprintChangesWithWhatMakesAnArchiveUnusableAndNothingE
     fake::state.folders.insert("D:\\app\\classes");
     appendToList(LIST_VMPATHS, keepText("classes"));
     std::string folder;
-    EXPECT_FALSE(fastStartFingerprint(HOME, "25.0.3", &folder)) << "no archive holds a class folder";
+    EXPECT_FALSE(fastStartFingerprint(javaCommandOf(settings), HOME, "25.0.3", &folder)) << "no archive holds a class folder";
     EXPECT_EQ(folder, "D:\\app\\classes");
 }
 
@@ -86,29 +99,77 @@ TEST_F(FastStart, TheCacheIsMadeOnceAndUsed) {
     fake::state.folders.insert(CACHE);
     fake::state.files[stale] = "left behind";
     fake::state.clock = {2 * 24 * 3600};
-    fake::state.childRuns = [](const std::string &line) {
-        std::size_t at = line.find(line.find("=record") != std::string::npos ? "AOTConfiguration=" : "AOTCache=");
-        std::size_t from = line.find('"', at) + 1;
-        fake::state.files[line.substr(from, line.find('"', from) - from)] = "written";
-    };
+    childrenWriteTheirFiles();
     std::string aot = CACHE + "\\com.acme.Main-" + fingerprint() + ".aot";
-    execApp();
+    execApp(javaCommandOf(settings));
     ASSERT_EQ(fake::state.launches.size(), 2u);
     EXPECT_EQ(fake::state.launches[1].commandLine,
               "C:\\jdk\\bin\\javaw.exe -Xmx512m -XX:+UnlockDiagnosticVMOptions -XX:-DisplayVMOutput "
               "-Xlog:aot*=off,cds*=off -XX:AOTMode=create -XX:AOTConfiguration=\"" + aot +
                   ".4242.config\" -XX:AOTCache=\"" + aot + ".4242.tmp\" -classpath lib/*;E:\\x.jar ");
     EXPECT_EQ(fake::state.files.count(stale), 0u);
-    execApp();
+    execApp(javaCommandOf(settings));
     EXPECT_NE(fake::state.launches[2].commandLine.find(" -XX:AOTCache=\"" + aot + "\" -classpath"), std::string::npos);
     EXPECT_EQ(settings.vmparamsCnt, 2) << "a start's own parameters go with it";
 
     fake::state.files["D:\\app\\lib\\c.jar"] = "new jar";
     fake::state.exitCodes = {0, 1};
-    execApp();
-    execApp();
+    execApp(javaCommandOf(settings));
+    execApp(javaCommandOf(settings));
     EXPECT_EQ(fake::state.files.count(CACHE + "\\com.acme.Main-" + fingerprint() + ".aot.failed"), 1u);
     EXPECT_EQ(fake::state.launches.back().commandLine.find("-XX:AOT"), std::string::npos) << "not tried again";
+}
+
+/* The making run is the training start's runtime, parameters and class
+** path in the training start's folder, and nothing of the application's:
+** neither its main class nor an argument, passed on in tool mode or
+** configured. */
+TEST_F(FastStart, TheMakingRunGetsNothingOfTheApplication) {
+    char passed[][12] = {"-d", "out", "Hello.java"};
+    char *passedArgs[] = {passed[0], passed[1], passed[2]};
+    settings.toolMode = true;
+    settings.startDir = keepText("D:\\caller");
+    settings.passedArgs = passedArgs;
+    settings.passedArgsCnt = 3;
+    appendToList(LIST_ARGS, keepText("--configured"));
+    childrenWriteTheirFiles();
+    for (const char *workingDir : {static_cast<const char *>(nullptr), "run"}) {
+        settings.workingDir = workingDir ? keepText(workingDir) : nullptr;
+        fake::state.files.erase(CACHE + "\\com.acme.Main-" + fingerprint() + ".aot");
+        execApp(javaCommandOf(settings));
+        const fake::Launch &training = fake::state.launches[fake::state.launches.size() - 2];
+        const fake::Launch &making = fake::state.launches.back();
+        ASSERT_NE(making.commandLine.find("-XX:AOTMode=create"), std::string::npos);
+        EXPECT_NE(training.commandLine.find("Hello.java"), std::string::npos);
+        std::vector<std::string> words = splitWindowsCommandLine(making.commandLine.c_str());
+        for (const char *word : {"com.acme.Main", "-d", "out", "Hello.java", "--configured"})
+            EXPECT_EQ(std::count(words.begin(), words.end(), word), 0) << word;
+        EXPECT_EQ(making.directory, training.directory);
+        EXPECT_EQ(making.directory, workingDir ? workingDir : "D:\\caller");
+    }
+}
+
+/* A configuration, or the runtime's own option variable, that names an
+** archive or turns archives off is left as it is: nothing is added. */
+TEST_F(FastStart, OwnArchiveParametersAreLeftAlone) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"-Xshare:off", nullptr},
+        {"-XX:SharedArchiveFile=own.jsa", nullptr},
+        {nullptr, "-Xshare:auto"},
+        {nullptr, "-Dx=1 -XX:SharedArchiveFile=own.jsa"},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        if (c.first) appendToList(LIST_VMPARAMS, keepText(c.first));
+        if (c.second) fake::state.environment["JAVA_TOOL_OPTIONS"] = c.second;
+        execApp(javaCommandOf(settings));
+        std::string own = c.first ? std::string(c.first) + " " : "";
+        ASSERT_EQ(fake::state.launches.size(), 1u);
+        EXPECT_EQ(fake::state.launches[0].commandLine,
+                  "C:\\jdk\\bin\\javaw.exe -Xmx512m -Dmode=1 " + own + "-classpath lib/*;E:\\x.jar com.acme.Main")
+            << (c.first ? c.first : c.second);
+        EXPECT_EQ(fake::state.folders.count(CACHE), 0u) << "no cache folder is made";
+    }
 }
 
 } // namespace

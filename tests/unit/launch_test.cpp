@@ -17,7 +17,7 @@ class Launch : public LauncherTest {
 TEST_F(Launch, PrintsBannerAndCommandLineThenStartsTheChild) {
     fake::state.exitCodes = {7};
     fake::state.clock = {100, 200};
-    EXPECT_EQ(execApp(), 7);
+    EXPECT_EQ(execApp(javaCommandOf(settings)), 7);
     const std::string line = "C:\\jre6\\bin\\javaw.exe com.acme.Main";
     EXPECT_EQ(fake::state.standardOutput,
               "#Version @(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00\n"
@@ -36,7 +36,7 @@ TEST_F(Launch, NoRuntimeMeansTwoAndNothingElse) {
     settings.javapath = nullptr;
     settings._createOutput = 1;
     settings._quietMode = 1;
-    EXPECT_EQ(execApp(), 2);
+    EXPECT_EQ(runApplication(javaCommandOf(settings)), 2);
     EXPECT_TRUE(fake::state.launches.empty());
     EXPECT_TRUE(fake::state.standardOutput.empty());
     EXPECT_EQ(fake::state.files.count(OUTPUT_FILE_NAME), 0u);
@@ -47,9 +47,8 @@ TEST_F(Launch, RegistryIsAskedOnceAndItsPathKept) {
     settings.javapath = nullptr;
     installRuntime();
     fake::state.exitCodes = {999, 0};
-    EXPECT_EQ(execApp(), 999);
-    fake::state.registry.clear();
-    EXPECT_EQ(execApp(), 0);
+    fake::state.childRuns = [](const std::string &) { fake::state.registry.clear(); };
+    EXPECT_EQ(runApplication(javaCommandOf(settings)), 0);
     ASSERT_EQ(fake::state.launches.size(), 2u);
     EXPECT_EQ(fake::state.launches[1].commandLine.substr(0, 22), "C:\\jre6\\bin\\javaw.exe ");
     EXPECT_EQ(fake::state.openKeys, 0);
@@ -57,9 +56,9 @@ TEST_F(Launch, RegistryIsAskedOnceAndItsPathKept) {
 
 TEST_F(Launch, OutputFileHoldsTheLatestLaunch) {
     settings._createOutput = 1;
-    execApp();
+    execApp(javaCommandOf(settings));
     appendToList(LIST_ARGS, keepText("second"));
-    execApp();
+    execApp(javaCommandOf(settings));
     EXPECT_EQ(fake::state.files[OUTPUT_FILE_NAME],
               "#Version @(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00\n"
               "#Command line=\n"
@@ -69,7 +68,7 @@ TEST_F(Launch, OutputFileHoldsTheLatestLaunch) {
 TEST_F(Launch, OutputFileThatCannotBeCreatedDoesNotStopTheLaunch) {
     settings._createOutput = 1;
     fake::state.unopenableFiles[OUTPUT_FILE_NAME] = EACCES;
-    EXPECT_EQ(execApp(), 0);
+    EXPECT_EQ(execApp(javaCommandOf(settings)), 0);
     EXPECT_EQ(fake::state.launches.size(), 1u);
     EXPECT_TRUE(fake::state.boxes.empty());
     EXPECT_EQ(fake::state.standardError.find("Cannot write tarnwick.out: "), 0u) << fake::state.standardError;
@@ -93,7 +92,7 @@ TEST_P(Console, FollowsShowConsoleDebugAndTheExecutable) {
     settings._debug = c.debug;
     settings.javapath = keepText(c.javapath);
     if (c.title) settings.consoleTitle = keepText(c.title);
-    execApp();
+    execApp(javaCommandOf(settings));
     ASSERT_EQ(fake::state.launches.size(), 1u) << c.name;
     EXPECT_EQ(fake::state.launches[0].creationFlags, c.flags) << c.name;
     EXPECT_EQ(fake::state.consolesAllocated, c.consoles) << c.name;
@@ -113,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Launch, WorkingDirectoryIsTheChildsStartingDirectory) {
     settings.workingDir = keepText("D:\\data");
-    execApp();
+    execApp(javaCommandOf(settings));
     ASSERT_TRUE(fake::state.launches[0].hasDirectory);
     EXPECT_EQ(fake::state.launches[0].directory, "D:\\data");
 
@@ -125,7 +124,7 @@ TEST_F(Launch, WorkingDirectoryIsTheChildsStartingDirectory) {
     fake::state.startFails = true;
     fake::state.startError = 267;
     settings._debug = 1;
-    execApp();
+    execApp(javaCommandOf(settings));
     EXPECT_EQ(fake::state.launches[0].directory, "D:/my data");
     EXPECT_EQ(fake::state.boxes[1].text, "\"D:/my data\""); /* the debug box shows the setting */
     EXPECT_NE(fake::state.standardError.find("Cannot start java in D:/my data: error 267"),
@@ -155,7 +154,7 @@ TEST_P(AbnormalEnd, IsReportedByLogFileAndDuration) {
     if (c.logFile) settings._logFile = keepText(c.logFile);
     if (c.appname) settings.appname = keepText(c.appname);
     settings._quietMode = c.quiet;
-    EXPECT_EQ(execApp(), c.exitCode) << c.name;
+    EXPECT_EQ(execApp(javaCommandOf(settings)), c.exitCode) << c.name;
     EXPECT_EQ(fake::boxCaptions(), c.captions) << c.name;
     if (c.text && !fake::state.boxes.empty()) {
         EXPECT_EQ(fake::state.boxes[0].text, c.text) << c.name;
@@ -193,7 +192,7 @@ TEST_F(Launch, AnEndAskedForBySignalIsNotReported) {
     for (const char *logFile : {static_cast<const char *>(nullptr), "C:/l.log"}) {
         settings._logFile = logFile ? keepText(logFile) : nullptr;
         fake::state.exitCodes = {143};
-        EXPECT_EQ(execApp(), 143);
+        EXPECT_EQ(execApp(javaCommandOf(settings)), 143);
         EXPECT_TRUE(fake::state.boxes.empty()) << (logFile ? logFile : "no log file");
     }
 }
@@ -205,7 +204,7 @@ TEST_F(Launch, ToolModeReportsNoEndAndStartsInTheCallersFolderUnlessWorkingDirSa
         settings.workingDir = workingDir ? keepText(workingDir) : nullptr;
         settings._logFile = keepText("C:/l.log");
         fake::state.exitCodes = {1};
-        EXPECT_EQ(execApp(), 1);
+        EXPECT_EQ(execApp(javaCommandOf(settings)), 1);
         EXPECT_EQ(fake::state.launches.back().directory, workingDir ? "E:/my data" : "D:\\caller");
     }
     EXPECT_TRUE(fake::state.boxes.empty());
@@ -214,7 +213,7 @@ TEST_F(Launch, ToolModeReportsNoEndAndStartsInTheCallersFolderUnlessWorkingDirSa
 TEST_F(Launch, LongMessagesAreCutToTheirBuffer) {
     settings._logFile = keepText(std::string(3000, 'L'));
     fake::state.exitCodes = {1};
-    execApp();
+    execApp(javaCommandOf(settings));
     ASSERT_EQ(fake::state.boxes.size(), 1u);
     EXPECT_EQ(fake::state.boxes[0].text.size(), 1023u);
 }
@@ -222,7 +221,7 @@ TEST_F(Launch, LongMessagesAreCutToTheirBuffer) {
 TEST_F(Launch, UnsetMainClassShowsAnEmptyText) {
     settings.mainClass = nullptr;
     fake::state.exitCodes = {1};
-    execApp();
+    execApp(javaCommandOf(settings));
     ASSERT_EQ(fake::state.boxes.size(), 1u);
     EXPECT_EQ(fake::state.boxes[0].text,
               "Error launching Class \n with Java C:\\jre6\\bin\\javaw.exe.\nError=1");
@@ -239,7 +238,7 @@ TEST_P(StartFailure, ReturnsTheSystemErrorButNeverSuccessOrRelaunch) {
     fake::state.startFails = true;
     fake::state.startError = GetParam().error;
     settings._debug = 1;
-    EXPECT_EQ(execApp(), GetParam().expected);
+    EXPECT_EQ(execApp(javaCommandOf(settings)), GetParam().expected);
     EXPECT_EQ(fake::state.liveChildren, 0);
     ASSERT_FALSE(fake::state.boxes.empty());
     EXPECT_EQ(fake::state.boxes.back().caption, "Error");
@@ -270,7 +269,7 @@ TEST_F(Launch, DebugTrailOfOneLaunch) {
     settings._debug = 1;
     settings.workingDir = keepText("D:\\w");
     settings._logFile = keepText("C:/l.log");
-    execApp();
+    execApp(javaCommandOf(settings));
     std::vector<std::string> expected = {"Javapath is", "Starting dir", "LogFile",
                                          "Command Line is", "Show Console"};
     EXPECT_EQ(fake::boxCaptions(), expected);

@@ -4,6 +4,13 @@
 
 namespace {
 
+/* The default lookup's executable token, or null when it names no runtime;
+** valid until the next call. */
+const char *registryPath() {
+    static std::string path;
+    return getJavaPathFromRegistry(&path) ? path.c_str() : nullptr;
+}
+
 const std::string VERSION_KEY = std::string(RUNTIME_KEY) + "\\1.6";
 
 struct ShapeCase {
@@ -19,7 +26,7 @@ TEST_P(ExecutablePath, QuotesAndNamesTheExecutable) {
     installRuntime(c.home);
     settings._isVista = c.vista;
     settings._debug = c.debug;
-    char *path = getJavaPathFromRegistry();
+    const char *path = registryPath();
     ASSERT_NE(path, nullptr);
     EXPECT_STREQ(path, c.expected);
     EXPECT_EQ(fake::state.openKeys, 0);
@@ -57,7 +64,7 @@ TEST_P(LookupFailure, ShowsItsBoxesAndYieldsNothing) {
         c.arrange();
         settings._debug = debug;
         settings._quietMode = 1; /* never hides these boxes */
-        EXPECT_EQ(getJavaPathFromRegistry(), nullptr) << c.name;
+        EXPECT_EQ(registryPath(), nullptr) << c.name;
         EXPECT_EQ(fake::state.openKeys, 0) << c.name;
         std::vector<fake::Box> expected;
         if (debug) expected.push_back({c.debugText, c.debugCaption, 0x10});
@@ -117,7 +124,7 @@ TEST_F(LauncherTest, LongestHomeThatFitsIsUsedWhole) {
     /* 2047 bytes: home, "\bin", "\javaw.exe" (14) and the terminator. */
     std::string home = "C:" + std::string(2033 - 2, 'h');
     installRuntime(home);
-    char *path = getJavaPathFromRegistry();
+    const char *path = registryPath();
     ASSERT_NE(path, nullptr);
     EXPECT_EQ(std::string(path), home + "\\bin\\javaw.exe");
 }
@@ -125,14 +132,14 @@ TEST_F(LauncherTest, LongestHomeThatFitsIsUsedWhole) {
 TEST_F(LauncherTest, ValuesWithoutTerminatorAreEndedWithinTheirBytes) {
     fake::setRegistryRawValue(RUNTIME_KEY, "CurrentVersion", "1.6");
     fake::setRegistryRawValue(VERSION_KEY, "JavaHome", "C:\\jre6");
-    char *path = getJavaPathFromRegistry();
+    const char *path = registryPath();
     ASSERT_NE(path, nullptr);
     EXPECT_STREQ(path, "C:\\jre6\\bin\\javaw.exe");
 
     /* A number stored where text belongs reads as the text up to its NUL. */
     fake::reset();
     fake::setRegistryRawValue(RUNTIME_KEY, "CurrentVersion", std::string("\x07\0\0\0", 4));
-    EXPECT_EQ(getJavaPathFromRegistry(), nullptr);
+    EXPECT_EQ(registryPath(), nullptr);
     EXPECT_EQ(fake::state.boxes.back().text, "No Java Installation (No Current Version) Found");
 }
 
@@ -143,7 +150,7 @@ TEST_F(LauncherTest, VersionKeyPathIsCutToItsBuffer) {
     fake::setRegistryValue(RUNTIME_KEY, "CurrentVersion", version);
     std::string cut = (std::string(RUNTIME_KEY) + "\\" + version).substr(0, 254);
     fake::setRegistryValue(cut, "JavaHome", "C:\\cut");
-    char *path = getJavaPathFromRegistry();
+    const char *path = registryPath();
     ASSERT_NE(path, nullptr);
     EXPECT_STREQ(path, "C:\\cut\\bin\\javaw.exe");
 }
@@ -189,7 +196,7 @@ TEST_P(FurtherSources, TheFirstSourceWithARuntimeWins) {
     for (Source source : c.installed) installAt(source, "17.0.9");
     for (Source source : c.missingExecutable) installAt(source, "17.0.9", false);
     settings._debug = 1;
-    char *path = getJavaPathFromRegistry();
+    const char *path = registryPath();
     ASSERT_NE(path, nullptr) << c.name;
     EXPECT_EQ(std::string(path), homeOf(c.expected) + "\\bin\\java.exe") << c.name;
     EXPECT_EQ(fake::state.openKeys, 0) << c.name;
@@ -230,7 +237,7 @@ TEST_P(ShellSpellings, FindTheRuntimeTheShellWould) {
     if (c.javaHome) fake::state.environment["JAVA_HOME"] = c.javaHome;
     if (c.path) fake::state.environment["PATH"] = c.path;
     settings._isVista = 1;
-    char *path = getJavaPathFromRegistry();
+    const char *path = registryPath();
     ASSERT_NE(path, nullptr) << c.name;
     EXPECT_EQ(std::string(path), std::string("\"") + c.expected + "\\bin\\javaw.exe\"") << c.name;
 }
@@ -247,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) {
     settings._debug = 1;
     fake::state.environment["JAVA_HOME"] = "C:\\nowhere";
-    EXPECT_EQ(getJavaPathFromRegistry(), nullptr);
+    EXPECT_EQ(registryPath(), nullptr);
     EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{"Error Accessing Registry!", "Error!"}));
     EXPECT_EQ(fake::state.standardOutput,
               "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry view): missing\n"
@@ -263,7 +270,7 @@ TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) 
     settings._debug = 1;
     fake::setRegistryValue(JRE_KEY, "CurrentVersion", "1.8");
     installAt(ON_PATH, "21");
-    EXPECT_NE(getJavaPathFromRegistry(), nullptr);
+    EXPECT_NE(registryPath(), nullptr);
     EXPECT_EQ(fake::boxCaptions(), std::vector<std::string>{"Error Accessing Registry!"});
     EXPECT_EQ(fake::state.boxes[0].text, "Java Current Version");
     EXPECT_NE(fake::state.standardOutput.find("Java runtime source PATH: found C:\\rt7\n"),
@@ -274,7 +281,7 @@ TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) 
     settings._debug = 1;
     installAt(JRE_OWN, "1.8", false);
     installAt(JDK_OWN, "21");
-    EXPECT_NE(getJavaPathFromRegistry(), nullptr);
+    EXPECT_NE(registryPath(), nullptr);
     EXPECT_TRUE(fake::state.boxes.empty());
     EXPECT_EQ(fake::state.standardOutput,
               "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (own registry view): "
@@ -302,7 +309,7 @@ TEST_P(NoRuntimeAnywhere, AsksToDownloadWhenTheApplicationNamesItsPage) {
     if (c.mainClass) settings.mainClass = keepText(c.mainClass);
     settings._quietMode = c.quiet;
     fake::state.boxAnswers = {c.answer};
-    EXPECT_EQ(getJavaPathFromRegistry(), nullptr);
+    EXPECT_EQ(registryPath(), nullptr);
     ASSERT_EQ(fake::state.boxes.size(), 1u);
     EXPECT_EQ(fake::state.boxes[0].text, c.box.text);
     EXPECT_EQ(fake::state.boxes[0].caption, c.box.caption);
@@ -347,12 +354,14 @@ TEST_P(FurtherSelection, FallsThroughToTheSourceThatMeetsTheRequirement) {
     installAt(JDK_OWN, "17.0.9");
     installAt(JDK_OTHER, "11.0.2");
     installAt(JAVA_HOME, c.javaHomeVersion);
-    settings.javaVersion = keepText(c.requirement);
-    char *path = nullptr;
-    EXPECT_EQ(fake::exitCodeOf([&] { path = getJavaVersionPath(); }), -1000) << c.requirement;
-    ASSERT_NE(path, nullptr) << c.requirement;
-    EXPECT_EQ(std::string(path), homeOf(c.expected) + "\\bin\\javaw.exe") << c.requirement;
-    EXPECT_STREQ(settings.javaVersion, c.javaVersion) << c.requirement;
+    SelectedRuntime runtime;
+    bool found = false;
+    EXPECT_EQ(fake::exitCodeOf([&] { found = getJavaVersionPath(c.requirement, &runtime); }), -1000)
+        << c.requirement;
+    ASSERT_TRUE(found) << c.requirement;
+    EXPECT_EQ(runtime.executable, homeOf(c.expected) + "\\bin\\javaw.exe") << c.requirement;
+    EXPECT_EQ(runtime.home, homeOf(c.expected)) << c.requirement;
+    EXPECT_EQ(runtime.versionName, c.javaVersion) << c.requirement;
     EXPECT_TRUE(fake::state.boxes.empty()) << c.requirement;
     EXPECT_EQ(fake::state.openKeys, 0) << c.requirement;
 }
@@ -379,9 +388,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LauncherTest, SelectionThatNothingMeetsEndsAsTheFirstKeyWouldAlone) {
     installAt(JDK_OWN, "17.0.9");
     settings._debug = 1;
-    settings.javaVersion = keepText("1.8.0_400+");
-    EXPECT_EQ(fake::exitCodeOf([] { getJavaVersionPath(); }), 11);
-    EXPECT_STREQ(settings.javaVersion, "1.8.0_400+");
+    SelectedRuntime runtime;
+    EXPECT_EQ(fake::exitCodeOf([&] { getJavaVersionPath("1.8.0_400+", &runtime); }), 11);
+    EXPECT_EQ(runtime.versionName, "1.8.0_400+");
     EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{"Error Accessing Registry!",
                                                               "Java Runtime Environment Not Found"}));
     EXPECT_NE(fake::state.standardOutput.find("checking (1) 17.0.9\n"), std::string::npos);

@@ -1,6 +1,7 @@
 #include "tests/unit/test_support.h"
 
 #include "config/config.h"
+#include "platform/command_line_split.h"
 
 #include <cerrno>
 #include <cstring>
@@ -365,16 +366,20 @@ INSTANTIATE_TEST_SUITE_P(
                      false, std::string(JAVAW) + " a "}));
 
 TEST_F(LauncherTest, InToolModeRelativeClassPathEntriesStartFromTheLaunchersFolder) {
-    /* An entry quoted by an expansion, an empty one, a launcher in a drive's root. */
-    for (auto c : {std::vector<const char *>{"C:\\apps\\tool", "\"my dir/x\"", "\"C:\\apps\\my dir/x\""},
+    /* An entry quoted by an expansion, an empty one, a launcher in a drive's
+    ** root, a quoted absolute entry; the last column as the runtime gets it. */
+    for (auto c : {std::vector<const char *>{"C:\\apps\\tool", "\"my dir/x\"", "C:\\apps\\my dir/x"},
                    std::vector<const char *>{"C:\\apps\\tool", "", "C:\\apps"},
-                   std::vector<const char *>{"C:\\tool", "lib/*", "C:\\lib/*"}}) {
+                   std::vector<const char *>{"C:\\tool", "lib/*", "C:\\lib/*"},
+                   std::vector<const char *>{"C:\\apps\\tool", "\"D:\\my dir/x\"", "D:\\my dir/x"}}) {
         fake::reset();
         installRuntime();
         fake::state.files[std::string(c[0]) + ".config"] = std::string("toolMode on\naddpath ") + c[1] + "\n";
         runLauncher({std::string(c[0]) + ".exe"});
-        ASSERT_EQ(settings.vmpathsCnt, 1) << c[1];
-        EXPECT_STREQ(settings.vmpaths[0], c[2]);
+        ASSERT_EQ(fake::state.launches.size(), 1u) << c[1];
+        std::vector<std::string> words = splitWindowsCommandLine(fake::state.launches[0].commandLine.c_str());
+        ASSERT_EQ(words.size(), 3u) << c[1];
+        EXPECT_EQ(words[2], c[2]);
     }
 }
 

@@ -1,6 +1,6 @@
 #include "tests/unit/test_support.h"
 
-#include "jre/java_version.h"
+#include "platform/java_version.h"
 #include "jre/jre.h"
 
 #include <algorithm>
@@ -26,19 +26,21 @@ const std::vector<std::string> STANDARD = {"1.6", "1.6.0_17", "1.6.0_45", "1.7",
 class VersionSelection : public LauncherTest {
   protected:
     /* Runs the lookup for requirement; returns the exit code, or -1000 when
-    ** it returned (its path then in *path). */
-    int lookup(const char *requirement, char **path = nullptr) {
-        settings.javaVersion = keepText(requirement);
-        char *result = nullptr;
-        int code = fake::exitCodeOf([&] { result = getJavaVersionPath(); });
-        if (path) *path = result;
+    ** it returned (its executable token then in *path, null when it found
+    ** none).  The name it settled on is left in chosen. */
+    int lookup(const char *requirement, const char **path = nullptr) {
+        bool found = false;
+        int code = fake::exitCodeOf([&] { found = getJavaVersionPath(requirement, &chosen); });
+        if (path) *path = found ? chosen.executable.c_str() : nullptr;
         return code;
     }
+
+    SelectedRuntime chosen;
 };
 
 TEST_F(VersionSelection, PatchLevelWithPlusPrintsTheElevenTraceLines) {
     installRuntimes(STANDARD);
-    char *path = nullptr;
+    const char *path = nullptr;
     EXPECT_EQ(lookup("1.6.0_20+", &path), -1000);
     EXPECT_EQ(fake::state.standardOutput,
               "javaVersion=1.6.0_20+, javaVer=1.6.0\n"
@@ -52,7 +54,7 @@ TEST_F(VersionSelection, PatchLevelWithPlusPrintsTheElevenTraceLines) {
               "found latest java version 1.6.0_45\n"
               "checking (4) 1.7\n"
               "checking (5) 1.7.0_80\n");
-    EXPECT_STREQ(settings.javaVersion, "1.6.0_45");
+    EXPECT_EQ(chosen.versionName, "1.6.0_45");
     ASSERT_NE(path, nullptr);
     EXPECT_STREQ(path, "C:\\java\\1.6.0_45\\bin\\javaw.exe");
     EXPECT_TRUE(fake::state.boxes.empty());
@@ -61,7 +63,7 @@ TEST_F(VersionSelection, PatchLevelWithPlusPrintsTheElevenTraceLines) {
 
 TEST_F(VersionSelection, VersionsAreComparedAsNumbersWithTheTraceSayingSo) {
     installRuntimes({"1.8.0_392", "17.0.9", "21.0.5", "17.0.10"}, {"21.0.5"});
-    char *path = nullptr;
+    const char *path = nullptr;
     EXPECT_EQ(lookup("17+", &path), -1000);
     EXPECT_EQ(fake::state.standardOutput,
               "javaVersion=17+, javaVer=feature 17 or later\n"
@@ -97,9 +99,9 @@ class Selection : public VersionSelection, public ::testing::WithParamInterface<
 TEST_P(Selection, PicksTheBestInstalledRuntime) {
     const SelectCase &c = GetParam();
     if (!c.installed.empty()) installRuntimes(c.installed, c.uninstalled);
-    char *path = nullptr;
+    const char *path = nullptr;
     EXPECT_EQ(lookup(c.requirement, &path), c.exitCode) << c.name;
-    EXPECT_STREQ(settings.javaVersion, c.javaVersion) << c.name;
+    EXPECT_EQ(chosen.versionName, c.javaVersion) << c.name;
     if (c.path)
         EXPECT_STREQ(path, c.path) << c.name;
     else
@@ -166,6 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
         SelectCase{"old form feature or later", MODERN, "1.8+", -1000, "21.0.5+11-LTS",
                    "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
+        SelectCase{"the update after _ orders the old form", {"1.8.0_392", "1.8.0_99"}, "1.8+", -1000,
+                   "1.8.0_392", "C:\\java\\1.8.0_392\\bin\\javaw.exe", {}},
         SelectCase{"version or later", MODERN, "17.0.9+", -1000, "21.0.5+11-LTS",
                    "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
         SelectCase{"newest of a feature by number", MODERN, "11+", -1000, "17.0.10",
@@ -235,7 +239,7 @@ TEST_F(VersionSelection, MissingHomeNamesTheKeyWithATrailingBlank) {
     installRuntimes({"1.6.0_17"});
     fake::state.registry["software\\javasoft\\java runtime environment\\1.6.0_17"].values.clear();
     settings._debug = 1;
-    char *path = nullptr;
+    const char *path = nullptr;
     EXPECT_EQ(lookup("1.6.0_17", &path), -1000);
     EXPECT_EQ(path, nullptr);
     std::vector<std::string> captions = {"JavaInstallRegPath", "Error Reading Registry!", "Error!"};
@@ -259,7 +263,7 @@ TEST_F(VersionSelection, UnreadableSubKeysAreSkippedSilently) {
     installRuntimes({"1.6.0_30", "1.6.0_40", "1.6.0_20"});
     fake::state.failingEnumIndices = {1};
     EXPECT_EQ(lookup("1.6"), -1000);
-    EXPECT_STREQ(settings.javaVersion, "1.6.0_30");
+    EXPECT_EQ(chosen.versionName, "1.6.0_30");
     EXPECT_EQ(fake::state.standardOutput.find("checking (2)"), std::string::npos);
     EXPECT_NE(fake::state.standardOutput.find("checking (3) 1.6.0_20"), std::string::npos);
 }
@@ -269,7 +273,7 @@ TEST_F(VersionSelection, LongRequirementsNeverOverrunTheBase) {
     /* 19 characters of the base are compared: the name above matches. */
     EXPECT_EQ(lookup("1.6.0.0.0.0.0.0.0.0.0.0.0.0_3+"), -1000);
     EXPECT_NE(fake::state.standardOutput.find("javaVer=1.6.0.0.0.0.0.0.0.0\n"), std::string::npos);
-    EXPECT_STREQ(settings.javaVersion, "1.6.0.0.0.0.0.0.0.0.1_5");
+    EXPECT_EQ(chosen.versionName, "1.6.0.0.0.0.0.0.0.0.1_5");
 
     fake::reset();
     installRuntimes(STANDARD);

@@ -1,4 +1,4 @@
-#include "jre/java_version.h"
+#include "platform/java_version.h"
 
 #include <climits>
 
