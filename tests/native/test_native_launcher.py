@@ -11,6 +11,7 @@ the first application argument.
 
 Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_launcher.py -v ArgumentsTests
 """
+import functools
 import os
 import pty
 import re
@@ -85,6 +86,14 @@ answer() {
 for sig in $STAND_IN_SIGNALS; do trap "answer $sig" "$sig"; done
 while [ ! -e "$log.release" ]; do sleep 0.02; done
 exit 231
+"""
+
+# bin/java of a stand-in runtime that logs how a writer ends when the
+# reader of its pipe has gone: killed by SIGPIPE (128 + its number) where
+# the runtime was started with SIGPIPE at its default action, with an
+# error of its own where SIGPIPE is ignored.
+PIPE_WRITING_JAVA = r"""#!/bin/sh
+(yes; echo "writer ended $?" >> "$FAKE_JAVA_LOG") | head -n 1 > /dev/null
 """
 
 # The signals the launcher handles, by name; SIGPWR is Linux's own.
@@ -683,6 +692,26 @@ class PosixBehaviourTests(LauncherTestCase):
                 self.assertTrue(os.path.exists(marker), out)
                 if reader[0] == "head":
                     self.assertTrue(read.startswith(b"#Version "), read)
+
+    def test_the_runtime_gets_sigpipe_as_the_launcher_was_started_with(self):
+        # The launcher ignores SIGPIPE for its own lines; a JVM sets its own
+        # handlers and would hide an ignored one, a stand-in shows it.
+        home = make_fake_runtime(self.path("fake jdk"), "17.0.1", PIPE_WRITING_JAVA)
+        for action, killed in ((signal.SIG_DFL, True), (signal.SIG_IGN, False)):
+            with self.subTest(action=action):
+                env = self.fake_java_environment(home)
+                if os.path.exists(self.log):
+                    os.remove(self.log)
+                set_pipe_action = functools.partial(signal.signal, signal.SIGPIPE, action)
+                done = subprocess.run([TARNWICK, "cp", "Main", "-passExitCode"], env=env,
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, timeout=RUN_TIMEOUT_SECONDS,
+                                      preexec_fn=set_pipe_action)
+                text = (done.stdout + done.stderr).decode("utf-8", "replace")
+                self.assertEqual(0, done.returncode, text)
+                ended = [int(line.split()[2]) for line in self.log_lines("writer ended ")]
+                self.assertEqual(1, len(ended), text)
+                self.assertEqual(killed, ended[0] == 128 + signal.SIGPIPE, text)
 
     def test_999_asks_for_a_relaunch(self):
         marker = self.path("started once")
