@@ -1,7 +1,7 @@
 /*
 ** Signals while a child runs, shared by the files of the POSIX platform:
-** posix.cpp starts and waits for the child, posix_signals.cpp passes the
-** launcher's signals on to it.
+** posix_process.cpp starts and waits for the child, posix_signals.cpp
+** passes the launcher's signals on to it.
 */
 #ifndef TARNWICK_POSIX_SIGNALS_H
 #define TARNWICK_POSIX_SIGNALS_H
@@ -24,8 +24,8 @@ void beginPassingSignals();
 ** (and SIGPIPE) get the actions the launcher was started with again, and
 ** the mask is the launcher's original one, so the application starts as if
 ** it had been started directly.  On Linux the child also asks for SIGTERM
-** when the launcher dies, and ends at once when launcherPid is no longer
-** its parent (the launcher died before the request was made). */
+** when the launcher dies, and ends at once when its parent is not
+** launcherPid (the launcher died before the request was made). */
 void resetSignalsInChild(pid_t launcherPid);
 
 /* Waits until the child pid ends and stores its wait status, passing each

@@ -11,17 +11,10 @@
 #ifndef TARNWICK_WIN32_VARIANT_H
 #define TARNWICK_WIN32_VARIANT_H
 
-#include <vector>
+/* Both variants write through the wide functions too. */
+#include "platform/win32_text.h"
 
 namespace platform {
-
-/* UTF-16 text for the wide functions, always ended by a NUL.  A vector,
-** not the library's wide string, which would add 30 KiB to the exe. */
-typedef std::vector<wchar_t> WideText;
-
-/* The launcher's UTF-8 text for the wide functions (win32.cpp, shared by
-** both); bytes that are not UTF-8 become U+FFFD. */
-WideText wideText(const char *text);
 
 /* The creation flags a child is started with, from those the caller asks
 ** for. */

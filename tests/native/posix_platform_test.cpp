@@ -346,6 +346,40 @@ TEST(PosixServices, CurrentDirectoryFailsEmptyWhenTheBufferIsTooSmall) {
     EXPECT_EQ(cwd, std::string(buffer.data()));
 }
 
+/* The fast start's cache holds what the launcher hands to Java: every
+** folder made on the way is the user's alone, whatever the umask lets
+** through, and a folder that others may write to is refused. */
+TEST(PosixServices, PrivateFoldersAreTheUsersAlone) {
+    ScratchFolder scratch;
+    struct Case {
+        std::vector<std::string> folders; /* made on the way, the last one asked for */
+        mode_t existingMode;              /* of the last one, made before; 0: none */
+        bool accepted;
+    };
+    const std::vector<Case> cases = {
+        {{"cache", "cache/tarnwick", "cache/tarnwick/archives"}, 0, true},
+        {{"own"}, 0700, true},
+        {{"group-writable"}, 0770, false},
+        {{"world-writable"}, 0707, false},
+    };
+    for (const Case &c : cases) {
+        const std::string path = scratch / c.folders.back();
+        if (c.existingMode != 0) {
+            ASSERT_EQ(0, mkdir(path.c_str(), 0700));
+            ASSERT_EQ(0, chmod(path.c_str(), c.existingMode));
+        }
+        mode_t savedMask = umask(022);
+        EXPECT_EQ(c.accepted, platform::makePrivateFolders(path.c_str())) << path;
+        umask(savedMask);
+        if (c.existingMode != 0) continue;
+        for (const std::string &folder : c.folders) {
+            struct stat info;
+            ASSERT_EQ(0, stat((scratch / folder).c_str(), &info)) << folder;
+            EXPECT_EQ(0700u, info.st_mode & 07777) << folder;
+        }
+    }
+}
+
 class PosixMessageBox : public ::testing::Test {
 protected:
     ScratchFolder scratch;

@@ -11,6 +11,7 @@ the first application argument.
 
 Run one group:  TARNWICK=... DEMO_CLASSES=... python3 test_native_launcher.py -v ArgumentsTests
 """
+import functools
 import os
 import pty
 import re
@@ -68,10 +69,14 @@ while :; do sleep 0.05; done
 # and each signal of $STAND_IN_SIGNALS it receives; on its first start it
 # answers one as $STAND_IN_ANSWER says (an exit code, or "die": ended by the
 # signal itself), and otherwise waits until $FAKE_JAVA_LOG.release appears,
-# then asks for a relaunch.  A later start ends with 0 at once.
+# then asks for a relaunch.  A later start ends at once with
+# $STAND_IN_LATER_EXIT.
 SIGNAL_LOGGING_JAVA = r"""#!/bin/sh
 log=$FAKE_JAVA_LOG
-if grep -q '^start' "$log" 2>/dev/null; then echo "start again $$" >> "$log"; exit 0; fi
+if grep -q '^start' "$log" 2>/dev/null; then
+    echo "start again $$" >> "$log"
+    exit "$STAND_IN_LATER_EXIT"
+fi
 echo "start $$" >> "$log"
 answer() {
     echo "got $1" >> "$log"
@@ -81,6 +86,14 @@ answer() {
 for sig in $STAND_IN_SIGNALS; do trap "answer $sig" "$sig"; done
 while [ ! -e "$log.release" ]; do sleep 0.02; done
 exit 231
+"""
+
+# bin/java of a stand-in runtime that logs how a writer ends when the
+# reader of its pipe has gone: killed by SIGPIPE (128 + its number) where
+# the runtime was started with SIGPIPE at its default action, with an
+# error of its own where SIGPIPE is ignored.
+PIPE_WRITING_JAVA = r"""#!/bin/sh
+(yes; echo "writer ended $?" >> "$FAKE_JAVA_LOG") | head -n 1 > /dev/null
 """
 
 # The signals the launcher handles, by name; SIGPWR is Linux's own.
@@ -510,27 +523,31 @@ class PosixBehaviourTests(LauncherTestCase):
         # The child ended as asked: no abnormal-end report.
         self.assertNotIn("Error", output)
 
-    # (signal, how the stand-in answers it, times it receives it, a second
-    # start follows, the end is reported as abnormal, the launcher's code)
+    # (signal, how the stand-in answers it, times it receives it, the exit
+    # code of the second start or None when none follows, the end is
+    # reported as abnormal, the launcher's code)
     SIGNAL_TABLE = [
         # A request to end that the child ends by was asked for: no report.
-        ("TERM", "die", 1, False, False, 128 + signal.SIGTERM),
-        ("INT", "die", 1, False, False, 128 + signal.SIGINT),
-        ("HUP", "die", 1, False, False, 128 + signal.SIGHUP),
-        ("ALRM", "die", 1, False, False, 128 + signal.SIGALRM),
-        ("VTALRM", "%d" % (128 + signal.SIGVTALRM), 1, False, False, 128 + signal.SIGVTALRM),
+        ("TERM", "die", 1, None, False, 128 + signal.SIGTERM),
+        ("INT", "die", 1, None, False, 128 + signal.SIGINT),
+        ("HUP", "die", 1, None, False, 128 + signal.SIGHUP),
+        ("ALRM", "die", 1, None, False, 128 + signal.SIGALRM),
+        ("VTALRM", "%d" % (128 + signal.SIGVTALRM), 1, None, False, 128 + signal.SIGVTALRM),
         # Handled, then a relaunch request: as if no signal came.
-        ("TERM", "231", 1, True, False, 0),
-        ("HUP", "231", 1, True, False, 0),
+        ("TERM", "231", 1, 0, False, 0),
+        ("HUP", "231", 1, 0, False, 0),
+        # The signal came to the first child alone: the second one's end
+        # with 128 + its number is reported.
+        ("HUP", "231", 1, 128 + signal.SIGHUP, True, 128 + signal.SIGHUP),
         # Never a request to end: an end by them is reported.
-        ("QUIT", "%d" % (128 + signal.SIGQUIT), 1, False, True, 128 + signal.SIGQUIT),
-        ("USR1", "die", 1, False, True, 128 + signal.SIGUSR1),
-        ("CONT", "231", 1, True, False, 0),
+        ("QUIT", "%d" % (128 + signal.SIGQUIT), 1, None, True, 128 + signal.SIGQUIT),
+        ("USR1", "die", 1, None, True, 128 + signal.SIGUSR1),
+        ("CONT", "231", 1, 0, False, 0),
         # The JVM's own: never passed on (the stand-in is let go later).
-        ("USR2", "231", 0, True, False, 0),
-    ] + ([("PWR", "die", 1, False, False, 128 + signal.SIGPWR)] if hasattr(signal, "SIGPWR") else [])
+        ("USR2", "231", 0, 0, False, 0),
+    ] + ([("PWR", "die", 1, None, False, 128 + signal.SIGPWR)] if hasattr(signal, "SIGPWR") else [])
 
-    def start_stand_in(self, answer, signals):
+    def start_stand_in(self, answer, signals, later_exit=0):
         """Starts the launcher (with -passExitCode and a log file, so that an
         abnormal end is reported whatever its length) on the signal-logging
         stand-in; returns the launcher's process and the stand-in's id."""
@@ -538,7 +555,9 @@ class PosixBehaviourTests(LauncherTestCase):
         config = self.path("signals.config")
         with open(config, "w") as out:
             out.write("vmparam -DLOGFILE=app.log\n")
-        env = self.fake_java_environment(home, STAND_IN_ANSWER=answer, STAND_IN_SIGNALS=" ".join(signals))
+        env = self.fake_java_environment(home, STAND_IN_ANSWER=answer,
+                                         STAND_IN_SIGNALS=" ".join(signals),
+                                         STAND_IN_LATER_EXIT=str(later_exit))
         process = subprocess.Popen([TARNWICK, "-c" + config, "-passExitCode"], env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=default_signals)
         self.addCleanup(process.kill)
@@ -555,12 +574,12 @@ class PosixBehaviourTests(LauncherTestCase):
 
     def test_each_handled_signal_reaches_the_child_once_and_relaunches_where_the_rules_say(self):
         all_signals = [name for name in HANDLED_SIGNAL_NAMES if name != "TSTP"]
-        for name, answer, received, relaunched, reported, code in self.SIGNAL_TABLE:
-            with self.subTest(signal=name, answer=answer):
+        for name, answer, received, later_exit, reported, code in self.SIGNAL_TABLE:
+            with self.subTest(signal=name, answer=answer, later_exit=later_exit):
                 for left in ("java.log", "java.log.release"):
                     if os.path.exists(self.path(left)):
                         os.remove(self.path(left))
-                process, _ = self.start_stand_in(answer, all_signals)
+                process, _ = self.start_stand_in(answer, all_signals, later_exit or 0)
                 os.kill(process.pid, getattr(signal, "SIG" + name))
                 if received == 0:
                     time.sleep(QUIET_SPELL_SECONDS)
@@ -570,7 +589,7 @@ class PosixBehaviourTests(LauncherTestCase):
                 text = (out + err).decode("utf-8", "replace")
                 self.assertEqual(code, process.returncode, text)
                 self.assertEqual(["got " + name] * received, self.log_lines("got "), text)
-                self.assertEqual(relaunched, bool(self.log_lines("start again")), text)
+                self.assertEqual(later_exit is not None, bool(self.log_lines("start again")), text)
                 self.assertEqual(reported, "Unexpected Close: " in text, text)
 
     def test_a_stop_sent_to_the_launcher_stops_both_and_cont_resumes_both(self):
@@ -673,6 +692,26 @@ class PosixBehaviourTests(LauncherTestCase):
                 self.assertTrue(os.path.exists(marker), out)
                 if reader[0] == "head":
                     self.assertTrue(read.startswith(b"#Version "), read)
+
+    def test_the_runtime_gets_sigpipe_as_the_launcher_was_started_with(self):
+        # The launcher ignores SIGPIPE for its own lines; a JVM sets its own
+        # handlers and would hide an ignored one, a stand-in shows it.
+        home = make_fake_runtime(self.path("fake jdk"), "17.0.1", PIPE_WRITING_JAVA)
+        for action, killed in ((signal.SIG_DFL, True), (signal.SIG_IGN, False)):
+            with self.subTest(action=action):
+                env = self.fake_java_environment(home)
+                if os.path.exists(self.log):
+                    os.remove(self.log)
+                set_pipe_action = functools.partial(signal.signal, signal.SIGPIPE, action)
+                done = subprocess.run([TARNWICK, "cp", "Main", "-passExitCode"], env=env,
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, timeout=RUN_TIMEOUT_SECONDS,
+                                      preexec_fn=set_pipe_action)
+                text = (done.stdout + done.stderr).decode("utf-8", "replace")
+                self.assertEqual(0, done.returncode, text)
+                ended = [int(line.split()[2]) for line in self.log_lines("writer ended ")]
+                self.assertEqual(1, len(ended), text)
+                self.assertEqual(killed, ended[0] == 128 + signal.SIGPIPE, text)
 
     def test_999_asks_for_a_relaunch(self):
         marker = self.path("started once")

@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                   FILE_ENCODING_UTF16_BE, "\xF0\x9F\x98\x80\r"},
         Utf16Case{"lone_surrogates", std::string("\xFF\xFE\x00\xDC" "a\0\x00\xD8", 8),
                   FILE_ENCODING_UTF16_LE, "\xEF\xBF\xBD" "a\xEF\xBF\xBD"},
+        Utf16Case{"two_high_surrogates", std::string("\xFF\xFE\x00\xD8\x00\xD8", 6),
+                  FILE_ENCODING_UTF16_LE, "\xEF\xBF\xBD\xEF\xBF\xBD"},
         Utf16Case{"odd_last_byte", std::string("\xFF\xFE" "a\0b", 5), FILE_ENCODING_UTF16_LE,
                   "a"},
         Utf16Case{"nul_and_ctrl_z_stay", std::string("\xFF\xFE\0\0\x1A\0", 6),

@@ -1,0 +1,312 @@
+/*
+** The Java child and the rest of the launcher's dealings with processes on
+** Linux and macOS: the child started from the Windows-style command line
+** the launcher assembled, waited for while the launcher's signals are
+** passed on to it (posix_signals.cpp), and its end read as Windows reports
+** one; the opener of files and web pages; the environment and the PATH
+** search the child inherits and is found by.  Everything here runs on the
+** launcher's one thread.
+*/
+#include "platform/platform.h"
+
+#include "platform/command_line_split.h"
+#include "platform/posix_handles.h"
+#include "platform/posix_signals.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace platform {
+
+#ifdef __APPLE__
+#define TARNWICK_URL_OPENER "open"
+#else
+#define TARNWICK_URL_OPENER "xdg-open"
+#endif
+
+/* What osMajorVersion answers; see there. */
+static const unsigned long MODERN_SYSTEM_MAJOR_VERSION = 10;
+
+/* execvp's own fallback when PATH is not set. */
+static const char *const DEFAULT_SEARCH_PATH = "/usr/bin:/bin";
+
+/* ---------------------------------------------------------------------------
+** Starting, waiting, the end.
+*/
+
+namespace {
+
+/* A started child: its id and, once it has ended, its wait status. */
+struct PosixChild {
+    pid_t pid;
+    bool ended;
+    int status;
+};
+
+} // namespace
+
+/* Every child handed out by startProcess and not yet released. */
+static HandleTable<PosixChild> openChildren;
+
+/* waitpid that is not cut short by a signal.  False when the child cannot
+** be waited for (already reaped, or not ours). */
+static bool waitForChild(pid_t pid, int *status) {
+    for (;;) {
+        if (waitpid(pid, status, 0) == pid) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+/* Runs in the forked child: reports errno through the pipe and ends without
+** running the parent's exit handlers or flushing its copied buffers. */
+[[noreturn]] static void reportStartFailure(int pipeFd, int error) {
+    ssize_t ignored = write(pipeFd, &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+}
+
+/* The command line is split by the Windows rules and argv[0] run with PATH
+** search, in directory when one is given.  A relative program path with a
+** '/' in it (a runtime shipped with the application, jre/bin/java) names a
+** file from the launcher's own folder, as on Windows; the child changes into
+** directory before it runs the program, so it is given the full path.  A
+** failed chdir or exec in the child comes back through a close-on-exec
+** pipe: it is closed without a byte when the exec succeeds.  The signals to
+** pass on are caught from before the fork until waitForProcess has seen the
+** end.  creationFlags and consoleTitle mean nothing here. */
+bool startProcess(char *commandLine, unsigned long creationFlags, const char *directory,
+                  const char *consoleTitle, ChildProcess *child, unsigned long *error) {
+    (void)creationFlags;
+    (void)consoleTitle;
+    *child = nullptr;
+    std::vector<std::string> arguments = splitWindowsCommandLine(commandLine);
+    if (arguments.empty()) {
+        *error = EINVAL;
+        return false;
+    }
+    std::string &program = arguments[0];
+    if (directory != nullptr && program[0] != '/' && program.find('/') != std::string::npos) {
+        char *here = getcwd(nullptr, 0);
+        if (here != nullptr) program = std::string(here) + "/" + program;
+        std::free(here);
+    }
+    std::vector<char *> argv;
+    for (std::string &argument : arguments) argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+
+    int reportPipe[2];
+    if (pipe(reportPipe) != 0) {
+        *error = static_cast<unsigned long>(errno);
+        return false;
+    }
+    fcntl(reportPipe[0], F_SETFD, FD_CLOEXEC);
+    fcntl(reportPipe[1], F_SETFD, FD_CLOEXEC);
+
+    /* Whatever is buffered would otherwise be written twice or lost. */
+    std::fflush(stdout);
+    std::fflush(stderr);
+    beginPassingSignals();
+    pid_t launcherPid = getpid();
+    pid_t pid = fork();
+    if (pid < 0) {
+        *error = static_cast<unsigned long>(errno);
+        endPassingSignals();
+        close(reportPipe[0]);
+        close(reportPipe[1]);
+        return false;
+    }
+    if (pid == 0) {
+        resetSignalsInChild(launcherPid);
+        close(reportPipe[0]);
+        if (directory != nullptr && chdir(directory) != 0) reportStartFailure(reportPipe[1], errno);
+        execvp(argv[0], argv.data());
+        reportStartFailure(reportPipe[1], errno);
+    }
+
+    close(reportPipe[1]);
+    int childError = 0;
+    ssize_t got;
+    do {
+        got = read(reportPipe[0], &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    close(reportPipe[0]);
+    if (got == static_cast<ssize_t>(sizeof childError)) {
+        int status;
+        waitForChild(pid, &status);
+        endPassingSignals();
+        *error = static_cast<unsigned long>(childError);
+        return false;
+    }
+    *child = openChildren.add(std::unique_ptr<PosixChild>(new PosixChild{pid, false, 0}));
+    return true;
+}
+
+/* Nothing to wait for: a POSIX program has no input-idle state. */
+void waitForInputIdle(ChildProcess child, unsigned long milliseconds) {
+    (void)child;
+    (void)milliseconds;
+}
+
+/* Waits until the child ends, passing signals on to it meanwhile, and keeps
+** its status for processExitCode. */
+void waitForProcess(ChildProcess child) {
+    PosixChild *posixChild = openChildren.find(child);
+    if (posixChild == nullptr) return;
+    if (!posixChild->ended)
+        posixChild->ended = waitPassingSignals(posixChild->pid, &posixChild->status);
+    endPassingSignals();
+}
+
+/* The exit status, or 128 + the signal for a child killed by one, as a shell
+** reports it.  A child still running answers 259, Windows' STILL_ACTIVE. */
+int processExitCode(ChildProcess child) {
+    static const int STILL_ACTIVE_CODE = 259;
+    PosixChild *posixChild = openChildren.find(child);
+    if (posixChild == nullptr) return 0;
+    if (!posixChild->ended) {
+        int status;
+        if (waitpid(posixChild->pid, &status, WNOHANG) != posixChild->pid) return STILL_ACTIVE_CODE;
+        posixChild->ended = true;
+        posixChild->status = status;
+    }
+    if (WIFEXITED(posixChild->status)) return WEXITSTATUS(posixChild->status);
+    if (WIFSIGNALED(posixChild->status)) return SIGNAL_EXIT_BASE + WTERMSIG(posixChild->status);
+    return 0;
+}
+
+/* Forgets the child; a child still running goes on by itself, without the
+** launcher's signals passed on to it (a request to end then ends the
+** launcher, as between two starts). */
+void releaseProcess(ChildProcess child) {
+    endPassingSignals();
+    openChildren.remove(child);
+}
+
+/* startProcess reports errno values, so their text is strerror's. */
+std::string systemErrorText(unsigned long error) {
+    return std::strerror(static_cast<int>(error));
+}
+
+/* ---------------------------------------------------------------------------
+** Consoles, the opener, the system.
+*/
+
+/* There are no consoles to create or name: the launcher runs in whatever
+** terminal it was started from. */
+bool allocateConsole() { return false; }
+
+void setConsoleTitle(const char *title) { (void)title; }
+
+/* Starts xdg-open (open on macOS) on target without waiting for it.  The
+** opener runs as a grandchild that init adopts, so it never lingers as a
+** zombie of the launcher; only the short-lived middle child is waited for.
+** It runs in a session of its own: the end of the launcher's terminal does
+** not end it, nor the browser it starts. */
+static void startOpener(const char *target) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t middle = fork();
+    if (middle < 0) return;
+    if (middle == 0) {
+        pid_t opener = fork();
+        if (opener == 0) {
+            setsid();
+            execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        _exit(0);
+    }
+    int status;
+    waitForChild(middle, &status);
+}
+
+void openWithAssociatedProgram(const char *file) {
+    if (file != nullptr) startOpener(file);
+}
+
+/* Without the opener on PATH (a server without a desktop) the page cannot
+** be opened, and the caller says so. */
+bool openWebPage(const char *url) {
+    std::string opener;
+    if (!findOnSearchPath(TARNWICK_URL_OPENER, &opener)) return false;
+    startOpener(url);
+    return true;
+}
+
+/* The launcher uses the version only to tell Windows before and after Vista;
+** after Vista it quotes the runtime path and every argument.  The POSIX start
+** removes those quotes again by the Windows splitting rules, so the child sees
+** the same arguments either way; answering a modern system makes every system
+** take the road that today's Windows takes. */
+unsigned long osMajorVersion() { return MODERN_SYSTEM_MAJOR_VERSION; }
+
+/* The id the "pid" name of the configuration values stands for. */
+unsigned long currentProcessId() { return static_cast<unsigned long>(getpid()); }
+
+/* exit flushes stdio as well; the explicit flushes make the order plain. */
+void exitProcess(int code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::exit(code);
+}
+
+/* ---------------------------------------------------------------------------
+** The environment and the search path.
+*/
+
+/* getenv sees what setEnvironment set, as the launcher expects. */
+bool getEnvironment(const char *name, std::string *value) {
+    const char *found = std::getenv(name);
+    if (found == nullptr) return false;
+    *value = found;
+    return true;
+}
+
+/* A null value removes the variable, as SetEnvironmentVariableW does. */
+void setEnvironment(const char *name, const char *value) {
+    if (value == nullptr)
+        unsetenv(name);
+    else
+        setenv(name, value, 1);
+}
+
+/* Looks as execvp does: an empty entry is the current folder, and a PATH
+** that is not set is execvp's own default.  Only an executable regular file
+** counts. */
+bool findOnSearchPath(const char *fileName, std::string *path) {
+    const char *searchPath = std::getenv("PATH");
+    if (searchPath == nullptr) searchPath = DEFAULT_SEARCH_PATH;
+    std::string list(searchPath);
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = list.find(':', start);
+        std::size_t length = end == std::string::npos ? std::string::npos : end - start;
+        std::string folder = list.substr(start, length);
+        if (folder.empty()) folder = ".";
+        std::string candidate = folder + "/" + fileName;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            char *real = realpath(candidate.c_str(), nullptr);
+            if (real == nullptr) return false;
+            *path = real;
+            std::free(real);
+            return true;
+        }
+        if (end == std::string::npos) return false;
+        start = end + 1;
+    }
+}
+
+} // namespace platform
