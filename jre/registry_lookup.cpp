@@ -89,10 +89,10 @@ bool getJavaPathFromRegistry(std::string *executable) {
     ** home started all the same, so that the user sees the system's own
     ** reason (the executable is missing) rather than none. */
     bool stale = step == LOOKUP_FOUND && javaExecutablePathFits(path) &&
-                 !runtimeExecutableExists(path);
+                 !platform::holdsJavaExecutable(path);
     if (stale) {
         traceRuntimeSource(FIRST_RUNTIME_SOURCE,
-                           formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
+                           formatText("%s is missing", platform::javaExecutableOf(path).c_str()).c_str());
         if (furtherRuntimePath(executable)) return true;
     }
     if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) {

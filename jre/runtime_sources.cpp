@@ -20,7 +20,6 @@
 
 static const char JDK_KEY[] = "SOFTWARE\\JavaSoft\\JDK";
 static const char DEVELOPMENT_KIT_KEY[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
-static const char JAVA_HOME_VARIABLE[] = "JAVA_HOME";
 
 const RuntimeSource FIRST_RUNTIME_SOURCE = {RUNTIME_SOURCE_REGISTRY, platform::JAVA_RUNTIME_KEY,
                                             platform::REGISTRY_OWN_VIEW};
@@ -51,7 +50,7 @@ bool readRegistryText(platform::RegistryKey key, const char *valueName, char *bu
 std::string describeRuntimeSource(const RuntimeSource &source) {
     switch (source.kind) {
     case RUNTIME_SOURCE_REGISTRY: break;
-    case RUNTIME_SOURCE_JAVA_HOME: return JAVA_HOME_VARIABLE;
+    case RUNTIME_SOURCE_JAVA_HOME: return platform::JAVA_HOME_VARIABLE;
     case RUNTIME_SOURCE_PATH: return "PATH";
     }
     return formatText("%s (%s)", source.baseKey, platform::registryViewName(source.view));
@@ -62,15 +61,6 @@ void traceRuntimeSource(const RuntimeSource &source, const char *outcome) {
         formatText("Java runtime source %s: %s\n", describeRuntimeSource(source).c_str(), outcome));
 }
 
-std::string runtimeExecutable(const char *home) {
-    return std::string(home) + platform::JAVA_BIN_FOLDER + platform::JAVA_WINDOWED_EXECUTABLE;
-}
-
-/* A folder or a device of that name is no runtime. */
-bool runtimeExecutableExists(const char *home) {
-    return platform::isRegularFile(runtimeExecutable(home).c_str());
-}
-
 /* Copies home into path (JAVA_PATH_SIZE bytes) when it fits. */
 static bool copyHome(const std::string &home, char *path) {
     if (home.empty() || home.size() >= JAVA_PATH_SIZE) return false;
@@ -78,25 +68,12 @@ static bool copyHome(const std::string &home, char *path) {
     return true;
 }
 
-/* JAVA_HOME when it names a runtime whose executable is there.  Quotes
-** around it are removed, as a shell removes them: set JAVA_HOME="C:\x y"
-** in cmd.exe keeps them in the value. */
-static bool javaHomeRuntime(char *path) {
+/* The one runtime of JAVA_HOME or PATH, its home into path. */
+static bool environmentRuntime(const RuntimeSource &source, char *path) {
     std::string home;
-    if (!platform::getEnvironment(JAVA_HOME_VARIABLE, &home)) return false;
-    if (home.size() >= 2 && home.front() == '"' && home.back() == '"')
-        home = home.substr(1, home.size() - 2);
-    return runtimeExecutableExists(home.c_str()) && copyHome(home, path);
-}
-
-/* The home of the first windowed executable on PATH: the folder above the
-** folder that holds it (its bin). */
-static bool pathRuntime(char *path) {
-    std::string found, home;
-    const char *name = platform::JAVA_WINDOWED_EXECUTABLE + 1; /* without its separator */
-    if (!platform::findOnSearchPath(name, &found) || !platform::homeAboveExecutable(found, &home))
-        return false;
-    return runtimeExecutableExists(home.c_str()) && copyHome(home, path);
+    bool found = source.kind == RUNTIME_SOURCE_JAVA_HOME ? platform::javaHomeRuntime(&home)
+                                                          : platform::searchPathRuntime(&home);
+    return found && copyHome(home, path);
 }
 
 /* The home of one version key under a registry source's base key.  The key
@@ -129,15 +106,13 @@ RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path) 
 }
 
 bool currentRuntimeHome(const RuntimeSource &source, char *path) {
-    if (source.kind == RUNTIME_SOURCE_JAVA_HOME) return javaHomeRuntime(path);
-    if (source.kind == RUNTIME_SOURCE_PATH) return pathRuntime(path);
-    return registryCurrentHome(source, path) == LOOKUP_FOUND && runtimeExecutableExists(path);
+    if (source.kind != RUNTIME_SOURCE_REGISTRY) return environmentRuntime(source, path);
+    return registryCurrentHome(source, path) == LOOKUP_FOUND && platform::holdsJavaExecutable(path);
 }
 
 /* The one runtime of JAVA_HOME or PATH, when its release file names it. */
 static bool singleRuntime(const RuntimeSource &source, std::string *version, char *path) {
-    bool found = source.kind == RUNTIME_SOURCE_JAVA_HOME ? javaHomeRuntime(path) : pathRuntime(path);
-    return found && platform::runtimeReleaseVersion(path, version);
+    return environmentRuntime(source, path) && platform::runtimeReleaseVersion(path, version);
 }
 
 bool listRuntimeVersions(const RuntimeSource &source, std::vector<RuntimeVersionName> *names) {
@@ -175,7 +150,7 @@ static bool sameVersionName(const char *a, const char *b) {
 RuntimePresence runtimeVersionHome(const RuntimeSource &source, const char *version, char *path) {
     if (source.kind == RUNTIME_SOURCE_REGISTRY) {
         if (!registryVersionHome(source, version, path)) return RUNTIME_NO_HOME;
-        return runtimeExecutableExists(path) ? RUNTIME_PRESENT : RUNTIME_NO_EXECUTABLE;
+        return platform::holdsJavaExecutable(path) ? RUNTIME_PRESENT : RUNTIME_NO_EXECUTABLE;
     }
     std::string name;
     if (singleRuntime(source, &name, path) && sameVersionName(name.c_str(), version))

@@ -54,12 +54,6 @@ std::string describeRuntimeSource(const RuntimeSource &source);
 ** lines in debug mode. */
 void traceRuntimeSource(const RuntimeSource &source, const char *outcome);
 
-/* The windowed executable of a runtime home: home\bin\javaw.exe. */
-std::string runtimeExecutable(const char *home);
-
-/* True when the windowed executable is a file in the home's bin folder. */
-bool runtimeExecutableExists(const char *home);
-
 /* The steps of reading a registry source's current runtime, named by the
 ** first one that fails. */
 enum RegistryLookupStep {

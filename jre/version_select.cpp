@@ -123,7 +123,7 @@ static bool runtimeCompetes(const RuntimeSource &source, const char *name, bool 
     if (presence == RUNTIME_PRESENT || (presence == RUNTIME_NO_HOME && firstPlace)) return true;
     if (presence == RUNTIME_NO_EXECUTABLE)
         printText("No java executable found for %s: %s is missing\n", name,
-                  runtimeExecutable(home).c_str());
+                  platform::javaExecutableOf(home).c_str());
     else
         printText("No java home found for %s\n", name);
     return false;
@@ -260,9 +260,9 @@ static bool firstSourceRuntime(const Requirement &requirement, SelectedRuntime *
     char path[JAVA_PATH_SIZE];
     bool haveHome = readRegistryText(versionKey, "JavaHome", path, sizeof path);
     platform::registryCloseKey(versionKey);
-    if (haveHome && javaExecutablePathFits(path) && !runtimeExecutableExists(path)) {
+    if (haveHome && javaExecutablePathFits(path) && !platform::holdsJavaExecutable(path)) {
         traceRuntimeSource(FIRST_RUNTIME_SOURCE,
-                           formatText("%s is missing", runtimeExecutable(path).c_str()).c_str());
+                           formatText("%s is missing", platform::javaExecutableOf(path).c_str()).c_str());
         runtime->home = path;
         *failure = FIRST_NO_EXECUTABLE;
         return false;

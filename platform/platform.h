@@ -1,9 +1,11 @@
 /*
 ** The platform-services layer: every operation the launcher logic needs from
 ** the operating system, and nothing else.  Three implementations exist and
-** one is chosen at link time: win32.cpp (the wide-character Windows APIs,
-** with the launcher's text in UTF-8), posix.cpp (Linux and macOS) and the
-** test double under tests/.
+** one is chosen at link time: the win32*.cpp files (the wide-character
+** Windows APIs, with the launcher's text in UTF-8), the posix*.cpp files
+** (Linux and macOS) and the test double under tests/.  The files without a
+** system in their name (java_runtime.cpp, java_version.cpp, release_file.cpp,
+** ...) hold rules that are the same on every system and go with each.
 **
 ** The logic above this layer never asks which system it runs on.  Where the
 ** systems differ in a way the logic must honour (path separators, the name of
@@ -226,6 +228,10 @@ bool fileExists(const char *path);
 /* True when path names a regular file: not a folder, a device or a pipe. */
 bool isRegularFile(const char *path);
 
+/* True when path names a regular file the system may start as a program:
+** on POSIX only one the user may execute. */
+bool isExecutableFile(const char *path);
+
 /* A text that is the same for two paths naming the same file however they
 ** are written (relative or absolute, letter case on Windows, links on
 ** POSIX); the path itself when the system cannot tell. */
@@ -268,10 +274,30 @@ bool readFileStart(const char *path, std::size_t limit, std::string *bytes);
 constexpr std::size_t RELEASE_FILE_LIMIT = 4096;
 bool runtimeReleaseVersion(const char *home, std::string *version);
 
+/* The windowed executable of a runtime home: home\bin\javaw.exe on
+** Windows, home/bin/java on POSIX. */
+std::string javaExecutableOf(const char *home);
+
+/* True when home is not empty and its windowed executable is a file the
+** system may start (isExecutableFile). */
+bool holdsJavaExecutable(const char *home);
+
 /* The home of a runtime whose executable is at path (home/bin/java): the
 ** folder two names above it.  False when path has no two folders above its
 ** name; the root is no home. */
 bool homeAboveExecutable(const std::string &executable, std::string *home);
+
+/* The variable that names the user's Java runtime. */
+extern const char *const JAVA_HOME_VARIABLE;
+
+/* The runtime JAVA_HOME names, when it holds its executable: the home as
+** written, without the double quotes around it that cmd.exe keeps in a value
+** (set JAVA_HOME="C:\x y"). */
+bool javaHomeRuntime(std::string *home);
+
+/* The runtime whose windowed executable is the first on PATH (found as
+** findOnSearchPath finds it), when its home holds it. */
+bool searchPathRuntime(std::string *home);
 
 /* The runtime library's text for an error number, at most 79 characters. */
 std::string runtimeErrorText(int error);

@@ -51,6 +51,8 @@ bool isRegularFile(const char *path) {
     return stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool isExecutableFile(const char *path) { return isRegularFile(path) && access(path, X_OK) == 0; }
+
 /* The real path, links resolved. */
 std::string fileIdentity(const char *path) {
     char *real = realpath(path, nullptr);

@@ -41,6 +41,7 @@
 */
 #include "platform/platform.h"
 
+#include "platform/java_version.h"
 #include "platform/posix_handles.h"
 
 #include <algorithm>
@@ -69,8 +70,6 @@ static const long REGISTRY_INVALID_PARAMETER = 87;  /* ERROR_INVALID_PARAMETER *
 static const long REGISTRY_MORE_DATA = 234;         /* ERROR_MORE_DATA */
 static const long REGISTRY_NO_MORE_ITEMS = 259;     /* ERROR_NO_MORE_ITEMS */
 
-
-static const char *const JAVA_BASE_KEY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 static const char *const ROOTS_VARIABLE = "TARNWICK_JAVA_ROOTS";
 static const char *const DEFAULT_JAVA_ROOTS[] = {
     "/usr/lib/jvm",
@@ -144,17 +143,6 @@ static std::string realPath(const std::string &path) {
     return result;
 }
 
-/* True when path is a regular file that may be executed. */
-static bool isExecutableFile(const std::string &path) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    return access(path.c_str(), X_OK) == 0;
-}
-
-static bool holdsJavaExecutable(const std::string &home) {
-    return isExecutableFile(home + "/bin/java");
-}
-
 /* The JAVA_VERSION of a home's release file; empty when it has none. */
 static std::string readReleaseVersion(const std::string &home) {
     std::string version;
@@ -164,22 +152,10 @@ static std::string readReleaseVersion(const std::string &home) {
 /* The current runtime's real home: JAVA_HOME when it holds bin/java, else the
 ** home of the java on PATH.  False when there is none. */
 static bool findCurrentHome(std::string *home) {
-    const char *javaHome = std::getenv("JAVA_HOME");
-    if (javaHome != nullptr && javaHome[0] != '\0' && holdsJavaExecutable(javaHome)) {
-        *home = realPath(javaHome);
-        return !home->empty();
-    }
-    std::string resolved;
-    if (!findOnSearchPath("java", &resolved)) return false;
-    /* resolved is <home>/bin/java: cut two names off. */
-    std::size_t slash = resolved.rfind('/');
-    if (slash == std::string::npos || slash == 0) return false;
-    std::size_t binSlash = resolved.rfind('/', slash - 1);
-    if (binSlash == std::string::npos) return false;
-    std::string candidate = binSlash == 0 ? std::string("/") : resolved.substr(0, binSlash);
-    if (!holdsJavaExecutable(candidate)) return false;
-    *home = candidate;
-    return true;
+    std::string found;
+    if (!javaHomeRuntime(&found) && !searchPathRuntime(&found)) return false;
+    *home = realPath(found);
+    return !home->empty();
 }
 
 /* The folders whose children are scanned for runtimes. */
@@ -203,7 +179,7 @@ static std::vector<std::string> javaRoots() {
 
 /* Adds the runtime at home when it counts and its real home is not known yet. */
 static void addRuntime(const std::string &home, std::vector<JavaRuntime> *runtimes) {
-    if (!holdsJavaExecutable(home)) return;
+    if (!holdsJavaExecutable(home.c_str())) return;
     std::string version = readReleaseVersion(home);
     if (version.empty()) return;
     std::string real = realPath(home);
@@ -224,7 +200,7 @@ static void scanRoot(const std::string &root, std::vector<JavaRuntime> *runtimes
     }
     closedir(folder);
     for (const std::string &child : children) {
-        if (holdsJavaExecutable(child))
+        if (holdsJavaExecutable(child.c_str()))
             addRuntime(child, runtimes);
         else
             addRuntime(child + "/Contents/Home", runtimes);
@@ -247,41 +223,13 @@ static std::string familyName(const std::string &version) {
     return version.substr(0, digits);
 }
 
-/* Compares two runs of digits by value, whatever their length. */
-static int compareNumbers(std::string a, std::string b) {
-    a.erase(0, std::min(a.find_first_not_of('0'), a.size()));
-    b.erase(0, std::min(b.find_first_not_of('0'), b.size()));
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    return a.compare(b);
-}
-
-/* The numbers of a version name in order (1.8.0_392 -> 1 8 0 392). */
-static std::vector<std::string> versionNumbers(const std::string &version) {
-    std::vector<std::string> numbers;
-    std::size_t i = 0;
-    while (i < version.size()) {
-        if (!std::isdigit(static_cast<unsigned char>(version[i]))) {
-            ++i;
-            continue;
-        }
-        std::size_t start = i;
-        while (i < version.size() && std::isdigit(static_cast<unsigned char>(version[i]))) ++i;
-        numbers.push_back(version.substr(start, i - start));
-    }
-    return numbers;
-}
-
-/* Orders versions by their numbers, so 17.0.15 is above 17.0.2; a version
-** with more numbers is above its own prefix. */
+/* Orders versions as Java does: 17.0.15 above 17.0.2, 1.8.0_392 above
+** 1.8.0_99. */
 static int compareVersions(const std::string &a, const std::string &b) {
-    std::vector<std::string> left = versionNumbers(a), right = versionNumbers(b);
-    std::size_t n = std::min(left.size(), right.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        int difference = compareNumbers(left[i], right[i]);
-        if (difference != 0) return difference;
-    }
-    if (left.size() != right.size()) return left.size() < right.size() ? -1 : 1;
-    return 0;
+    JavaVersion left, right;
+    readJavaVersion(a.c_str(), &left);
+    readJavaVersion(b.c_str(), &right);
+    return compareJavaVersions(left, right);
 }
 
 /* True when candidate should own a full name instead of holder. */
@@ -359,7 +307,7 @@ long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view) {
     *key = nullptr;
     if (subKey == nullptr || view != REGISTRY_OWN_VIEW) return REGISTRY_FILE_NOT_FOUND;
     std::string path(subKey);
-    std::string base(JAVA_BASE_KEY);
+    std::string base(JAVA_RUNTIME_KEY);
     bool wantsBase = equalsIgnoringCase(path, base);
     bool wantsVersion = path.size() > base.size() + 1 && equalsIgnoringCase(path.substr(0, base.size()), base) &&
                         path[base.size()] == '\\';

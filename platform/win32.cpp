@@ -181,6 +181,10 @@ bool isRegularFile(const char *path) {
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+/* Any regular file may be started: whether it is a program is the system's
+** to say when it is. */
+bool isExecutableFile(const char *path) { return isRegularFile(path); }
+
 /* The full path in upper case: file names do not differ by case here. */
 std::string fileIdentity(const char *path) {
     WideText name = wideText(path);

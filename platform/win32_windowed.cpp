@@ -21,8 +21,9 @@ int messageBox(const char *text, const char *caption, unsigned type) {
     return MessageBoxW(nullptr, wideText(text).data(), caption ? wideCaption.data() : nullptr, type);
 }
 
-/* Its lines go wherever its standard output leads, as they always have
-** (they are seen only when redirected). */
+/* Its lines go wherever its standard output leads: a windowed program has
+** no console, so they are seen only when redirected, and a redirection of
+** standard error alone keeps errors apart from them. */
 std::FILE *launcherOutputStream() { return stdout; }
 
 bool streamIsTerminal(std::FILE *) { return false; }

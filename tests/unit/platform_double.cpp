@@ -269,6 +269,8 @@ bool fileExists(const char *path) {
 
 bool isRegularFile(const char *path) { return state.files.count(path) > 0; }
 
+bool isExecutableFile(const char *path) { return isRegularFile(path); }
+
 TextFile *openTextFile(const char *path, const char *mode, int *error) {
     auto unopenable = state.unopenableFiles.find(path);
     if (unopenable != state.unopenableFiles.end()) {
