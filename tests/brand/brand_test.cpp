@@ -762,14 +762,15 @@ TEST(WholeFileRead, StopsAtTheLimitAndPassesOnAFailedRead) {
         SCOPED_TRACE(c.what);
         std::size_t reads = 0;
         std::string bytes;
-        ReadOutcome outcome = tool_io::readInChunks(c.reportedSize, c.limit, &bytes, [&](char *buffer, std::size_t capacity) -> long long {
+        auto read = [&](char *buffer, std::size_t capacity) -> long long {
             const char *chunk = c.chunks.at(reads++);
             if (chunk == nullptr) return -1;
             std::size_t length = std::string(chunk).size();
             EXPECT_LE(length, capacity);
             std::copy(chunk, chunk + length, buffer);
             return static_cast<long long>(length);
-        });
+        };
+        ReadOutcome outcome = tool_io::readInChunks(c.reportedSize, c.limit, &bytes, read);
         EXPECT_EQ(outcome, c.outcome);
         EXPECT_EQ(reads, c.reads);
         if (c.bytes) {

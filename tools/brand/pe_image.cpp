@@ -207,7 +207,8 @@ static bool readSectionTable(const std::string &file, std::size_t coff, PeImage 
     std::uint64_t nextFreeAddress = 0;
     for (std::size_t i = 0; i < sectionCount; i++) {
         PeSection section;
-        if (!readSectionEntry(file, table + i * SECTION_ENTRY_SIZE, *image, &nextFreeAddress, &section, error)) return false;
+        std::size_t at = table + i * SECTION_ENTRY_SIZE;
+        if (!readSectionEntry(file, at, *image, &nextFreeAddress, &section, error)) return false;
         image->sections.push_back(section);
     }
     return true;

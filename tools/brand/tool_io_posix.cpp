@@ -53,8 +53,8 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
     ReadOutcome outcome = READ_NOT_A_FILE;
     int error = 0;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        outcome = readInChunks(static_cast<unsigned long long>(info.st_size), limit, bytes,
-                               [&](char *buffer, std::size_t capacity) { return readChunk(fd, buffer, capacity, &error); });
+        auto readNext = [&](char *buffer, std::size_t capacity) { return readChunk(fd, buffer, capacity, &error); };
+        outcome = readInChunks(static_cast<unsigned long long>(info.st_size), limit, bytes, readNext);
     }
     if (outcome == READ_FAILED) *systemError = std::strerror(error);
     close(fd);

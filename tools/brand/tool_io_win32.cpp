@@ -87,8 +87,8 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
     ReadOutcome outcome = READ_NOT_A_FILE;
     DWORD error = ERROR_SUCCESS;
     if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
-        outcome = readInChunks(static_cast<unsigned long long>(size.QuadPart), limit, bytes,
-                               [&](char *buffer, std::size_t capacity) { return readChunk(file, buffer, capacity, &error); });
+        auto readNext = [&](char *buffer, std::size_t capacity) { return readChunk(file, buffer, capacity, &error); };
+        outcome = readInChunks(static_cast<unsigned long long>(size.QuadPart), limit, bytes, readNext);
     }
     if (outcome == READ_FAILED) *systemError = errorText(error);
     CloseHandle(file);
