@@ -17,7 +17,7 @@ set(TARNWICK_EXE_SUFFIX \"${CMAKE_EXECUTABLE_SUFFIX}\")
 include(\"${CMAKE_SOURCE_DIR}/cmake/package_finish.cmake\")")
 
 set(CPACK_PACKAGE_NAME tarnwick)
-set(CPACK_PACKAGE_VERSION 1.3.1)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "tarnwick")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "A small, dependable launcher for Java applications")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)

@@ -41,6 +41,8 @@ if [ $native_only = 0 ]; then
     need osslsigncode command -v osslsigncode
     need openssl command -v openssl
     need clang command -v clang++
+    # scripts/format-check.sh, against the style .clang-format describes.
+    need clang-format command -v clang-format
     need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a'
 fi
 

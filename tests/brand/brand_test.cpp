@@ -14,10 +14,12 @@
 #include "tools/brand/pe_image.h"
 #include "tools/brand/pe_rewrite.h"
 #include "tools/brand/resource_tree.h"
+#include "tools/brand/tool_io_read.h"
 #include "tools/brand/version_record.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -731,6 +733,49 @@ TEST(ResourceWriter, RefusesLeavesItCannotWrite) {
         EXPECT_FALSE(writeResourceTree(c.first, 0x1000, &out, &error)) << c.second;
         EXPECT_NE(error.find(c.second), std::string::npos) << error;
         EXPECT_EQ(out, "untouched");
+    }
+}
+
+/* The shared part of reading a whole file, on reads scripted chunk by chunk
+** (a null chunk is a failed read): the limit is checked on the reported
+** size before any read and again on the bytes as they arrive. */
+TEST(WholeFileRead, StopsAtTheLimitAndPassesOnAFailedRead) {
+    using tool_io::ReadOutcome;
+    struct Case {
+        const char *what;
+        unsigned long long reportedSize;
+        std::size_t limit;
+        std::vector<const char *> chunks;
+        ReadOutcome outcome;
+        std::size_t reads;
+        const char *bytes;   /* what a finished read holds */
+    };
+    const Case cases[] = {
+        {"a file of exactly the limit", 10, 10, {"abcde", "fghij", ""}, tool_io::READ_DONE, 3, "abcdefghij"},
+        {"an empty file", 0, 0, {""}, tool_io::READ_DONE, 1, ""},
+        {"a file reported larger than the limit", 11, 10, {"abcdefghijk", ""}, tool_io::READ_TOO_LARGE, 0, nullptr},
+        {"a file that grows past the limit", 4, 10, {"abcd", "efghijk", "l", ""}, tool_io::READ_TOO_LARGE, 2, nullptr},
+        {"a file that grows within the limit", 4, 10, {"abcd", "efg", ""}, tool_io::READ_DONE, 3, "abcdefg"},
+        {"a read that fails", 6, 10, {"abc", nullptr, "def", ""}, tool_io::READ_FAILED, 2, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::size_t reads = 0;
+        std::string bytes;
+        auto read = [&](char *buffer, std::size_t capacity) -> long long {
+            const char *chunk = c.chunks.at(reads++);
+            if (chunk == nullptr) return -1;
+            std::size_t length = std::string(chunk).size();
+            EXPECT_LE(length, capacity);
+            std::copy(chunk, chunk + length, buffer);
+            return static_cast<long long>(length);
+        };
+        ReadOutcome outcome = tool_io::readInChunks(c.reportedSize, c.limit, &bytes, read);
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(reads, c.reads);
+        if (c.bytes) {
+            EXPECT_EQ(bytes, c.bytes);
+        }
     }
 }
 

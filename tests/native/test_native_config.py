@@ -19,12 +19,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from test_native_launcher import (DemoOutput, clean_environment, launcher_lines_only, read_to_end,  # noqa: E402
-                                  read_until)
+                                  read_until, wait_for)
 
 TARNWICK = os.environ.get("TARNWICK", "")
 DEMO_CLASSES = os.environ.get("DEMO_CLASSES", "")
@@ -925,10 +924,9 @@ class DownloadPageTests(ConfiguredLauncherCase):
         self.assertIn("Error!: Demo needs Java, and none was found on this computer. "
                       "Do you want to download it?", shown)
         self.assertEqual(2, code, shown)
-        for _ in range(100):  # the opener runs on its own
-            if self.pages():
-                break
-            time.sleep(0.05)
+        # The opener runs on its own, and may start well after the launcher
+        # has ended: wait for the line it writes.
+        wait_for(self.pages)
         self.assertEqual(["<%s>" % self.PAGE], self.pages(), shown)
 
         os.remove(self.opened)

@@ -102,6 +102,8 @@ REG_HEADER = "Windows Registry Editor Version 5.00"
 WINE64 = "/usr/lib/wine/wine64"
 
 DISPLAY_DESKTOP = "tarnwick-display"   # the desktop of runs that answer boxes
+# How long a new Xvfb may take to open its display on a busy machine.
+XVFB_PATIENCE_SECONDS = 60
 
 WINDOWS_XP = "winxp64"   # GetVersionExA major version 5
 WINDOWS_7 = "win7"       # Wine's default: major version 6
@@ -522,9 +524,9 @@ class Session:
                 continue
             proc = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24",
                                      "-nolisten", "tcp"], start_new_session=True, **QUIET)
-            for _ in range(100):
-                if os.path.exists("/tmp/.X11-unix/X%d" % number) or proc.poll() is not None:
-                    break
+            deadline = time.monotonic() + XVFB_PATIENCE_SECONDS
+            while not os.path.exists("/tmp/.X11-unix/X%d" % number) and proc.poll() is None \
+                    and time.monotonic() < deadline:
                 time.sleep(0.05)
             if proc.poll() is None:
                 self._xvfb = proc

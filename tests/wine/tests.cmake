@@ -1,7 +1,8 @@
 # End-to-end tests of the Windows build under Wine, and the check of the
-# executable itself.  Included from the native build's tests/CMakeLists.txt;
-# the Windows cross build (cmake --preset windows) must have been built
-# first, into TARNWICK_WINDOWS_BUILD_DIR.
+# executable itself.  Included from the native build's tests/CMakeLists.txt,
+# which finds the Python they run under (TARNWICK_PYTHON); the Windows cross
+# build (cmake --preset windows) must have been built first, into
+# TARNWICK_WINDOWS_BUILD_DIR.
 #
 # A missing Windows build, Wine or pefile makes these tests fail.  With the
 # environment variable TARNWICK_ALLOW_SKIP set they print why and report
@@ -17,9 +18,6 @@ endif()
 if(NOT DEFINED TARNWICK_WINDOWS_X86_BUILD_DIR)
   set(TARNWICK_WINDOWS_X86_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows-x86)
 endif()
-
-set(TARNWICK_PYTHON /usr/bin/python3 CACHE FILEPATH
-    "Python for the Wine tests and the exe check (Debian's, which has pefile)")
 
 set(_tarnwick_wine_dir ${CMAKE_CURRENT_LIST_DIR})
 

@@ -69,11 +69,10 @@ static bool sectionDataApart(const std::vector<PeSection> &sections, std::string
     return true;
 }
 
-/* Checks, in this order, the signatures, that each header lies inside the
-** file, the format and machine, the alignments, and that the sections lie
-** inside the file after the headers, in ascending address order without
-** overlapping, within 4 GiB and the image size. */
-bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
+/* The DOS header and the PE signature it points to: on success *coff is
+** where the COFF file header starts, which the check has found inside the
+** file. */
+static bool findCoffHeader(const std::string &file, std::size_t *coff, std::string *error) {
     if (file.size() < 2 || file.compare(0, 2, "MZ") != 0) {
         *error = "it is not a Windows executable (no MZ header)";
         return false;
@@ -95,9 +94,15 @@ bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
         *error = "it is not a Windows executable (an MZ file without a PE signature)";
         return false;
     }
-    std::size_t coff = pe + PE_SIGNATURE_SIZE;
+    *coff = pe + PE_SIGNATURE_SIZE;
+    return true;
+}
+
+/* The optional header after the COFF header at coff (which lies inside the
+** file): its format and the machine, its data directory table, the fields
+** kept in *image, and the alignments. */
+static bool readOptionalHeader(const std::string &file, std::size_t coff, PeImage *image, std::string *error) {
     std::uint16_t machine = readU16(file, coff + COFF_MACHINE);
-    std::size_t sectionCount = readU16(file, coff + COFF_SECTION_COUNT);
     std::size_t optionalSize = readU16(file, coff + COFF_OPTIONAL_SIZE);
     std::size_t optional = coff + COFF_HEADER_SIZE;
     if (optional + optionalSize > file.size() || optionalSize < 2) {
@@ -140,8 +145,52 @@ bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
         *error = "its section or file alignment is not a power of two, or the file alignment is the larger";
         return false;
     }
+    return true;
+}
 
-    std::size_t table = optional + optionalSize;
+/* The section entry at offset at (inside the headers, which lie inside the
+** file) into *section: its data inside the file and after the headers, its
+** address at or after *nextFreeAddress, its end within the image size.  On
+** success *nextFreeAddress is the first address the next section may take. */
+static bool readSectionEntry(const std::string &file, std::size_t at, const PeImage &image,
+                             std::uint64_t *nextFreeAddress, PeSection *section, std::string *error) {
+    section->name = sectionName(file, at);
+    section->headerOffset = at;
+    section->virtualSize = readU32(file, at + SECTION_VIRTUAL_SIZE);
+    section->virtualAddress = readU32(file, at + SECTION_VIRTUAL_ADDRESS);
+    section->rawSize = readU32(file, at + SECTION_RAW_SIZE);
+    section->rawOffset = readU32(file, at + SECTION_RAW_OFFSET);
+    section->characteristics = readU32(file, at + SECTION_CHARACTERISTICS);
+    if (section->rawSize != 0 &&
+        static_cast<std::uint64_t>(section->rawOffset) + section->rawSize > file.size()) {
+        *error = "the file is truncated: the data of section " + section->name + " lies past its end";
+        return false;
+    }
+    if (section->virtualAddress < *nextFreeAddress) {
+        *error = "its sections are not in ascending address order, or they overlap";
+        return false;
+    }
+    if (section->rawSize != 0 && section->rawOffset < image.sizeOfHeaders) {
+        *error = "the data of section " + section->name + " start inside the headers";
+        return false;
+    }
+    std::uint32_t extent = section->virtualSize != 0 ? section->virtualSize : section->rawSize;
+    std::uint64_t end = static_cast<std::uint64_t>(section->virtualAddress) + extent;
+    /* The image size is a 32-bit field, so this refuses a wrap past 4 GiB too. */
+    if (end > image.sizeOfImage) {
+        *error = "section " + section->name + " reaches past the image size its headers declare (or past 4 GiB)";
+        return false;
+    }
+    *nextFreeAddress = alignUp(end, image.sectionAlignment);
+    return true;
+}
+
+/* The section table after the optional header, whose fields *image holds
+** already: its count within what Windows loads, the table inside the file
+** and the declared headers, then each entry in turn into image->sections. */
+static bool readSectionTable(const std::string &file, std::size_t coff, PeImage *image, std::string *error) {
+    std::size_t sectionCount = readU16(file, coff + COFF_SECTION_COUNT);
+    std::size_t table = image->optionalHeaderOffset + readU16(file, coff + COFF_OPTIONAL_SIZE);
     if (sectionCount == 0 || sectionCount > MAX_SECTIONS) {
         *error = "it has no sections, or more than Windows loads";
         return false;
@@ -157,39 +206,22 @@ bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
     image->sections.clear();
     std::uint64_t nextFreeAddress = 0;
     for (std::size_t i = 0; i < sectionCount; i++) {
-        std::size_t at = table + i * SECTION_ENTRY_SIZE;
         PeSection section;
-        section.name = sectionName(file, at);
-        section.headerOffset = at;
-        section.virtualSize = readU32(file, at + SECTION_VIRTUAL_SIZE);
-        section.virtualAddress = readU32(file, at + SECTION_VIRTUAL_ADDRESS);
-        section.rawSize = readU32(file, at + SECTION_RAW_SIZE);
-        section.rawOffset = readU32(file, at + SECTION_RAW_OFFSET);
-        section.characteristics = readU32(file, at + SECTION_CHARACTERISTICS);
-        if (section.rawSize != 0 &&
-            static_cast<std::uint64_t>(section.rawOffset) + section.rawSize > file.size()) {
-            *error = "the file is truncated: the data of section " + section.name + " lies past its end";
-            return false;
-        }
-        if (section.virtualAddress < nextFreeAddress) {
-            *error = "its sections are not in ascending address order, or they overlap";
-            return false;
-        }
-        if (section.rawSize != 0 && section.rawOffset < image->sizeOfHeaders) {
-            *error = "the data of section " + section.name + " start inside the headers";
-            return false;
-        }
-        std::uint32_t extent = section.virtualSize != 0 ? section.virtualSize : section.rawSize;
-        std::uint64_t end = static_cast<std::uint64_t>(section.virtualAddress) + extent;
-        /* The image size is a 32-bit field, so this refuses a wrap past 4 GiB too. */
-        if (end > image->sizeOfImage) {
-            *error = "section " + section.name + " reaches past the image size its headers declare (or past 4 GiB)";
-            return false;
-        }
-        nextFreeAddress = alignUp(end, image->sectionAlignment);
+        std::size_t at = table + i * SECTION_ENTRY_SIZE;
+        if (!readSectionEntry(file, at, *image, &nextFreeAddress, &section, error)) return false;
         image->sections.push_back(section);
     }
-    return sectionDataApart(image->sections, error);
+    return true;
+}
+
+/* Checks, in this order, the signatures, that each header lies inside the
+** file, the format and machine, the alignments, and that the sections lie
+** inside the file after the headers, in ascending address order without
+** overlapping, within 4 GiB and the image size. */
+bool readPeImage(const std::string &file, PeImage *image, std::string *error) {
+    std::size_t coff = 0;
+    return findCoffHeader(file, &coff, error) && readOptionalHeader(file, coff, image, error) &&
+           readSectionTable(file, coff, image, error) && sectionDataApart(image->sections, error);
 }
 
 PeDirectory peDirectory(const std::string &file, const PeImage &image, unsigned index) {

@@ -26,6 +26,12 @@ constexpr std::uint64_t ADDRESS_SPACE_END = std::uint64_t{1} << 32;
 ** SizeOfInitializedData). */
 constexpr std::uint32_t SECTION_INITIALIZED_DATA = 0x00000040;
 
+/* Offsets of a section entry's fields. */
+constexpr std::size_t SECTION_VIRTUAL_SIZE = 8;
+constexpr std::size_t SECTION_VIRTUAL_ADDRESS = 12;
+constexpr std::size_t SECTION_RAW_SIZE = 16;
+constexpr std::size_t SECTION_RAW_OFFSET = 20;
+
 struct PeSection {
     std::string name;           /* up to eight characters */
     std::size_t headerOffset;   /* where its 40-byte entry stands in the file */
@@ -35,6 +41,11 @@ struct PeSection {
     std::uint32_t rawOffset;
     std::uint32_t characteristics;
 };
+
+/* Offsets of the optional header's fields that the tool changes. */
+constexpr std::size_t OPTIONAL_SIZE_OF_INITIALIZED_DATA = 8;
+constexpr std::size_t OPTIONAL_SIZE_OF_IMAGE = 56;
+constexpr std::size_t OPTIONAL_CHECKSUM = 64;
 
 struct PeImage {
     bool is64;                          /* PE32+ (x86-64); otherwise PE32 (i386) */
@@ -50,17 +61,6 @@ struct PeImage {
     std::uint32_t symbolTableOffset;    /* PointerToSymbolTable of the COFF header */
     std::vector<PeSection> sections;    /* in table order, which is address order */
 };
-
-/* Offsets of the optional header's fields that the tool changes. */
-constexpr std::size_t OPTIONAL_SIZE_OF_INITIALIZED_DATA = 8;
-constexpr std::size_t OPTIONAL_SIZE_OF_IMAGE = 56;
-constexpr std::size_t OPTIONAL_CHECKSUM = 64;
-
-/* Offsets of a section entry's fields. */
-constexpr std::size_t SECTION_VIRTUAL_SIZE = 8;
-constexpr std::size_t SECTION_VIRTUAL_ADDRESS = 12;
-constexpr std::size_t SECTION_RAW_SIZE = 16;
-constexpr std::size_t SECTION_RAW_OFFSET = 20;
 
 /* Reads the headers and the section table of file.  False, with the reason
 ** in *error, when file is no PE image, is cut short, or has headers no

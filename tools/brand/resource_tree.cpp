@@ -288,69 +288,78 @@ struct PlannedTable {
     std::uint32_t offset;
 };
 
-/* The id field of an entry: a number, or the offset of its text. */
-static std::uint32_t idField(const TextRanks &ranks, std::uint32_t key, const std::vector<std::uint32_t> &textOffsets) {
-    if (!ranks.isText(key)) return key - static_cast<std::uint32_t>(ranks.texts.size());
-    return textOffsets[key] | HIGH_BIT;
-}
-
-/* Plans the three levels of tables from the sorted leaves, checks every
-** bound before writing a byte, lays out tables, data entries, texts and
-** data in that order, then fills them in. */
-bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress, std::string *out,
-                       std::string *error) {
-    TextRanks ranks;
-    rankTexts(leaves, &ranks);
+/* The directory to be written: its leaves in directory order, its tables
+** level by level, and, once placed, where its parts start. */
+struct PlannedDirectory {
     std::vector<SortedLeaf> sorted;
+    PlannedTable root;
+    std::vector<PlannedTable> nameTables, languageTables;
+    std::uint64_t dataEntries;   /* the first data entry, after the tables */
+    std::uint64_t textsStart;    /* the first text, after the data entries */
+    std::uint64_t size;          /* of the whole section, the data included */
+};
+
+/* Sorts the leaves by their keys and plans the three levels of tables: one
+** table of types, one of names per type, one of languages per name.  False
+** when two leaves share type, name and language. */
+static bool planTables(const std::vector<ResourceLeaf> &leaves, const TextRanks &ranks, PlannedDirectory *plan,
+                       std::string *error) {
+    std::vector<SortedLeaf> &sorted = plan->sorted;
     for (const ResourceLeaf &leaf : leaves) {
         sorted.push_back(SortedLeaf{ranks.key(leaf.type), ranks.key(leaf.name), leaf.language, &leaf});
     }
     std::sort(sorted.begin(), sorted.end(), sortedLess);
-
-    PlannedTable root;
-    std::vector<PlannedTable> nameTables, languageTables;
     for (std::size_t i = 0; i < sorted.size(); i++) {
         const SortedLeaf &leaf = sorted[i];
         if (i > 0 && !sortedLess(sorted[i - 1], leaf)) {
             *error = "two of its resources would share type, name and language";
             return false;
         }
-        if (root.keys.empty() || root.keys.back() != leaf.type) {
-            root.keys.push_back(leaf.type);
-            root.children.push_back(nameTables.size());
-            nameTables.push_back(PlannedTable());
+        if (plan->root.keys.empty() || plan->root.keys.back() != leaf.type) {
+            plan->root.keys.push_back(leaf.type);
+            plan->root.children.push_back(plan->nameTables.size());
+            plan->nameTables.push_back(PlannedTable());
         }
-        PlannedTable &names = nameTables.back();
+        PlannedTable &names = plan->nameTables.back();
         if (names.keys.empty() || names.keys.back() != leaf.name) {
             names.keys.push_back(leaf.name);
-            names.children.push_back(languageTables.size());
-            languageTables.push_back(PlannedTable());
+            names.children.push_back(plan->languageTables.size());
+            plan->languageTables.push_back(PlannedTable());
         }
-        languageTables.back().keys.push_back(static_cast<std::uint32_t>(ranks.texts.size()) + leaf.language);
-        languageTables.back().children.push_back(i);
+        plan->languageTables.back().keys.push_back(static_cast<std::uint32_t>(ranks.texts.size()) + leaf.language);
+        plan->languageTables.back().children.push_back(i);
     }
+    return true;
+}
 
-    /* Sizes in 64 bits, checked against the bound before any offset is
-    ** narrowed to 32. */
+/* Places table at *next, counting its texts, and moves *next past it;
+** false when it would hold more named or numbered entries than a table
+** can count. */
+static bool placeTable(const TextRanks &ranks, PlannedTable *table, std::uint64_t *next) {
+    table->texts = 0;
+    for (std::uint32_t key : table->keys) table->texts += ranks.isText(key) ? 1 : 0;
+    table->offset = static_cast<std::uint32_t>(*next);
+    *next += TABLE_HEADER_SIZE + table->keys.size() * ENTRY_SIZE;
+    return table->texts <= MAX_TABLE_ENTRIES && table->keys.size() - table->texts <= MAX_TABLE_ENTRIES;
+}
+
+/* Places the planned tables, then the data entries, the texts and the data
+** after them, and checks every bound before a byte is written.  Sizes are
+** counted in 64 bits and checked against the bound before any offset is
+** narrowed to 32. */
+static bool placeAndCheck(const TextRanks &ranks, PlannedDirectory *plan, std::string *error) {
     std::uint64_t next = 0;
-    auto place = [&](PlannedTable *table) {
-        table->texts = 0;
-        for (std::uint32_t key : table->keys) table->texts += ranks.isText(key) ? 1 : 0;
-        table->offset = static_cast<std::uint32_t>(next);
-        next += TABLE_HEADER_SIZE + table->keys.size() * ENTRY_SIZE;
-        return table->texts <= MAX_TABLE_ENTRIES && table->keys.size() - table->texts <= MAX_TABLE_ENTRIES;
-    };
-    bool countsFit = place(&root);
-    for (PlannedTable &table : nameTables) countsFit = place(&table) && countsFit;
-    for (PlannedTable &table : languageTables) countsFit = place(&table) && countsFit;
+    bool countsFit = placeTable(ranks, &plan->root, &next);
+    for (PlannedTable &table : plan->nameTables) countsFit = placeTable(ranks, &table, &next) && countsFit;
+    for (PlannedTable &table : plan->languageTables) countsFit = placeTable(ranks, &table, &next) && countsFit;
     if (!countsFit) {
         *error = "a table of its new resource directory would hold more than " + std::to_string(MAX_TABLE_ENTRIES) +
                  " named or numbered entries";
         return false;
     }
-    std::uint64_t dataEntries = next;
-    std::uint64_t textsStart = dataEntries + sorted.size() * DATA_ENTRY_SIZE;
-    std::uint64_t size = textsStart;
+    plan->dataEntries = next;
+    plan->textsStart = plan->dataEntries + plan->sorted.size() * DATA_ENTRY_SIZE;
+    std::uint64_t size = plan->textsStart;
     for (const std::u16string *text : ranks.texts) {
         if (text->size() > MAX_NAME_UNITS) {
             *error = "a resource name would be longer than " + std::to_string(MAX_NAME_UNITS) + " characters";
@@ -358,42 +367,82 @@ bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t se
         }
         size += 2 + 2 * text->size();
     }
-    for (const SortedLeaf &leaf : sorted) size = alignUp(size, DATA_ALIGNMENT) + leaf.leaf->data.size();
+    for (const SortedLeaf &leaf : plan->sorted) size = alignUp(size, DATA_ALIGNMENT) + leaf.leaf->data.size();
     if (size > MAX_RESOURCE_SECTION_BYTES) {
         *error = "its resources would grow past " + std::to_string(MAX_RESOURCE_SECTION_BYTES >> 20) + " MiB";
         return false;
     }
+    plan->size = size;
+    return true;
+}
 
-    out->assign(textsStart, '\0');
-    out->reserve(size);
+/* Lays out in *out zeros for the tables and data entries, then the texts,
+** each counted and once; returns each text's offset, by rank. */
+static std::vector<std::uint32_t> writeTexts(const TextRanks &ranks, const PlannedDirectory &plan, std::string *out) {
+    out->assign(plan.textsStart, '\0');
+    out->reserve(plan.size);
     std::vector<std::uint32_t> textOffsets;
     for (const std::u16string *text : ranks.texts) {
         textOffsets.push_back(static_cast<std::uint32_t>(out->size()));
         appendU16(out, static_cast<std::uint32_t>(text->size()));
         for (char16_t unit : *text) appendU16(out, unit);
     }
-    auto fill = [&](const PlannedTable &table, bool childrenAreTables, const std::vector<PlannedTable> &below) {
-        writeU16(out, table.offset + TABLE_TEXT_COUNT, static_cast<std::uint32_t>(table.texts));
-        writeU16(out, table.offset + TABLE_NUMBER_COUNT, static_cast<std::uint32_t>(table.keys.size() - table.texts));
-        for (std::size_t i = 0; i < table.keys.size(); i++) {
-            std::size_t entry = table.offset + TABLE_HEADER_SIZE + i * ENTRY_SIZE;
-            writeU32(out, entry, idField(ranks, table.keys[i], textOffsets));
-            std::uint64_t child = childrenAreTables ? below[table.children[i]].offset | HIGH_BIT
-                                                    : dataEntries + table.children[i] * DATA_ENTRY_SIZE;
-            writeU32(out, entry + 4, static_cast<std::uint32_t>(child));
-        }
-    };
-    fill(root, true, nameTables);
-    for (const PlannedTable &table : nameTables) fill(table, true, languageTables);
-    for (const PlannedTable &table : languageTables) fill(table, false, languageTables);
+    return textOffsets;
+}
 
-    for (std::size_t i = 0; i < sorted.size(); i++) {
-        padTo(out, DATA_ALIGNMENT);
-        std::size_t entry = dataEntries + i * DATA_ENTRY_SIZE;
-        writeU32(out, entry, sectionAddress + static_cast<std::uint32_t>(out->size()));
-        writeU32(out, entry + 4, static_cast<std::uint32_t>(sorted[i].leaf->data.size()));
-        writeU32(out, entry + 8, sorted[i].leaf->codePage);
-        *out += sorted[i].leaf->data;
+/* The id field of an entry: a number, or the offset of its text. */
+static std::uint32_t idField(const TextRanks &ranks, std::uint32_t key, const std::vector<std::uint32_t> &textOffsets) {
+    if (!ranks.isText(key)) return key - static_cast<std::uint32_t>(ranks.texts.size());
+    return textOffsets[key] | HIGH_BIT;
+}
+
+/* Fills in the header and entries of a placed table; a child is a table
+** of below when childrenAreTables, else the data entry of a leaf. */
+static void fillTable(const PlannedTable &table, bool childrenAreTables, const std::vector<PlannedTable> &below,
+                      const TextRanks &ranks, const std::vector<std::uint32_t> &textOffsets, std::uint64_t dataEntries,
+                      std::string *out) {
+    writeU16(out, table.offset + TABLE_TEXT_COUNT, static_cast<std::uint32_t>(table.texts));
+    writeU16(out, table.offset + TABLE_NUMBER_COUNT, static_cast<std::uint32_t>(table.keys.size() - table.texts));
+    for (std::size_t i = 0; i < table.keys.size(); i++) {
+        std::size_t entry = table.offset + TABLE_HEADER_SIZE + i * ENTRY_SIZE;
+        writeU32(out, entry, idField(ranks, table.keys[i], textOffsets));
+        std::uint64_t child = childrenAreTables ? below[table.children[i]].offset | HIGH_BIT
+                                                : dataEntries + table.children[i] * DATA_ENTRY_SIZE;
+        writeU32(out, entry + 4, static_cast<std::uint32_t>(child));
     }
+}
+
+/* Fills in the tables and the data entries of a section whose texts *out
+** holds already, and appends the data, each on an eight-byte boundary. */
+static void fillIn(const PlannedDirectory &plan, const TextRanks &ranks, const std::vector<std::uint32_t> &textOffsets,
+                   std::uint32_t sectionAddress, std::string *out) {
+    fillTable(plan.root, true, plan.nameTables, ranks, textOffsets, plan.dataEntries, out);
+    for (const PlannedTable &table : plan.nameTables) {
+        fillTable(table, true, plan.languageTables, ranks, textOffsets, plan.dataEntries, out);
+    }
+    for (const PlannedTable &table : plan.languageTables) {
+        fillTable(table, false, plan.languageTables, ranks, textOffsets, plan.dataEntries, out);
+    }
+    for (std::size_t i = 0; i < plan.sorted.size(); i++) {
+        padTo(out, DATA_ALIGNMENT);
+        std::size_t entry = plan.dataEntries + i * DATA_ENTRY_SIZE;
+        writeU32(out, entry, sectionAddress + static_cast<std::uint32_t>(out->size()));
+        writeU32(out, entry + 4, static_cast<std::uint32_t>(plan.sorted[i].leaf->data.size()));
+        writeU32(out, entry + 8, plan.sorted[i].leaf->codePage);
+        *out += plan.sorted[i].leaf->data;
+    }
+}
+
+/* Plans the three levels of tables from the sorted leaves, places tables,
+** data entries, texts and data in that order and checks every bound before
+** writing a byte, writes the texts, then fills in the rest. */
+bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress, std::string *out,
+                       std::string *error) {
+    TextRanks ranks;
+    rankTexts(leaves, &ranks);
+    PlannedDirectory plan{};
+    if (!planTables(leaves, ranks, &plan, error) || !placeAndCheck(ranks, &plan, error)) return false;
+    std::vector<std::uint32_t> textOffsets = writeTexts(ranks, plan, out);
+    fillIn(plan, ranks, textOffsets, sectionAddress, out);
     return true;
 }

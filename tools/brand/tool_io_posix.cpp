@@ -3,6 +3,7 @@
 ** the user's encoding, taken to be UTF-8.
 */
 #include "tools/brand/tool_io.h"
+#include "tools/brand/tool_io_read.h"
 
 #include <cerrno>
 #include <csignal>
@@ -17,9 +18,6 @@
 
 namespace tool_io {
 
-/* Bytes read or written per call. */
-static const std::size_t IO_CHUNK = 64 * 1024;
-
 /* Permissions of a new file before the umask, as for any file a user makes. */
 static const mode_t NEW_FILE_MODE = 0666;
 
@@ -29,8 +27,20 @@ std::vector<std::string> toolArguments(int argc, char **argv) {
     return args;
 }
 
-/* Reads at most limit + 1 bytes, so a file that grows while it is read is
-** still caught at the limit. */
+/* One read of at most capacity bytes, tried again when a signal interrupts
+** it: the count read, 0 at the end, or -1 with the cause in *error. */
+static long long readChunk(int fd, char *buffer, std::size_t capacity, int *error) {
+    for (;;) {
+        ssize_t got = read(fd, buffer, capacity);
+        if (got >= 0) return got;
+        if (errno != EINTR) break;
+    }
+    *error = errno;
+    return -1;
+}
+
+/* The file is opened without blocking: a FIFO or device is refused after
+** the open rather than waited on. */
 ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::string *bytes,
                           std::string *systemError) {
     bytes->clear();
@@ -40,33 +50,15 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
         return READ_FAILED;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return READ_NOT_A_FILE;
+    ReadOutcome outcome = READ_NOT_A_FILE;
+    int error = 0;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        auto readNext = [&](char *buffer, std::size_t capacity) { return readChunk(fd, buffer, capacity, &error); };
+        outcome = readInChunks(static_cast<unsigned long long>(info.st_size), limit, bytes, readNext);
     }
-    if (static_cast<unsigned long long>(info.st_size) > limit) {
-        close(fd);
-        return READ_TOO_LARGE;
-    }
-    bytes->reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[IO_CHUNK];
-    for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            *systemError = std::strerror(errno);
-            close(fd);
-            return READ_FAILED;
-        }
-        if (got == 0) break;
-        bytes->append(buffer, static_cast<std::size_t>(got));
-        if (bytes->size() > limit) {
-            close(fd);
-            return READ_TOO_LARGE;
-        }
-    }
+    if (outcome == READ_FAILED) *systemError = std::strerror(error);
     close(fd);
-    return READ_DONE;
+    return outcome;
 }
 
 bool sameFile(const std::string &first, const std::string &second) {

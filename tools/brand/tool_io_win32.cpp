@@ -4,6 +4,7 @@
 ** wide-character file functions, so names outside the ANSI code page work.
 */
 #include "tools/brand/tool_io.h"
+#include "tools/brand/tool_io_read.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -11,9 +12,6 @@
 #include <cwchar>
 
 namespace tool_io {
-
-/* Bytes read or written per call. */
-static const DWORD IO_CHUNK = 64 * 1024;
 
 /* length UTF-16 units to UTF-8; an empty result when they cannot be
 ** converted. */
@@ -64,6 +62,15 @@ std::vector<std::string> toolArguments(int argc, char **argv) {
     return args;
 }
 
+/* One read of at most capacity bytes: the count read, 0 at the end, or -1
+** with the cause in *error. */
+static long long readChunk(HANDLE file, char *buffer, std::size_t capacity, DWORD *error) {
+    DWORD got = 0;
+    if (ReadFile(file, buffer, static_cast<DWORD>(capacity), &got, nullptr)) return got;
+    *error = GetLastError();
+    return -1;
+}
+
 ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::string *bytes,
                           std::string *systemError) {
     bytes->clear();
@@ -77,32 +84,15 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
         return READ_FAILED;
     }
     LARGE_INTEGER size;
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        return READ_NOT_A_FILE;
+    ReadOutcome outcome = READ_NOT_A_FILE;
+    DWORD error = ERROR_SUCCESS;
+    if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
+        auto readNext = [&](char *buffer, std::size_t capacity) { return readChunk(file, buffer, capacity, &error); };
+        outcome = readInChunks(static_cast<unsigned long long>(size.QuadPart), limit, bytes, readNext);
     }
-    if (static_cast<unsigned long long>(size.QuadPart) > limit) {
-        CloseHandle(file);
-        return READ_TOO_LARGE;
-    }
-    bytes->reserve(static_cast<std::size_t>(size.QuadPart));
-    std::string buffer(IO_CHUNK, '\0');
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, &buffer[0], IO_CHUNK, &got, nullptr)) {
-            *systemError = errorText(GetLastError());
-            CloseHandle(file);
-            return READ_FAILED;
-        }
-        if (got == 0) break;
-        bytes->append(buffer, 0, got);
-        if (bytes->size() > limit) {
-            CloseHandle(file);
-            return READ_TOO_LARGE;
-        }
-    }
+    if (outcome == READ_FAILED) *systemError = errorText(error);
     CloseHandle(file);
-    return READ_DONE;
+    return outcome;
 }
 
 /* A file is known by its volume and its index on the volume. */
@@ -126,7 +116,7 @@ bool sameFile(const std::string &first, const std::string &second) {
 static bool writeAll(HANDLE file, const std::string &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        DWORD chunk = bytes.size() - done < IO_CHUNK ? static_cast<DWORD>(bytes.size() - done) : IO_CHUNK;
+        DWORD chunk = static_cast<DWORD>(bytes.size() - done < IO_CHUNK ? bytes.size() - done : IO_CHUNK);
         DWORD written = 0;
         if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
         done += written;
