@@ -6,7 +6,9 @@
 
 const char *const SAMPLE_CONFIG_NAME = "sample.config";
 
-/* Everything after the first line, which names the version. */
+/* Everything after the first line, which names the version.  Kept byte for
+** byte, its typing slips included ("text.config", "instanceof"): users and
+** scripts compare their files with it. */
 static const char SAMPLE_BODY[] =
     "\n"
     "# Remove the '#' to uncomment a line\n"
