@@ -54,9 +54,11 @@ int main(int argc, char **argv) {
                              dirs[index].c_str());
                 return 1;
             }
-            long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
+            long long ns =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
             if (round >= 0)
-                std::printf("%d %lld %d %d\n", index, ns, settings.vmparamsCnt, settings.vmpathsCnt);
+                std::printf("%d %lld %d %d\n", index, ns, settings.vmparamsCnt,
+                            settings.vmpathsCnt);
         }
     }
     return 0;

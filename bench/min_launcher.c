@@ -14,17 +14,14 @@
 #include <stdio.h>
 #include <string.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     char command[8192];
     size_t used = 0;
     command[0] = '\0';
-    for (int i = 1; i < argc; i++) {
+    for (int i = 1; i < argc; ++i) {
         size_t length = strlen(argv[i]);
-        if (used + length + 2 > sizeof command)
-            return 3;
-        if (i > 1)
-            command[used++] = ' ';
+        if (used + length + 2 > sizeof command) return 3;
+        if (i > 1) command[used++] = ' ';
         memcpy(command + used, argv[i], length + 1);
         used += length;
     }
@@ -32,8 +29,7 @@ int main(int argc, char **argv)
     PROCESS_INFORMATION pi;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
-    if (!CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi))
-        return 3;
+    if (!CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) return 3;
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
@@ -45,12 +41,10 @@ int main(int argc, char **argv)
 
 extern char **environ;
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     pid_t pid;
     int status;
-    if (argc < 2 || posix_spawn(&pid, argv[1], NULL, NULL, argv + 1, environ) != 0)
-        return 3;
+    if (argc < 2 || posix_spawn(&pid, argv[1], NULL, NULL, argv + 1, environ) != 0) return 3;
     while (waitpid(pid, &status, 0) < 0)
         ;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

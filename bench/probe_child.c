@@ -22,13 +22,11 @@
 
 static const char *const KEYS[] = {"VmHWM:", "VmRSS:", "RssAnon:", "RssFile:", "VmData:"};
 
-int main(void)
-{
+int main(void) {
     const char *out_path = getenv("BENCH_PROBE_OUT");
     const char *sleep_text = getenv("BENCH_PROBE_SLEEP_MS");
     long sleep_ms = sleep_text ? atol(sleep_text) : 100;
-    if (!out_path)
-        return 3;
+    if (!out_path) return 3;
 
     struct timespec pause = {sleep_ms / 1000, (sleep_ms % 1000) * 1000000L};
     nanosleep(&pause, NULL);
@@ -38,12 +36,11 @@ int main(void)
     snprintf(status_path, sizeof status_path, "/proc/%ld/status", (long)parent);
     FILE *in = fopen(status_path, "r");
     FILE *out = fopen(out_path, "w");
-    if (!in || !out)
-        return 4;
+    if (!in || !out) return 4;
     fprintf(out, "pid %ld\n", (long)parent);
     char line[256];
     while (fgets(line, sizeof line, in)) {
-        for (size_t k = 0; k < sizeof KEYS / sizeof KEYS[0]; k++) {
+        for (size_t k = 0; k < sizeof KEYS / sizeof KEYS[0]; ++k) {
             size_t n = strlen(KEYS[k]);
             if (strncmp(line, KEYS[k], n) == 0) {
                 long kb = atol(line + n);

@@ -29,20 +29,17 @@ extern char **environ;
 
 enum { MAX_COMMANDS = 16 };
 
-static long long now_ns(void)
-{
+static long long now_ns(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
-static long long timeval_ns(struct timeval tv)
-{
+static long long timeval_ns(struct timeval tv) {
     return (long long)tv.tv_sec * 1000000000LL + (long long)tv.tv_usec * 1000LL;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc < 4) {
         fprintf(stderr, "usage: spawn_timer ROUNDS WARMUP CMD [;; CMD ...]\n");
         return 2;
@@ -52,9 +49,8 @@ int main(int argc, char **argv)
     char **commands[MAX_COMMANDS];
     int count = 0;
     commands[count++] = &argv[3];
-    for (int i = 3; i < argc; i++) {
-        if (strcmp(argv[i], ";;") != 0)
-            continue;
+    for (int i = 3; i < argc; ++i) {
+        if (strcmp(argv[i], ";;") != 0) continue;
         argv[i] = NULL;
         if (count == MAX_COMMANDS) {
             fprintf(stderr, "spawn_timer: at most %d commands\n", MAX_COMMANDS);
@@ -69,9 +65,9 @@ int main(int argc, char **argv)
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 
-    for (int round = -warmup; round < rounds; round++) {
+    for (int round = -warmup; round < rounds; ++round) {
         int first = (round + warmup) % count;
-        for (int k = 0; k < count; k++) {
+        for (int k = 0; k < count; ++k) {
             int index = (first + k) % count;
             char **cmd = commands[index];
             pid_t pid;
@@ -87,8 +83,7 @@ int main(int argc, char **argv)
                 ;
             long long wall = now_ns() - start;
             long long cpu = timeval_ns(usage.ru_utime) + timeval_ns(usage.ru_stime);
-            if (round >= 0)
-                printf("%d %lld %lld %d\n", index, wall, cpu, status);
+            if (round >= 0) printf("%d %lld %lld %d\n", index, wall, cpu, status);
         }
     }
     posix_spawn_file_actions_destroy(&actions);

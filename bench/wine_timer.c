@@ -23,8 +23,7 @@
 
 enum { MAX_COMMANDS = 16, MAX_LINE = 8192 };
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc != 3) {
         fprintf(stderr, "usage: wine_timer JOB RESULT\n");
         return 3;
@@ -43,8 +42,7 @@ int main(int argc, char **argv)
     }
     while (fgets(line, sizeof line, job)) {
         line[strcspn(line, "\r\n")] = '\0';
-        if (line[0] == '\0')
-            continue;
+        if (line[0] == '\0') continue;
         if (count == MAX_COMMANDS) {
             fprintf(stderr, "wine_timer: at most %d commands\n", MAX_COMMANDS);
             return 3;
@@ -74,9 +72,9 @@ int main(int argc, char **argv)
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
 
-    for (int round = -warmup; round < rounds; round++) {
+    for (int round = -warmup; round < rounds; ++round) {
         int first = (round + warmup) % count;
-        for (int k = 0; k < count; k++) {
+        for (int k = 0; k < count; ++k) {
             int index = (first + k) % count;
             char command[MAX_LINE];
             strcpy(command, commands[index]);
@@ -102,7 +100,8 @@ int main(int argc, char **argv)
             CloseHandle(pi.hThread);
             CloseHandle(pi.hProcess);
             if (round >= 0) {
-                double ns = (double)(end.QuadPart - start.QuadPart) * 1e9 / (double)frequency.QuadPart;
+                double ns =
+                    (double)(end.QuadPart - start.QuadPart) * 1e9 / (double)frequency.QuadPart;
                 fprintf(result, "%d %.0f %lu\n", index, ns, (unsigned long)code);
             }
         }

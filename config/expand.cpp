@@ -77,8 +77,7 @@ static PassResult expandFirstReference(const std::string &text, int *quoteFlag) 
     bool quote = *quoteFlag && !insideQuotes && value.find(' ') != std::string::npos;
     bool hasEquals = equals != std::string::npos;
     std::size_t restStart = nameEnd;
-    if (!endsAtQuote && endsAtSeparator && !value.empty() && isSeparator(value.back()))
-        ++restStart;
+    if (!endsAtQuote && endsAtSeparator && !value.empty() && isSeparator(value.back())) ++restStart;
 
     std::string result;
     if (quote && !hasEquals) result += '"';

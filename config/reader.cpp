@@ -172,7 +172,8 @@ static void applyLine(const char *line, const char *value, int depth) {
         /* Decided before the options were scanned (readToolMode). */
         debugPrint(formatText("toolMode %s in %s: only the configuration named after the "
                               "launcher decides it, before the options (tool mode is %s)\n",
-                              value, filesBeingRead.back().c_str(), settings.toolMode ? "on" : "off"));
+                              value, filesBeingRead.back().c_str(),
+                              settings.toolMode ? "on" : "off"));
     }
 }
 

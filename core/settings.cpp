@@ -62,11 +62,11 @@ bool listHasRoom(SettingsList list) {
 
 void reportListFull(SettingsList list, const char *entry) {
     ListInfo info = listInfo(list);
-    std::string message = formatText(
-        "Too many %s: the launcher takes at most %d.\nThe entry \"%s\" and "
-        "everything after it cannot be used, so the application is not "
-        "started.",
-        info.description, info.capacity, entry);
+    std::string message =
+        formatText("Too many %s: the launcher takes at most %d.\nThe entry \"%s\" and "
+                   "everything after it cannot be used, so the application is not "
+                   "started.",
+                   info.description, info.capacity, entry);
     reportError(message, "Too Many Entries", platform::MSGBOX_ICONERROR);
     platform::exitProcess(2);
 }

@@ -61,8 +61,8 @@ struct LauncherSettings {
 
     /* The version banner: first line of the output and the sample files.
     ** Kept byte for byte, date included: scripts and users match it. */
-    static constexpr const char *_Version =
-        "@(#)tarnWick Version: " TARNWICK_VERSION " NVQ Compiled: Mar 14 2019 at 11:37:00";
+    static constexpr const char *_Version = "@(#)tarnWick Version: " TARNWICK_VERSION
+                                            " NVQ Compiled: Mar 14 2019 at 11:37:00";
 };
 
 extern LauncherSettings settings;

@@ -38,13 +38,14 @@ std::string tinyIcon() {
     appendU16(&bitmap, 1);
     appendU16(&bitmap, 1);
     bitmap.resize(40 + 8 + 4 + 4, '\0');
-    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89", 33);
+    const std::string png(
+        "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89", 33);
     const std::string images[] = {bitmap, png};
     const std::uint16_t depths[] = {1, 32};
     std::string icon;
     for (std::uint32_t field : {0u, 1u, 2u}) appendU16(&icon, field);
     std::size_t offset = 6 + 2 * 16;
-    for (std::size_t i = 0; i < 2; i++) {
+    for (std::size_t i = 0; i < 2; ++i) {
         icon += std::string("\x01\x01\0\0", 4);
         appendU16(&icon, 1);
         appendU16(&icon, depths[i]);
@@ -61,7 +62,8 @@ Branding fixedBranding() {
     std::string error;
     options.name = {true, "Fuzzed App"};
     options.version = {true, "1.2.3.4"};
-    if (!readIconFile(tinyIcon(), &branding.icon, &error) || !versionFromOptions(options, &branding, &error)) {
+    if (!readIconFile(tinyIcon(), &branding.icon, &error) ||
+        !versionFromOptions(options, &branding, &error)) {
         fail("the fixed branding is refused", error);
     }
     return branding;
@@ -81,22 +83,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     PeImage image;
     ResourcePlan plan;
     std::vector<ResourceLeaf> leaves;
-    if (!readPeImage(branded, &image, &error) || !planResourceRewrite(branded, image, &plan, &error) ||
-        !readResourceTree(plan.oldResources, image.sections[plan.resourceSection].virtualAddress, &leaves, &error)) {
+    if (!readPeImage(branded, &image, &error) ||
+        !planResourceRewrite(branded, image, &plan, &error) ||
+        !readResourceTree(plan.oldResources, image.sections[plan.resourceSection].virtualAddress,
+                          &leaves, &error)) {
         fail("the tool's reader refuses its own output", error);
     }
-    if (readU32(branded, image.optionalHeaderOffset + OPTIONAL_CHECKSUM) != peChecksum(branded, image)) {
+    if (readU32(branded, image.optionalHeaderOffset + OPTIONAL_CHECKSUM) !=
+        peChecksum(branded, image)) {
         fail("wrong checksum", "");
     }
     std::size_t icons = 0;
     for (const ResourceLeaf &leaf : leaves) {
         if (leaf.type.isText || leaf.type.number != RESOURCE_ICON) continue;
-        if (icons >= branding.icon.size() || leaf.data != branding.icon[icons].data) fail("icon images changed", "");
-        icons++;
+        if (icons >= branding.icon.size() || leaf.data != branding.icon[icons].data)
+            fail("icon images changed", "");
+        ++icons;
     }
     if (icons != branding.icon.size()) fail("icon images lost", std::to_string(icons));
     std::string again;
-    if (!brandExecutable(branded, branding, &again, &error)) fail("branding the output again is refused", error);
+    if (!brandExecutable(branded, branding, &again, &error))
+        fail("branding the output again is refused", error);
     if (again != branded) fail("branding the output again changed it", "");
     return 0;
 }

@@ -35,7 +35,8 @@ const char MAIN_CLASS[] = "com.acme.Main";
                        const std::vector<std::string> &expected,
                        const std::vector<std::string> &got) {
     std::fprintf(stderr, "fuzz_command_line: %s\n  line: [%s]\n", what, line.c_str());
-    for (const std::string &token : expected) std::fprintf(stderr, "  expected [%s]\n", token.c_str());
+    for (const std::string &token : expected)
+        std::fprintf(stderr, "  expected [%s]\n", token.c_str());
     for (const std::string &token : got) std::fprintf(stderr, "  got      [%s]\n", token.c_str());
     std::abort();
 }
@@ -134,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     /* With arguments the line ends with a blank; without, with the main
     ** class or, when there is none, the blank before it. */
     bool endsWithBlank = !line.empty() && line.back() == ' ';
-    bool blankExpected = settings.passedArgsCnt + settings.argsCnt > 0 || settings.mainClass == nullptr;
+    bool blankExpected = settings.passedArgsCnt + settings.argsCnt > 0 ||
+                         settings.mainClass == nullptr;
     if (endsWithBlank != blankExpected) fail("wrong end of the line", line, expected, got);
     return 0;
 }

@@ -111,7 +111,8 @@ void checkSettings(int exitCode) {
     if (exitCode != 2) {
         const char *last = nullptr;
         for (int i = 0; i < settings.vmparamsCnt; ++i)
-            if (std::strncmp(settings.vmparams[i], "-DLOGFILE", 9) == 0) last = settings.vmparams[i];
+            if (std::strncmp(settings.vmparams[i], "-DLOGFILE", 9) == 0)
+                last = settings.vmparams[i];
         if ((last == nullptr) != (settings._logFile == nullptr)) fail("_logFile without -DLOGFILE");
         if (last != nullptr) {
             const char *expected = std::strlen(last) > 9 ? last + 10 : "";

@@ -25,7 +25,8 @@ namespace {
 
 std::string laidOutAnew(const std::vector<IconImage> &images) {
     std::string file, body;
-    for (std::uint32_t field : {0u, 1u, static_cast<std::uint32_t>(images.size())}) appendU16(&file, field);
+    for (std::uint32_t field : {0u, 1u, static_cast<std::uint32_t>(images.size())})
+        appendU16(&file, field);
     for (const IconImage &image : images) {
         for (std::uint8_t byte : {image.width, image.height, image.colorCount, image.reserved}) {
             file.push_back(static_cast<char>(byte));
@@ -41,9 +42,10 @@ std::string laidOutAnew(const std::vector<IconImage> &images) {
 
 bool sameImages(const std::vector<IconImage> &a, const std::vector<IconImage> &b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); i++) {
-        if (a[i].width != b[i].width || a[i].height != b[i].height || a[i].colorCount != b[i].colorCount ||
-            a[i].reserved != b[i].reserved || a[i].planes != b[i].planes || a[i].bitCount != b[i].bitCount ||
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].width != b[i].width || a[i].height != b[i].height ||
+            a[i].colorCount != b[i].colorCount || a[i].reserved != b[i].reserved ||
+            a[i].planes != b[i].planes || a[i].bitCount != b[i].bitCount ||
             a[i].data != b[i].data) {
             return false;
         }
@@ -61,8 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (error.empty()) fail("refused without a reason", "");
         return 0;
     }
-    if (images.empty() || images.size() > MAX_ICON_IMAGES) fail("image count", std::to_string(images.size()));
-    if (!readIconFile(laidOutAnew(images), &again, &error)) fail("the images laid out anew are refused", error);
+    if (images.empty() || images.size() > MAX_ICON_IMAGES)
+        fail("image count", std::to_string(images.size()));
+    if (!readIconFile(laidOutAnew(images), &again, &error))
+        fail("the images laid out anew are refused", error);
     if (!sameImages(images, again)) fail("the images laid out anew read differently", "");
     if (iconGroupRecord(images, 1).size() != 6 + 14 * images.size()) fail("group record size", "");
     return 0;

@@ -25,7 +25,8 @@ static const char *nameForQuestion() {
 
 void askDownloadQuestion(const char *caption, const char *version) {
     std::string text = formatBounded(
-        QUESTION_SIZE, "%s requires the Java Runtime Environment version %s\nDo you want to download it?",
+        QUESTION_SIZE,
+        "%s requires the Java Runtime Environment version %s\nDo you want to download it?",
         nameForQuestion(), orEmpty(version));
     if (settings._quietMode) return;
     int answer = platform::messageBox(text.c_str(), caption,

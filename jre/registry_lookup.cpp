@@ -49,7 +49,8 @@ struct LookupFailure {
 static LookupFailure lookupFailure(RegistryLookupStep step) {
     switch (step) {
     case LOOKUP_NO_BASE_KEY:
-        return {platform::JAVA_RUNTIME_KEY, "Error Accessing Registry!", "No Java Installation Found"};
+        return {platform::JAVA_RUNTIME_KEY, "Error Accessing Registry!",
+                "No Java Installation Found"};
     case LOOKUP_NO_CURRENT_VERSION:
         return {"Java Current Version Key", "Error Reading Registry", "No Java Installation Found"};
     case LOOKUP_NO_VERSION_KEY:
@@ -91,8 +92,9 @@ bool getJavaPathFromRegistry(std::string *executable) {
     bool stale = step == LOOKUP_FOUND && javaExecutablePathFits(path) &&
                  !platform::holdsJavaExecutable(path);
     if (stale) {
-        traceRuntimeSource(FIRST_RUNTIME_SOURCE,
-                           formatText("%s is missing", platform::javaExecutableOf(path).c_str()).c_str());
+        traceRuntimeSource(
+            FIRST_RUNTIME_SOURCE,
+            formatText("%s is missing", platform::javaExecutableOf(path).c_str()).c_str());
         if (furtherRuntimePath(executable)) return true;
     }
     if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) {

@@ -72,7 +72,7 @@ static bool copyHome(const std::string &home, char *path) {
 static bool environmentRuntime(const RuntimeSource &source, char *path) {
     std::string home;
     bool found = source.kind == RUNTIME_SOURCE_JAVA_HOME ? platform::javaHomeRuntime(&home)
-                                                          : platform::searchPathRuntime(&home);
+                                                         : platform::searchPathRuntime(&home);
     return found && copyHome(home, path);
 }
 

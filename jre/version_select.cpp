@@ -58,7 +58,7 @@ enum RequirementForm {
 };
 
 struct Requirement {
-    const char *text;        /* as the configuration gave it */
+    const char *text; /* as the configuration gave it */
     RequirementForm form;
     JavaVersion version;     /* the last three forms */
     std::string description; /* what the selection trace says it looks for */
@@ -237,7 +237,8 @@ static bool firstSourceRuntime(const Requirement &requirement, SelectedRuntime *
         SelectionOutcome outcome =
             getLatestJreVersion(FIRST_RUNTIME_SOURCE, requirement, true, &runtime->versionName);
         if (outcome == SELECTION_NO_SOURCE) {
-            debugBox("Java Current Version", "Error Accessing Registry!", platform::MSGBOX_ICONERROR);
+            debugBox("Java Current Version", "Error Accessing Registry!",
+                     platform::MSGBOX_ICONERROR);
             *failure = FIRST_NO_BASE_KEY;
             return false;
         }
@@ -261,8 +262,9 @@ static bool firstSourceRuntime(const Requirement &requirement, SelectedRuntime *
     bool haveHome = readRegistryText(versionKey, "JavaHome", path, sizeof path);
     platform::registryCloseKey(versionKey);
     if (haveHome && javaExecutablePathFits(path) && !platform::holdsJavaExecutable(path)) {
-        traceRuntimeSource(FIRST_RUNTIME_SOURCE,
-                           formatText("%s is missing", platform::javaExecutableOf(path).c_str()).c_str());
+        traceRuntimeSource(
+            FIRST_RUNTIME_SOURCE,
+            formatText("%s is missing", platform::javaExecutableOf(path).c_str()).c_str());
         runtime->home = path;
         *failure = FIRST_NO_EXECUTABLE;
         return false;
@@ -309,7 +311,9 @@ static bool reportMissingRuntime(FirstSourceFailure failure, const std::string &
     switch (failure) {
     case FIRST_NO_BASE_KEY: needJavaMessage("Java Runtime Environment Not Found", version);
     case FIRST_UNMET: needJavaMessage("Incompatible JRE Version Found", version);
-    case FIRST_NO_VERSION_KEY: askDownloadQuestion("Java Runtime Environment Not Found", version); break;
+    case FIRST_NO_VERSION_KEY:
+        askDownloadQuestion("Java Runtime Environment Not Found", version);
+        break;
     case FIRST_NO_EXECUTABLE: {
         /* The token fits: that was tested before the executable. */
         char path[JAVA_PATH_SIZE];
@@ -336,8 +340,9 @@ bool getJavaVersionPath(const char *requirementText, SelectedRuntime *runtime) {
         const RuntimeSource &source = FURTHER_RUNTIME_SOURCES[i];
         SelectedRuntime further;
         bool found = furtherSourceRuntime(source, requirement, &further);
-        traceRuntimeSource(source, found ? formatText("found %s", further.versionName.c_str()).c_str()
-                                         : "no match");
+        traceRuntimeSource(source, found
+                                       ? formatText("found %s", further.versionName.c_str()).c_str()
+                                       : "no match");
         if (found) {
             *runtime = further;
             return true;

@@ -112,8 +112,9 @@ JavaCommand javaCommandOf(const LauncherSettings &config) {
     command.runtime = orEmpty(config.javapath);
     command.jvmParameters.assign(config.vmparams, config.vmparams + config.vmparamsCnt);
     for (int i = 0; i < config.vmpathsCnt; ++i)
-        command.classPath.push_back(config.toolMode ? anchoredClassPathEntry(config.vmpaths[i], config.cwd)
-                                                    : std::string(config.vmpaths[i]));
+        command.classPath.push_back(config.toolMode
+                                        ? anchoredClassPathEntry(config.vmpaths[i], config.cwd)
+                                        : std::string(config.vmpaths[i]));
     command.mainClass = orEmpty(config.mainClass);
     command.arguments.assign(config.passedArgs, config.passedArgs + config.passedArgsCnt);
     command.arguments.insert(command.arguments.end(), config.args, config.args + config.argsCnt);

@@ -41,20 +41,31 @@ static const char FAILED_SUFFIX[] = ".failed";
 
 /* Configured parameters that name an archive of their own or turn archives
 ** off: the configuration is then left alone. */
-static const char *const ARCHIVE_PARAMETERS[] = {
-    "-Xshare", "-XX:SharedArchiveFile", "-XX:ArchiveClassesAtExit", "-XX:+AutoCreateSharedArchive",
-    "-XX:-AutoCreateSharedArchive", "-XX:AOT", "-XX:SharedClassListFile", "-XX:DumpLoadedClassList"};
+static const char *const ARCHIVE_PARAMETERS[] = {"-Xshare",
+                                                 "-XX:SharedArchiveFile",
+                                                 "-XX:ArchiveClassesAtExit",
+                                                 "-XX:+AutoCreateSharedArchive",
+                                                 "-XX:-AutoCreateSharedArchive",
+                                                 "-XX:AOT",
+                                                 "-XX:SharedClassListFile",
+                                                 "-XX:DumpLoadedClassList"};
 
 /* Where the runtime takes further parameters from besides its command line. */
-static const char *const OPTION_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS"};
+static const char *const OPTION_VARIABLES[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
+                                               "_JAVA_OPTIONS"};
 
 /* Parameters that change how objects are laid out (heap size, compressed
 ** pointers, object headers, the collector) or which classes and modules the
 ** runtime sees ("--add-opens" and the other module options): an archive made
 ** with other values is unusable.  They go into the fingerprint and into the
 ** run that makes the cache; "-XX:+Use...GC" counts too. */
-static const char *const ARCHIVE_RELEVANT_PARAMETERS[] = {
-    "-Xmx", "-Xms", "--", "-XX:MaxHeapSize", "-XX:InitialHeapSize", "-XX:MaxRAM", "-XX:ObjectAlignmentInBytes"};
+static const char *const ARCHIVE_RELEVANT_PARAMETERS[] = {"-Xmx",
+                                                          "-Xms",
+                                                          "--",
+                                                          "-XX:MaxHeapSize",
+                                                          "-XX:InitialHeapSize",
+                                                          "-XX:MaxRAM",
+                                                          "-XX:ObjectAlignmentInBytes"};
 
 /* Keeps the runtime's messages about archives off the application's
 ** standard output (a cache that no longer fits is then passed over
@@ -65,7 +76,8 @@ static const char AHEAD_OF_TIME_SILENCE[] = "-Xlog:aot*=off,cds*=off";
 
 /* A training start of Java 25 prints that it recorded the configuration,
 ** past every log setting; the making of the cache prints two lines more. */
-static const char *const QUIET_VM_OUTPUT[] = {"-XX:+UnlockDiagnosticVMOptions", "-XX:-DisplayVMOutput"};
+static const char *const QUIET_VM_OUTPUT[] = {"-XX:+UnlockDiagnosticVMOptions",
+                                              "-XX:-DisplayVMOutput"};
 
 /* Lines of the debug trail are cut at this length. */
 static constexpr std::size_t DEBUG_LINE_SIZE = 2 * CWD_SIZE;
@@ -165,7 +177,8 @@ static unsigned long long mixText(unsigned long long hash, const char *text) {
 
 /* Mixes the eight bytes of number into hash. */
 static unsigned long long mixNumber(unsigned long long hash, unsigned long long number) {
-    for (int byte = 0; byte < 8; ++byte) hash = (hash ^ ((number >> (8 * byte)) & 0xFF)) * FNV_PRIME;
+    for (int byte = 0; byte < 8; ++byte)
+        hash = (hash ^ ((number >> (8 * byte)) & 0xFF)) * FNV_PRIME;
     return hash;
 }
 
@@ -276,8 +289,8 @@ static const char *ownArchiveParameter(const JavaCommand &command) {
 ** archives itself: they are then not silenced. */
 static bool archiveLoggingConfigured(const JavaCommand &command) {
     for (const std::string &parameter : command.jvmParameters) {
-        if (startsWith(parameter.c_str(), "-Xlog") &&
-            (parameter.find("cds") != std::string::npos || parameter.find("aot") != std::string::npos))
+        if (startsWith(parameter.c_str(), "-Xlog") && (parameter.find("cds") != std::string::npos ||
+                                                       parameter.find("aot") != std::string::npos))
             return true;
     }
     return false;
@@ -336,7 +349,8 @@ static std::string archivePath(const JavaCommand &command, FastStartRun *run,
     if (version->empty()) return std::string();
     int feature = featureNumber(*version);
     if (feature < FIRST_DYNAMIC_ARCHIVE_FEATURE) {
-        debugLine("not used: Java %s is older than %d", version->c_str(), FIRST_DYNAMIC_ARCHIVE_FEATURE);
+        debugLine("not used: Java %s is older than %d", version->c_str(),
+                  FIRST_DYNAMIC_ARCHIVE_FEATURE);
         return std::string();
     }
     if (!fastStartFingerprint(command, home, *version, &fingerprint)) {
@@ -381,12 +395,14 @@ FastStartRun prepareFastStart(const JavaCommand &command) {
     }
     bool exists = platform::fileFacts(archive.c_str(), &facts) && facts.size > 0;
     if (!exists && !platform::createNewFile(training.c_str())) {
-        debugLine("not used: cannot write in %s", archive.substr(0, lastSeparator(archive)).c_str());
+        debugLine("not used: cannot write in %s",
+                  archive.substr(0, lastSeparator(archive)).c_str());
         return FastStartRun();
     }
     run.archive = archive;
     if (!archiveLoggingConfigured(command))
-        run.jvmParameters.push_back(run.aheadOfTime ? AHEAD_OF_TIME_SILENCE : DYNAMIC_ARCHIVE_SILENCE);
+        run.jvmParameters.push_back(run.aheadOfTime ? AHEAD_OF_TIME_SILENCE
+                                                    : DYNAMIC_ARCHIVE_SILENCE);
     if (exists) {
         debugLine("Java %s, %s %s", version.c_str(), kind, archive.c_str());
         if (!run.aheadOfTime) run.jvmParameters.push_back("-XX:+AutoCreateSharedArchive");
@@ -431,8 +447,8 @@ static bool makeCache(const JavaCommand &command, const std::string &configurati
 
     platform::ChildProcess child = nullptr;
     unsigned long error = 0;
-    if (!platform::startProcess(&line[0], platform::CREATE_NO_WINDOW_FLAG, directory, nullptr, &child,
-                                &error))
+    if (!platform::startProcess(&line[0], platform::CREATE_NO_WINDOW_FLAG, directory, nullptr,
+                                &child, &error))
         return false;
     platform::waitForProcess(child);
     int exitCode = platform::processExitCode(child);

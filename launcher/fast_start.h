@@ -19,9 +19,9 @@
 /* What one start does about the archive, from prepareFastStart to
 ** finishFastStart. */
 struct FastStartRun {
-    bool aheadOfTime = false; /* the cache of Java 25+, not the dynamic archive */
-    std::string archive;      /* the archive used or to be made; empty: none */
-    std::string training;     /* what a training start writes under a name of its
+    bool aheadOfTime = false;               /* the cache of Java 25+, not the dynamic archive */
+    std::string archive;                    /* the archive used or to be made; empty: none */
+    std::string training;                   /* what a training start writes under a name of its
                               ** own (the recorded configuration, or the dynamic
                               ** archive); empty when the archive exists */
     std::vector<std::string> jvmParameters; /* what this start adds to the command's */

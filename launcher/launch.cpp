@@ -31,9 +31,9 @@ static void writeOutputFile(const std::string &record) {
     int error = 0;
     platform::TextFile *file = platform::openTextFile(OUTPUT_FILE_NAME, "w", &error);
     if (file == nullptr) {
-        platform::writeStandardError(formatText("Cannot write %s: %s; the application starts without it.\n",
-                                                OUTPUT_FILE_NAME,
-                                                platform::runtimeErrorText(error).c_str()));
+        platform::writeStandardError(
+            formatText("Cannot write %s: %s; the application starts without it.\n",
+                       OUTPUT_FILE_NAME, platform::runtimeErrorText(error).c_str()));
         return;
     }
     platform::writeText(file, record);
@@ -62,9 +62,9 @@ static void reportAbnormalEnd(const JavaCommand &command, int exitCode, double e
         return;
     }
     if (elapsedSeconds < QUICK_FAILURE_SECONDS && !settings._quietMode) {
-        std::string text = formatBounded(MESSAGE_SIZE,
-                                         "Error launching Class %s\n with Java %s.\nError=%d",
-                                         command.mainClass.c_str(), command.runtime.c_str(), exitCode);
+        std::string text =
+            formatBounded(MESSAGE_SIZE, "Error launching Class %s\n with Java %s.\nError=%d",
+                          command.mainClass.c_str(), command.runtime.c_str(), exitCode);
         platform::messageBox(text.c_str(), "Error", platform::MSGBOX_ICONERROR);
     }
 }
@@ -102,7 +102,8 @@ static int runChild(const std::string &commandLine, const JavaCommand &command,
 
     platform::ChildProcess child = nullptr;
     unsigned long error = 0;
-    *started = platform::startProcess(launchCopy.get(), creationFlags, directory, title, &child, &error);
+    *started =
+        platform::startProcess(launchCopy.get(), creationFlags, directory, title, &child, &error);
     if (!*started) {
         std::string where = directory ? formatText(" in %s", directory) : std::string();
         platform::writeStandardError(formatText("Cannot start %s%s: error %lu: %s\n",
@@ -111,7 +112,8 @@ static int runChild(const std::string &commandLine, const JavaCommand &command,
         return startFailureCode(error);
     }
     platform::waitForInputIdle(child, platform::INPUT_IDLE_TIMEOUT_MS);
-    if (settings._showConsole && settings.consoleTitle != nullptr && settings.consoleTitle[0] != '\0')
+    if (settings._showConsole && settings.consoleTitle != nullptr &&
+        settings.consoleTitle[0] != '\0')
         platform::setConsoleTitle(settings.consoleTitle);
     platform::waitForProcess(child);
     int exitCode = platform::processExitCode(child);
@@ -132,14 +134,16 @@ int execApp(const JavaCommand &command) {
 
     std::string workingDirectory;
     const char *directory = childDirectory(&workingDirectory);
-    debugBox(settings.workingDir != nullptr ? settings.workingDir : orEmpty(directory), "Starting dir");
+    debugBox(settings.workingDir != nullptr ? settings.workingDir : orEmpty(directory),
+             "Starting dir");
     if (settings._logFile != nullptr && settings._logFile[0] != '\0')
         debugBox(settings._logFile, "LogFile");
     debugBox(commandLine.c_str(), "Command Line is");
 
     long long startTime = platform::wallClockSeconds();
     debugBox(settings._showConsole ? "true" : "false", "Show Console");
-    if (settings._showConsole && command.runtime.find("javaw") == std::string::npos && !settings._debug)
+    if (settings._showConsole && command.runtime.find("javaw") == std::string::npos &&
+        !settings._debug)
         platform::allocateConsole();
 
     std::string record = launchRecord(commandLine);

@@ -129,7 +129,8 @@ static void takeToolModeArguments(int argc, char **argv) {
 static void listCommand(const JavaCommand &command) {
     debugBox(command.mainClass.c_str(), "MainClass is");
     for (std::size_t i = 0; i < command.jvmParameters.size(); ++i)
-        debugPrint(formatText("vmparam %d=%s\n", static_cast<int>(i), command.jvmParameters[i].c_str()));
+        debugPrint(
+            formatText("vmparam %d=%s\n", static_cast<int>(i), command.jvmParameters[i].c_str()));
     for (std::size_t i = 0; i < command.classPath.size(); ++i)
         debugPrint(formatText("vmpath %d=%s\n", static_cast<int>(i), command.classPath[i].c_str()));
 }
@@ -156,7 +157,8 @@ int launcherMain(int argc, char **argv) {
     bool ownFolder = false;
     const char *directoryProblem = findLauncherDirectory(programPath, &ownFolder);
     recordStartDirectory();
-    settings.toolMode = directoryProblem == nullptr && ownConfigAsksToolMode(programPath, settings.cwd);
+    settings.toolMode = directoryProblem == nullptr &&
+                        ownConfigAsksToolMode(programPath, settings.cwd);
 
     heldEntry = nullptr;
     if (settings.toolMode) {

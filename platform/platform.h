@@ -113,14 +113,12 @@ enum RegistryView { REGISTRY_OWN_VIEW, REGISTRY_OTHER_VIEW };
 const char *registryViewName(RegistryView view);
 
 /* Opens subKey for reading in the given view. */
-long registryOpenKey(const char *subKey, RegistryKey *key,
-                     RegistryView view = REGISTRY_OWN_VIEW);
+long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view = REGISTRY_OWN_VIEW);
 
 /* Reads a value's bytes into data.  *size holds the capacity of data on
 ** entry and the number of bytes delivered on success.  The bytes are not
 ** guaranteed to end in a NUL: callers that want text must check. */
-long registryQueryValue(RegistryKey key, const char *valueName, char *data,
-                        unsigned long *size);
+long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsigned long *size);
 
 /* Number of sub-keys of an open key; 0 when it cannot be learned. */
 unsigned long registrySubKeyCount(RegistryKey key);
@@ -151,9 +149,8 @@ typedef void *ChildProcess;
 ** never hides the child's console (CREATE_NO_WINDOW_FLAG is dropped): the
 ** child shares the launcher's.  On POSIX the signals the launcher receives
 ** are passed on to it. */
-bool startProcess(char *commandLine, unsigned long creationFlags,
-                  const char *directory, const char *consoleTitle,
-                  ChildProcess *child, unsigned long *error);
+bool startProcess(char *commandLine, unsigned long creationFlags, const char *directory,
+                  const char *consoleTitle, ChildProcess *child, unsigned long *error);
 
 void waitForInputIdle(ChildProcess child, unsigned long milliseconds);
 void waitForProcess(ChildProcess child);

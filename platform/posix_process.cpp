@@ -194,9 +194,7 @@ void releaseProcess(ChildProcess child) {
 }
 
 /* startProcess reports errno values, so their text is strerror's. */
-std::string systemErrorText(unsigned long error) {
-    return std::strerror(static_cast<int>(error));
-}
+std::string systemErrorText(unsigned long error) { return std::strerror(static_cast<int>(error)); }
 
 /* ---------------------------------------------------------------------------
 ** Consoles, the opener, the system.

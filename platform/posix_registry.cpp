@@ -64,11 +64,11 @@ namespace platform {
 /* Windows error codes the registry emulation answers with, so that the
 ** callers see the same kind of result as from the real registry. */
 static const long REGISTRY_SUCCESS = 0;
-static const long REGISTRY_FILE_NOT_FOUND = 2;      /* ERROR_FILE_NOT_FOUND */
-static const long REGISTRY_INVALID_HANDLE = 6;      /* ERROR_INVALID_HANDLE */
-static const long REGISTRY_INVALID_PARAMETER = 87;  /* ERROR_INVALID_PARAMETER */
-static const long REGISTRY_MORE_DATA = 234;         /* ERROR_MORE_DATA */
-static const long REGISTRY_NO_MORE_ITEMS = 259;     /* ERROR_NO_MORE_ITEMS */
+static const long REGISTRY_FILE_NOT_FOUND = 2;     /* ERROR_FILE_NOT_FOUND */
+static const long REGISTRY_INVALID_HANDLE = 6;     /* ERROR_INVALID_HANDLE */
+static const long REGISTRY_INVALID_PARAMETER = 87; /* ERROR_INVALID_PARAMETER */
+static const long REGISTRY_MORE_DATA = 234;        /* ERROR_MORE_DATA */
+static const long REGISTRY_NO_MORE_ITEMS = 259;    /* ERROR_NO_MORE_ITEMS */
 
 static const char *const ROOTS_VARIABLE = "TARNWICK_JAVA_ROOTS";
 static const char *const DEFAULT_JAVA_ROOTS[] = {
@@ -109,9 +109,7 @@ struct EmulatedKey {
 static HandleTable<EmulatedKey> openKeys;
 
 /* Upper-cases a byte as the registry does for its comparisons. */
-static int upperByte(char c) {
-    return std::toupper(static_cast<unsigned char>(c));
-}
+static int upperByte(char c) { return std::toupper(static_cast<unsigned char>(c)); }
 
 /* Case-insensitive comparison in the order in which Windows enumerates
 ** sub-keys; ties fall back to the bytes so that the order is total. */
@@ -170,7 +168,8 @@ static std::vector<std::string> javaRoots() {
     std::size_t start = 0;
     for (;;) {
         std::size_t end = list.find(':', start);
-        std::string root = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string root =
+            list.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!root.empty()) roots.push_back(root);
         if (end == std::string::npos) return roots;
         start = end + 1;
@@ -212,12 +211,14 @@ static void scanRoot(const std::string &root, std::vector<JavaRuntime> *runtimes
 ** when the name does not begin with a number. */
 static std::string familyName(const std::string &version) {
     std::size_t digits = 0;
-    while (digits < version.size() && std::isdigit(static_cast<unsigned char>(version[digits]))) ++digits;
+    while (digits < version.size() && std::isdigit(static_cast<unsigned char>(version[digits])))
+        ++digits;
     if (digits == 0) return std::string();
     if (version.compare(0, digits, "1") == 0 && version.size() > 2 && version[1] == '.' &&
         std::isdigit(static_cast<unsigned char>(version[2]))) {
         std::size_t end = 2;
-        while (end < version.size() && std::isdigit(static_cast<unsigned char>(version[end]))) ++end;
+        while (end < version.size() && std::isdigit(static_cast<unsigned char>(version[end])))
+            ++end;
         return version.substr(0, end);
     }
     return version.substr(0, digits);
@@ -309,7 +310,8 @@ long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view) {
     std::string path(subKey);
     std::string base(JAVA_RUNTIME_KEY);
     bool wantsBase = equalsIgnoringCase(path, base);
-    bool wantsVersion = path.size() > base.size() + 1 && equalsIgnoringCase(path.substr(0, base.size()), base) &&
+    bool wantsVersion = path.size() > base.size() + 1 &&
+                        equalsIgnoringCase(path.substr(0, base.size()), base) &&
                         path[base.size()] == '\\';
     if (!wantsBase && !wantsVersion) return REGISTRY_FILE_NOT_FOUND;
 
@@ -322,7 +324,8 @@ long registryOpenKey(const char *subKey, RegistryKey *key, RegistryView view) {
     std::string version = path.substr(base.size() + 1);
     for (const RegistrySubKey &entry : baseKey.subKeys) {
         if (!equalsIgnoringCase(entry.name, version)) continue;
-        std::unique_ptr<EmulatedKey> versionKey(new EmulatedKey{false, false, std::string(), {}, entry.home});
+        std::unique_ptr<EmulatedKey> versionKey(
+            new EmulatedKey{false, false, std::string(), {}, entry.home});
         *key = openKeys.add(std::move(versionKey));
         return REGISTRY_SUCCESS;
     }
@@ -370,7 +373,8 @@ unsigned long registrySubKeyCount(RegistryKey key) {
 
 /* The sub-key name at index in registry order.  On success *nameLength is
 ** the name's length without its NUL, as RegEnumKeyExA reports it. */
-long registryEnumSubKey(RegistryKey key, unsigned long index, char *name, unsigned long *nameLength) {
+long registryEnumSubKey(RegistryKey key, unsigned long index, char *name,
+                        unsigned long *nameLength) {
     const EmulatedKey *emulated = openKeys.find(key);
     if (emulated == nullptr) return REGISTRY_INVALID_HANDLE;
     if (name == nullptr || nameLength == nullptr) return REGISTRY_INVALID_PARAMETER;
@@ -383,8 +387,6 @@ long registryEnumSubKey(RegistryKey key, unsigned long index, char *name, unsign
 }
 
 /* Releases an open key; an unknown or already closed one is ignored. */
-void registryCloseKey(RegistryKey key) {
-    openKeys.remove(key);
-}
+void registryCloseKey(RegistryKey key) { openKeys.remove(key); }
 
 } // namespace platform

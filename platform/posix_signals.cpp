@@ -73,21 +73,16 @@ struct HandledSignal {
 } // namespace
 
 static const HandledSignal HANDLED_SIGNALS[] = {
-    {SIGTERM, END_REQUEST},
-    {SIGINT, END_REQUEST},
-    {SIGHUP, END_REQUEST},
-    {SIGALRM, END_REQUEST},
-    {SIGVTALRM, END_REQUEST},
+    {SIGTERM, END_REQUEST}, {SIGINT, END_REQUEST},          {SIGHUP, END_REQUEST},
+    {SIGALRM, END_REQUEST}, {SIGVTALRM, END_REQUEST},
 #ifdef SIGPWR
     {SIGPWR, END_REQUEST},
 #endif
-    {SIGQUIT, PASSED_ONLY},
-    {SIGUSR1, PASSED_ONLY},
-    {SIGCONT, PASSED_ONLY},
-    {SIGTSTP, STOP_BOTH},
-    {SIGUSR2, RESERVED_BY_THE_JVM},
+    {SIGQUIT, PASSED_ONLY}, {SIGUSR1, PASSED_ONLY},         {SIGCONT, PASSED_ONLY},
+    {SIGTSTP, STOP_BOTH},   {SIGUSR2, RESERVED_BY_THE_JVM},
 };
-static constexpr std::size_t HANDLED_SIGNAL_COUNT = sizeof HANDLED_SIGNALS / sizeof HANDLED_SIGNALS[0];
+static constexpr std::size_t HANDLED_SIGNAL_COUNT =
+    sizeof HANDLED_SIGNALS / sizeof HANDLED_SIGNALS[0];
 
 /* Set by the handler, read and cleared by the wait.  While a child runs:
 ** each signal that came to it (from anyone), those that came since the wait
@@ -264,7 +259,8 @@ static bool endWasAsked(int status) {
     if (WIFEXITED(status) && WEXITSTATUS(status) > SIGNAL_EXIT_BASE)
         number = WEXITSTATUS(status) - SIGNAL_EXIT_BASE;
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
-        if (HANDLED_SIGNALS[i].number == number && HANDLED_SIGNALS[i].role == END_REQUEST && came[i])
+        if (HANDLED_SIGNALS[i].number == number && HANDLED_SIGNALS[i].role == END_REQUEST &&
+            came[i])
             return true;
     return false;
 }

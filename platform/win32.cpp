@@ -362,9 +362,9 @@ bool fileFacts(const char *path, FileFacts *facts) {
     if (!GetFileAttributesExW(wideText(path).data(), GetFileExInfoStandard, &data)) return false;
     facts->isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts->size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    long long units = static_cast<long long>((static_cast<unsigned long long>(
-                                                  data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                             data.ftLastWriteTime.dwLowDateTime);
+    long long units = static_cast<long long>(
+        (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime);
     facts->modified = (units - FILETIME_UNITS_BEFORE_1970) * 100;
     return true;
 }

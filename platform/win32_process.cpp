@@ -106,8 +106,8 @@ static HANDLE childJob() {
     if (job == nullptr) return nullptr;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
     std::memset(&limits, 0, sizeof limits);
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
+                                              JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
     if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
         CloseHandle(job);
         job = nullptr;

@@ -56,8 +56,8 @@ static LONG storedValue(HKEY key, const wchar_t *name, std::string *bytes, DWORD
     LONG result = RegQueryValueExW(key, name, nullptr, type, nullptr, &length);
     while (result == ERROR_SUCCESS && length > bytes->size()) {
         bytes->resize(length);
-        result = RegQueryValueExW(key, name, nullptr, type,
-                                  reinterpret_cast<LPBYTE>(&(*bytes)[0]), &length);
+        result = RegQueryValueExW(key, name, nullptr, type, reinterpret_cast<LPBYTE>(&(*bytes)[0]),
+                                  &length);
         if (result == ERROR_MORE_DATA) result = ERROR_SUCCESS; /* length is the new size */
     }
     if (result == ERROR_SUCCESS) bytes->resize(length);
@@ -115,8 +115,8 @@ long registryQueryValue(RegistryKey key, const char *valueName, char *data, unsi
 /* The result is not tested: a failed query leaves the count at 0. */
 unsigned long registrySubKeyCount(RegistryKey key) {
     DWORD subKeys = 0;
-    RegQueryInfoKeyW(static_cast<HKEY>(key), nullptr, nullptr, nullptr, &subKeys, nullptr,
-                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    RegQueryInfoKeyW(static_cast<HKEY>(key), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                     nullptr, nullptr, nullptr, nullptr, nullptr);
     return subKeys;
 }
 

@@ -70,8 +70,7 @@ void __throw_out_of_range_fmt(const char *format, ...) {
 ** C99 meaning: the length the whole text needs, and a buffer always ended
 ** within its size.
 */
-extern "C" int __mingw_vsnprintf(char *buffer, std::size_t size, const char *format,
-                                 va_list args) {
+extern "C" int __mingw_vsnprintf(char *buffer, std::size_t size, const char *format, va_list args) {
     va_list copy;
     va_copy(copy, args);
     int length = _vscprintf(format, copy);
@@ -82,7 +81,7 @@ extern "C" int __mingw_vsnprintf(char *buffer, std::size_t size, const char *for
         return length;
     }
     std::size_t written = static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length)
-                                                                    : size - 1;
+                                                                  : size - 1;
     _vsnprintf(buffer, written, format, args);
     buffer[written] = '\0';
     return length;
@@ -109,11 +108,17 @@ extern "C" int __mingw_snprintf(char *buffer, std::size_t size, const char *form
 ** the link would fail, not the launcher.
 */
 extern "C" {
-[[noreturn]] void _Unwind_Resume(void *) { runtimeFailure("unwinding without an exception runtime"); }
+[[noreturn]] void _Unwind_Resume(void *) {
+    runtimeFailure("unwinding without an exception runtime");
+}
 [[noreturn]] void __cxa_rethrow() { runtimeFailure("rethrow without an exception runtime"); }
-[[noreturn]] void *__cxa_begin_catch(void *) { runtimeFailure("catch without an exception runtime"); }
+[[noreturn]] void *__cxa_begin_catch(void *) {
+    runtimeFailure("catch without an exception runtime");
+}
 [[noreturn]] void __cxa_end_catch() { runtimeFailure("catch without an exception runtime"); }
-[[noreturn]] int __gxx_personality_v0() { runtimeFailure("unwinding without an exception runtime"); }
+[[noreturn]] int __gxx_personality_v0() {
+    runtimeFailure("unwinding without an exception runtime");
+}
 }
 
 /* Allocation as the library does it, with the new handler asked until it

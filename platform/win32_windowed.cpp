@@ -18,7 +18,8 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 int messageBox(const char *text, const char *caption, unsigned type) {
     WideText wideCaption;
     if (caption != nullptr) wideCaption = wideText(caption);
-    return MessageBoxW(nullptr, wideText(text).data(), caption ? wideCaption.data() : nullptr, type);
+    return MessageBoxW(nullptr, wideText(text).data(), caption ? wideCaption.data() : nullptr,
+                       type);
 }
 
 /* Its lines go wherever its standard output leads: a windowed program has

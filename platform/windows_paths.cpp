@@ -22,7 +22,8 @@ bool isDeviceNamespacePath(const char *path) {
         !isSlash(path[3]))
         return false;
     const char *rest = path + 4;
-    if (lowerCase(rest[0]) >= 'a' && lowerCase(rest[0]) <= 'z' && rest[1] == ':' && isSlash(rest[2]))
+    if (lowerCase(rest[0]) >= 'a' && lowerCase(rest[0]) <= 'z' && rest[1] == ':' &&
+        isSlash(rest[2]))
         return false;
     if (beginsWithWord(rest, "unc") && isSlash(rest[3])) return false;
     if (beginsWithWord(rest, "volume{")) {

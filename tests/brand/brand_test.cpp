@@ -32,7 +32,7 @@ namespace {
 const std::size_t ICON_HEADER = 6;
 const std::size_t ICON_ENTRY = 16;
 const std::size_t SECTION_ENTRY = 40;
-const std::size_t COFF_SECTION_COUNT_AT = 2;   /* in the COFF header */
+const std::size_t COFF_SECTION_COUNT_AT = 2; /* in the COFF header */
 const std::size_t COFF_SYMBOL_TABLE_AT = 8;
 
 std::string readFile(const std::string &path) {
@@ -52,12 +52,12 @@ bool loadInput(const char *path, Input *input) {
     return !input->bytes.empty();
 }
 
-#define LOAD_OR_STOP(target, location)                                                             \
-    if (!loadInput(location, &target)) {                                                           \
-        if (std::getenv("TARNWICK_ALLOW_SKIP")) {                                                  \
-            GTEST_SKIP() << target.path << " is missing";                                          \
-        }                                                                                          \
-        FAIL() << target.path << " is missing: build the windows preset, then the native one";     \
+#define LOAD_OR_STOP(target, location)                                                         \
+    if (!loadInput(location, &target)) {                                                       \
+        if (std::getenv("TARNWICK_ALLOW_SKIP")) {                                              \
+            GTEST_SKIP() << target.path << " is missing";                                      \
+        }                                                                                      \
+        FAIL() << target.path << " is missing: build the windows preset, then the native one"; \
     }
 
 /* The branding of the tests: every text option given. */
@@ -98,9 +98,10 @@ std::vector<ResourceLeaf> leavesOf(const std::string &exe) {
     ResourcePlan plan;
     std::string error;
     std::vector<ResourceLeaf> leaves;
-    EXPECT_TRUE(readPeImage(exe, &image, &error) && planResourceRewrite(exe, image, &plan, &error) &&
-                readResourceTree(plan.oldResources, image.sections[plan.resourceSection].virtualAddress,
-                                 &leaves, &error))
+    EXPECT_TRUE(
+        readPeImage(exe, &image, &error) && planResourceRewrite(exe, image, &plan, &error) &&
+        readResourceTree(plan.oldResources, image.sections[plan.resourceSection].virtualAddress,
+                         &leaves, &error))
         << error;
     return leaves;
 }
@@ -110,8 +111,10 @@ std::string withLeaves(const std::string &exe, const std::vector<ResourceLeaf> &
     PeImage image;
     ResourcePlan plan;
     std::string error, section, out;
-    EXPECT_TRUE(readPeImage(exe, &image, &error) && planResourceRewrite(exe, image, &plan, &error) &&
-                writeResourceTree(leaves, image.sections[plan.resourceSection].virtualAddress, &section, &error) &&
+    EXPECT_TRUE(readPeImage(exe, &image, &error) &&
+                planResourceRewrite(exe, image, &plan, &error) &&
+                writeResourceTree(leaves, image.sections[plan.resourceSection].virtualAddress,
+                                  &section, &error) &&
                 rewriteResources(exe, image, plan, section, &out, &error))
         << error;
     return out;
@@ -129,10 +132,12 @@ void expectOnlyResourcesChanged(const std::string &original, const std::string &
     ASSERT_EQ(a.sections.size(), b.sections.size());
     std::size_t r = a.sections.size() - 2;
     ASSERT_EQ(b.sections[r].name, ".rsrc");
-    for (std::size_t i = 0; i < r; i++) {
+    for (std::size_t i = 0; i < r; ++i) {
         const PeSection &x = a.sections[i], &y = b.sections[i];
-        EXPECT_EQ(original.substr(x.headerOffset, SECTION_ENTRY), branded.substr(y.headerOffset, SECTION_ENTRY));
-        EXPECT_EQ(original.substr(x.rawOffset, x.rawSize), branded.substr(y.rawOffset, y.rawSize)) << x.name;
+        EXPECT_EQ(original.substr(x.headerOffset, SECTION_ENTRY),
+                  branded.substr(y.headerOffset, SECTION_ENTRY));
+        EXPECT_EQ(original.substr(x.rawOffset, x.rawSize), branded.substr(y.rawOffset, y.rawSize))
+            << x.name;
     }
     const PeSection &oldRsrc = a.sections[r], &rsrc = b.sections[r];
     const PeSection &oldReloc = a.sections[r + 1], &reloc = b.sections[r + 1];
@@ -140,7 +145,8 @@ void expectOnlyResourcesChanged(const std::string &original, const std::string &
     EXPECT_EQ(rsrc.rawOffset, oldRsrc.rawOffset);
     EXPECT_EQ(rsrc.rawSize, alignUp(rsrc.virtualSize, b.fileAlignment));
     EXPECT_EQ(peDirectory(branded, b, DIRECTORY_RESOURCE).size, rsrc.virtualSize);
-    EXPECT_EQ(reloc.virtualAddress, alignUp(rsrc.virtualAddress + rsrc.virtualSize, b.sectionAlignment));
+    EXPECT_EQ(reloc.virtualAddress,
+              alignUp(rsrc.virtualAddress + rsrc.virtualSize, b.sectionAlignment));
     EXPECT_EQ(reloc.rawOffset, rsrc.rawOffset + rsrc.rawSize);
     EXPECT_EQ(reloc.virtualSize, oldReloc.virtualSize);
     EXPECT_EQ(reloc.rawSize, oldReloc.rawSize);
@@ -148,7 +154,8 @@ void expectOnlyResourcesChanged(const std::string &original, const std::string &
     EXPECT_EQ(branded.substr(reloc.rawOffset), original.substr(oldReloc.rawOffset));
     PeDirectory oldRelocations = peDirectory(original, a, DIRECTORY_BASE_RELOCATION);
     PeDirectory relocations = peDirectory(branded, b, DIRECTORY_BASE_RELOCATION);
-    EXPECT_EQ(relocations.address - reloc.virtualAddress, oldRelocations.address - oldReloc.virtualAddress);
+    EXPECT_EQ(relocations.address - reloc.virtualAddress,
+              oldRelocations.address - oldReloc.virtualAddress);
     EXPECT_EQ(relocations.size, oldRelocations.size);
     EXPECT_EQ(branded.size(), std::size_t{reloc.rawOffset} + reloc.rawSize);
     EXPECT_EQ(b.sizeOfImage, alignUp(reloc.virtualAddress + reloc.virtualSize, b.sectionAlignment));
@@ -159,12 +166,13 @@ void expectOnlyResourcesChanged(const std::string &original, const std::string &
 
     /* The headers with the changed fields put back are the old headers. */
     std::string headers = branded.substr(0, a.sections.front().rawOffset);
-    for (std::size_t field : {optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA, optional + OPTIONAL_SIZE_OF_IMAGE,
-                              optional + OPTIONAL_CHECKSUM, peDirectoryOffset(a, DIRECTORY_RESOURCE) + 4,
-                              peDirectoryOffset(a, DIRECTORY_BASE_RELOCATION),
-                              oldRsrc.headerOffset + SECTION_VIRTUAL_SIZE, oldRsrc.headerOffset + SECTION_RAW_SIZE,
-                              oldReloc.headerOffset + SECTION_VIRTUAL_ADDRESS,
-                              oldReloc.headerOffset + SECTION_RAW_OFFSET}) {
+    for (std::size_t field :
+         {optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA, optional + OPTIONAL_SIZE_OF_IMAGE,
+          optional + OPTIONAL_CHECKSUM, peDirectoryOffset(a, DIRECTORY_RESOURCE) + 4,
+          peDirectoryOffset(a, DIRECTORY_BASE_RELOCATION),
+          oldRsrc.headerOffset + SECTION_VIRTUAL_SIZE, oldRsrc.headerOffset + SECTION_RAW_SIZE,
+          oldReloc.headerOffset + SECTION_VIRTUAL_ADDRESS,
+          oldReloc.headerOffset + SECTION_RAW_OFFSET}) {
         writeU32(&headers, field, readU32(original, field));
     }
     EXPECT_EQ(headers, original.substr(0, a.sections.front().rawOffset));
@@ -173,11 +181,12 @@ void expectOnlyResourcesChanged(const std::string &original, const std::string &
 /* The icon resources are the icon file's images, byte for byte, and the
 ** group is the file's directory with resource ids for offsets, in the
 ** language of the launcher's own group. */
-void expectIconOf(const std::string &icon, const std::vector<ResourceLeaf> &leaves, std::uint16_t language) {
+void expectIconOf(const std::string &icon, const std::vector<ResourceLeaf> &leaves,
+                  std::uint16_t language) {
     std::size_t count = readU16(icon, 4);
     std::string group = icon.substr(0, ICON_HEADER);
     std::vector<std::string> images;
-    for (std::size_t i = 0; i < count; i++) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::size_t entry = ICON_HEADER + i * ICON_ENTRY;
         images.push_back(icon.substr(readU32(icon, entry + 12), readU32(icon, entry + 8)));
         group += icon.substr(entry, 12);
@@ -191,7 +200,7 @@ void expectIconOf(const std::string &icon, const std::vector<ResourceLeaf> &leav
             EXPECT_EQ(leaf.language, language);
             foundImages.push_back(leaf.data);
         } else if (leaf.type.number == RESOURCE_GROUP_ICON) {
-            groups++;
+            ++groups;
             EXPECT_EQ(leaf.name.number, 1);
             EXPECT_EQ(leaf.language, language);
             EXPECT_EQ(leaf.data, group);
@@ -202,7 +211,7 @@ void expectIconOf(const std::string &icon, const std::vector<ResourceLeaf> &leav
 }
 
 class BrandedLaunchers : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         LOAD_OR_STOP(x64, TARNWICK_BRAND_X64);
         LOAD_OR_STOP(pe32, TARNWICK_BRAND_PE32);
@@ -219,7 +228,8 @@ TEST_F(BrandedLaunchers, OnlyTheResourcesAndTheirHeadersChangeAndBrandingAgainGi
         ASSERT_EQ(image.sections.back().name, ".reloc") << exe->path;
         EXPECT_EQ(image.is64, exe == &x64);
         /* The checksum the linker stored is the one the tool computes. */
-        EXPECT_EQ(readU32(exe->bytes, image.optionalHeaderOffset + OPTIONAL_CHECKSUM), peChecksum(exe->bytes, image));
+        EXPECT_EQ(readU32(exe->bytes, image.optionalHeaderOffset + OPTIONAL_CHECKSUM),
+                  peChecksum(exe->bytes, image));
         std::uint16_t language = leavesOf(exe->bytes).front().language;
 
         /* Three images grow .rsrc past a page; one image shrinks it. */
@@ -251,10 +261,12 @@ TEST_F(BrandedLaunchers, OnlyTheResourcesAndTheirHeadersChangeAndBrandingAgainGi
         ASSERT_TRUE(brandExecutable(exe->bytes, elevated, &branded, &error)) << error;
         std::size_t at = manifest.find("level=\"asInvoker\"");
         ASSERT_NE(at, std::string::npos);
-        EXPECT_EQ(leavesOf(branded).back().data, manifest.replace(at + 7, 9, "requireAdministrator"));
+        EXPECT_EQ(leavesOf(branded).back().data,
+                  manifest.replace(at + 7, 9, "requireAdministrator"));
         std::vector<ResourceLeaf> withoutManifest = leavesOf(exe->bytes);
         withoutManifest.pop_back();
-        EXPECT_FALSE(brandExecutable(withLeaves(exe->bytes, withoutManifest), elevated, &branded, &error));
+        EXPECT_FALSE(
+            brandExecutable(withLeaves(exe->bytes, withoutManifest), elevated, &branded, &error));
         EXPECT_NE(error.find("no application manifest"), std::string::npos) << error;
     }
 }
@@ -271,7 +283,8 @@ TEST(Manifest, SetsTheRequestedExecutionLevelOrRefuses) {
          "<r><requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/></r>"},
         {"<requestedExecutionLevel uiAccess='false'\r\n level = 'asInvoker'/>",
          "<requestedExecutionLevel uiAccess='false'\r\n level = 'highestAvailable'/>"},
-        {"<requestedExecutionLevel xlevel=\"a\" level=\"\"/>", "<requestedExecutionLevel xlevel=\"a\" level=\"highestAvailable\"/>"},
+        {"<requestedExecutionLevel xlevel=\"a\" level=\"\"/>",
+         "<requestedExecutionLevel xlevel=\"a\" level=\"highestAvailable\"/>"},
         {"<requestedExecutionLevelX level=\"asInvoker\"/>", REFUSED},
         {"<requestedExecutionLevel level=\"a\"/><requestedExecutionLevel level=\"b\"/>", REFUSED},
         {"<requestedExecutionLevel uiAccess=\"false\"/> level=\"asInvoker\"", REFUSED},
@@ -280,7 +293,8 @@ TEST(Manifest, SetsTheRequestedExecutionLevelOrRefuses) {
     };
     for (const Case &c : cases) {
         std::string manifest = c.manifest, error;
-        EXPECT_EQ(setExecutionLevel(&manifest, "highestAvailable", &error), c.expected != REFUSED) << c.manifest;
+        EXPECT_EQ(setExecutionLevel(&manifest, "highestAvailable", &error), c.expected != REFUSED)
+            << c.manifest;
         EXPECT_EQ(manifest, c.expected != REFUSED ? c.expected : c.manifest);
         if (c.expected == REFUSED) {
             EXPECT_NE(error.find("execution level"), std::string::npos) << error;
@@ -292,7 +306,7 @@ TEST(Manifest, SetsTheRequestedExecutionLevelOrRefuses) {
 std::vector<std::uint32_t> tableIds(const std::string &section, std::size_t offset) {
     std::vector<std::uint32_t> ids;
     std::size_t count = std::size_t{readU16(section, offset + 12)} + readU16(section, offset + 14);
-    for (std::size_t i = 0; i < count; i++) ids.push_back(readU32(section, offset + 16 + 8 * i));
+    for (std::size_t i = 0; i < count; ++i) ids.push_back(readU32(section, offset + 16 + 8 * i));
     return ids;
 }
 
@@ -304,27 +318,32 @@ TEST_F(BrandedLaunchers, KeepsOtherResourcesAndWritesEveryTableInSearchOrder) {
     PeImage image;
     ResourcePlan plan;
     std::string error;
-    ASSERT_TRUE(readPeImage(x64.bytes, &image, &error) && planResourceRewrite(x64.bytes, image, &plan, &error));
+    ASSERT_TRUE(readPeImage(x64.bytes, &image, &error) &&
+                planResourceRewrite(x64.bytes, image, &plan, &error));
     /* The launcher carries its manifest; a named resource and a version
     ** record of its own are added. */
     std::vector<ResourceLeaf> leaves = leavesOf(x64.bytes);
     ASSERT_EQ(leaves.back().type.number, RESOURCE_MANIFEST);
     const ResourceLeaf manifest = leaves.back();
     const ResourceLeaf named{resourceText(u"SPLASH"), resourceText(u"LOGO"), 0, 0, "picture"};
-    const ResourceLeaf oldVersion{resourceNumber(RESOURCE_VERSION), resourceNumber(1), 0x409, 0, "old record"};
+    const ResourceLeaf oldVersion{resourceNumber(RESOURCE_VERSION), resourceNumber(1), 0x409, 0,
+                                  "old record"};
     leaves.insert(leaves.begin(), {named, oldVersion});
     std::string richer = withLeaves(x64.bytes, leaves);
 
     for (bool withVersion : {false, true}) {
         SCOPED_TRACE(withVersion ? "with a version record" : "icon only");
         Branding branding = fullBranding(icon.bytes);
-        if (!withVersion) branding = Branding{branding.icon, false, VersionNumber{{0, 0, 0, 0}}, {}, {}};
+        if (!withVersion)
+            branding = Branding{branding.icon, false, VersionNumber{{0, 0, 0, 0}}, {}, {}};
         std::string branded;
         ASSERT_TRUE(brandExecutable(richer, branding, &branded, &error)) << error;
         std::vector<ResourceLeaf> after = leavesOf(branded);
         std::vector<std::string> kept;
         for (const ResourceLeaf &leaf : after) {
-            if (leaf.type.isText || leaf.type.number == RESOURCE_MANIFEST || leaf.type.number == RESOURCE_VERSION) kept.push_back(leaf.data);
+            if (leaf.type.isText || leaf.type.number == RESOURCE_MANIFEST ||
+                leaf.type.number == RESOURCE_VERSION)
+                kept.push_back(leaf.data);
         }
         EXPECT_EQ(kept[0], named.data);
         EXPECT_EQ(kept[2], manifest.data);
@@ -336,14 +355,15 @@ TEST_F(BrandedLaunchers, KeepsOtherResourcesAndWritesEveryTableInSearchOrder) {
         const PeSection &rsrc = b.sections[plan.resourceSection];
         std::string section = branded.substr(rsrc.rawOffset, rsrc.virtualSize);
         std::vector<std::size_t> tables{0};
-        for (std::size_t t = 0; t < tables.size(); t++) {
+        for (std::size_t t = 0; t < tables.size(); ++t) {
             std::vector<std::uint32_t> ids = tableIds(section, tables[t]);
-            for (std::size_t i = 0; i < ids.size(); i++) {
+            for (std::size_t i = 0; i < ids.size(); ++i) {
                 std::uint32_t child = readU32(section, tables[t] + 16 + 8 * i + 4);
                 if (child & 0x80000000u) tables.push_back(child & 0x7FFFFFFF);
                 if (i == 0) continue;
                 bool textBefore = ids[i - 1] & 0x80000000u, text = ids[i] & 0x80000000u;
-                EXPECT_TRUE(textBefore > text || (textBefore == text && (text || ids[i - 1] < ids[i])))
+                EXPECT_TRUE(textBefore > text ||
+                            (textBefore == text && (text || ids[i - 1] < ids[i])))
                     << "table at " << tables[t] << ", entry " << i;
             }
         }
@@ -355,10 +375,10 @@ TEST_F(BrandedLaunchers, KeepsOtherResourcesAndWritesEveryTableInSearchOrder) {
 struct Landmarks {
     PeImage image;
     PeSection rsrc, reloc;
-    std::size_t coff;              /* the COFF header */
-    std::size_t firstRelocation;   /* the first block's first entry, in the file */
-    std::size_t firstPatched;      /* where that entry's address is stored, in the file */
-    std::size_t firstDataEntry;    /* of the resource directory, in the file */
+    std::size_t coff;            /* the COFF header */
+    std::size_t firstRelocation; /* the first block's first entry, in the file */
+    std::size_t firstPatched;    /* where that entry's address is stored, in the file */
+    std::size_t firstDataEntry;  /* of the resource directory, in the file */
 };
 
 Landmarks landmarks(const std::string &exe) {
@@ -369,13 +389,15 @@ Landmarks landmarks(const std::string &exe) {
     l.reloc = section(l.image, ".reloc");
     l.coff = readU32(exe, 0x3C) + 4;
     l.firstRelocation = l.reloc.rawOffset + 8;
-    std::uint32_t place = readU32(exe, l.reloc.rawOffset) + (readU16(exe, l.firstRelocation) & 0x0FFF);
+    std::uint32_t place =
+        readU32(exe, l.reloc.rawOffset) + (readU16(exe, l.firstRelocation) & 0x0FFF);
     for (const PeSection &s : l.image.sections) {
         if (place >= s.virtualAddress && place < s.virtualAddress + s.rawSize)
             l.firstPatched = s.rawOffset + (place - s.virtualAddress);
     }
     std::size_t table = l.rsrc.rawOffset;
-    for (int level = 0; level < 3; level++) table = l.rsrc.rawOffset + (readU32(exe, table + 20) & 0x7FFFFFFF);
+    for (int level = 0; level < 3; ++level)
+        table = l.rsrc.rawOffset + (readU32(exe, table + 20) & 0x7FFFFFFF);
     l.firstDataEntry = table;
     return l;
 }
@@ -388,35 +410,50 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
         const char *reason;
     };
     const Case cases[] = {
-        {"a text file", [](std::string *f) { *f = "just some text\n"; }, "not a Windows executable (no MZ header)"},
+        {"a text file", [](std::string *f) { *f = "just some text\n"; },
+         "not a Windows executable (no MZ header)"},
         {"an MZ file without PE header", [&](std::string *f) { (*f)[l.coff - 4] = 'N'; },
          "without a PE signature"},
-        {"signed", [&](std::string *f) { writeU32(f, peDirectoryOffset(l.image, DIRECTORY_SECURITY) + 4, 16); },
+        {"signed",
+         [&](std::string *f) {
+             writeU32(f, peDirectoryOffset(l.image, DIRECTORY_SECURITY) + 4, 16);
+         },
          "it is signed, and a new icon or version record would break the signature"},
         {"symbol table", [&](std::string *f) { writeU32(f, l.coff + COFF_SYMBOL_TABLE_AT, 0x400); },
          "COFF symbol table"},
-        {"appended data", [](std::string *f) { *f += "appended"; }, "8 bytes after its last section"},
+        {"appended data", [](std::string *f) { *f += "appended"; },
+         "8 bytes after its last section"},
         {"a section after .reloc",
          [&](std::string *f) {
              std::size_t entry = l.reloc.headerOffset + SECTION_ENTRY;
              f->replace(entry, 8, std::string(".extra\0\0", 8));
              writeU32(f, entry + SECTION_VIRTUAL_SIZE, 16);
-             writeU32(f, entry + SECTION_VIRTUAL_ADDRESS, l.reloc.virtualAddress + l.image.sectionAlignment);
-             writeU16(f, l.coff + COFF_SECTION_COUNT_AT, static_cast<std::uint32_t>(l.image.sections.size() + 1));
-             writeU32(f, l.image.optionalHeaderOffset + OPTIONAL_SIZE_OF_IMAGE, l.image.sizeOfImage + l.image.sectionAlignment);
+             writeU32(f, entry + SECTION_VIRTUAL_ADDRESS,
+                      l.reloc.virtualAddress + l.image.sectionAlignment);
+             writeU16(f, l.coff + COFF_SECTION_COUNT_AT,
+                      static_cast<std::uint32_t>(l.image.sections.size() + 1));
+             writeU32(f, l.image.optionalHeaderOffset + OPTIONAL_SIZE_OF_IMAGE,
+                      l.image.sizeOfImage + l.image.sectionAlignment);
          },
          "followed by more sections than the base relocations"},
         {"no base relocation directory",
-         [&](std::string *f) { f->replace(peDirectoryOffset(l.image, DIRECTORY_BASE_RELOCATION), 8, 8, '\0'); },
+         [&](std::string *f) {
+             f->replace(peDirectoryOffset(l.image, DIRECTORY_BASE_RELOCATION), 8, 8, '\0');
+         },
          "followed by section .reloc, which is not the base relocation table"},
-        {"a relocation of another kind", [&](std::string *f) { (*f)[l.firstRelocation + 1] = '\x5f'; },
+        {"a relocation of another kind",
+         [&](std::string *f) { (*f)[l.firstRelocation + 1] = '\x5f'; },
          "base relocations of a kind the tool does not know (type 5)"},
-        {"a relocation patching .rsrc", [&](std::string *f) { writeU32(f, l.reloc.rawOffset, l.rsrc.virtualAddress); },
+        {"a relocation patching .rsrc",
+         [&](std::string *f) { writeU32(f, l.reloc.rawOffset, l.rsrc.virtualAddress); },
          "patches the resource section"},
         {"the address of a resource in the program",
          [&](std::string *f) {
-             writeU32(f, l.firstPatched, static_cast<std::uint32_t>(l.image.imageBase + l.rsrc.virtualAddress + 8));
-             writeU32(f, l.firstPatched + 4, static_cast<std::uint32_t>((l.image.imageBase + l.rsrc.virtualAddress) >> 32));
+             writeU32(f, l.firstPatched,
+                      static_cast<std::uint32_t>(l.image.imageBase + l.rsrc.virtualAddress + 8));
+             writeU32(
+                 f, l.firstPatched + 4,
+                 static_cast<std::uint32_t>((l.image.imageBase + l.rsrc.virtualAddress) >> 32));
          },
          "holds the address of something in its resource section"},
         {"a directory in .rsrc",
@@ -426,47 +463,72 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
          },
          "debug directory lies in its resource section"},
         {"the entry point in .rsrc",
-         [&](std::string *f) { writeU32(f, l.image.optionalHeaderOffset + 16, l.rsrc.virtualAddress + 4); },
+         [&](std::string *f) {
+             writeU32(f, l.image.optionalHeaderOffset + 16, l.rsrc.virtualAddress + 4);
+         },
          "its entry point lies in its resource section"},
         {"a resource table reaching the root",
          [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 20, 0x80000000u); },
          "reaches one table or data entry twice"},
-        {"resource data outside .rsrc", [&](std::string *f) { writeU32(f, l.firstDataEntry, 0x1000); },
+        {"resource data outside .rsrc",
+         [&](std::string *f) { writeU32(f, l.firstDataEntry, 0x1000); },
          "data of a resource lies outside the resource section"},
-        {"a resource table past the section", [&](std::string *f) { writeU16(f, l.rsrc.rawOffset + 14, 0x4000); },
+        {"a resource table past the section",
+         [&](std::string *f) { writeU16(f, l.rsrc.rawOffset + 14, 0x4000); },
          "truncated: a resource table lies past the end of its section"},
-        {"no resources", [&](std::string *f) { f->replace(peDirectoryOffset(l.image, DIRECTORY_RESOURCE), 8, 8, '\0'); },
+        {"no resources",
+         [&](std::string *f) {
+             f->replace(peDirectoryOffset(l.image, DIRECTORY_RESOURCE), 8, 8, '\0');
+         },
          "it has no resources"},
-        {"a 32-bit header on a 64-bit machine", [&](std::string *f) { writeU16(f, l.coff, 0x014C); },
+        {"a 32-bit header on a 64-bit machine",
+         [&](std::string *f) { writeU16(f, l.coff, 0x014C); },
          "made for a processor other than x86"},
-        {"sections out of order", [&](std::string *f) { writeU32(f, l.rsrc.headerOffset + SECTION_VIRTUAL_ADDRESS, 0x2000); },
+        {"sections out of order",
+         [&](std::string *f) {
+             writeU32(f, l.rsrc.headerOffset + SECTION_VIRTUAL_ADDRESS, 0x2000);
+         },
          "not in ascending address order"},
         {"resource data inside the headers",
          [&](std::string *f) { writeU32(f, l.rsrc.headerOffset + SECTION_RAW_OFFSET, 0x200); },
          "the data of section .rsrc start inside the headers"},
         {"sections overlapping in the file",
-         [&](std::string *f) { writeU32(f, l.reloc.headerOffset + SECTION_RAW_OFFSET, l.rsrc.rawOffset + 0x200); },
+         [&](std::string *f) {
+             writeU32(f, l.reloc.headerOffset + SECTION_RAW_OFFSET, l.rsrc.rawOffset + 0x200);
+         },
          "the data of two of its sections overlap in the file"},
         {"sections overlapping in memory",
-         [&](std::string *f) { writeU32(f, l.rsrc.headerOffset + SECTION_VIRTUAL_SIZE, l.image.sectionAlignment + 1); },
+         [&](std::string *f) {
+             writeU32(f, l.rsrc.headerOffset + SECTION_VIRTUAL_SIZE, l.image.sectionAlignment + 1);
+         },
          "not in ascending address order, or they overlap"},
         {"a section past the image size",
-         [&](std::string *f) { writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 2 * l.image.sectionAlignment); },
+         [&](std::string *f) {
+             writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 2 * l.image.sectionAlignment);
+         },
          "section .reloc reaches past the image size"},
         {"a section past 4 GiB",
-         [&](std::string *f) { writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 0xFFFFF000u); },
+         [&](std::string *f) {
+             writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 0xFFFFF000u);
+         },
          "section .reloc reaches past the image size"},
         {"relocations that would move past 4 GiB",
          [&](std::string *f) {
              writeU32(f, l.image.optionalHeaderOffset + OPTIONAL_SIZE_OF_IMAGE, 0xFFFFF000u);
-             writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE, 0xFFFFF000u - l.reloc.virtualAddress);
+             writeU32(f, l.reloc.headerOffset + SECTION_VIRTUAL_SIZE,
+                      0xFFFFF000u - l.reloc.virtualAddress);
          },
          "its new resources would make the image reach past 4 GiB"},
-        {"a type twice", [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 24, readU32(*f, l.rsrc.rawOffset + 16)); },
+        {"a type twice",
+         [&](std::string *f) {
+             writeU32(f, l.rsrc.rawOffset + 24, readU32(*f, l.rsrc.rawOffset + 16));
+         },
          "lists an entry twice or out of order"},
-        {"types out of order", [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 16, RESOURCE_GROUP_ICON + 1); },
+        {"types out of order",
+         [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 16, RESOURCE_GROUP_ICON + 1); },
          "lists an entry twice or out of order"},
-        {"a number counted as a name", [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 12, 0x00010001); },
+        {"a number counted as a name",
+         [&](std::string *f) { writeU32(f, l.rsrc.rawOffset + 12, 0x00010001); },
          "counts its named and numbered entries wrongly"},
         {"resource data over a table",
          [&](std::string *f) { writeU32(f, l.firstDataEntry, l.rsrc.virtualAddress); },
@@ -474,9 +536,10 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
         {"more resource entries than the bound",
          [&](std::string *f) {
              std::vector<ResourceLeaf> leaves;
-             for (std::uint32_t i = 0; i <= MAX_RESOURCE_ENTRIES / 2; i++) {
+             for (std::uint32_t i = 0; i <= MAX_RESOURCE_ENTRIES / 2; ++i) {
                  leaves.push_back({resourceNumber(static_cast<std::uint16_t>(1000 + i / 50000)),
-                                   resourceNumber(static_cast<std::uint16_t>(i % 50000)), 0, 0, ""});
+                                   resourceNumber(static_cast<std::uint16_t>(i % 50000)), 0, 0,
+                                   ""});
              }
              *f = withLeaves(*f, leaves);
          },
@@ -485,7 +548,8 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
          [&](std::string *f) {
              std::vector<ResourceLeaf> leaves;
              ResourceId name = resourceText(std::u16string(MAX_NAME_UNITS, u'N'));
-             for (std::uint16_t type = 100; type < 100 + MAX_RESOURCE_NAME_UNITS / MAX_NAME_UNITS + 1; type++) {
+             for (std::uint16_t type = 100;
+                  type < 100 + MAX_RESOURCE_NAME_UNITS / MAX_NAME_UNITS + 1; ++type) {
                  leaves.push_back({resourceNumber(type), name, 0, 0, ""});
              }
              *f = withLeaves(*f, leaves);
@@ -494,8 +558,10 @@ TEST_F(BrandedLaunchers, RefusesWhatItCannotRewriteSafelyAndSaysWhy) {
         {"every type but the icon's, which branding adds",
          [&](std::string *f) {
              std::vector<ResourceLeaf> leaves;
-             for (std::uint32_t type = 0; type <= 0xFFFF; type++) {
-                 if (type != RESOURCE_ICON) leaves.push_back({resourceNumber(static_cast<std::uint16_t>(type)), resourceNumber(1), 0, 0, ""});
+             for (std::uint32_t type = 0; type <= 0xFFFF; ++type) {
+                 if (type != RESOURCE_ICON)
+                     leaves.push_back({resourceNumber(static_cast<std::uint16_t>(type)),
+                                       resourceNumber(1), 0, 0, ""});
              }
              *f = withLeaves(*f, leaves);
          },
@@ -535,7 +601,8 @@ TEST_F(BrandedLaunchers, RefusesEveryTruncatedCopy) {
 }
 
 /* An icon file of the given entries (width, bits, image) with a valid layout. */
-std::string iconFile(const std::vector<std::pair<std::uint16_t, std::string>> &images, std::uint16_t type = 1) {
+std::string iconFile(const std::vector<std::pair<std::uint16_t, std::string>> &images,
+                     std::uint16_t type = 1) {
     std::string out;
     appendU16(&out, 0);
     appendU16(&out, type);
@@ -560,7 +627,8 @@ std::string bitmap(std::uint16_t bits, std::uint32_t side = 16) {
     appendU16(&image, 1);
     appendU16(&image, bits);
     std::size_t palette = bits <= 8 ? std::size_t{4} << bits : 0;
-    image.resize(40 + palette + ((side * bits + 31) / 32 * 4 + (side + 31) / 32 * 4) * side, '\x5a');
+    image.resize(40 + palette + ((side * bits + 31) / 32 * 4 + (side + 31) / 32 * 4) * side,
+                 '\x5a');
     image.replace(16, 24, 24, '\0');
     return image;
 }
@@ -569,18 +637,26 @@ TEST(IconFiles, RefusesWhatIsNoIconAndFillsInBitmapDepths) {
     /* The signature and the IHDR chunks of 16x16 RGBA, of the undefined
     ** colour type 5, and of 32x32. */
     const std::string signature("\x89PNG\r\n\x1a\n", 8);
-    const std::string png = signature + std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0\x1f\xf3\xff\x61", 25) + "rest";
-    const std::string pngType5 = signature + std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x05\0\0\0\x0d\x46\x50\x8f", 25);
-    const std::string png32 = signature + std::string("\0\0\0\x0dIHDR\0\0\0\x20\0\0\0\x20\x08\x06\0\0\0\x73\x7a\x7a\xf4", 25);
+    const std::string png =
+        signature +
+        std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0\x1f\xf3\xff\x61", 25) +
+        "rest";
+    const std::string pngType5 =
+        signature +
+        std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x05\0\0\0\x0d\x46\x50\x8f", 25);
+    const std::string png32 =
+        signature +
+        std::string("\0\0\0\x0dIHDR\0\0\0\x20\0\0\0\x20\x08\x06\0\0\0\x73\x7a\x7a\xf4", 25);
     std::string pngBadCrc = png;
     pngBadCrc[32] ^= 1;
     const std::string bitmap8 = bitmap(8);
     struct Case {
         const char *what;
         std::string file;
-        const char *reason;   /* null: accepted */
+        const char *reason; /* null: accepted */
     };
-    std::string shortDirectory = iconFile({{32, png}, {32, png}}).substr(0, ICON_HEADER + ICON_ENTRY + 4);
+    std::string shortDirectory =
+        iconFile({{32, png}, {32, png}}).substr(0, ICON_HEADER + ICON_ENTRY + 4);
     std::string pastEnd = iconFile({{32, png}});
     writeU32(&pastEnd, ICON_HEADER + 8, 1000);
     std::string sharedImage = iconFile({{32, png}, {32, png}});
@@ -592,15 +668,23 @@ TEST(IconFiles, RefusesWhatIsNoIconAndFillsInBitmapDepths) {
         {"no images", iconFile({}), "lists no image"},
         {"directory cut short", shortDirectory, "directory runs past its end"},
         {"image past the end", pastEnd, "image 1 lies past its end"},
-        {"a GIF image", iconFile({{32, png}, {8, "GIF89a and more bytes"}}), "image 2 of the icon file is neither"},
+        {"a GIF image", iconFile({{32, png}, {8, "GIF89a and more bytes"}}),
+         "image 2 of the icon file is neither"},
         {"bitmap and PNG", iconFile({{8, bitmap8}, {32, png}}), nullptr},
-        {"a 256x256 header without pixels", iconFile({{32, bitmap(32, 256).substr(0, 40)}}), "is a bitmap cut short"},
-        {"a bitmap one byte short", iconFile({{8, bitmap8.substr(0, bitmap8.size() - 1)}}), "is a bitmap cut short"},
-        {"a bitmap of 7 bits", iconFile({{7, bitmap(7)}}), "a bitmap of a depth, compression or palette"},
-        {"a bitmap 257 pixels wide", iconFile({{32, bitmap(32, 257)}}), "width or height is not 1 to 256"},
-        {"a PNG signature alone", iconFile({{32, signature}}), "a PNG image without a sound IHDR chunk"},
-        {"a PNG with a wrong CRC", iconFile({{32, pngBadCrc}}), "a PNG image without a sound IHDR chunk"},
-        {"a PNG of colour type 5", iconFile({{32, pngType5}}), "a PNG image of a kind PNG does not define"},
+        {"a 256x256 header without pixels", iconFile({{32, bitmap(32, 256).substr(0, 40)}}),
+         "is a bitmap cut short"},
+        {"a bitmap one byte short", iconFile({{8, bitmap8.substr(0, bitmap8.size() - 1)}}),
+         "is a bitmap cut short"},
+        {"a bitmap of 7 bits", iconFile({{7, bitmap(7)}}),
+         "a bitmap of a depth, compression or palette"},
+        {"a bitmap 257 pixels wide", iconFile({{32, bitmap(32, 257)}}),
+         "width or height is not 1 to 256"},
+        {"a PNG signature alone", iconFile({{32, signature}}),
+         "a PNG image without a sound IHDR chunk"},
+        {"a PNG with a wrong CRC", iconFile({{32, pngBadCrc}}),
+         "a PNG image without a sound IHDR chunk"},
+        {"a PNG of colour type 5", iconFile({{32, pngType5}}),
+         "a PNG image of a kind PNG does not define"},
         {"a 32x32 PNG in a 16x16 entry", iconFile({{32, png32}}), "a PNG image of another size"},
         {"two entries naming one image", sharedImage, "two of its images overlap in the icon file"},
     };
@@ -647,7 +731,7 @@ TEST(VersionNumbers, OneToFourDecimalPartsUpTo65535) {
         VersionNumber version;
         EXPECT_EQ(parseVersionNumber(c.text, &version), c.valid) << c.text;
         if (c.valid) {
-            for (int i = 0; i < 4; i++) EXPECT_EQ(version.parts[i], c.expected.parts[i]) << c.text;
+            for (int i = 0; i < 4; ++i) EXPECT_EQ(version.parts[i], c.expected.parts[i]) << c.text;
         }
     }
 }
@@ -658,7 +742,8 @@ TEST(BrandCommandLine, RefusesWrongOptionsAndChecksTexts) {
         {{"--icon", "x.ico", "a.exe"}, "exactly two files"},
         {{"--icon", "x.ico", "a.exe", "b.exe", "c.exe"}, "exactly two files"},
         {{"--icon", "x.ico", "--colour", "red", "a.exe", "b.exe"}, "unknown option --colour"},
-        {{"--icon", "x.ico", "--name", "A", "--name", "B", "a.exe", "b.exe"}, "--name is given twice"},
+        {{"--icon", "x.ico", "--name", "A", "--name", "B", "a.exe", "b.exe"},
+         "--name is given twice"},
         {{"--icon", "x.ico", "a.exe", "b.exe", "--company"}, "--company needs a value"},
         {{"--icon", "x.ico", "--execution-level", "administrator", "a.exe", "b.exe"},
          "none of asInvoker, highestAvailable and requireAdministrator"},
@@ -674,7 +759,7 @@ TEST(BrandCommandLine, RefusesWrongOptionsAndChecksTexts) {
     ** plane takes two. */
     const std::string emoji = "\xF0\x9F\x98\x80";
     std::string emoji128, emoji129;
-    for (int i = 0; i < 128; i++) emoji128 += emoji;
+    for (int i = 0; i < 128; ++i) emoji128 += emoji;
     emoji129 = emoji128 + emoji;
     const std::vector<std::pair<std::string, const char *>> texts = {
         {std::string(256, 'x'), nullptr},
@@ -683,14 +768,15 @@ TEST(BrandCommandLine, RefusesWrongOptionsAndChecksTexts) {
         {emoji129, "--company is longer than 256"},
         {"M\xC3\xBCller", nullptr},
         {"M\xFCller", "--company is not UTF-8"},
-        {"\xC0\xAF", "--company is not UTF-8"},           /* an overlong '/' */
-        {"\xED\xA0\x80", "--company is not UTF-8"},       /* a surrogate */
+        {"\xC0\xAF", "--company is not UTF-8"},     /* an overlong '/' */
+        {"\xED\xA0\x80", "--company is not UTF-8"}, /* a surrogate */
     };
     for (const auto &c : texts) {
         BrandOptions options;
         Branding branding;
         std::string error;
-        ASSERT_TRUE(parseBrandOptions({"--icon", "x.ico", "--company", c.first, "a.exe", "b.exe"}, &options, &error));
+        ASSERT_TRUE(parseBrandOptions({"--icon", "x.ico", "--company", c.first, "a.exe", "b.exe"},
+                                      &options, &error));
         EXPECT_EQ(versionFromOptions(options, &branding, &error), c.second == nullptr) << c.first;
         if (c.second) {
             EXPECT_NE(error.find(c.second), std::string::npos) << error;
@@ -702,16 +788,19 @@ TEST(BrandCommandLine, RefusesWrongOptionsAndChecksTexts) {
     BrandOptions options;
     Branding branding;
     std::string error;
-    ASSERT_TRUE(parseBrandOptions({"--icon", "x.ico", "--name", "My App", "a.exe", "b.exe"}, &options, &error));
+    ASSERT_TRUE(parseBrandOptions({"--icon", "x.ico", "--name", "My App", "a.exe", "b.exe"},
+                                  &options, &error));
     ASSERT_TRUE(versionFromOptions(options, &branding, &error));
     EXPECT_TRUE(branding.withVersionRecord);
-    EXPECT_EQ(branding.strings, (std::vector<VersionString>{{u"FileDescription", u"My App"}, {u"ProductName", u"My App"}}));
+    EXPECT_EQ(branding.strings, (std::vector<VersionString>{{u"FileDescription", u"My App"},
+                                                            {u"ProductName", u"My App"}}));
     ASSERT_TRUE(parseBrandOptions({"--icon", "x.ico", "a.exe", "b.exe"}, &options, &error));
     ASSERT_TRUE(versionFromOptions(options, &branding, &error));
     EXPECT_FALSE(branding.withVersionRecord);
 
     /* A value is a value, even one that looks like --help. */
-    ASSERT_TRUE(parseBrandOptions({"--icon", "--help", "--name", "-h", "a.exe", "b.exe"}, &options, &error));
+    ASSERT_TRUE(parseBrandOptions({"--icon", "--help", "--name", "-h", "a.exe", "b.exe"}, &options,
+                                  &error));
     EXPECT_FALSE(options.help);
     EXPECT_EQ(options.icon, "--help");
     EXPECT_EQ(options.name.value, "-h");
@@ -721,8 +810,10 @@ TEST(BrandCommandLine, RefusesWrongOptionsAndChecksTexts) {
 TEST(ResourceWriter, RefusesLeavesItCannotWrite) {
     const ResourceLeaf icon{resourceNumber(RESOURCE_ICON), resourceNumber(1), 0, 0, "image"};
     const ResourceLeaf namedA{resourceText(u"A"), resourceNumber(1), 0, 0, ""};
-    const ResourceLeaf otherA{resourceText(u"A"), resourceNumber(1), 0, 0, ""};   /* equal text, held apart */
-    const ResourceLeaf longName{resourceNumber(1), resourceText(std::u16string(MAX_NAME_UNITS + 1, u'x')), 0, 0, ""};
+    const ResourceLeaf otherA{resourceText(u"A"), resourceNumber(1), 0, 0,
+                              ""}; /* equal text, held apart */
+    const ResourceLeaf longName{resourceNumber(1),
+                                resourceText(std::u16string(MAX_NAME_UNITS + 1, u'x')), 0, 0, ""};
     const std::vector<std::pair<std::vector<ResourceLeaf>, const char *>> cases = {
         {{icon, icon}, "would share type, name and language"},
         {{icon, namedA, otherA}, "would share type, name and language"},
@@ -748,14 +839,38 @@ TEST(WholeFileRead, StopsAtTheLimitAndPassesOnAFailedRead) {
         std::vector<const char *> chunks;
         ReadOutcome outcome;
         std::size_t reads;
-        const char *bytes;   /* what a finished read holds */
+        const char *bytes; /* what a finished read holds */
     };
     const Case cases[] = {
-        {"a file of exactly the limit", 10, 10, {"abcde", "fghij", ""}, tool_io::READ_DONE, 3, "abcdefghij"},
+        {"a file of exactly the limit",
+         10,
+         10,
+         {"abcde", "fghij", ""},
+         tool_io::READ_DONE,
+         3,
+         "abcdefghij"},
         {"an empty file", 0, 0, {""}, tool_io::READ_DONE, 1, ""},
-        {"a file reported larger than the limit", 11, 10, {"abcdefghijk", ""}, tool_io::READ_TOO_LARGE, 0, nullptr},
-        {"a file that grows past the limit", 4, 10, {"abcd", "efghijk", "l", ""}, tool_io::READ_TOO_LARGE, 2, nullptr},
-        {"a file that grows within the limit", 4, 10, {"abcd", "efg", ""}, tool_io::READ_DONE, 3, "abcdefg"},
+        {"a file reported larger than the limit",
+         11,
+         10,
+         {"abcdefghijk", ""},
+         tool_io::READ_TOO_LARGE,
+         0,
+         nullptr},
+        {"a file that grows past the limit",
+         4,
+         10,
+         {"abcd", "efghijk", "l", ""},
+         tool_io::READ_TOO_LARGE,
+         2,
+         nullptr},
+        {"a file that grows within the limit",
+         4,
+         10,
+         {"abcd", "efg", ""},
+         tool_io::READ_DONE,
+         3,
+         "abcdefg"},
         {"a read that fails", 6, 10, {"abc", nullptr, "def", ""}, tool_io::READ_FAILED, 2, nullptr},
     };
     for (const Case &c : cases) {

@@ -58,7 +58,8 @@ private:
 class CapturedOutput {
 public:
     CapturedOutput(int target, const std::string &file)
-        : file_(file), fd_(open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600)), redirect_(target, fd_) {}
+        : file_(file), fd_(open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600)),
+          redirect_(target, fd_) {}
     ~CapturedOutput() { close(fd_); }
     std::string text() const { return readFile(file_); }
 
@@ -178,7 +179,8 @@ TEST_F(PosixProcess, AFailedStartReportsTheSystemErrorAndLeavesNoChild) {
         line.push_back('\0');
         platform::ChildProcess child = &child;
         unsigned long error = 0;
-        EXPECT_FALSE(platform::startProcess(line.data(), 0, c.directory, nullptr, &child, &error)) << c.commandLine;
+        EXPECT_FALSE(platform::startProcess(line.data(), 0, c.directory, nullptr, &child, &error))
+            << c.commandLine;
         EXPECT_EQ(static_cast<unsigned long>(c.error), error) << c.commandLine;
         EXPECT_EQ(nullptr, child);
         EXPECT_TRUE(noChildrenLeft()) << c.commandLine;
@@ -239,7 +241,8 @@ TEST_F(PosixProcess, TheOpenerIsStartedWithTheFileOrPageAndNotWaitedFor) {
         std::string received;
         char buffer[256];
         ssize_t got;
-        while ((got = read(report[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(got));
+        while ((got = read(report[0], buffer, sizeof buffer)) > 0)
+            received.append(buffer, static_cast<std::size_t>(got));
         close(report[0]);
         EXPECT_EQ("<" + std::string(c.target) + ">", received);
     }
@@ -297,7 +300,8 @@ TEST(PosixServices, ExitProcessFlushesWhatWasBuffered) {
     std::string received;
     char buffer[256];
     ssize_t got;
-    while ((got = read(output[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(got));
+    while ((got = read(output[0], buffer, sizeof buffer)) > 0)
+        received.append(buffer, static_cast<std::size_t>(got));
     close(output[0]);
     int status = 0;
     ASSERT_EQ(pid, waitpid(pid, &status, 0));
@@ -334,7 +338,8 @@ TEST(PosixServices, ProgramDirectoryIsThePartBeforeTheLastSlashOfAnAbsolutePath)
         {"bin/tool", platform::NO_PROGRAM_DIRECTORY},
         {"", platform::NO_PROGRAM_DIRECTORY},
     };
-    for (const Case &c : cases) EXPECT_EQ(c.length, platform::programDirectoryLength(c.path)) << c.path;
+    for (const Case &c : cases)
+        EXPECT_EQ(c.length, platform::programDirectoryLength(c.path)) << c.path;
 }
 
 TEST(PosixServices, CurrentDirectoryFailsEmptyWhenTheBufferIsTooSmall) {
@@ -390,7 +395,8 @@ TEST_F(PosixMessageBox, ABoxIsWrittenAsCaptionAndText) {
     int answer;
     {
         CapturedOutput captured(STDERR_FILENO, scratch / "err.txt");
-        answer = platform::messageBox("first line\nsecond line", "Error!", platform::MSGBOX_ICONERROR);
+        answer =
+            platform::messageBox("first line\nsecond line", "Error!", platform::MSGBOX_ICONERROR);
         text = captured.text();
     }
     EXPECT_NE(platform::MSGBOX_ANSWER_YES, answer);
@@ -427,9 +433,8 @@ TEST_F(PosixMessageBox, OnATerminalTheQuestionIsAnsweredFromTheTypedLine) {
         bool yes;
     };
     const std::vector<Case> cases = {
-        {"y\n", true},   {"Y\n", true},  {"yes\n", true},  {" Yes \n", true},
-        {"n\n", false},  {"\n", false},  {"yess\n", false}, {"no\n", false},
-        {"\x04", false}, /* end of input */
+        {"y\n", true}, {"Y\n", true},     {"yes\n", true}, {" Yes \n", true}, {"n\n", false},
+        {"\n", false}, {"yess\n", false}, {"no\n", false}, {"\x04", false}, /* end of input */
     };
     for (const Case &c : cases) {
         int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -438,12 +443,14 @@ TEST_F(PosixMessageBox, OnATerminalTheQuestionIsAnsweredFromTheTypedLine) {
         ASSERT_EQ(0, unlockpt(master));
         int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
         ASSERT_GE(terminal, 0);
-        ASSERT_EQ(static_cast<ssize_t>(std::strlen(c.typed)), write(master, c.typed, std::strlen(c.typed)));
+        ASSERT_EQ(static_cast<ssize_t>(std::strlen(c.typed)),
+                  write(master, c.typed, std::strlen(c.typed)));
         int answer;
         {
             RedirectedDescriptor stdinFromTerminal(STDIN_FILENO, terminal);
             CapturedOutput captured(STDERR_FILENO, scratch / "err.txt");
-            answer = platform::messageBox("Proceed?", "Question", platform::MSGBOX_ICONERROR | platform::MSGBOX_YESNO);
+            answer = platform::messageBox("Proceed?", "Question",
+                                          platform::MSGBOX_ICONERROR | platform::MSGBOX_YESNO);
         }
         close(terminal);
         close(master);
@@ -502,18 +509,15 @@ TEST_F(PosixTextFile, FoldersFifosDevicesAndMissingFilesCannotBeOpened) {
         int error;
     };
     const std::vector<Case> cases = {
-        {scratch / "folder", "r", EISDIR},
-        {scratch / "folder", "w", EISDIR},
-        {scratch / "missing.config", "r", ENOENT},
-        {scratch / "missing/out.txt", "w", ENOENT},
-        {scratch / "fifo", "r", ENOTSUP},
-        {scratch / "fifo", "w", ENOTSUP},
-        {scratch / "link to fifo", "w", ENOTSUP},
-        {"/dev/null", "w", ENOTSUP},
+        {scratch / "folder", "r", EISDIR},         {scratch / "folder", "w", EISDIR},
+        {scratch / "missing.config", "r", ENOENT}, {scratch / "missing/out.txt", "w", ENOENT},
+        {scratch / "fifo", "r", ENOTSUP},          {scratch / "fifo", "w", ENOTSUP},
+        {scratch / "link to fifo", "w", ENOTSUP},  {"/dev/null", "w", ENOTSUP},
     };
     for (const Case &c : cases) {
         int error = 0;
-        EXPECT_EQ(nullptr, platform::openTextFile(c.path.c_str(), c.mode, &error)) << c.path << " " << c.mode;
+        EXPECT_EQ(nullptr, platform::openTextFile(c.path.c_str(), c.mode, &error))
+            << c.path << " " << c.mode;
         EXPECT_EQ(c.error, error) << c.path << " " << c.mode;
     }
 }

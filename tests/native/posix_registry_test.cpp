@@ -68,7 +68,8 @@ protected:
     /* "JavaHome" of a version key, or "<no key>" / "<no value>". */
     std::string javaHome(const std::string &version) {
         platform::RegistryKey key;
-        if (platform::registryOpenKey((BASE_KEY + "\\" + version).c_str(), &key) != 0) return "<no key>";
+        if (platform::registryOpenKey((BASE_KEY + "\\" + version).c_str(), &key) != 0)
+            return "<no key>";
         char home[HOME_CAPACITY];
         unsigned long size = HOME_CAPACITY;
         long result = platform::registryQueryValue(key, "JavaHome", home, &size);
@@ -137,9 +138,12 @@ TEST_F(PosixRegistry, AHomeReachedThroughSeveralNamesCountsOnceUnderItsRealPath)
     /* The home itself lies outside the scanned roots: only aliases are seen. */
     makeRuntime(scratch / "store/java-17-openjdk-amd64", "17.0.15");
     fs::create_directories(scratch / "jvm");
-    fs::create_directory_symlink(scratch / "store/java-17-openjdk-amd64", scratch / "jvm/java-17-openjdk-amd64");
-    fs::create_directory_symlink("java-17-openjdk-amd64", scratch / "jvm/java-1.17.0-openjdk-amd64");
-    fs::create_directory_symlink(scratch / "jvm/java-1.17.0-openjdk-amd64", scratch / "jvm/default-java");
+    fs::create_directory_symlink(scratch / "store/java-17-openjdk-amd64",
+                                 scratch / "jvm/java-17-openjdk-amd64");
+    fs::create_directory_symlink("java-17-openjdk-amd64",
+                                 scratch / "jvm/java-1.17.0-openjdk-amd64");
+    fs::create_directory_symlink(scratch / "jvm/java-1.17.0-openjdk-amd64",
+                                 scratch / "jvm/default-java");
     fs::create_directories(scratch / "other");
     fs::create_directory_symlink(scratch / "jvm/default-java", scratch / "other/jdk");
     scanOnly(scratch / "jvm" + ":" + scratch / "other");
@@ -162,7 +166,8 @@ TEST_F(PosixRegistry, OnlyHomesWithJavaAndAVersionCount) {
         {"empty-version", {true, true, "JAVA_VERSION=\"\"\n"}},
         {"backslash-version", {true, true, "JAVA_VERSION=\"13\\\\x\"\n"}},
     };
-    for (const Case &c : notRuntimes) makeRuntime(scratch / (std::string("roots/") + c.folder), c.shape);
+    for (const Case &c : notRuntimes)
+        makeRuntime(scratch / (std::string("roots/") + c.folder), c.shape);
     writeFile(scratch / "roots/plain-file", "not a folder\n");
     /* A release file that is no regular file must neither block nor fill
     ** memory: a FIFO without a writer, and endless zeros. */
@@ -252,7 +257,8 @@ TEST_F(PosixRegistry, CurrentRuntimeFromPathIsFollowedThroughSymlinksToItsHome) 
         fs::create_directories(folder / "usr/bin");
         fs::create_symlink(folder / "alternatives/java", folder / "usr/bin/java");
         fs::create_directories(folder / "not-a-runtime/bin");
-        std::string path = folder / "nothing-here" + "::" + folder / "usr/bin" + ":" + folder / "decoy/jdk/bin";
+        std::string path =
+            folder / "nothing-here" + "::" + folder / "usr/bin" + ":" + folder / "decoy/jdk/bin";
         setenv("PATH", path.c_str(), 1);
         if (javaHomeName)
             setenv("JAVA_HOME", (folder / javaHomeName).c_str(), 1);
@@ -285,7 +291,8 @@ TEST_F(PosixRegistry, KeyPathsAndValueNamesIgnoreCase) {
     setenv("JAVA_HOME", (scratch / "roots/jdk").c_str(), 1);
 
     platform::RegistryKey key;
-    ASSERT_EQ(0, platform::registryOpenKey("software\\JAVASOFT\\java runtime environment\\17.0.15-EA", &key));
+    ASSERT_EQ(0, platform::registryOpenKey(
+                     "software\\JAVASOFT\\java runtime environment\\17.0.15-EA", &key));
     char home[HOME_CAPACITY];
     unsigned long size = HOME_CAPACITY;
     EXPECT_EQ(0, platform::registryQueryValue(key, "javahome", home, &size));
@@ -305,12 +312,9 @@ TEST_F(PosixRegistry, UnknownKeysAndValuesFail) {
     setenv("JAVA_HOME", (scratch / "roots/jdk").c_str(), 1);
 
     const std::vector<std::string> missingKeys = {
-        "SOFTWARE\\JavaSoft",
-        "SOFTWARE\\JavaSoft\\Java Runtime Environment\\",
-        BASE_KEY + "\\17.0",
-        BASE_KEY + "\\17.0.15\\JavaHome",
-        BASE_KEY + "X",
-        "",
+        "SOFTWARE\\JavaSoft", "SOFTWARE\\JavaSoft\\Java Runtime Environment\\",
+        BASE_KEY + "\\17.0",  BASE_KEY + "\\17.0.15\\JavaHome",
+        BASE_KEY + "X",       "",
     };
     for (const std::string &path : missingKeys) {
         platform::RegistryKey key;
@@ -416,8 +420,8 @@ TEST_F(PosixRegistry, TheDefaultScanFindsThisMachinesRuntimesOnce) {
     }
     EXPECT_EQ(fullNames, homesByFullName.size()) << "a home is listed under two version names";
     EXPECT_EQ(expected.size(), homesByFullName.size());
-    std::printf("%zu folders with a runtime under %s, %zu real runtimes\n", entriesWithJava, jvm.c_str(),
-                expected.size());
+    std::printf("%zu folders with a runtime under %s, %zu real runtimes\n", entriesWithJava,
+                jvm.c_str(), expected.size());
 }
 
 } // namespace

@@ -66,15 +66,18 @@ struct RuntimeShape {
 ** file naming version. */
 inline void makeRuntime(const std::string &home, const std::string &version) {
     writeFile(home + "/bin/java", "#!/bin/sh\nexit 0\n");
-    fs::permissions(home + "/bin/java", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
-    writeFile(home + "/release", "IMPLEMENTOR=\"Test\"\nJAVA_VERSION=\"" + version + "\"\nOS_NAME=\"Linux\"\n");
+    fs::permissions(home + "/bin/java",
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+    writeFile(home + "/release",
+              "IMPLEMENTOR=\"Test\"\nJAVA_VERSION=\"" + version + "\"\nOS_NAME=\"Linux\"\n");
 }
 
 inline void makeRuntime(const std::string &home, const RuntimeShape &shape) {
     fs::create_directories(home);
     if (shape.javaPresent) {
         writeFile(home + "/bin/java", "#!/bin/sh\nexit 0\n");
-        fs::perms perms = shape.javaExecutable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write;
+        fs::perms perms = shape.javaExecutable ? fs::perms::owner_all
+                                               : fs::perms::owner_read | fs::perms::owner_write;
         fs::permissions(home + "/bin/java", perms);
     }
     if (!shape.release.empty()) writeFile(home + "/release", shape.release);
@@ -86,7 +89,8 @@ public:
     explicit EnvironmentGuard(std::vector<std::string> names) {
         for (const std::string &name : names) {
             const char *value = std::getenv(name.c_str());
-            saved_[name] = value ? std::make_pair(true, std::string(value)) : std::make_pair(false, std::string());
+            saved_[name] = value ? std::make_pair(true, std::string(value))
+                                 : std::make_pair(false, std::string());
         }
     }
     ~EnvironmentGuard() {

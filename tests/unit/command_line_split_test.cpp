@@ -12,8 +12,7 @@ struct SplitCase {
 class WindowsSplit : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(WindowsSplit, FollowsTheCRuntimeRules) {
-    EXPECT_EQ(splitWindowsCommandLine(GetParam().line), GetParam().expected)
-        << GetParam().line;
+    EXPECT_EQ(splitWindowsCommandLine(GetParam().line), GetParam().expected) << GetParam().line;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -24,12 +23,10 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"p a\\\\\\\"b c d", {"p", "a\\\"b", "c", "d"}},
         SplitCase{"p a\\\\\\\\\"b c\" d e", {"p", "a\\\\b c", "d", "e"}},
         SplitCase{"p \"a\"\"b\" c", {"p", "a\"b", "c"}},
-        SplitCase{"p \"\" x \"\"", {"p", "", "x", ""}},
-        SplitCase{"p\t a\t\tb  ", {"p", "a", "b"}},
+        SplitCase{"p \"\" x \"\"", {"p", "", "x", ""}}, SplitCase{"p\t a\t\tb  ", {"p", "a", "b"}},
         SplitCase{"\"C:\\Program Files\\j.exe\" x", {"C:\\Program Files\\j.exe", "x"}},
         SplitCase{"C:\\dir\\\"q\" x", {"C:\\dir\\q", "x"}},
         SplitCase{"p C:\\ \"C:\\\\\"", {"p", "C:\\", "C:\\"}},
-        SplitCase{"p \"unterminated arg", {"p", "unterminated arg"}},
-        SplitCase{"", {}}));
+        SplitCase{"p \"unterminated arg", {"p", "unterminated arg"}}, SplitCase{"", {}}));
 
 } // namespace

@@ -20,7 +20,8 @@ TEST_P(ConfigLocation, NamesTheFileAfterTheProgram) {
     if (c.configFile) settings._configFile = keepText(c.configFile);
     std::vector<char> exePath(c.exePath, c.exePath + std::strlen(c.exePath) + 1);
     EXPECT_EQ(readAppConfig(exePath.data(), c.dir), 0);
-    EXPECT_EQ(fake::state.standardOutput, std::string("reading app config ") + c.expectedPath + "\n");
+    EXPECT_EQ(fake::state.standardOutput,
+              std::string("reading app config ") + c.expectedPath + "\n");
     ASSERT_EQ(fake::state.boxes.size(), 1u);
     EXPECT_EQ(fake::state.boxes[0].caption, "Reading App Config file");
     EXPECT_EQ(fake::state.boxes[0].text, std::string("[") + c.expectedPath + "]");
@@ -29,20 +30,20 @@ TEST_P(ConfigLocation, NamesTheFileAfterTheProgram) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, ConfigLocation,
-    ::testing::Values(
-        LocateCase{"C:\\apps\\demo\\Demo.exe", "C:\\apps\\demo", nullptr,
-                   "C:\\apps\\demo\\Demo.config", "C:\\apps\\demo\\Demo"},
-        LocateCase{"C:\\apps\\demo\\DEMO.EXE", "C:\\apps\\demo", nullptr,
-                   "C:\\apps\\demo\\DEMO.EXE.config", "C:\\apps\\demo\\DEMO.EXE"},
-        LocateCase{"demo.exe", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
-        LocateCase{"demo", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
-        LocateCase{"demo.exe.exe", "D:\\work", nullptr, "D:\\work\\demo.exe.config", "demo.exe"},
-        LocateCase{"C:/apps/demo/demo.exe", "D:\\work", nullptr,
-                   "D:\\work\\C:/apps/demo/demo.config", "C:/apps/demo/demo"},
-        LocateCase{".exe", "D:\\w", nullptr, "D:\\w\\.config", ""},
-        LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "conf\\test.config", "conf\\test.config",
-                   "C:\\apps\\Demo.exe"},
-        LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "", "", "C:\\apps\\Demo.exe"}));
+    ::testing::Values(LocateCase{"C:\\apps\\demo\\Demo.exe", "C:\\apps\\demo", nullptr,
+                                 "C:\\apps\\demo\\Demo.config", "C:\\apps\\demo\\Demo"},
+                      LocateCase{"C:\\apps\\demo\\DEMO.EXE", "C:\\apps\\demo", nullptr,
+                                 "C:\\apps\\demo\\DEMO.EXE.config", "C:\\apps\\demo\\DEMO.EXE"},
+                      LocateCase{"demo.exe", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
+                      LocateCase{"demo", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
+                      LocateCase{"demo.exe.exe", "D:\\work", nullptr, "D:\\work\\demo.exe.config",
+                                 "demo.exe"},
+                      LocateCase{"C:/apps/demo/demo.exe", "D:\\work", nullptr,
+                                 "D:\\work\\C:/apps/demo/demo.config", "C:/apps/demo/demo"},
+                      LocateCase{".exe", "D:\\w", nullptr, "D:\\w\\.config", ""},
+                      LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "conf\\test.config",
+                                 "conf\\test.config", "C:\\apps\\Demo.exe"},
+                      LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "", "", "C:\\apps\\Demo.exe"}));
 
 TEST_F(LauncherTest, MissingConfigurationIsNoErrorAndShowsNothing) {
     char exePath[] = "C:\\apps\\Demo.exe";

@@ -5,7 +5,7 @@
 namespace {
 
 class Expansion : public LauncherTest {
-  protected:
+protected:
     void SetUp() override {
         LauncherTest::SetUp();
         fake::state.environment = {{"JAVA_HOME", "C:\\jdk1.8"},
@@ -33,8 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
     Examples, ExpandValue,
     ::testing::Values(
         ExpandCase{"$JAVA_HOME\\bin\\java.exe", 1, "C:/jdk1.8/bin/java.exe"},
-        ExpandCase{"$APPT/lib", 0, "C:/apps/demo/lib"},
-        ExpandCase{"$APPT", 0, "C:/apps/demo/"},
+        ExpandCase{"$APPT/lib", 0, "C:/apps/demo/lib"}, ExpandCase{"$APPT", 0, "C:/apps/demo/"},
         ExpandCase{"$APPS/lib", 1, "\"C:/Program Files/Demo/lib\""},
         ExpandCase{"$APPS/lib", 0, "C:/Program Files/Demo/lib"},
         ExpandCase{"-Dapp.home=$APPS", 0, "-Dapp.home=\"C:/Program Files/Demo\""},
@@ -44,16 +43,12 @@ INSTANTIATE_TEST_SUITE_P(
         ExpandCase{"$APP/$TEMP", 0, "C:/apps/demo/C:/Temp"},
         ExpandCase{"$APP/$TEMP/$JAVA_HOME", 0, "C:/apps/demo/C:/Temp/C:/jdk1.8"},
         ExpandCase{"$APP/$NOPE/x", 0, "C:/apps/demo/$NOPE/x"},
-        ExpandCase{"$NOPE\\x", 1, "$NOPE\\x"},
-        ExpandCase{"$NOPE/$APP", 1, "$NOPE/$APP"},
+        ExpandCase{"$NOPE\\x", 1, "$NOPE\\x"}, ExpandCase{"$NOPE/$APP", 1, "$NOPE/$APP"},
         ExpandCase{"$APP/x\\y", 1, "$APP/x\\y"},
-        ExpandCase{"$PATH;C:\\tools", 1, "$PATH;C:\\tools"},
-        ExpandCase{"$A-$B", 1, "$A-$B"},
+        ExpandCase{"$PATH;C:\\tools", 1, "$PATH;C:\\tools"}, ExpandCase{"$A-$B", 1, "$A-$B"},
         ExpandCase{"com.acme.Main$Inner", 0, "com.acme.Main$Inner"},
-        ExpandCase{"C:\\dir\\file", 1, "C:\\dir\\file"},
-        ExpandCase{"", 1, ""},
-        ExpandCase{"$APP\\", 0, "C:/apps/demo/"},
-        ExpandCase{"x=$APP", 0, "x=C:/apps/demo"},
+        ExpandCase{"C:\\dir\\file", 1, "C:\\dir\\file"}, ExpandCase{"", 1, ""},
+        ExpandCase{"$APP\\", 0, "C:/apps/demo/"}, ExpandCase{"x=$APP", 0, "x=C:/apps/demo"},
         /* A quote that ends a name stays, so the quotes stay balanced. */
         ExpandCase{"\"-Dpid=$pid\"", 1, "\"-Dpid=4242\""},
         ExpandCase{"-Dpid=$pid", 1, "-Dpid=4242"},

@@ -17,19 +17,21 @@ const std::string CACHE = "C:\\Local\\tarnwick\\cds";
 /* D:\app with lib\a.jar, lib\b.jar and a readme, a jar elsewhere, and a
 ** runtime whose release file says 25.0.3. */
 class FastStart : public LauncherTest {
-  protected:
+protected:
     void SetUp() override {
         LauncherTest::SetUp();
         std::strcpy(settings.cwd, "D:\\app");
         settings.javapath = keepText(HOME + "\\bin\\javaw.exe");
         settings.mainClass = keepText("com.acme.Main");
         settings.fastStart = true;
-        for (const char *entry : {"lib/*", "E:\\x.jar"}) appendToList(LIST_VMPATHS, keepText(entry));
-        for (const char *parameter : {"-Xmx512m", "-Dmode=1"}) appendToList(LIST_VMPARAMS, keepText(parameter));
+        for (const char *entry : {"lib/*", "E:\\x.jar"})
+            appendToList(LIST_VMPATHS, keepText(entry));
+        for (const char *parameter : {"-Xmx512m", "-Dmode=1"})
+            appendToList(LIST_VMPARAMS, keepText(parameter));
         fake::state.folders = {"D:\\app", "D:\\app\\lib", "C:\\Local"};
         fake::state.environment["LOCALAPPDATA"] = "C:\\Local";
-        for (const char *file : {"D:\\app\\lib\\a.jar", "D:\\app\\lib\\b.jar", "D:\\app\\lib\\readme.txt",
-                                 "E:\\x.jar", "C:\\jdk\\lib\\modules"})
+        for (const char *file : {"D:\\app\\lib\\a.jar", "D:\\app\\lib\\b.jar",
+                                 "D:\\app\\lib\\readme.txt", "E:\\x.jar", "C:\\jdk\\lib\\modules"})
             fake::state.files[file] = "bytes";
         fake::state.files[HOME + "\\release"] = "JAVA_VERSION=\"25.0.3\"\n";
     }
@@ -38,13 +40,15 @@ class FastStart : public LauncherTest {
     ** configuration of a training start, the cache of the making run. */
     static void childrenWriteTheirFiles() {
         fake::state.childRuns = [](const std::string &line) {
-            std::size_t at = line.find(line.find("=record") != std::string::npos ? "AOTConfiguration=" : "AOTCache=");
+            std::size_t at = line.find(
+                line.find("=record") != std::string::npos ? "AOTConfiguration=" : "AOTCache=");
             std::size_t from = line.find('"', at) + 1;
             fake::state.files[line.substr(from, line.find('"', from) - from)] = "written";
         };
     }
 
-    static std::string fingerprint(const std::string &home = HOME, const std::string &version = "25.0.3") {
+    static std::string fingerprint(const std::string &home = HOME,
+                                   const std::string &version = "25.0.3") {
         std::string result;
         EXPECT_TRUE(fastStartFingerprint(javaCommandOf(settings), home, version, &result));
         return result;
@@ -54,8 +58,10 @@ class FastStart : public LauncherTest {
 /* A parameter added for each row in turn. */
 TEST_F(FastStart, TheFingerprintChangesWithWhatMakesAnArchiveUnusableAndNothingElse) {
     const std::pair<const char *, bool> parameters[] = {
-        {"-Xmx1g", true}, {"-XX:-UseCompressedOops", true}, {"-XX:+UseZGC", true}, {"--enable-preview", true},
-        {"-Dother=2", false}, {"-Xss4m", false}, {"-Xlog:gc", false}};
+        {"-Xmx1g", true},      {"-XX:-UseCompressedOops", true},
+        {"-XX:+UseZGC", true}, {"--enable-preview", true},
+        {"-Dother=2", false},  {"-Xss4m", false},
+        {"-Xlog:gc", false}};
     const std::pair<std::function<void()>, bool> changes[] = {
         {[] { fake::state.files["D:\\app\\lib\\a.jar"] = "other size"; }, true},
         {[] { fake::state.modified["D:\\app\\lib\\b.jar"] = 1; }, true},
@@ -87,7 +93,8 @@ TEST_F(FastStart, TheFingerprintChangesWithWhatMakesAnArchiveUnusableAndNothingE
     fake::state.folders.insert("D:\\app\\classes");
     appendToList(LIST_VMPATHS, keepText("classes"));
     std::string folder;
-    EXPECT_FALSE(fastStartFingerprint(javaCommandOf(settings), HOME, "25.0.3", &folder)) << "no archive holds a class folder";
+    EXPECT_FALSE(fastStartFingerprint(javaCommandOf(settings), HOME, "25.0.3", &folder))
+        << "no archive holds a class folder";
     EXPECT_EQ(folder, "D:\\app\\classes");
 }
 
@@ -103,21 +110,26 @@ TEST_F(FastStart, TheCacheIsMadeOnceAndUsed) {
     std::string aot = CACHE + "\\com.acme.Main-" + fingerprint() + ".aot";
     execApp(javaCommandOf(settings));
     ASSERT_EQ(fake::state.launches.size(), 2u);
-    EXPECT_EQ(fake::state.launches[1].commandLine,
-              "C:\\jdk\\bin\\javaw.exe -Xmx512m -XX:+UnlockDiagnosticVMOptions -XX:-DisplayVMOutput "
-              "-Xlog:aot*=off,cds*=off -XX:AOTMode=create -XX:AOTConfiguration=\"" + aot +
-                  ".4242.config\" -XX:AOTCache=\"" + aot + ".4242.tmp\" -classpath lib/*;E:\\x.jar ");
+    EXPECT_EQ(
+        fake::state.launches[1].commandLine,
+        "C:\\jdk\\bin\\javaw.exe -Xmx512m -XX:+UnlockDiagnosticVMOptions -XX:-DisplayVMOutput "
+        "-Xlog:aot*=off,cds*=off -XX:AOTMode=create -XX:AOTConfiguration=\"" +
+            aot + ".4242.config\" -XX:AOTCache=\"" + aot +
+            ".4242.tmp\" -classpath lib/*;E:\\x.jar ");
     EXPECT_EQ(fake::state.files.count(stale), 0u);
     execApp(javaCommandOf(settings));
-    EXPECT_NE(fake::state.launches[2].commandLine.find(" -XX:AOTCache=\"" + aot + "\" -classpath"), std::string::npos);
+    EXPECT_NE(fake::state.launches[2].commandLine.find(" -XX:AOTCache=\"" + aot + "\" -classpath"),
+              std::string::npos);
     EXPECT_EQ(settings.vmparamsCnt, 2) << "a start's own parameters go with it";
 
     fake::state.files["D:\\app\\lib\\c.jar"] = "new jar";
     fake::state.exitCodes = {0, 1};
     execApp(javaCommandOf(settings));
     execApp(javaCommandOf(settings));
-    EXPECT_EQ(fake::state.files.count(CACHE + "\\com.acme.Main-" + fingerprint() + ".aot.failed"), 1u);
-    EXPECT_EQ(fake::state.launches.back().commandLine.find("-XX:AOT"), std::string::npos) << "not tried again";
+    EXPECT_EQ(fake::state.files.count(CACHE + "\\com.acme.Main-" + fingerprint() + ".aot.failed"),
+              1u);
+    EXPECT_EQ(fake::state.launches.back().commandLine.find("-XX:AOT"), std::string::npos)
+        << "not tried again";
 }
 
 /* The making run is the training start's runtime, parameters and class
@@ -166,7 +178,8 @@ TEST_F(FastStart, OwnArchiveParametersAreLeftAlone) {
         std::string own = c.first ? std::string(c.first) + " " : "";
         ASSERT_EQ(fake::state.launches.size(), 1u);
         EXPECT_EQ(fake::state.launches[0].commandLine,
-                  "C:\\jdk\\bin\\javaw.exe -Xmx512m -Dmode=1 " + own + "-classpath lib/*;E:\\x.jar com.acme.Main")
+                  "C:\\jdk\\bin\\javaw.exe -Xmx512m -Dmode=1 " + own +
+                      "-classpath lib/*;E:\\x.jar com.acme.Main")
             << (c.first ? c.first : c.second);
         EXPECT_EQ(fake::state.folders.count(CACHE), 0u) << "no cache folder is made";
     }

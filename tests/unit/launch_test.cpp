@@ -6,7 +6,7 @@
 namespace {
 
 class Launch : public LauncherTest {
-  protected:
+protected:
     void SetUp() override {
         LauncherTest::SetUp();
         settings.javapath = keepText("C:\\jre6\\bin\\javaw.exe");
@@ -71,7 +71,8 @@ TEST_F(Launch, OutputFileThatCannotBeCreatedDoesNotStopTheLaunch) {
     EXPECT_EQ(execApp(javaCommandOf(settings)), 0);
     EXPECT_EQ(fake::state.launches.size(), 1u);
     EXPECT_TRUE(fake::state.boxes.empty());
-    EXPECT_EQ(fake::state.standardError.find("Cannot write tarnwick.out: "), 0u) << fake::state.standardError;
+    EXPECT_EQ(fake::state.standardError.find("Cannot write tarnwick.out: "), 0u)
+        << fake::state.standardError;
 }
 
 struct ConsoleCase {
@@ -103,8 +104,15 @@ TEST_P(Console, FollowsShowConsoleDebugAndTheExecutable) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Console,
     ::testing::Values(
-        ConsoleCase{"hidden", 0, 0, "C:\\j\\bin\\java.exe", "T", platform::CREATE_NO_WINDOW_FLAG,
-                    0, {}, false},
+        ConsoleCase{"hidden",
+                    0,
+                    0,
+                    "C:\\j\\bin\\java.exe",
+                    "T",
+                    platform::CREATE_NO_WINDOW_FLAG,
+                    0,
+                    {},
+                    false},
         ConsoleCase{"own console", 1, 0, "C:\\j\\bin\\java.exe", "T", 0, 1, {"T"}, true},
         ConsoleCase{"empty title", 1, 0, "C:\\j\\bin\\java.exe", "", 0, 1, {}, true},
         ConsoleCase{"javaw gets none", 1, 0, "C:\\j\\bin\\javaw.exe", "T", 0, 0, {"T"}, true},
@@ -171,16 +179,47 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndCase{"clean end", 0, 0, "C:/l.log", nullptr, 0, 6, {}, nullptr, false},
         EndCase{"relaunch asks nothing", 999, 0, "C:/l.log", nullptr, 0, 6, {}, nullptr, false},
-        EndCase{"quick failure", 1, 2, nullptr, nullptr, 0, 1, {"Error"},
-                "Error launching Class com.acme.Main\n with Java C:\\jre6\\bin\\javaw.exe.\nError=1",
-                false},
+        EndCase{
+            "quick failure",
+            1,
+            2,
+            nullptr,
+            nullptr,
+            0,
+            1,
+            {"Error"},
+            "Error launching Class com.acme.Main\n with Java C:\\jre6\\bin\\javaw.exe.\nError=1",
+            false},
         EndCase{"slow failure", 1, 3, nullptr, nullptr, 0, 1, {}, nullptr, false},
         EndCase{"quiet quick failure", 1, 0, nullptr, nullptr, 1, 1, {}, nullptr, false},
-        EndCase{"log offered, yes", 1, 60, "C:/logs/app.log", "Demo", 0, 6,
-                {"Unexpected Close"}, UNEXPECTED_DEMO, true},
-        EndCase{"log offered, no", 1, 0, "C:/logs/app.log", "Demo", 0, 7,
-                {"Unexpected Close"}, UNEXPECTED_DEMO, false},
-        EndCase{"empty appname", -5, 0, "x.log", "", 0, 7, {"Unexpected Close"},
+        EndCase{"log offered, yes",
+                1,
+                60,
+                "C:/logs/app.log",
+                "Demo",
+                0,
+                6,
+                {"Unexpected Close"},
+                UNEXPECTED_DEMO,
+                true},
+        EndCase{"log offered, no",
+                1,
+                0,
+                "C:/logs/app.log",
+                "Demo",
+                0,
+                7,
+                {"Unexpected Close"},
+                UNEXPECTED_DEMO,
+                false},
+        EndCase{"empty appname",
+                -5,
+                0,
+                "x.log",
+                "",
+                0,
+                7,
+                {"Unexpected Close"},
                 "Application has closed in an unexpected way. Would you like to view the log "
                 "file?\n\nLog file location:x.log\n\nJava returned the following error code: -5",
                 false},

@@ -52,8 +52,8 @@ void setRegistryRawValue(const std::string &keyPath, const std::string &name,
     registryView(otherView)[lower(keyPath)].values[name] = bytes;
 }
 
-void setRegistryValue(const std::string &keyPath, const std::string &name,
-                      const std::string &value, bool otherView) {
+void setRegistryValue(const std::string &keyPath, const std::string &name, const std::string &value,
+                      bool otherView) {
     setRegistryRawValue(keyPath, name, value + std::string(1, '\0'), otherView);
 }
 
@@ -349,10 +349,13 @@ const bool JAVA_ARGUMENTS_IN_CODE_PAGE = true;
 
 bool userCacheFolder(std::string *folder) { return getEnvironment("LOCALAPPDATA", folder); }
 
-static std::string parentFolder(const std::string &path) { return path.substr(0, path.rfind('\\')); }
+static std::string parentFolder(const std::string &path) {
+    return path.substr(0, path.rfind('\\'));
+}
 
 bool makePrivateFolders(const char *path) {
-    for (std::string folder = path; folder.find('\\') != std::string::npos; folder = parentFolder(folder))
+    for (std::string folder = path; folder.find('\\') != std::string::npos;
+         folder = parentFolder(folder))
         state.folders.insert(folder);
     return true;
 }
@@ -368,7 +371,8 @@ bool fileFacts(const char *path, FileFacts *facts) {
 bool listFolder(const char *path, std::vector<std::string> *names) {
     names->clear();
     for (const auto &file : state.files)
-        if (parentFolder(file.first) == path) names->push_back(file.first.substr(std::strlen(path) + 1));
+        if (parentFolder(file.first) == path)
+            names->push_back(file.first.substr(std::strlen(path) + 1));
     return state.folders.count(path) > 0;
 }
 

@@ -58,16 +58,16 @@ struct State {
     bool debugTrail = false; /* as start-up last told the platform */
 
     /* What the system answers. */
-    std::deque<int> boxAnswers;    /* answers to boxes in order; 1 (OK) when empty */
-    std::deque<int> exitCodes;     /* child exit codes in order; 0 when empty */
-    std::deque<long long> clock;   /* successive clock readings; the last repeats */
+    std::deque<int> boxAnswers;        /* answers to boxes in order; 1 (OK) when empty */
+    std::deque<int> exitCodes;         /* child exit codes in order; 0 when empty */
+    std::deque<long long> clock;       /* successive clock readings; the last repeats */
     bool endRequestedBySignal = false; /* a signal asked for the end */
-    bool startFails = false;       /* every start fails with startError */
+    bool startFails = false;           /* every start fails with startError */
     unsigned long startError = 0;
     unsigned long osMajor = 5;
-    bool posixNames = false;       /* names may hold quotes and tabs, as on POSIX */
+    bool posixNames = false; /* names may hold quotes and tabs, as on POSIX */
     unsigned long processId = 4242;
-    std::map<std::string, RegistryKeyData> registry; /* key path, lower case */
+    std::map<std::string, RegistryKeyData> registry;          /* key path, lower case */
     std::map<std::string, RegistryKeyData> otherViewRegistry; /* the other view */
     std::set<unsigned long> failingEnumIndices;
     std::map<std::string, std::string> environment; /* name upper case */
@@ -92,8 +92,8 @@ void reset();
 
 /* Registry helpers: put a value (text stored with its terminator unless
 ** raw is set) at a key path, creating the key and linking it to its parent. */
-void setRegistryValue(const std::string &keyPath, const std::string &name,
-                      const std::string &value, bool otherView = false);
+void setRegistryValue(const std::string &keyPath, const std::string &name, const std::string &value,
+                      bool otherView = false);
 void setRegistryRawValue(const std::string &keyPath, const std::string &name,
                          const std::string &bytes, bool otherView = false);
 void addRegistryKey(const std::string &keyPath, bool otherView = false);

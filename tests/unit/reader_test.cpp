@@ -7,7 +7,7 @@
 namespace {
 
 class Reader : public LauncherTest {
-  protected:
+protected:
     /* Reads content as the file "app.config"; returns the exit code when
     ** the reader ended the process, else -1000 - its result. */
     int read(const std::string &content) {
@@ -72,13 +72,15 @@ TEST_P(QuotingFlags, FollowTheKeyword) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keywords, QuotingFlags,
-    ::testing::Values(FlagCase{"javapath $APPS/j", &LauncherSettings::javapath, "\"C:/Program Files/Demo/j\""},
-                      FlagCase{"workingDir $APPS", &LauncherSettings::workingDir, "\"C:/Program Files/Demo\""},
-                      FlagCase{"consoleTitle $APPS", &LauncherSettings::consoleTitle, "\"C:/Program Files/Demo\""},
-                      FlagCase{"outputFile $APPS", &LauncherSettings::outputFile, "\"C:/Program Files/Demo\""},
-                      FlagCase{"mainclass $APPS", &LauncherSettings::mainClass, "C:/Program Files/Demo"},
-                      FlagCase{"appname $APPS", &LauncherSettings::appname, "C:/Program Files/Demo"},
-                      FlagCase{"appname x=$APPS", &LauncherSettings::appname, "x=\"C:/Program Files/Demo\""}));
+    ::testing::Values(
+        FlagCase{"javapath $APPS/j", &LauncherSettings::javapath, "\"C:/Program Files/Demo/j\""},
+        FlagCase{"workingDir $APPS", &LauncherSettings::workingDir, "\"C:/Program Files/Demo\""},
+        FlagCase{"consoleTitle $APPS", &LauncherSettings::consoleTitle,
+                 "\"C:/Program Files/Demo\""},
+        FlagCase{"outputFile $APPS", &LauncherSettings::outputFile, "\"C:/Program Files/Demo\""},
+        FlagCase{"mainclass $APPS", &LauncherSettings::mainClass, "C:/Program Files/Demo"},
+        FlagCase{"appname $APPS", &LauncherSettings::appname, "C:/Program Files/Demo"},
+        FlagCase{"appname x=$APPS", &LauncherSettings::appname, "x=\"C:/Program Files/Demo\""}));
 
 TEST_F(Reader, LogFileComesOnlyFromVmparamLines) {
     fake::state.environment["APPS"] = "C:\\Program Files\\Demo";
@@ -196,7 +198,8 @@ TEST_F(Reader, IncludeLoopsAreReportedOnceAndSkipped) {
     fake::reset();
     settings._quietMode = 1;
     for (int level = 0; level < 4; ++level) {
-        std::string &text = fake::state.files[level == 0 ? "app.config" : "f" + std::to_string(level)];
+        std::string &text =
+            fake::state.files[level == 0 ? "app.config" : "f" + std::to_string(level)];
         for (int i = 0; i < 100; ++i)
             text += level < 3 ? "include f" + std::to_string(level + 1) + "\n" : "# nothing\n";
     }
@@ -242,9 +245,9 @@ TEST_F(Reader, IncludeLoopsAreReportedOnceAndSkipped) {
 TEST_F(Reader, ByteOrderMarkLongLinesAndNulBytes) {
     std::string longValue(5000, 'x');
     EXPECT_EQ(read("\xEF\xBB\xBFmainclass com.acme.Main\n"
-                   "argument " + longValue + "\n" +
-                   std::string("argument a\0b\n", 13) + std::string("\0vmparam -Dx\n", 13) +
-                   "argument z\n"),
+                   "argument " +
+                   longValue + "\n" + std::string("argument a\0b\n", 13) +
+                   std::string("\0vmparam -Dx\n", 13) + "argument z\n"),
               -1000);
     EXPECT_STREQ(settings.mainClass, "com.acme.Main");
     EXPECT_EQ(list(settings.args, settings.argsCnt), (Strings{longValue, "a", "z"}));

@@ -86,14 +86,14 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"no current version", [] { fake::addRegistryKey(RUNTIME_KEY); },
                     "Java Current Version Key", "Error Reading Registry",
                     "No Java Installation Found"},
-        FailureCase{"current version too long",
-                    [] { fake::setRegistryValue(RUNTIME_KEY, "CurrentVersion", std::string(255, '9')); },
-                    "Java Current Version Key", "Error Reading Registry",
-                    "No Java Installation Found"},
-        FailureCase{"unterminated version filling the buffer",
-                    [] { fake::setRegistryRawValue(RUNTIME_KEY, "CurrentVersion", std::string(255, '9')); },
-                    "Java Current Version Key", "Error Reading Registry",
-                    "No Java Installation Found"},
+        FailureCase{
+            "current version too long",
+            [] { fake::setRegistryValue(RUNTIME_KEY, "CurrentVersion", std::string(255, '9')); },
+            "Java Current Version Key", "Error Reading Registry", "No Java Installation Found"},
+        FailureCase{
+            "unterminated version filling the buffer",
+            [] { fake::setRegistryRawValue(RUNTIME_KEY, "CurrentVersion", std::string(255, '9')); },
+            "Java Current Version Key", "Error Reading Registry", "No Java Installation Found"},
         FailureCase{"version key missing",
                     [] { fake::setRegistryValue(RUNTIME_KEY, "CurrentVersion", "1.9"); },
                     "Java Current Version", "Error Accessing Registry!",
@@ -206,7 +206,10 @@ TEST_P(FurtherSources, TheFirstSourceWithARuntimeWins) {
 INSTANTIATE_TEST_SUITE_P(
     Order, FurtherSources,
     ::testing::Values(
-        SourceCase{"first key beside every other", {ON_PATH, JAVA_HOME, JDK_OWN, JRE_OTHER, JRE_OWN}, JRE_OWN, {}},
+        SourceCase{"first key beside every other",
+                   {ON_PATH, JAVA_HOME, JDK_OWN, JRE_OTHER, JRE_OWN},
+                   JRE_OWN,
+                   {}},
         SourceCase{"other view before JDK", {JDK_OWN, JRE_OTHER}, JRE_OTHER, {}},
         SourceCase{"JDK own view before other", {JDK_OTHER, JDK_OWN}, JDK_OWN, {}},
         SourceCase{"JDK before Development Kit", {KIT_OWN, JDK_OTHER}, JDK_OTHER, {}},
@@ -214,7 +217,10 @@ INSTANTIATE_TEST_SUITE_P(
         SourceCase{"Development Kit before JAVA_HOME", {JAVA_HOME, KIT_OTHER}, KIT_OTHER, {}},
         SourceCase{"JAVA_HOME before PATH", {ON_PATH, JAVA_HOME}, JAVA_HOME, {}},
         SourceCase{"PATH alone", {ON_PATH}, ON_PATH, {}},
-        SourceCase{"a key without its executable is passed over", {ON_PATH}, ON_PATH, {JDK_OWN, JAVA_HOME}},
+        SourceCase{"a key without its executable is passed over",
+                   {ON_PATH},
+                   ON_PATH,
+                   {JDK_OWN, JAVA_HOME}},
         SourceCase{"a stale first key is passed over", {JDK_OTHER}, JDK_OTHER, {JRE_OWN}},
         SourceCase{"a stale first key alone is started as before", {}, JRE_OWN, {JRE_OWN}}));
 
@@ -242,26 +248,33 @@ TEST_P(ShellSpellings, FindTheRuntimeTheShellWould) {
     EXPECT_EQ(std::string(path), std::string("\"") + c.expected + "\\bin\\javaw.exe\"") << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spellings, ShellSpellings,
-    ::testing::Values(
-        SpellingCase{"quoted JAVA_HOME", "\"C:\\jh\"", nullptr, "C:\\jh"},
-        SpellingCase{"quoted PATH folder", nullptr, "C:\\Windows;\"C:\\q x\\bin\"", "C:\\q x"},
-        SpellingCase{"separator within quotes", nullptr, "\"C:\\a;b\\bin\";C:\\jh\\bin", "C:\\a;b"},
-        SpellingCase{"folder named javaw.exe on PATH", nullptr, "C:\\dir\\bin;;C:\\jh\\bin", "C:\\jh"},
-        SpellingCase{"JAVA_HOME whose javaw.exe is a folder", "C:\\dir", "C:\\q x\\bin", "C:\\q x"}));
+INSTANTIATE_TEST_SUITE_P(Spellings, ShellSpellings,
+                         ::testing::Values(SpellingCase{"quoted JAVA_HOME", "\"C:\\jh\"", nullptr,
+                                                        "C:\\jh"},
+                                           SpellingCase{"quoted PATH folder", nullptr,
+                                                        "C:\\Windows;\"C:\\q x\\bin\"", "C:\\q x"},
+                                           SpellingCase{"separator within quotes", nullptr,
+                                                        "\"C:\\a;b\\bin\";C:\\jh\\bin", "C:\\a;b"},
+                                           SpellingCase{"folder named javaw.exe on PATH", nullptr,
+                                                        "C:\\dir\\bin;;C:\\jh\\bin", "C:\\jh"},
+                                           SpellingCase{"JAVA_HOME whose javaw.exe is a folder",
+                                                        "C:\\dir", "C:\\q x\\bin", "C:\\q x"}));
 
 TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) {
     settings._debug = 1;
     fake::state.environment["JAVA_HOME"] = "C:\\nowhere";
     EXPECT_EQ(registryPath(), nullptr);
-    EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{"Error Accessing Registry!", "Error!"}));
+    EXPECT_EQ(fake::boxCaptions(),
+              (std::vector<std::string>{"Error Accessing Registry!", "Error!"}));
     EXPECT_EQ(fake::state.standardOutput,
-              "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry view): missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry "
+              "view): missing\n"
               "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): missing\n"
               "Java runtime source SOFTWARE\\JavaSoft\\JDK (other registry view): missing\n"
-              "Java runtime source SOFTWARE\\JavaSoft\\Java Development Kit (own registry view): missing\n"
-              "Java runtime source SOFTWARE\\JavaSoft\\Java Development Kit (other registry view): missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Development Kit (own registry view): "
+              "missing\n"
+              "Java runtime source SOFTWARE\\JavaSoft\\Java Development Kit (other registry view): "
+              "missing\n"
               "Java runtime source JAVA_HOME: missing\n"
               "Java runtime source PATH: missing\n");
 
@@ -283,11 +296,13 @@ TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) 
     installAt(JDK_OWN, "21");
     EXPECT_NE(registryPath(), nullptr);
     EXPECT_TRUE(fake::state.boxes.empty());
-    EXPECT_EQ(fake::state.standardOutput,
-              "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (own registry view): "
-              "C:\\rt0\\bin\\javaw.exe is missing\n"
-              "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry view): missing\n"
-              "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): found C:\\rt2\n");
+    EXPECT_EQ(
+        fake::state.standardOutput,
+        "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (own registry view): "
+        "C:\\rt0\\bin\\javaw.exe is missing\n"
+        "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry view): "
+        "missing\n"
+        "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): found C:\\rt2\n");
 }
 
 struct NoRuntimeCase {
@@ -298,7 +313,8 @@ struct NoRuntimeCase {
     bool opened;
 };
 
-class NoRuntimeAnywhere : public LauncherTest, public ::testing::WithParamInterface<NoRuntimeCase> {};
+class NoRuntimeAnywhere : public LauncherTest,
+                          public ::testing::WithParamInterface<NoRuntimeCase> {};
 
 /* With downloadurl the error box gives way to a question; quiet mode asks
 ** nothing and keeps the box, which it has always shown. */
@@ -317,16 +333,30 @@ TEST_P(NoRuntimeAnywhere, AsksToDownloadWhenTheApplicationNamesItsPage) {
     EXPECT_EQ(fake::state.webPages.size(), c.opened ? 1u : 0u);
 }
 
-const char *const NEEDS_JAVA = " needs Java, and none was found on this computer. Do you want to download it?";
+const char *const NEEDS_JAVA =
+    " needs Java, and none was found on this computer. Do you want to download it?";
 
 INSTANTIATE_TEST_SUITE_P(
     Question, NoRuntimeAnywhere,
     ::testing::Values(
-        NoRuntimeCase{"Demo", "com.acme.Main", false, 6, {std::string("Demo") + NEEDS_JAVA, "Error!", 0x14}, true},
-        NoRuntimeCase{"Demo", nullptr, false, 7, {std::string("Demo") + NEEDS_JAVA, "Error!", 0x14}, false},
-        NoRuntimeCase{"", "com.acme.Main", false, 6, {std::string("com.acme.Main") + NEEDS_JAVA, "Error!", 0x14}, true},
-        NoRuntimeCase{nullptr, "", false, 6, {std::string("Application") + NEEDS_JAVA, "Error!", 0x14}, true},
-        NoRuntimeCase{"Demo", nullptr, true, 6, {"No Java Installation Found", "Error!", 0x10}, false}));
+        NoRuntimeCase{"Demo",
+                      "com.acme.Main",
+                      false,
+                      6,
+                      {std::string("Demo") + NEEDS_JAVA, "Error!", 0x14},
+                      true},
+        NoRuntimeCase{
+            "Demo", nullptr, false, 7, {std::string("Demo") + NEEDS_JAVA, "Error!", 0x14}, false},
+        NoRuntimeCase{"",
+                      "com.acme.Main",
+                      false,
+                      6,
+                      {std::string("com.acme.Main") + NEEDS_JAVA, "Error!", 0x14},
+                      true},
+        NoRuntimeCase{
+            nullptr, "", false, 6, {std::string("Application") + NEEDS_JAVA, "Error!", 0x14}, true},
+        NoRuntimeCase{
+            "Demo", nullptr, true, 6, {"No Java Installation Found", "Error!", 0x10}, false}));
 
 TEST_F(LauncherTest, TheExitCodeStaysWhenTheQuestionIsAnswered) {
     fake::state.files["C:\\a\\t.config"] = "downloadurl https://acme.example/java\n";
@@ -344,7 +374,8 @@ struct RequirementCase {
     bool firstKeyUninstalled = false; /* its home without javaw.exe */
 };
 
-class FurtherSelection : public LauncherTest, public ::testing::WithParamInterface<RequirementCase> {};
+class FurtherSelection : public LauncherTest,
+                         public ::testing::WithParamInterface<RequirementCase> {};
 
 /* The first key has only Java 8; a requirement it cannot meet is looked
 ** for in the further sources, in their order, with the same rules. */
@@ -391,8 +422,9 @@ TEST_F(LauncherTest, SelectionThatNothingMeetsEndsAsTheFirstKeyWouldAlone) {
     SelectedRuntime runtime;
     EXPECT_EQ(fake::exitCodeOf([&] { getJavaVersionPath("1.8.0_400+", &runtime); }), 11);
     EXPECT_EQ(runtime.versionName, "1.8.0_400+");
-    EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{"Error Accessing Registry!",
-                                                              "Java Runtime Environment Not Found"}));
+    EXPECT_EQ(fake::boxCaptions(),
+              (std::vector<std::string>{"Error Accessing Registry!",
+                                        "Java Runtime Environment Not Found"}));
     EXPECT_NE(fake::state.standardOutput.find("checking (1) 17.0.9\n"), std::string::npos);
     EXPECT_NE(fake::state.standardOutput.find(
                   "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): no match\n"),

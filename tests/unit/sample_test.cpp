@@ -25,14 +25,15 @@ TEST_F(LauncherTest, SampleDocumentsEveryKeyCommentedOut) {
     EXPECT_EQ(text.back(), '\n');
     std::vector<std::string> lines = linesOf(text);
     ASSERT_EQ(lines.size(), 43u);
-    EXPECT_EQ(lines[0],
-              "#Created with version @(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00");
+    EXPECT_EQ(
+        lines[0],
+        "#Created with version @(#)tarnWick Version: 1.3.1 NVQ Compiled: Mar 14 2019 at 11:37:00");
     for (const std::string &line : lines) EXPECT_TRUE(line.empty() || line[0] == '#') << line;
 
     /* Each key stands once, as "#key <...>" (showConsole with its value). */
-    const char *keys[] = {"mainclass", "addpath", "addjars", "addjar", "vmparam",
-                          "javapath", "showConsole", "consoleTitle", "include", "argument",
-                          "javaVersion", "appname", "workingDir", "outputFile"};
+    const char *keys[] = {"mainclass",   "addpath",     "addjars",      "addjar",    "vmparam",
+                          "javapath",    "showConsole", "consoleTitle", "include",   "argument",
+                          "javaVersion", "appname",     "workingDir",   "outputFile"};
     for (const char *key : keys) {
         int count = 0;
         for (const std::string &line : lines)

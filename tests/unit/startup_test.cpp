@@ -51,23 +51,42 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{{}, 0, 0, 0, 0, false, nullptr, {}, {}},
         ScanCase{{"-d"}, 1, 0, 0, 0, false, nullptr, {}, {}},
         ScanCase{{"-debug", "-d1"}, 0, 0, 0, 0, false, nullptr, {}, {"-debug", "-d1"}},
-        ScanCase{{"-D", "-Dapp.mode=test", "-DLOGFILE=x"}, 0, 0, 0, 0, false, nullptr,
-                 {"-D", "-Dapp.mode=test", "-DLOGFILE=x"}, {}},
+        ScanCase{{"-D", "-Dapp.mode=test", "-DLOGFILE=x"},
+                 0,
+                 0,
+                 0,
+                 0,
+                 false,
+                 nullptr,
+                 {"-D", "-Dapp.mode=test", "-DLOGFILE=x"},
+                 {}},
         ScanCase{{"-config.txt"}, 0, 1, 0, 0, false, nullptr, {}, {}},
         ScanCase{{"-co"}, 0, 0, 0, 0, false, "o", {}, {}},
         ScanCase{{"-cmy.config"}, 0, 0, 0, 0, false, "my.config", {}, {}},
         ScanCase{{"-c", "my.config"}, 0, 0, 0, 0, false, "", {}, {"my.config"}},
         ScanCase{{"-ca", "-cb"}, 0, 0, 0, 0, false, "b", {}, {}},
         ScanCase{{"-quiet", "-output", "-passExitCodeX"}, 0, 0, 1, 1, true, nullptr, {}, {}},
-        ScanCase{{"-pass", "-s", "-", "plain"}, 0, 0, 0, 0, false, nullptr, {},
+        ScanCase{{"-pass", "-s", "-", "plain"},
+                 0,
+                 0,
+                 0,
+                 0,
+                 false,
+                 nullptr,
+                 {},
                  {"-pass", "-s", "-", "plain"}},
         ScanCase{{"-d", "-q"}, 0, 0, 1, 0, false, nullptr, {}, {}},
         ScanCase{{"-q", "-d"}, 0, 0, 1, 0, false, nullptr, {}, {}},
-        ScanCase{{"a", "-Dx", "a", "-Dx"}, 0, 0, 0, 0, false, nullptr, {"-Dx", "-Dx"},
-                 {"a", "a"}},
+        ScanCase{{"a", "-Dx", "a", "-Dx"}, 0, 0, 0, 0, false, nullptr, {"-Dx", "-Dx"}, {"a", "a"}},
         /* One argument of the user's stays one for Java. */
-        ScanCase{{"-Dtitle=My App", "-Dq=say \"hi\"", "-Dt=a\tb", "-Dw=C:\\"}, 0, 0, 0, 0, false,
-                 nullptr, {"\"-Dtitle=My App\"", "\"-Dq=say \\\"hi\\\"\"", "\"-Dt=a\tb\"", "-Dw=C:\\"},
+        ScanCase{{"-Dtitle=My App", "-Dq=say \"hi\"", "-Dt=a\tb", "-Dw=C:\\"},
+                 0,
+                 0,
+                 0,
+                 0,
+                 false,
+                 nullptr,
+                 {"\"-Dtitle=My App\"", "\"-Dq=say \\\"hi\\\"\"", "\"-Dt=a\tb\"", "-Dw=C:\\"},
                  {}}));
 
 TEST_F(LauncherTest, QuietWinsOverDebugSoNothingOfTheTrailShows) {
@@ -88,10 +107,19 @@ TEST_F(LauncherTest, DebugTrailOfTheStartInOrder) {
     installRuntime();
     fake::state.osMajor = 6;
     runLauncher({"C:\\apps\\tool.exe", "-d", "-passExitCode", "-Dx=1"});
-    std::vector<std::string> expected = {
-        "Running on Vista", "Version", "LpCmdLine", "passExitCode", "CWD",
-        "Reading App Config file", "MainClass is", "Adding double quotes around", "Javapath is",
-        "Starting dir", "Command Line is", "Show Console", "Calling Post Quit Message With Code"};
+    std::vector<std::string> expected = {"Running on Vista",
+                                         "Version",
+                                         "LpCmdLine",
+                                         "passExitCode",
+                                         "CWD",
+                                         "Reading App Config file",
+                                         "MainClass is",
+                                         "Adding double quotes around",
+                                         "Javapath is",
+                                         "Starting dir",
+                                         "Command Line is",
+                                         "Show Console",
+                                         "Calling Post Quit Message With Code"};
     EXPECT_EQ(fake::boxCaptions(), expected);
     EXPECT_EQ(fake::state.boxes[0].text, "1.3.1");
     EXPECT_EQ(fake::state.boxes[2].text, "[C:\\apps\\tool.exe]");
@@ -197,7 +225,8 @@ TEST_F(LauncherTest, SampleThatCannotBeCreatedEndsWithOne) {
     fake::state.unopenableFiles[SAMPLE_CONFIG_NAME] = EACCES;
     EXPECT_EQ(runLauncher({"tool.exe", "-sample"}), 1);
     EXPECT_TRUE(fake::state.boxes.empty());
-    EXPECT_EQ(fake::state.standardError, "Cannot write sample.config: " + std::string(std::strerror(EACCES)) + "\n");
+    EXPECT_EQ(fake::state.standardError,
+              "Cannot write sample.config: " + std::string(std::strerror(EACCES)) + "\n");
 }
 
 TEST_F(LauncherTest, RelaunchesOnNineNineNineUntilAnotherCode) {
@@ -253,12 +282,14 @@ TEST_F(LauncherTest, ListsNeverGrowPastTheirCapacity) {
     /* The "-D" entries hold a blank: the message names the option as given. */
     for (Case c : {Case{"arg", ARGS_CAPACITY, "application arguments"},
                    Case{"-Dp=a b", VMPARAMS_CAPACITY, "JVM parameters"}}) {
-        const std::string firstLeftOut = std::string("\"") + c.prefix + std::to_string(c.fits) + "\"";
+        const std::string firstLeftOut =
+            std::string("\"") + c.prefix + std::to_string(c.fits) + "\"";
         for (int extra : {0, 1}) {
             fake::reset();
             installRuntime();
             std::vector<std::string> argv = {"tool.exe"};
-            for (int i = 0; i < c.fits + extra + 1; ++i) argv.push_back(c.prefix + std::to_string(i));
+            for (int i = 0; i < c.fits + extra + 1; ++i)
+                argv.push_back(c.prefix + std::to_string(i));
             if (extra == 0) {
                 argv.pop_back();
                 EXPECT_EQ(runLauncher(argv), 0) << c.prefix;
@@ -345,39 +376,68 @@ const char *const JAVAW = "C:\\jre6\\bin\\javaw.exe ";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ToolModeStart,
-    ::testing::Values(
-        ToolModeCase{"any letter case, after a byte-order mark", "\xEF\xBB\xBFtoolMode On\n", {}, {"-q"},
-                     nullptr, true, std::string(JAVAW) + " -q "},
-        ToolModeCase{"the last line decides", "toolMode on\ntoolMode off\n", {}, {"-q", "a"}, nullptr,
-                     false, std::string(JAVAW) + " a "},
-        ToolModeCase{"not from an include", "include C:\\apps\\more.config\n",
-                     {{"C:\\apps\\more.config", "toolMode on\n"}}, {"-q", "a"}, nullptr, false,
-                     std::string(JAVAW) + " a "},
-        ToolModeCase{"not from a -c file", nullptr, {{"C:\\x.config", "toolMode on\nmainclass X\n"}},
-                     {"-cC:\\x.config", "a"}, nullptr, false, std::string(JAVAW) + "X a "},
-        /* The options of the variable, split as a command line is; a word
+    ::testing::Values(ToolModeCase{"any letter case, after a byte-order mark",
+                                   "\xEF\xBB\xBFtoolMode On\n",
+                                   {},
+                                   {"-q"},
+                                   nullptr,
+                                   true,
+                                   std::string(JAVAW) + " -q "},
+                      ToolModeCase{"the last line decides",
+                                   "toolMode on\ntoolMode off\n",
+                                   {},
+                                   {"-q", "a"},
+                                   nullptr,
+                                   false,
+                                   std::string(JAVAW) + " a "},
+                      ToolModeCase{"not from an include",
+                                   "include C:\\apps\\more.config\n",
+                                   {{"C:\\apps\\more.config", "toolMode on\n"}},
+                                   {"-q", "a"},
+                                   nullptr,
+                                   false,
+                                   std::string(JAVAW) + " a "},
+                      ToolModeCase{"not from a -c file",
+                                   nullptr,
+                                   {{"C:\\x.config", "toolMode on\nmainclass X\n"}},
+                                   {"-cC:\\x.config", "a"},
+                                   nullptr,
+                                   false,
+                                   std::string(JAVAW) + "X a "},
+                      /* The options of the variable, split as a command line is; a word
         ** that is no option is an application argument, after the command
         ** line's and before the configuration's. */
-        ToolModeCase{"options from the environment", "toolMode on\n",
-                     {{"C:\\x.config", "mainclass X\nargument cfg\n"}}, {"-q", "-sample"},
-                     "-q \"-Dt=a b\" -cC:\\x.config word", true,
-                     std::string(JAVAW) + "\"-Dt=a b\" X -q -sample word cfg "},
-        ToolModeCase{"the variable means nothing outside tool mode", nullptr, {}, {"a"}, "-passExitCode b",
-                     false, std::string(JAVAW) + " a "}));
+                      ToolModeCase{"options from the environment",
+                                   "toolMode on\n",
+                                   {{"C:\\x.config", "mainclass X\nargument cfg\n"}},
+                                   {"-q", "-sample"},
+                                   "-q \"-Dt=a b\" -cC:\\x.config word",
+                                   true,
+                                   std::string(JAVAW) + "\"-Dt=a b\" X -q -sample word cfg "},
+                      ToolModeCase{"the variable means nothing outside tool mode",
+                                   nullptr,
+                                   {},
+                                   {"a"},
+                                   "-passExitCode b",
+                                   false,
+                                   std::string(JAVAW) + " a "}));
 
 TEST_F(LauncherTest, InToolModeRelativeClassPathEntriesStartFromTheLaunchersFolder) {
     /* An entry quoted by an expansion, an empty one, a launcher in a drive's
     ** root, a quoted absolute entry; the last column as the runtime gets it. */
-    for (auto c : {std::vector<const char *>{"C:\\apps\\tool", "\"my dir/x\"", "C:\\apps\\my dir/x"},
-                   std::vector<const char *>{"C:\\apps\\tool", "", "C:\\apps"},
-                   std::vector<const char *>{"C:\\tool", "lib/*", "C:\\lib/*"},
-                   std::vector<const char *>{"C:\\apps\\tool", "\"D:\\my dir/x\"", "D:\\my dir/x"}}) {
+    for (auto c :
+         {std::vector<const char *>{"C:\\apps\\tool", "\"my dir/x\"", "C:\\apps\\my dir/x"},
+          std::vector<const char *>{"C:\\apps\\tool", "", "C:\\apps"},
+          std::vector<const char *>{"C:\\tool", "lib/*", "C:\\lib/*"},
+          std::vector<const char *>{"C:\\apps\\tool", "\"D:\\my dir/x\"", "D:\\my dir/x"}}) {
         fake::reset();
         installRuntime();
-        fake::state.files[std::string(c[0]) + ".config"] = std::string("toolMode on\naddpath ") + c[1] + "\n";
+        fake::state.files[std::string(c[0]) + ".config"] =
+            std::string("toolMode on\naddpath ") + c[1] + "\n";
         runLauncher({std::string(c[0]) + ".exe"});
         ASSERT_EQ(fake::state.launches.size(), 1u) << c[1];
-        std::vector<std::string> words = splitWindowsCommandLine(fake::state.launches[0].commandLine.c_str());
+        std::vector<std::string> words =
+            splitWindowsCommandLine(fake::state.launches[0].commandLine.c_str());
         ASSERT_EQ(words.size(), 3u) << c[1];
         EXPECT_EQ(words[2], c[2]);
     }

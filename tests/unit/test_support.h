@@ -18,7 +18,7 @@
 extern const char *const RUNTIME_KEY; /* the registry key of installed runtimes */
 
 class LauncherTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { fake::reset(); }
 
     /* Registers a current runtime 1.6 at home, as an installer would. */
@@ -38,13 +38,12 @@ class LauncherTest : public ::testing::Test {
         }
         pointers.push_back(nullptr);
         int result = 0;
-        int code = fake::exitCodeOf([&] {
-            result = launcherMain(static_cast<int>(argv.size()), pointers.data());
-        });
+        int code = fake::exitCodeOf(
+            [&] { result = launcherMain(static_cast<int>(argv.size()), pointers.data()); });
         return code == -1000 ? result : code;
     }
 
-  private:
+private:
     /* The argument vector must outlive the run: settings point into it. */
     std::list<std::vector<char>> argStorage;
 };

@@ -24,7 +24,7 @@ void installRuntimes(const std::vector<std::string> &names,
 const std::vector<std::string> STANDARD = {"1.6", "1.6.0_17", "1.6.0_45", "1.7", "1.7.0_80"};
 
 class VersionSelection : public LauncherTest {
-  protected:
+protected:
     /* Runs the lookup for requirement; returns the exit code, or -1000 when
     ** it returned (its executable token then in *path, null when it found
     ** none).  The name it settled on is left in chosen. */
@@ -87,7 +87,7 @@ struct SelectCase {
     const char *name;
     std::vector<std::string> installed;
     const char *requirement;
-    int exitCode;           /* -1000: returned */
+    int exitCode;            /* -1000: returned */
     const char *javaVersion; /* afterwards */
     const char *path;        /* null: no path */
     std::vector<std::string> captions;
@@ -115,73 +115,195 @@ const char *const INCOMPATIBLE = "Incompatible JRE Version Found";
 
 /* Names as the installers of Java 9 and later write them, among one of
 ** Java 8; the enumeration order is not the version order. */
-const std::vector<std::string> MODERN = {"1.8.0_392", "11.0.20-ea", "17",     "17.0.10",
+const std::vector<std::string> MODERN = {"1.8.0_392", "11.0.20-ea", "17",           "17.0.10",
                                          "17.0.9",    "17.0.1",     "21.0.5+11-LTS"};
 
 INSTANTIATE_TEST_SUITE_P(
     Requirements, Selection,
     ::testing::Values(
-        SelectCase{"family picks highest patch", STANDARD, "1.6", -1000, "1.6.0_45",
-                   "C:\\java\\1.6.0_45\\bin\\javaw.exe", {}},
-        SelectCase{"exact version read directly", STANDARD, "1.6.0_17", -1000, "1.6.0_17",
-                   "C:\\java\\1.6.0_17\\bin\\javaw.exe", {}},
-        SelectCase{"nothing reaches the level", STANDARD, "1.6.0_50+", 11, "1.6.0_50+", nullptr,
+        SelectCase{"family picks highest patch",
+                   STANDARD,
+                   "1.6",
+                   -1000,
+                   "1.6.0_45",
+                   "C:\\java\\1.6.0_45\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"exact version read directly",
+                   STANDARD,
+                   "1.6.0_17",
+                   -1000,
+                   "1.6.0_17",
+                   "C:\\java\\1.6.0_17\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"nothing reaches the level",
+                   STANDARD,
+                   "1.6.0_50+",
+                   11,
+                   "1.6.0_50+",
+                   nullptr,
                    {INCOMPATIBLE}},
-        SelectCase{"exact version missing", STANDARD, "1.6.0_18", -1000, "1.6.0_18", nullptr,
-                   {NOT_FOUND}},
-        SelectCase{"1.N+ is feature N or later", STANDARD, "1.7+", -1000, "1.7.0_80",
-                   "C:\\java\\1.7.0_80\\bin\\javaw.exe", {}},
-        SelectCase{"plus at exactly the installed level", STANDARD, "1.6.0_45+", -1000, "1.6.0_45",
-                   "C:\\java\\1.6.0_45\\bin\\javaw.exe", {}},
-        SelectCase{"family not installed", {"1.6", "1.7"}, "1.8", -1000, "1.8", nullptr,
-                   {NOT_FOUND}},
-        SelectCase{"later name wins a tie", {"1.6.0_45", "1.6.1_45"}, "1.6", -1000, "1.6.1_45",
-                   "C:\\java\\1.6.1_45\\bin\\javaw.exe", {}},
-        SelectCase{"patch level zero keeps the family", {"1.6", "1.6.0_00"}, "1.6", -1000, "1.6",
-                   "C:\\java\\1.6\\bin\\javaw.exe", {}},
-        SelectCase{"family without plain key", {"1.6.0_00"}, "1.6", -1000, "1.6", nullptr,
-                   {NOT_FOUND}},
+        SelectCase{
+            "exact version missing", STANDARD, "1.6.0_18", -1000, "1.6.0_18", nullptr, {NOT_FOUND}},
+        SelectCase{"1.N+ is feature N or later",
+                   STANDARD,
+                   "1.7+",
+                   -1000,
+                   "1.7.0_80",
+                   "C:\\java\\1.7.0_80\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"plus at exactly the installed level",
+                   STANDARD,
+                   "1.6.0_45+",
+                   -1000,
+                   "1.6.0_45",
+                   "C:\\java\\1.6.0_45\\bin\\javaw.exe",
+                   {}},
+        SelectCase{
+            "family not installed", {"1.6", "1.7"}, "1.8", -1000, "1.8", nullptr, {NOT_FOUND}},
+        SelectCase{"later name wins a tie",
+                   {"1.6.0_45", "1.6.1_45"},
+                   "1.6",
+                   -1000,
+                   "1.6.1_45",
+                   "C:\\java\\1.6.1_45\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"patch level zero keeps the family",
+                   {"1.6", "1.6.0_00"},
+                   "1.6",
+                   -1000,
+                   "1.6",
+                   "C:\\java\\1.6\\bin\\javaw.exe",
+                   {}},
+        SelectCase{
+            "family without plain key", {"1.6.0_00"}, "1.6", -1000, "1.6", nullptr, {NOT_FOUND}},
         SelectCase{"nothing installed, family", {}, "1.6", 11, "1.6", nullptr, {NOT_FOUND}},
-        SelectCase{"nothing installed, exact", {}, "1.6.0_17", -1000, "1.6.0_17", nullptr,
-                   {NOT_FOUND}},
-        SelectCase{"base is a plain prefix", {"1.60_99", "1.6.0_20"}, "1.6", -1000, "1.60_99",
-                   "C:\\java\\1.60_99\\bin\\javaw.exe", {}},
-        SelectCase{"huge patch level saturates", {"1.6.0_99999999999999"}, "1.6.0_5+", -1000,
-                   "1.6.0_99999999999999", "C:\\java\\1.6.0_99999999999999\\bin\\javaw.exe", {}},
+        SelectCase{
+            "nothing installed, exact", {}, "1.6.0_17", -1000, "1.6.0_17", nullptr, {NOT_FOUND}},
+        SelectCase{"base is a plain prefix",
+                   {"1.60_99", "1.6.0_20"},
+                   "1.6",
+                   -1000,
+                   "1.60_99",
+                   "C:\\java\\1.60_99\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"huge patch level saturates",
+                   {"1.6.0_99999999999999"},
+                   "1.6.0_5+",
+                   -1000,
+                   "1.6.0_99999999999999",
+                   "C:\\java\\1.6.0_99999999999999\\bin\\javaw.exe",
+                   {}},
         /* Only runtimes whose executable is there compete. */
-        SelectCase{"uninstalled highest patch level", STANDARD, "1.6", -1000, "1.6.0_17",
-                   "C:\\java\\1.6.0_17\\bin\\javaw.exe", {}, {"1.6.0_45"}},
-        SelectCase{"uninstalled only match of a level", STANDARD, "1.6.0_20+", 11, "1.6.0_20+",
-                   nullptr, {INCOMPATIBLE}, {"1.6.0_45"}},
-        SelectCase{"uninstalled exact version is started as before", STANDARD, "1.6.0_17", -1000,
-                   "1.6.0_17", "C:\\java\\1.6.0_17\\bin\\javaw.exe", {}, {"1.6.0_17"}},
+        SelectCase{"uninstalled highest patch level",
+                   STANDARD,
+                   "1.6",
+                   -1000,
+                   "1.6.0_17",
+                   "C:\\java\\1.6.0_17\\bin\\javaw.exe",
+                   {},
+                   {"1.6.0_45"}},
+        SelectCase{"uninstalled only match of a level",
+                   STANDARD,
+                   "1.6.0_20+",
+                   11,
+                   "1.6.0_20+",
+                   nullptr,
+                   {INCOMPATIBLE},
+                   {"1.6.0_45"}},
+        SelectCase{"uninstalled exact version is started as before",
+                   STANDARD,
+                   "1.6.0_17",
+                   -1000,
+                   "1.6.0_17",
+                   "C:\\java\\1.6.0_17\\bin\\javaw.exe",
+                   {},
+                   {"1.6.0_17"}},
         /* Versions as Java 9 and later write them, and feature releases. */
-        SelectCase{"feature", MODERN, "17", -1000, "17.0.10", "C:\\java\\17.0.10\\bin\\javaw.exe", {}},
-        SelectCase{"feature with a suffix", MODERN, "21", -1000, "21.0.5+11-LTS",
-                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
-        SelectCase{"feature of the old form", MODERN, "8", -1000, "1.8.0_392",
-                   "C:\\java\\1.8.0_392\\bin\\javaw.exe", {}},
-        SelectCase{"exact version", MODERN, "17.0.9", -1000, "17.0.9", "C:\\java\\17.0.9\\bin\\javaw.exe", {}},
-        SelectCase{"exact version not installed", MODERN, "17.0.2", 11, "17.0.2", nullptr,
-                   {INCOMPATIBLE}},
-        SelectCase{"feature or later", MODERN, "17+", -1000, "21.0.5+11-LTS",
-                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
-        SelectCase{"old form feature or later", MODERN, "1.8+", -1000, "21.0.5+11-LTS",
-                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
-        SelectCase{"the update after _ orders the old form", {"1.8.0_392", "1.8.0_99"}, "1.8+", -1000,
-                   "1.8.0_392", "C:\\java\\1.8.0_392\\bin\\javaw.exe", {}},
-        SelectCase{"version or later", MODERN, "17.0.9+", -1000, "21.0.5+11-LTS",
-                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe", {}},
-        SelectCase{"newest of a feature by number", MODERN, "11+", -1000, "17.0.10",
-                   "C:\\java\\17.0.10\\bin\\javaw.exe", {}, {"21.0.5+11-LTS"}},
+        SelectCase{
+            "feature", MODERN, "17", -1000, "17.0.10", "C:\\java\\17.0.10\\bin\\javaw.exe", {}},
+        SelectCase{"feature with a suffix",
+                   MODERN,
+                   "21",
+                   -1000,
+                   "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"feature of the old form",
+                   MODERN,
+                   "8",
+                   -1000,
+                   "1.8.0_392",
+                   "C:\\java\\1.8.0_392\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"exact version",
+                   MODERN,
+                   "17.0.9",
+                   -1000,
+                   "17.0.9",
+                   "C:\\java\\17.0.9\\bin\\javaw.exe",
+                   {}},
+        SelectCase{
+            "exact version not installed", MODERN, "17.0.2", 11, "17.0.2", nullptr, {INCOMPATIBLE}},
+        SelectCase{"feature or later",
+                   MODERN,
+                   "17+",
+                   -1000,
+                   "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"old form feature or later",
+                   MODERN,
+                   "1.8+",
+                   -1000,
+                   "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"the update after _ orders the old form",
+                   {"1.8.0_392", "1.8.0_99"},
+                   "1.8+",
+                   -1000,
+                   "1.8.0_392",
+                   "C:\\java\\1.8.0_392\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"version or later",
+                   MODERN,
+                   "17.0.9+",
+                   -1000,
+                   "21.0.5+11-LTS",
+                   "C:\\java\\21.0.5+11-LTS\\bin\\javaw.exe",
+                   {}},
+        SelectCase{"newest of a feature by number",
+                   MODERN,
+                   "11+",
+                   -1000,
+                   "17.0.10",
+                   "C:\\java\\17.0.10\\bin\\javaw.exe",
+                   {},
+                   {"21.0.5+11-LTS"}},
         SelectCase{"feature not installed", MODERN, "22+", 11, "22+", nullptr, {INCOMPATIBLE}},
-        SelectCase{"uninstalled newest of a feature", MODERN, "17", -1000, "17.0.9",
-                   "C:\\java\\17.0.9\\bin\\javaw.exe", {}, {"17.0.10"}},
-        SelectCase{"later of equal versions", {"17.0.9+7", "17.0.9"}, "17", -1000, "17.0.9",
-                   "C:\\java\\17.0.9\\bin\\javaw.exe", {}},
+        SelectCase{"uninstalled newest of a feature",
+                   MODERN,
+                   "17",
+                   -1000,
+                   "17.0.9",
+                   "C:\\java\\17.0.9\\bin\\javaw.exe",
+                   {},
+                   {"17.0.10"}},
+        SelectCase{"later of equal versions",
+                   {"17.0.9+7", "17.0.9"},
+                   "17",
+                   -1000,
+                   "17.0.9",
+                   "C:\\java\\17.0.9\\bin\\javaw.exe",
+                   {}},
         SelectCase{"nothing installed, feature", {}, "17+", 11, "17+", nullptr, {NOT_FOUND}},
-        SelectCase{"not a version keeps the prefix rule", {"17.0.9+7"}, "17.0.9+7", -1000,
-                   "17.0.9+7", "C:\\java\\17.0.9+7\\bin\\javaw.exe", {}}));
+        SelectCase{"not a version keeps the prefix rule",
+                   {"17.0.9+7"},
+                   "17.0.9+7",
+                   -1000,
+                   "17.0.9+7",
+                   "C:\\java\\17.0.9+7\\bin\\javaw.exe",
+                   {}}));
 
 TEST_F(VersionSelection, QuestionNamesTheRequirementAndTheApplication) {
     installRuntimes(STANDARD);
@@ -244,10 +366,10 @@ TEST_F(VersionSelection, MissingHomeNamesTheKeyWithATrailingBlank) {
     EXPECT_EQ(path, nullptr);
     std::vector<std::string> captions = {"JavaInstallRegPath", "Error Reading Registry!", "Error!"};
     EXPECT_EQ(fake::boxCaptions(), captions);
-    EXPECT_EQ(fake::state.boxes[0].text,
-              "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_17");
-    EXPECT_EQ(fake::state.boxes[2].text,
-              "No Java Home Directory Found for SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_17 ");
+    EXPECT_EQ(fake::state.boxes[0].text, "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_17");
+    EXPECT_EQ(
+        fake::state.boxes[2].text,
+        "No Java Home Directory Found for SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_17 ");
 }
 
 TEST_F(VersionSelection, DebugBoxesOfAMissingRuntime) {
@@ -288,8 +410,14 @@ TEST_F(VersionSelection, PatchLevelsReadLikeAtoiWithoutOverflow) {
     struct {
         const char *text;
         int expected;
-    } cases[] = {{"151", 151}, {"05", 5}, {"20+", 20}, {"", 0}, {"x1", 0}, {"-3", -3},
-                 {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+    } cases[] = {{"151", 151},
+                 {"05", 5},
+                 {"20+", 20},
+                 {"", 0},
+                 {"x1", 0},
+                 {"-3", -3},
+                 {"99999999999", 2147483647},
+                 {"-99999999999", -2147483647 - 1},
                  {" \t\n\v\f\r7", 7}};
     for (const auto &c : cases) EXPECT_EQ(patchLevelOf(c.text), c.expected) << c.text;
 }
@@ -310,8 +438,8 @@ TEST_P(Download, OpensTheApplicationsPageOrThatOfTheVersionFamilyOnYes) {
     fake::state.boxAnswers = {c.answer};
     EXPECT_EQ(lookup(c.requirement), c.exitCode); /* no runtime at all */
     EXPECT_EQ(fake::boxCaptions(), std::vector<std::string>{NOT_FOUND});
-    EXPECT_EQ(fake::state.webPages, c.page ? std::vector<std::string>{c.page}
-                                           : std::vector<std::string>{})
+    EXPECT_EQ(fake::state.webPages,
+              c.page ? std::vector<std::string>{c.page} : std::vector<std::string>{})
         << c.requirement;
     EXPECT_TRUE(fake::state.launches.empty()) << "a page is no child of the launcher's";
 }
@@ -320,19 +448,20 @@ const char *const ACME_PAGE = "https://acme.example/java";
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, Download,
-    ::testing::Values(
-        DownloadCase{"1.4.2_08", nullptr, -1000, 6, "https://www.java.com/j2se/1.4.2/download.html"},
-        DownloadCase{"1.5", nullptr, 11, 6, "https://www.java.com/en/download/download_the_latest.jsp"},
-        DownloadCase{"1.5.0_06+", nullptr, 11, 6,
-                     "https://www.java.com/en/download/download_the_latest.jsp"},
-        DownloadCase{"1.4.2_08", nullptr, -1000, 7, nullptr},
-        DownloadCase{"1.4", nullptr, 11, 6, nullptr},
-        DownloadCase{"1.6.0_20+", nullptr, 11, 6, nullptr},
-        /* The application's own page, whatever the requirement. */
-        DownloadCase{"1.6.0_20+", ACME_PAGE, 11, 6, ACME_PAGE},
-        DownloadCase{"17", ACME_PAGE, 11, 6, ACME_PAGE},
-        DownloadCase{"1.4.2_08", ACME_PAGE, -1000, 6, ACME_PAGE},
-        DownloadCase{"17", ACME_PAGE, 11, 7, nullptr}));
+    ::testing::Values(DownloadCase{"1.4.2_08", nullptr, -1000, 6,
+                                   "https://www.java.com/j2se/1.4.2/download.html"},
+                      DownloadCase{"1.5", nullptr, 11, 6,
+                                   "https://www.java.com/en/download/download_the_latest.jsp"},
+                      DownloadCase{"1.5.0_06+", nullptr, 11, 6,
+                                   "https://www.java.com/en/download/download_the_latest.jsp"},
+                      DownloadCase{"1.4.2_08", nullptr, -1000, 7, nullptr},
+                      DownloadCase{"1.4", nullptr, 11, 6, nullptr},
+                      DownloadCase{"1.6.0_20+", nullptr, 11, 6, nullptr},
+                      /* The application's own page, whatever the requirement. */
+                      DownloadCase{"1.6.0_20+", ACME_PAGE, 11, 6, ACME_PAGE},
+                      DownloadCase{"17", ACME_PAGE, 11, 6, ACME_PAGE},
+                      DownloadCase{"1.4.2_08", ACME_PAGE, -1000, 6, ACME_PAGE},
+                      DownloadCase{"17", ACME_PAGE, 11, 7, nullptr}));
 
 TEST_F(VersionSelection, APageThatCannotBeOpenedIsReported) {
     settings.downloadUrl = keepText(ACME_PAGE);

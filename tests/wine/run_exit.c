@@ -32,11 +32,9 @@
 
 enum { LINES = 7 };
 
-static char *read_file(const char *path, long *size)
-{
+static char *read_file(const char *path, long *size) {
     FILE *f = fopen(path, "rb");
-    if (!f)
-        return NULL;
+    if (!f) return NULL;
     fseek(f, 0, SEEK_END);
     long n = ftell(f);
     fseek(f, 0, SEEK_SET);
@@ -53,26 +51,21 @@ static char *read_file(const char *path, long *size)
 }
 
 /* A line of the job as wide text, in a buffer that lives until the end. */
-static wchar_t *wide(const char *text)
-{
+static wchar_t *wide(const char *text) {
     int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, NULL, 0);
     wchar_t *out = malloc((size > 0 ? (size_t)size : 1) * sizeof *out);
-    if (!out)
-        exit(3);
-    if (size <= 0 || !MultiByteToWideChar(CP_UTF8, 0, text, -1, out, size))
-        out[0] = L'\0';
+    if (!out) exit(3);
+    if (size <= 0 || !MultiByteToWideChar(CP_UTF8, 0, text, -1, out, size)) out[0] = L'\0';
     return out;
 }
 
-static HANDLE open_inheritable(const char *path, DWORD access, DWORD disposition)
-{
+static HANDLE open_inheritable(const char *path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    return CreateFileW(wide(path), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                       disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+    return CreateFileW(wide(path), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, disposition,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: run_exit JOB\n");
         return 3;
@@ -85,7 +78,7 @@ int main(int argc, char **argv)
     }
     char *line[LINES];
     char *p = job;
-    for (int i = 0; i < LINES; i++) {
+    for (int i = 0; i < LINES; ++i) {
         char *end = strchr(p, '\n');
         if (!end) {
             fprintf(stderr, "run_exit: %s needs %d lines\n", argv[1], LINES);
@@ -121,8 +114,7 @@ int main(int argc, char **argv)
     si.hStdInput = in == INVALID_HANDLE_VALUE ? NULL : in;
     si.hStdOutput = out;
     si.hStdError = err;
-    if (line[5][0])
-        si.lpDesktop = wide(line[5]);
+    if (line[5][0]) si.lpDesktop = wide(line[5]);
 
     DWORD flags = strcmp(line[6], "new console") == 0 ? CREATE_NEW_CONSOLE : 0;
     BOOL ok = CreateProcessW(NULL, command, NULL, NULL, TRUE, flags, NULL, NULL, &si, &pi);
@@ -130,15 +122,13 @@ int main(int argc, char **argv)
     DWORD code = 0;
     if (ok) {
         WaitForSingleObject(pi.hProcess, INFINITE);
-        if (!GetExitCodeProcess(pi.hProcess, &code))
-            error = GetLastError();
+        if (!GetExitCodeProcess(pi.hProcess, &code)) error = GetLastError();
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
     CloseHandle(out);
     CloseHandle(err);
-    if (in != INVALID_HANDLE_VALUE)
-        CloseHandle(in);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
 
     FILE *result = _wfopen(wide(result_path), L"wb");
     if (!result) {

@@ -52,22 +52,19 @@
 int _dowildcard = 0;
 
 /* text in UTF-8, in a buffer that lives until the program ends. */
-static char *utf8(const wchar_t *text)
-{
+static char *utf8(const wchar_t *text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
     char *out = malloc(size > 0 ? (size_t)size : 1);
-    if (!out)
-        exit(71);
+    if (!out) exit(71);
     if (size <= 0 || !WideCharToMultiByte(CP_UTF8, 0, text, -1, out, size, NULL, NULL))
         out[0] = '\0';
     return out;
 }
 
-static void put_json_string(FILE *f, const char *s)
-{
+static void put_json_string(FILE *f, const char *s) {
     const unsigned char *p = (const unsigned char *)s;
     fputc('"', f);
-    for (; *p; p++) {
+    for (; *p; ++p) {
         if (*p >= 0x20 && *p < 0x7f && *p != '"' && *p != '\\')
             fputc(*p, f);
         else
@@ -77,8 +74,7 @@ static void put_json_string(FILE *f, const char *s)
 }
 
 /* Directory of this executable with a trailing backslash, into dir. */
-static void own_directory(wchar_t *dir, DWORD size)
-{
+static void own_directory(wchar_t *dir, DWORD size) {
     DWORD n = GetModuleFileNameW(NULL, dir, size);
     if (n == 0 || n >= size) {
         dir[0] = L'\0';
@@ -91,58 +87,48 @@ static void own_directory(wchar_t *dir, DWORD size)
         dir[0] = L'\0';
 }
 
-static int count_records(const wchar_t *log_path)
-{
+static int count_records(const wchar_t *log_path) {
     FILE *f = _wfopen(log_path, L"rb");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     int lines = 0, c;
     while ((c = fgetc(f)) != EOF)
-        if (c == '\n')
-            lines++;
+        if (c == '\n') ++lines;
     fclose(f);
     return lines;
 }
 
-static int scripted_exit_code(const wchar_t *script_path, int start)
-{
+static int scripted_exit_code(const wchar_t *script_path, int start) {
     FILE *f = _wfopen(script_path, L"rb");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     long code = 0;
     long value;
     int index = 0;
     while (fscanf(f, "%ld", &value) == 1) {
         code = value;
-        if (index++ == start)
-            break;
+        if (index++ == start) break;
     }
     fclose(f);
     return (int)code;
 }
 
 /* The value of a numeric variable of the environment, or 0. */
-static DWORD env_number(const wchar_t *name)
-{
+static DWORD env_number(const wchar_t *name) {
     wchar_t value[32];
     DWORD len = GetEnvironmentVariableW(name, value, 32);
     return len == 0 || len >= 32 ? 0 : (DWORD)wcstoul(value, NULL, 10);
 }
 
-static void append_grandchild_line(const wchar_t *dir, const char *what)
-{
+static void append_grandchild_line(const wchar_t *dir, const char *what) {
     wchar_t path[MAX_PATH * 2 + 32];
     _snwprintf(path, MAX_PATH * 2 + 32, L"%lsgrandchild.log", dir);
     FILE *f = _wfopen(path, L"ab");
-    if (!f)
-        return;
+    if (!f) return;
     fprintf(f, "%s %lu\n", what, (unsigned long)GetCurrentProcessId());
     fclose(f);
 }
 
 /* The grandchild: outlives its parent, or not, and says which. */
-static int grandchild(const wchar_t *dir, DWORD ms)
-{
+static int grandchild(const wchar_t *dir, DWORD ms) {
     append_grandchild_line(dir, "started");
     Sleep(ms);
     append_grandchild_line(dir, "alive");
@@ -150,17 +136,14 @@ static int grandchild(const wchar_t *dir, DWORD ms)
 }
 
 /* Ctrl-C ends the child as it ends Java: with 128 + SIGINT. */
-static BOOL WINAPI end_on_ctrl_c(DWORD event)
-{
-    if (event != CTRL_C_EVENT)
-        return FALSE;
+static BOOL WINAPI end_on_ctrl_c(DWORD event) {
+    if (event != CTRL_C_EVENT) return FALSE;
     ExitProcess(130);
 }
 
 /* Starts this program again as a grandchild that inherits nothing; returns
 ** its process id, or 0. */
-static DWORD start_grandchild(const wchar_t *exe, DWORD ms)
-{
+static DWORD start_grandchild(const wchar_t *exe, DWORD ms) {
     wchar_t line[MAX_PATH * 2 + 64];
     _snwprintf(line, MAX_PATH * 2 + 64, L"\"%ls\" --grandchild %lu", exe, (unsigned long)ms);
     STARTUPINFOW si;
@@ -174,8 +157,7 @@ static DWORD start_grandchild(const wchar_t *exe, DWORD ms)
     return pi.dwProcessId;
 }
 
-int wmain(int argc, wchar_t **argv)
-{
+int wmain(int argc, wchar_t **argv) {
     wchar_t dir[MAX_PATH * 2];
     wchar_t exe[MAX_PATH * 2];
     wchar_t log_path[MAX_PATH * 2 + 32];
@@ -183,8 +165,7 @@ int wmain(int argc, wchar_t **argv)
     wchar_t cwd[MAX_PATH * 2];
 
     own_directory(dir, MAX_PATH * 2);
-    if (!GetModuleFileNameW(NULL, exe, MAX_PATH * 2))
-        exe[0] = L'\0';
+    if (!GetModuleFileNameW(NULL, exe, MAX_PATH * 2)) exe[0] = L'\0';
     if (argc == 3 && wcscmp(argv[1], L"--grandchild") == 0)
         return grandchild(dir, (DWORD)wcstoul(argv[2], NULL, 10));
 
@@ -193,8 +174,7 @@ int wmain(int argc, wchar_t **argv)
     static char input[4096];
     size_t input_length = 0;
     int read_input = env_number(L"TARNWICK_CHILD_READ") != 0;
-    if (read_input)
-        input_length = fread(input, 1, sizeof input - 1, stdin);
+    if (read_input) input_length = fread(input, 1, sizeof input - 1, stdin);
     input[input_length] = '\0';
 
     wchar_t say[1024];
@@ -208,15 +188,13 @@ int wmain(int argc, wchar_t **argv)
     _snwprintf(log_path, MAX_PATH * 2 + 32, L"%lschild.log", dir);
     _snwprintf(script_path, MAX_PATH * 2 + 32, L"%lschild_exits.txt", dir);
     DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, cwd);
-    if (n == 0 || n >= MAX_PATH * 2)
-        cwd[0] = L'\0';
+    if (n == 0 || n >= MAX_PATH * 2) cwd[0] = L'\0';
 
     int start = count_records(log_path);
     int code = scripted_exit_code(script_path, start);
 
     FILE *log = _wfopen(log_path, L"ab");
-    if (!log)
-        return 70;
+    if (!log) return 70;
     fprintf(log, "{\"start\":%d,\"pid\":%lu,\"grandchild\":%lu,\"stdin\":", start,
             (unsigned long)GetCurrentProcessId(), (unsigned long)grandchild_pid);
     if (read_input)
@@ -228,9 +206,8 @@ int wmain(int argc, wchar_t **argv)
     fputs(",\"cmdline\":", log);
     put_json_string(log, utf8(GetCommandLineW()));
     fputs(",\"argv\":[", log);
-    for (int i = 0; i < argc; i++) {
-        if (i)
-            fputc(',', log);
+    for (int i = 0; i < argc; ++i) {
+        if (i) fputc(',', log);
         put_json_string(log, utf8(argv[i]));
     }
     fputs("],\"cwd\":", log);
@@ -239,12 +216,10 @@ int wmain(int argc, wchar_t **argv)
 
     wchar_t names[4096];
     DWORD len = GetEnvironmentVariableW(L"TARNWICK_CHILD_ENV", names, 4096);
-    if (len == 0 || len >= 4096)
-        wcscpy(names, L"TARNWICK_PROBE");
+    if (len == 0 || len >= 4096) wcscpy(names, L"TARNWICK_PROBE");
     int first = 1;
     for (wchar_t *name = wcstok(names, L";"); name; name = wcstok(NULL, L";")) {
-        if (!first)
-            fputc(',', log);
+        if (!first) fputc(',', log);
         first = 0;
         put_json_string(log, utf8(name));
         fputc(':', log);
@@ -261,12 +236,10 @@ int wmain(int argc, wchar_t **argv)
     fputs("}}\n", log);
     fclose(log);
     DWORD sleep_ms = env_number(L"TARNWICK_CHILD_SLEEP_MS");
-    if (sleep_ms)
-        Sleep(sleep_ms);
+    if (sleep_ms) Sleep(sleep_ms);
     if (env_number(L"TARNWICK_CHILD_CTRL_C")) {
         SetConsoleCtrlHandler(end_on_ctrl_c, TRUE);
-        if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
-            return 72;
+        if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) return 72;
         Sleep(10000);
         return 73;
     }

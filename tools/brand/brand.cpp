@@ -23,7 +23,8 @@ static bool isType(const ResourceLeaf &leaf, std::uint16_t type) {
 ** groups and (when a new one comes) version records, then the new ones.  The
 ** old ones come in directory order, so the first group met has the lowest
 ** name and, of that name, the lowest language. */
-static std::vector<ResourceLeaf> brandedLeaves(std::vector<ResourceLeaf> old, const Branding &branding) {
+static std::vector<ResourceLeaf> brandedLeaves(std::vector<ResourceLeaf> old,
+                                               const Branding &branding) {
     ResourceId groupName = resourceNumber(FIRST_ICON_ID);
     std::uint16_t groupLanguage = LANGUAGE_NEUTRAL;
     for (const ResourceLeaf &leaf : old) {
@@ -40,16 +41,18 @@ static std::vector<ResourceLeaf> brandedLeaves(std::vector<ResourceLeaf> old, co
                         (branding.withVersionRecord && isType(leaf, RESOURCE_VERSION));
         if (!replaced) leaves.push_back(std::move(leaf));
     }
-    for (std::size_t i = 0; i < branding.icon.size(); i++) {
+    for (std::size_t i = 0; i < branding.icon.size(); ++i) {
         leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_ICON),
                                       resourceNumber(static_cast<std::uint16_t>(FIRST_ICON_ID + i)),
                                       groupLanguage, RESOURCE_CODE_PAGE, branding.icon[i].data});
     }
     leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_GROUP_ICON), groupName, groupLanguage,
-                                  RESOURCE_CODE_PAGE, iconGroupRecord(branding.icon, FIRST_ICON_ID)});
+                                  RESOURCE_CODE_PAGE,
+                                  iconGroupRecord(branding.icon, FIRST_ICON_ID)});
     if (branding.withVersionRecord) {
-        leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_VERSION), resourceNumber(1), LANGUAGE_NEUTRAL,
-                                      RESOURCE_CODE_PAGE, versionRecord(branding.version, branding.strings)});
+        leaves.push_back(ResourceLeaf{resourceNumber(RESOURCE_VERSION), resourceNumber(1),
+                                      LANGUAGE_NEUTRAL, RESOURCE_CODE_PAGE,
+                                      versionRecord(branding.version, branding.strings)});
     }
     return leaves;
 }
@@ -61,7 +64,8 @@ static bool requestExecutionLevel(std::vector<ResourceLeaf> *leaves, const std::
                                   std::string *error) {
     bool found = false;
     for (ResourceLeaf &leaf : *leaves) {
-        if (!isType(leaf, RESOURCE_MANIFEST) || leaf.name.isText || leaf.name.number != PROGRAM_MANIFEST_ID)
+        if (!isType(leaf, RESOURCE_MANIFEST) || leaf.name.isText ||
+            leaf.name.number != PROGRAM_MANIFEST_ID)
             continue;
         if (!setExecutionLevel(&leaf.data, level, error)) return false;
         found = true;
@@ -75,13 +79,16 @@ bool brandExecutable(const std::string &exe, const Branding &branding, std::stri
     PeImage image;
     ResourcePlan plan;
     std::vector<ResourceLeaf> old;
-    if (!readPeImage(exe, &image, error) || !planResourceRewrite(exe, image, &plan, error)) return false;
+    if (!readPeImage(exe, &image, error) || !planResourceRewrite(exe, image, &plan, error))
+        return false;
     const PeSection &section = image.sections[plan.resourceSection];
     if (!readResourceTree(plan.oldResources, section.virtualAddress, &old, error)) return false;
-    if (!branding.executionLevel.empty() && !requestExecutionLevel(&old, branding.executionLevel, error))
+    if (!branding.executionLevel.empty() &&
+        !requestExecutionLevel(&old, branding.executionLevel, error))
         return false;
     std::string resources;
-    if (!writeResourceTree(brandedLeaves(std::move(old), branding), section.virtualAddress, &resources, error)) {
+    if (!writeResourceTree(brandedLeaves(std::move(old), branding), section.virtualAddress,
+                           &resources, error)) {
         return false;
     }
     return rewriteResources(exe, image, plan, resources, branded, error);

@@ -13,11 +13,11 @@
 
 /* What to put into the executable. */
 struct Branding {
-    std::vector<IconImage> icon;          /* every image becomes an icon resource */
+    std::vector<IconImage> icon; /* every image becomes an icon resource */
     bool withVersionRecord;
-    VersionNumber version;                /* the fixed file and product versions */
-    std::vector<VersionString> strings;   /* the string table, in this order */
-    std::string executionLevel;           /* for the manifest; empty: as it is */
+    VersionNumber version;              /* the fixed file and product versions */
+    std::vector<VersionString> strings; /* the string table, in this order */
+    std::string executionLevel;         /* for the manifest; empty: as it is */
 };
 
 /* Brands the executable exe into *branded.  Every icon and icon group of exe

@@ -3,15 +3,14 @@
 #include "tools/brand/manifest.h"
 #include "tools/brand/utf16.h"
 
-#define TARNWICK_BRAND_USAGE                                                          \
-    "Usage: tarnwick-brand --icon FILE.ico [--name TEXT] [--version N.N.N.N]\n"       \
+#define TARNWICK_BRAND_USAGE                                                           \
+    "Usage: tarnwick-brand --icon FILE.ico [--name TEXT] [--version N.N.N.N]\n"        \
     "                      [--company TEXT] [--description TEXT] [--copyright TEXT]\n" \
     "                      [--execution-level LEVEL] tarnwick.exe OUTPUT.exe\n"
 
 const char *const BRAND_USAGE = TARNWICK_BRAND_USAGE;
 
-const char *const BRAND_HELP =
-    TARNWICK_BRAND_USAGE
+const char *const BRAND_HELP = TARNWICK_BRAND_USAGE
     "\n"
     "Makes a copy of the launcher that shows your application: its icon in\n"
     "Explorer, on the taskbar and in the Start menu, and its name, version and\n"
@@ -70,10 +69,8 @@ struct TextOptionField {
 };
 
 static const TextOptionField TEXT_OPTIONS[] = {
-    {"--name", &BrandOptions::name},
-    {"--version", &BrandOptions::version},
-    {"--company", &BrandOptions::company},
-    {"--description", &BrandOptions::description},
+    {"--name", &BrandOptions::name},           {"--version", &BrandOptions::version},
+    {"--company", &BrandOptions::company},     {"--description", &BrandOptions::description},
     {"--copyright", &BrandOptions::copyright},
 };
 
@@ -92,11 +89,12 @@ static bool takesValue(const std::string &arg) {
 
 /* --help is looked for first, outside option values: "--name -h" names the
 ** product "-h". */
-bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *options, std::string *error) {
+bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *options,
+                       std::string *error) {
     *options = BrandOptions();
-    for (std::size_t i = 0; i < args.size(); i++) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
         if (takesValue(args[i])) {
-            i++;
+            ++i;
         } else if (args[i] == "--help" || args[i] == "-h") {
             options->help = true;
             return true;
@@ -104,7 +102,7 @@ bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *optio
     }
     bool iconGiven = false;
     std::vector<std::string> files;
-    for (std::size_t i = 0; i < args.size(); i++) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         if (arg.compare(0, 2, "--") != 0) {
             files.push_back(arg);
@@ -159,7 +157,8 @@ bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *optio
 }
 
 /* Converts one text option's value for the string table. */
-static bool versionText(const char *flag, const TextOption &option, std::u16string *text, std::string *error) {
+static bool versionText(const char *flag, const TextOption &option, std::u16string *text,
+                        std::string *error) {
     if (!utf8ToUtf16(option.value, text)) {
         *error = std::string("the text of ") + flag + " is not UTF-8";
         return false;

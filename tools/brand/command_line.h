@@ -38,7 +38,8 @@ extern const char *const BRAND_HELP;
 ** exactly two files.  With --help (or -h) anywhere
 ** but as an option's value the rest is not checked; a value is always a
 ** value, whatever it looks like. */
-bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *options, std::string *error);
+bool parseBrandOptions(const std::vector<std::string> &args, BrandOptions *options,
+                       std::string *error);
 
 /* Fills in the version record's part of branding from the text options:
 ** none given, no record.  False, with the reason in *error, for a version

@@ -32,11 +32,11 @@ static const std::size_t BITMAP_PLANES = 12;
 static const std::size_t BITMAP_BIT_COUNT = 14;
 static const std::size_t BITMAP_COMPRESSION = 16;
 static const std::size_t BITMAP_COLORS_USED = 32;
-static const std::uint32_t BITMAP_RGB = 0;         /* uncompressed */
-static const std::uint32_t BITMAP_BITFIELDS = 3;   /* uncompressed, with three colour masks */
+static const std::uint32_t BITMAP_RGB = 0;       /* uncompressed */
+static const std::uint32_t BITMAP_BITFIELDS = 3; /* uncompressed, with three colour masks */
 static const std::uint64_t BITMAP_MASKS_SIZE = 12;
 static const std::uint64_t COLOR_ENTRY_SIZE = 4;
-static const unsigned MAX_PALETTE_BITS = 8;        /* deeper images have no palette of their own */
+static const unsigned MAX_PALETTE_BITS = 8; /* deeper images have no palette of their own */
 
 /* A PNG image: the signature, then the IHDR chunk (its length 13, its type,
 ** width and height big-endian, bit depth, colour type, compression, filter,
@@ -51,7 +51,8 @@ static const unsigned PNG_INTERLACE_ADAM7 = 1;
 
 /* An image stored as a whole PNG file. */
 static bool isPng(const std::string &data) {
-    return data.size() >= PNG_SIGNATURE_SIZE && data.compare(0, PNG_SIGNATURE_SIZE, PNG_SIGNATURE) == 0;
+    return data.size() >= PNG_SIGNATURE_SIZE &&
+           data.compare(0, PNG_SIGNATURE_SIZE, PNG_SIGNATURE) == 0;
 }
 
 /* An image stored as a BITMAPINFOHEADER, its colours and its mask. */
@@ -61,7 +62,8 @@ static bool isBitmap(const std::string &data) {
 
 static std::uint32_t readBigU32(const std::string &bytes, std::size_t at) {
     std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; i++) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
     return value;
 }
 
@@ -69,9 +71,9 @@ static std::uint32_t readBigU32(const std::string &bytes, std::size_t at) {
 ** checks one chunk per image. */
 static std::uint32_t crc32(const std::string &bytes, std::size_t at, std::size_t length) {
     std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = at; i < at + length; i++) {
+    for (std::size_t i = at; i < at + length; ++i) {
         crc ^= static_cast<unsigned char>(bytes[i]);
-        for (int bit = 0; bit < 8; bit++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
     }
     return ~crc;
 }
@@ -82,9 +84,10 @@ static std::uint32_t entrySide(std::uint8_t side) { return side == 0 ? MAX_ICON_
 /* The bit depths PNG allows for each colour type (grey, -, RGB, palette,
 ** grey and alpha, -, RGBA), one bit per depth. */
 static bool pngDepthAllowed(unsigned colorType, unsigned depth) {
-    static const unsigned ALLOWED[] = {1 | 2 | 4 | 8 | 16, 0, 8 | 16, 1 | 2 | 4 | 8, 8 | 16, 0, 8 | 16};
-    return colorType < sizeof ALLOWED / sizeof ALLOWED[0] && depth <= 16 && (ALLOWED[colorType] & depth) != 0 &&
-           (depth & (depth - 1)) == 0;
+    static const unsigned ALLOWED[] = {
+        1 | 2 | 4 | 8 | 16, 0, 8 | 16, 1 | 2 | 4 | 8, 8 | 16, 0, 8 | 16};
+    return colorType < sizeof ALLOWED / sizeof ALLOWED[0] && depth <= 16 &&
+           (ALLOWED[colorType] & depth) != 0 && (depth & (depth - 1)) == 0;
 }
 
 /* A PNG image must start with a sound IHDR chunk describing the size its
@@ -93,13 +96,15 @@ static bool checkPng(const IconImage &image, std::string *reason) {
     const std::string &data = image.data;
     if (data.size() < PNG_IHDR_END || readBigU32(data, PNG_SIGNATURE_SIZE) != PNG_IHDR_LENGTH ||
         data.compare(PNG_CHUNK_TYPE, 4, "IHDR") != 0 ||
-        readBigU32(data, PNG_IHDR_DATA + PNG_IHDR_LENGTH) != crc32(data, PNG_CHUNK_TYPE, 4 + PNG_IHDR_LENGTH)) {
+        readBigU32(data, PNG_IHDR_DATA + PNG_IHDR_LENGTH) !=
+            crc32(data, PNG_CHUNK_TYPE, 4 + PNG_IHDR_LENGTH)) {
         *reason = "a PNG image without a sound IHDR chunk";
         return false;
     }
     unsigned depth = static_cast<unsigned char>(data[PNG_IHDR_DATA + 8]);
     unsigned colorType = static_cast<unsigned char>(data[PNG_IHDR_DATA + 9]);
-    if (!pngDepthAllowed(colorType, depth) || data[PNG_IHDR_DATA + 10] != 0 || data[PNG_IHDR_DATA + 11] != 0 ||
+    if (!pngDepthAllowed(colorType, depth) || data[PNG_IHDR_DATA + 10] != 0 ||
+        data[PNG_IHDR_DATA + 11] != 0 ||
         static_cast<unsigned char>(data[PNG_IHDR_DATA + 12]) > PNG_INTERLACE_ADAM7) {
         *reason = "a PNG image of a kind PNG does not define";
         return false;
@@ -123,25 +128,29 @@ static bool checkBitmap(const IconImage &image, std::string *reason) {
     std::uint64_t colorsUsed = readU32(data, BITMAP_COLORS_USED);
     if (width <= 0 || static_cast<std::uint32_t>(width) > MAX_ICON_SIDE || doubleHeight <= 0 ||
         doubleHeight % 2 != 0 || static_cast<std::uint32_t>(doubleHeight / 2) > MAX_ICON_SIDE) {
-        *reason = "a bitmap whose width or height is not 1 to 256 (its height counting the mask twice)";
+        *reason =
+            "a bitmap whose width or height is not 1 to 256 (its height counting the mask twice)";
         return false;
     }
     bool knownDepth = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
     if (readU16(data, BITMAP_PLANES) != 1 || !knownDepth ||
-        !(compression == BITMAP_RGB || (compression == BITMAP_BITFIELDS && (bits == 16 || bits == 32))) ||
+        !(compression == BITMAP_RGB ||
+          (compression == BITMAP_BITFIELDS && (bits == 16 || bits == 32))) ||
         (bits <= MAX_PALETTE_BITS && colorsUsed > (1u << bits))) {
         *reason = "a bitmap of a depth, compression or palette icons do not have";
         return false;
     }
     std::uint64_t height = static_cast<std::uint64_t>(doubleHeight / 2);
-    std::uint64_t colors = colorsUsed != 0 || bits > MAX_PALETTE_BITS ? colorsUsed : std::uint64_t{1} << bits;
+    std::uint64_t colors = colorsUsed != 0 || bits > MAX_PALETTE_BITS ? colorsUsed
+                                                                      : std::uint64_t{1} << bits;
     std::uint64_t colorRow = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
     std::uint64_t maskRow = (static_cast<std::uint64_t>(width) + 31) / 32 * 4;
-    std::uint64_t needed = BITMAP_INFO_HEADER_SIZE + (compression == BITMAP_BITFIELDS ? BITMAP_MASKS_SIZE : 0) +
+    std::uint64_t needed = BITMAP_INFO_HEADER_SIZE +
+                           (compression == BITMAP_BITFIELDS ? BITMAP_MASKS_SIZE : 0) +
                            colors * COLOR_ENTRY_SIZE + (colorRow + maskRow) * height;
     if (data.size() < needed) {
-        *reason = "a bitmap cut short: " + std::to_string(data.size()) + " bytes where its header asks for " +
-                  std::to_string(needed);
+        *reason = "a bitmap cut short: " + std::to_string(data.size()) +
+                  " bytes where its header asks for " + std::to_string(needed);
         return false;
     }
     return true;
@@ -151,13 +160,13 @@ static bool checkBitmap(const IconImage &image, std::string *reason) {
 ** copied for each (256 entries naming one 16 MiB image would take 4 GiB). */
 static bool imagesApart(const std::string &bytes, std::size_t count, std::string *error) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
-    for (std::size_t i = 0; i < count; i++) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::size_t entry = DIRECTORY_HEADER_SIZE + i * DIRECTORY_ENTRY_SIZE;
         std::uint64_t offset = readU32(bytes, entry + 12);
         ranges.emplace_back(offset, offset + readU32(bytes, entry + 8));
     }
     std::sort(ranges.begin(), ranges.end());
-    for (std::size_t i = 1; i < ranges.size(); i++) {
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first < ranges[i - 1].second) {
             *error = "two of its images overlap in the icon file";
             return false;
@@ -186,17 +195,18 @@ bool readIconFile(const std::string &bytes, std::vector<IconImage> *images, std:
         *error = "the icon file is truncated: its directory runs past its end";
         return false;
     }
-    for (std::size_t i = 0; i < count; i++) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::size_t entry = DIRECTORY_HEADER_SIZE + i * DIRECTORY_ENTRY_SIZE;
         std::uint32_t size = readU32(bytes, entry + 8);
         std::uint32_t offset = readU32(bytes, entry + 12);
         if (offset > bytes.size() || size > bytes.size() - offset) {
-            *error = "the icon file is truncated: image " + std::to_string(i + 1) + " lies past its end";
+            *error =
+                "the icon file is truncated: image " + std::to_string(i + 1) + " lies past its end";
             return false;
         }
     }
     if (!imagesApart(bytes, count, error)) return false;
-    for (std::size_t i = 0; i < count; i++) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::size_t entry = DIRECTORY_HEADER_SIZE + i * DIRECTORY_ENTRY_SIZE;
         IconImage image;
         image.width = static_cast<std::uint8_t>(bytes[entry]);
@@ -208,7 +218,8 @@ bool readIconFile(const std::string &bytes, std::vector<IconImage> *images, std:
         image.data = bytes.substr(readU32(bytes, entry + 12), readU32(bytes, entry + 8));
         std::string reason;
         if (!isPng(image.data) && !isBitmap(image.data)) {
-            *error = "image " + std::to_string(i + 1) + " of the icon file is neither a bitmap nor a PNG image";
+            *error = "image " + std::to_string(i + 1) +
+                     " of the icon file is neither a bitmap nor a PNG image";
             return false;
         }
         if (isPng(image.data) ? !checkPng(image, &reason) : !checkBitmap(image, &reason)) {
@@ -229,7 +240,7 @@ std::string iconGroupRecord(const std::vector<IconImage> &images, std::uint16_t 
     appendU16(&record, 0);
     appendU16(&record, TYPE_ICON);
     appendU16(&record, static_cast<std::uint32_t>(images.size()));
-    for (std::size_t i = 0; i < images.size(); i++) {
+    for (std::size_t i = 0; i < images.size(); ++i) {
         const IconImage &image = images[i];
         record.push_back(static_cast<char>(image.width));
         record.push_back(static_cast<char>(image.height));

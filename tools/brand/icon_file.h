@@ -14,13 +14,13 @@ constexpr std::size_t MAX_ICON_IMAGES = 256;
 
 /* One image with the description its directory entry gives. */
 struct IconImage {
-    std::uint8_t width;       /* 0 stands for 256 */
+    std::uint8_t width; /* 0 stands for 256 */
     std::uint8_t height;
-    std::uint8_t colorCount;  /* 0 for 256 colours and more */
+    std::uint8_t colorCount; /* 0 for 256 colours and more */
     std::uint8_t reserved;
     std::uint16_t planes;
     std::uint16_t bitCount;
-    std::string data;         /* a BITMAPINFOHEADER bitmap with its mask, or a PNG file */
+    std::string data; /* a BITMAPINFOHEADER bitmap with its mask, or a PNG file */
 };
 
 /* Reads an icon file.  False, with the reason in *error, unless bytes hold

@@ -41,20 +41,19 @@ static int refuse(const std::string &message) {
 }
 
 /* Reads a whole input file, or says why not. */
-static bool readInput(const std::string &path, std::size_t limit, std::string *bytes, std::string *message) {
+static bool readInput(const std::string &path, std::size_t limit, std::string *bytes,
+                      std::string *message) {
     std::string systemError;
     switch (tool_io::readWholeFile(path, limit, bytes, &systemError)) {
-    case tool_io::READ_DONE:
-        return true;
+    case tool_io::READ_DONE: return true;
     case tool_io::READ_NOT_A_FILE:
         *message = "cannot read " + path + ": it is not a file";
         return false;
     case tool_io::READ_TOO_LARGE:
-        *message = "cannot read " + path + ": it is larger than " + std::to_string(limit / BYTES_PER_MIB) +
-                   " MiB";
+        *message = "cannot read " + path + ": it is larger than " +
+                   std::to_string(limit / BYTES_PER_MIB) + " MiB";
         return false;
-    case tool_io::READ_FAILED:
-        break;
+    case tool_io::READ_FAILED: break;
     }
     *message = "cannot read " + path + ": " + systemError + "";
     return false;
@@ -67,7 +66,7 @@ static int brandFiles(int argc, char **argv) {
     std::string error;
     if (!parseBrandOptions(tool_io::toolArguments(argc, argv), &options, &error)) {
         writeTo(stderr, PREFIX + error + "\n" + BRAND_USAGE +
-                                     "Run tarnwick-brand --help for the whole explanation.\n");
+                            "Run tarnwick-brand --help for the whole explanation.\n");
         return EXIT_REFUSED;
     }
     if (options.help) {

@@ -13,13 +13,16 @@ bool isExecutionLevel(const std::string &level) {
 
 /* Whether c may end an XML name: the element's own name must not be the
 ** start of a longer one. */
-static bool endsName(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>'; }
+static bool endsName(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>';
+}
 
 /* Where the element starts, or npos; several (or none) are refused. */
 static std::size_t findElement(const std::string &manifest, std::string *error) {
     std::size_t found = std::string::npos;
     std::size_t length = sizeof ELEMENT - 1;
-    for (std::size_t at = manifest.find(ELEMENT); at != std::string::npos; at = manifest.find(ELEMENT, at + 1)) {
+    for (std::size_t at = manifest.find(ELEMENT); at != std::string::npos;
+         at = manifest.find(ELEMENT, at + 1)) {
         if (at + length >= manifest.size() || !endsName(manifest[at + length])) continue;
         if (found != std::string::npos) {
             *error = "its manifest requests an execution level twice";
@@ -27,7 +30,8 @@ static std::size_t findElement(const std::string &manifest, std::string *error) 
         }
         found = at;
     }
-    if (found == std::string::npos) *error = "its manifest requests no execution level that could be set";
+    if (found == std::string::npos)
+        *error = "its manifest requests no execution level that could be set";
     return found;
 }
 
@@ -39,7 +43,8 @@ bool setExecutionLevel(std::string *manifest, const std::string &level, std::str
     std::size_t tagEnd = manifest->find('>', element);
     if (tagEnd == std::string::npos) tagEnd = manifest->size();
     for (std::size_t at = element + sizeof ELEMENT - 1; at < tagEnd; ++at) {
-        if (manifest->compare(at, 5, "level") != 0 || std::strchr(" \t\r\n", (*manifest)[at - 1]) == nullptr)
+        if (manifest->compare(at, 5, "level") != 0 ||
+            std::strchr(" \t\r\n", (*manifest)[at - 1]) == nullptr)
             continue;
         std::size_t equals = at + 5;
         while (equals < tagEnd && std::strchr(" \t\r\n", (*manifest)[equals]) != nullptr) ++equals;

@@ -57,10 +57,12 @@ static std::string sectionName(const std::string &file, std::size_t at) {
 static bool sectionDataApart(const std::vector<PeSection> &sections, std::string *error) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
     for (const PeSection &section : sections) {
-        if (section.rawSize != 0) ranges.emplace_back(section.rawOffset, std::uint64_t{section.rawOffset} + section.rawSize);
+        if (section.rawSize != 0)
+            ranges.emplace_back(section.rawOffset,
+                                std::uint64_t{section.rawOffset} + section.rawSize);
     }
     std::sort(ranges.begin(), ranges.end());
-    for (std::size_t i = 1; i < ranges.size(); i++) {
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first < ranges[i - 1].second) {
             *error = "the data of two of its sections overlap in the file";
             return false;
@@ -87,7 +89,8 @@ static bool findCoffHeader(const std::string &file, std::size_t *coff, std::stri
         return false;
     }
     if (pe + PE_SIGNATURE_SIZE + COFF_HEADER_SIZE > file.size()) {
-        *error = "the file is truncated (or no Windows executable): the PE header lies past its end";
+        *error =
+            "the file is truncated (or no Windows executable): the PE header lies past its end";
         return false;
     }
     if (file.compare(pe, PE_SIGNATURE_SIZE, std::string("PE\0\0", 4)) != 0) {
@@ -101,7 +104,8 @@ static bool findCoffHeader(const std::string &file, std::size_t *coff, std::stri
 /* The optional header after the COFF header at coff (which lies inside the
 ** file): its format and the machine, its data directory table, the fields
 ** kept in *image, and the alignments. */
-static bool readOptionalHeader(const std::string &file, std::size_t coff, PeImage *image, std::string *error) {
+static bool readOptionalHeader(const std::string &file, std::size_t coff, PeImage *image,
+                               std::string *error) {
     std::uint16_t machine = readU16(file, coff + COFF_MACHINE);
     std::size_t optionalSize = readU16(file, coff + COFF_OPTIONAL_SIZE);
     std::size_t optional = coff + COFF_HEADER_SIZE;
@@ -119,7 +123,8 @@ static bool readOptionalHeader(const std::string &file, std::size_t coff, PeImag
         *error = "it is made for a processor other than x86 (32-bit i386 or 64-bit x86-64)";
         return false;
     }
-    std::size_t countField = image->is64 ? OPTIONAL_DIRECTORY_COUNT_PE32_PLUS : OPTIONAL_DIRECTORY_COUNT_PE32;
+    std::size_t countField = image->is64 ? OPTIONAL_DIRECTORY_COUNT_PE32_PLUS
+                                         : OPTIONAL_DIRECTORY_COUNT_PE32;
     if (optionalSize < countField + 4) {
         *error = "its optional header is too short for its kind";
         return false;
@@ -142,7 +147,8 @@ static bool readOptionalHeader(const std::string &file, std::size_t coff, PeImag
     image->symbolTableOffset = readU32(file, coff + COFF_SYMBOL_TABLE);
     if (!isPowerOfTwo(image->sectionAlignment) || !isPowerOfTwo(image->fileAlignment) ||
         image->fileAlignment > image->sectionAlignment) {
-        *error = "its section or file alignment is not a power of two, or the file alignment is the larger";
+        *error = "its section or file alignment is not a power of two, or the file alignment is "
+                 "the larger";
         return false;
     }
     return true;
@@ -153,7 +159,8 @@ static bool readOptionalHeader(const std::string &file, std::size_t coff, PeImag
 ** address at or after *nextFreeAddress, its end within the image size.  On
 ** success *nextFreeAddress is the first address the next section may take. */
 static bool readSectionEntry(const std::string &file, std::size_t at, const PeImage &image,
-                             std::uint64_t *nextFreeAddress, PeSection *section, std::string *error) {
+                             std::uint64_t *nextFreeAddress, PeSection *section,
+                             std::string *error) {
     section->name = sectionName(file, at);
     section->headerOffset = at;
     section->virtualSize = readU32(file, at + SECTION_VIRTUAL_SIZE);
@@ -163,7 +170,8 @@ static bool readSectionEntry(const std::string &file, std::size_t at, const PeIm
     section->characteristics = readU32(file, at + SECTION_CHARACTERISTICS);
     if (section->rawSize != 0 &&
         static_cast<std::uint64_t>(section->rawOffset) + section->rawSize > file.size()) {
-        *error = "the file is truncated: the data of section " + section->name + " lies past its end";
+        *error =
+            "the file is truncated: the data of section " + section->name + " lies past its end";
         return false;
     }
     if (section->virtualAddress < *nextFreeAddress) {
@@ -178,7 +186,8 @@ static bool readSectionEntry(const std::string &file, std::size_t at, const PeIm
     std::uint64_t end = static_cast<std::uint64_t>(section->virtualAddress) + extent;
     /* The image size is a 32-bit field, so this refuses a wrap past 4 GiB too. */
     if (end > image.sizeOfImage) {
-        *error = "section " + section->name + " reaches past the image size its headers declare (or past 4 GiB)";
+        *error = "section " + section->name +
+                 " reaches past the image size its headers declare (or past 4 GiB)";
         return false;
     }
     *nextFreeAddress = alignUp(end, image.sectionAlignment);
@@ -188,7 +197,8 @@ static bool readSectionEntry(const std::string &file, std::size_t at, const PeIm
 /* The section table after the optional header, whose fields *image holds
 ** already: its count within what Windows loads, the table inside the file
 ** and the declared headers, then each entry in turn into image->sections. */
-static bool readSectionTable(const std::string &file, std::size_t coff, PeImage *image, std::string *error) {
+static bool readSectionTable(const std::string &file, std::size_t coff, PeImage *image,
+                             std::string *error) {
     std::size_t sectionCount = readU16(file, coff + COFF_SECTION_COUNT);
     std::size_t table = image->optionalHeaderOffset + readU16(file, coff + COFF_OPTIONAL_SIZE);
     if (sectionCount == 0 || sectionCount > MAX_SECTIONS) {
@@ -205,7 +215,7 @@ static bool readSectionTable(const std::string &file, std::size_t coff, PeImage 
     }
     image->sections.clear();
     std::uint64_t nextFreeAddress = 0;
-    for (std::size_t i = 0; i < sectionCount; i++) {
+    for (std::size_t i = 0; i < sectionCount; ++i) {
         PeSection section;
         std::size_t at = table + i * SECTION_ENTRY_SIZE;
         if (!readSectionEntry(file, at, *image, &nextFreeAddress, &section, error)) return false;
@@ -242,7 +252,8 @@ std::uint32_t peChecksum(const std::string &file, const PeImage &image) {
     for (std::size_t at = 0; at < file.size(); at += 2) {
         if (at >= checksumAt && at < checksumAt + 4) continue;
         std::uint32_t word = static_cast<unsigned char>(file[at]);
-        if (at + 1 < file.size()) word |= static_cast<std::uint32_t>(static_cast<unsigned char>(file[at + 1])) << 8;
+        if (at + 1 < file.size())
+            word |= static_cast<std::uint32_t>(static_cast<unsigned char>(file[at + 1])) << 8;
         sum += word;
         sum = (sum & 0xFFFF) + (sum >> 16);
     }

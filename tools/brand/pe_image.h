@@ -33,8 +33,8 @@ constexpr std::size_t SECTION_RAW_SIZE = 16;
 constexpr std::size_t SECTION_RAW_OFFSET = 20;
 
 struct PeSection {
-    std::string name;           /* up to eight characters */
-    std::size_t headerOffset;   /* where its 40-byte entry stands in the file */
+    std::string name;         /* up to eight characters */
+    std::size_t headerOffset; /* where its 40-byte entry stands in the file */
     std::uint32_t virtualSize;
     std::uint32_t virtualAddress;
     std::uint32_t rawSize;
@@ -48,18 +48,18 @@ constexpr std::size_t OPTIONAL_SIZE_OF_IMAGE = 56;
 constexpr std::size_t OPTIONAL_CHECKSUM = 64;
 
 struct PeImage {
-    bool is64;                          /* PE32+ (x86-64); otherwise PE32 (i386) */
+    bool is64; /* PE32+ (x86-64); otherwise PE32 (i386) */
     std::size_t optionalHeaderOffset;
-    std::size_t directoriesOffset;      /* the first data directory */
-    std::uint32_t directoryCount;       /* NumberOfRvaAndSizes */
+    std::size_t directoriesOffset; /* the first data directory */
+    std::uint32_t directoryCount;  /* NumberOfRvaAndSizes */
     std::uint64_t imageBase;
     std::uint32_t entryPoint;
     std::uint32_t sectionAlignment;
     std::uint32_t fileAlignment;
     std::uint32_t sizeOfImage;
-    std::uint32_t sizeOfHeaders;        /* the headers' bytes; section data start after them */
-    std::uint32_t symbolTableOffset;    /* PointerToSymbolTable of the COFF header */
-    std::vector<PeSection> sections;    /* in table order, which is address order */
+    std::uint32_t sizeOfHeaders;     /* the headers' bytes; section data start after them */
+    std::uint32_t symbolTableOffset; /* PointerToSymbolTable of the COFF header */
+    std::vector<PeSection> sections; /* in table order, which is address order */
 };
 
 /* Reads the headers and the section table of file.  False, with the reason
@@ -70,7 +70,7 @@ struct PeImage {
 bool readPeImage(const std::string &file, PeImage *image, std::string *error);
 
 struct PeDirectory {
-    std::uint32_t address;  /* an address in the image; a file offset for the security directory */
+    std::uint32_t address; /* an address in the image; a file offset for the security directory */
     std::uint32_t size;
 };
 

@@ -9,14 +9,26 @@
 ** 16-bit entries of a 4-bit kind and a 12-bit offset in the page. */
 static const std::size_t RELOCATION_BLOCK_HEADER = 8;
 static const unsigned RELOCATION_PADDING = 0;
-static const unsigned RELOCATION_HIGHLOW = 3;   /* a 32-bit address, PE32 */
-static const unsigned RELOCATION_DIR64 = 10;    /* a 64-bit address, PE32+ */
+static const unsigned RELOCATION_HIGHLOW = 3; /* a 32-bit address, PE32 */
+static const unsigned RELOCATION_DIR64 = 10;  /* a 64-bit address, PE32+ */
 
 /* How messages name the data directories, by index. */
-static const char *const DIRECTORY_NAMES[DIRECTORY_SLOTS] = {
-    "export", "import", "resource", "exception", "security", "base relocation", "debug",
-    "architecture", "global pointer", "thread-local storage", "load configuration", "bound import",
-    "import address table", "delay import", "CLR runtime header", "reserved"};
+static const char *const DIRECTORY_NAMES[DIRECTORY_SLOTS] = {"export",
+                                                             "import",
+                                                             "resource",
+                                                             "exception",
+                                                             "security",
+                                                             "base relocation",
+                                                             "debug",
+                                                             "architecture",
+                                                             "global pointer",
+                                                             "thread-local storage",
+                                                             "load configuration",
+                                                             "bound import",
+                                                             "import address table",
+                                                             "delay import",
+                                                             "CLR runtime header",
+                                                             "reserved"};
 
 /* The extent of a section in memory: its virtual size, or its raw size
 ** when a linker left the virtual size at 0. */
@@ -32,8 +44,9 @@ static std::uint32_t memorySize(const PeSection &section) {
 ** millions of relocations is checked in a moment. */
 static bool imageValue(const std::string &file, const PeImage &image, std::uint64_t address,
                        std::uint64_t width, std::uint64_t *value) {
-    auto after = std::upper_bound(image.sections.begin(), image.sections.end(), address,
-                                  [](std::uint64_t a, const PeSection &s) { return a < s.virtualAddress; });
+    auto after =
+        std::upper_bound(image.sections.begin(), image.sections.end(), address,
+                         [](std::uint64_t a, const PeSection &s) { return a < s.virtualAddress; });
     if (after == image.sections.begin()) return false;
     const PeSection &section = *(after - 1);
     std::uint64_t start = section.virtualAddress;
@@ -49,10 +62,11 @@ static bool imageValue(const std::string &file, const PeImage &image, std::uint6
 
 /* The section whose file data hold [address, address + size), or -1. */
 static long sectionHolding(const PeImage &image, std::uint64_t address, std::uint64_t size) {
-    for (std::size_t i = 0; i < image.sections.size(); i++) {
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
         const PeSection &section = image.sections[i];
         if (address >= section.virtualAddress &&
-            address + size <= static_cast<std::uint64_t>(section.virtualAddress) + section.rawSize) {
+            address + size <=
+                static_cast<std::uint64_t>(section.virtualAddress) + section.rawSize) {
             return static_cast<long>(i);
         }
     }
@@ -83,7 +97,8 @@ static bool checkRelocations(const std::string &file, const PeImage &image, std:
         }
         std::uint32_t page = readU32(file, base + block);
         std::uint32_t blockSize = readU32(file, base + block + 4);
-        if (blockSize < RELOCATION_BLOCK_HEADER || blockSize % 2 != 0 || blockSize > table.size - block) {
+        if (blockSize < RELOCATION_BLOCK_HEADER || blockSize % 2 != 0 ||
+            blockSize > table.size - block) {
             *error = "its base relocation table is malformed";
             return false;
         }
@@ -99,13 +114,15 @@ static bool checkRelocations(const std::string &file, const PeImage &image, std:
             std::uint64_t place = static_cast<std::uint64_t>(page) + (entry & 0x0FFF);
             std::uint64_t value = 0;
             if (place + width > limit || !imageValue(file, image, place, width, &value)) {
-                *error = "a base relocation patches the resource section, what follows it, or no section";
+                *error = "a base relocation patches the resource section, what follows it, or no "
+                         "section";
                 return false;
             }
             std::uint64_t target = value - image.imageBase;
             if (value >= image.imageBase && target >= limit && target < image.sizeOfImage) {
-                *error = "the program holds the address of something in its resource section or after "
-                         "it, which the tool would move";
+                *error =
+                    "the program holds the address of something in its resource section or after "
+                    "it, which the tool would move";
                 return false;
             }
         }
@@ -116,7 +133,8 @@ static bool checkRelocations(const std::string &file, const PeImage &image, std:
 
 /* The resource section must be the last section, or be followed only by
 ** the base relocation section, and their data must end the file. */
-static bool checkLayout(const std::string &file, const PeImage &image, ResourcePlan *plan, std::string *error) {
+static bool checkLayout(const std::string &file, const PeImage &image, ResourcePlan *plan,
+                        std::string *error) {
     PeDirectory resources = peDirectory(file, image, DIRECTORY_RESOURCE);
     if (resources.size == 0) {
         *error = "it has no resources, so no resource section to rewrite";
@@ -124,7 +142,7 @@ static bool checkLayout(const std::string &file, const PeImage &image, ResourceP
     }
     std::size_t count = image.sections.size();
     std::size_t index = count;
-    for (std::size_t i = 0; i < count; i++) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (image.sections[i].virtualAddress == resources.address) index = i;
     }
     if (index == count) {
@@ -154,16 +172,19 @@ static bool checkLayout(const std::string &file, const PeImage &image, ResourceP
             return false;
         }
         if (next.rawSize != 0 && next.rawOffset != end) {
-            *error = "its base relocation section's data do not follow the resource section's in the file";
+            *error = "its base relocation section's data do not follow the resource section's in "
+                     "the file";
             return false;
         }
         plan->movesRelocations = true;
         end += next.rawSize;
     }
-    for (std::size_t i = 0; i < index; i++) {
+    for (std::size_t i = 0; i < index; ++i) {
         const PeSection &other = image.sections[i];
-        if (other.rawSize != 0 && static_cast<std::uint64_t>(other.rawOffset) + other.rawSize > section.rawOffset) {
-            *error = "the data of section " + other.name + " lie after the resource section's in the file";
+        if (other.rawSize != 0 &&
+            static_cast<std::uint64_t>(other.rawOffset) + other.rawSize > section.rawOffset) {
+            *error = "the data of section " + other.name +
+                     " lie after the resource section's in the file";
             return false;
         }
     }
@@ -190,7 +211,7 @@ bool planResourceRewrite(const std::string &file, const PeImage &image, Resource
     if (!checkLayout(file, image, plan, error)) return false;
     const PeSection &section = image.sections[plan->resourceSection];
     std::uint32_t limit = section.virtualAddress;
-    for (unsigned i = 0; i < image.directoryCount; i++) {
+    for (unsigned i = 0; i < image.directoryCount; ++i) {
         if (i == DIRECTORY_RESOURCE || i == DIRECTORY_SECURITY) continue;
         if (i == DIRECTORY_BASE_RELOCATION && plan->movesRelocations) continue;
         PeDirectory directory = peDirectory(file, image, i);
@@ -206,7 +227,8 @@ bool planResourceRewrite(const std::string &file, const PeImage &image, Resource
         return false;
     }
     if (!checkRelocations(file, image, limit, error)) return false;
-    plan->oldResources = file.substr(section.rawOffset, std::min(section.rawSize, memorySize(section)));
+    plan->oldResources =
+        file.substr(section.rawOffset, std::min(section.rawSize, memorySize(section)));
     return true;
 }
 
@@ -215,7 +237,8 @@ bool rewriteResources(const std::string &file, const PeImage &image, const Resou
     const PeSection &section = image.sections[plan.resourceSection];
     std::uint64_t end = static_cast<std::uint64_t>(section.virtualAddress) + newResources.size();
     std::uint64_t relocationAddress = alignUp(end, image.sectionAlignment);
-    if (plan.movesRelocations) end = relocationAddress + memorySize(image.sections[plan.resourceSection + 1]);
+    if (plan.movesRelocations)
+        end = relocationAddress + memorySize(image.sections[plan.resourceSection + 1]);
     if (alignUp(end, image.sectionAlignment) >= ADDRESS_SPACE_END) {
         *error = "its new resources would make the image reach past 4 GiB";
         return false;
@@ -234,7 +257,8 @@ bool rewriteResources(const std::string &file, const PeImage &image, const Resou
     if (plan.movesRelocations) {
         const PeSection &relocations = image.sections[plan.resourceSection + 1];
         std::uint32_t newAddress = static_cast<std::uint32_t>(relocationAddress);
-        std::uint32_t newOffset = relocations.rawSize != 0 ? section.rawOffset + newRawSize : relocations.rawOffset;
+        std::uint32_t newOffset = relocations.rawSize != 0 ? section.rawOffset + newRawSize
+                                                           : relocations.rawOffset;
         out->append(file, relocations.rawOffset, relocations.rawSize);
         writeU32(out, relocations.headerOffset + SECTION_VIRTUAL_ADDRESS, newAddress);
         writeU32(out, relocations.headerOffset + SECTION_RAW_OFFSET, newOffset);
@@ -243,10 +267,12 @@ bool rewriteResources(const std::string &file, const PeImage &image, const Resou
         writeU32(out, directory, oldDirectory - relocations.virtualAddress + newAddress);
     }
     std::size_t optional = image.optionalHeaderOffset;
-    writeU32(out, optional + OPTIONAL_SIZE_OF_IMAGE, static_cast<std::uint32_t>(alignUp(end, image.sectionAlignment)));
+    writeU32(out, optional + OPTIONAL_SIZE_OF_IMAGE,
+             static_cast<std::uint32_t>(alignUp(end, image.sectionAlignment)));
     if (section.characteristics & SECTION_INITIALIZED_DATA) {
         std::uint32_t initialized = readU32(*out, optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA);
-        writeU32(out, optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA, initialized - section.rawSize + newRawSize);
+        writeU32(out, optional + OPTIONAL_SIZE_OF_INITIALIZED_DATA,
+                 initialized - section.rawSize + newRawSize);
     }
     writeU32(out, optional + OPTIONAL_CHECKSUM, peChecksum(*out, image));
     return true;

@@ -15,9 +15,9 @@
 
 /* Where the resource section is, and what must move with it. */
 struct ResourcePlan {
-    std::size_t resourceSection;    /* index in image.sections */
-    bool movesRelocations;          /* the last section, the relocations, follows it */
-    std::string oldResources;       /* the section's bytes as they are */
+    std::size_t resourceSection; /* index in image.sections */
+    bool movesRelocations;       /* the last section, the relocations, follows it */
+    std::string oldResources;    /* the section's bytes as they are */
 };
 
 /* Checks that the resource section of file can be replaced without

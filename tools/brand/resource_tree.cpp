@@ -44,8 +44,8 @@ bool resourceIdEqual(const ResourceId &a, const ResourceId &b) {
 
 /* What a directory's bytes are used for; no two pieces may share a byte. */
 enum PieceKind { PIECE_TABLE, PIECE_DATA_ENTRY, PIECE_NAME, PIECE_DATA };
-static const char *const PIECE_NAMES[] = {"a resource table", "a resource data entry", "a resource name",
-                                          "the data of a resource"};
+static const char *const PIECE_NAMES[] = {"a resource table", "a resource data entry",
+                                          "a resource name", "the data of a resource"};
 
 struct Piece {
     std::uint64_t start, end;
@@ -56,12 +56,13 @@ struct Piece {
 struct TreeReader {
     const std::string &section;
     std::uint32_t address;
-    std::set<std::uint32_t> reached;   /* tables and data entries met so far */
-    std::map<std::uint32_t, std::shared_ptr<const std::u16string>> names;   /* by offset, each read once */
+    std::set<std::uint32_t> reached; /* tables and data entries met so far */
+    std::map<std::uint32_t, std::shared_ptr<const std::u16string>>
+        names; /* by offset, each read once */
     std::vector<Piece> pieces;
-    std::size_t entries;               /* of all tables met so far */
-    std::size_t nameUnits;             /* of all named entries met so far */
-    std::uint64_t dataBytes;           /* of all leaves met so far */
+    std::size_t entries;     /* of all tables met so far */
+    std::size_t nameUnits;   /* of all named entries met so far */
+    std::uint64_t dataBytes; /* of all leaves met so far */
     std::vector<ResourceLeaf> *leaves;
     std::string *error;
 };
@@ -93,21 +94,24 @@ static bool readId(TreeReader *reader, std::uint32_t field, ResourceId *id) {
         return true;
     }
     std::uint32_t offset = field & ~HIGH_BIT;
-    if (!fits(*reader, offset, 2) || !fits(*reader, offset + 2ull, 2ull * readU16(reader->section, offset))) {
+    if (!fits(*reader, offset, 2) ||
+        !fits(*reader, offset + 2ull, 2ull * readU16(reader->section, offset))) {
         *reader->error = "the file is truncated: a resource name lies past the end of its section";
         return false;
     }
     std::size_t length = readU16(reader->section, offset);
     reader->nameUnits += length;
     if (reader->nameUnits > MAX_RESOURCE_NAME_UNITS) {
-        *reader->error = "its resource names are longer together than " + std::to_string(MAX_RESOURCE_NAME_UNITS) +
+        *reader->error = "its resource names are longer together than " +
+                         std::to_string(MAX_RESOURCE_NAME_UNITS) +
                          " characters, far more than any program needs";
         return false;
     }
     std::shared_ptr<const std::u16string> &text = reader->names[offset];
     if (!text) {
         std::u16string units;
-        for (std::size_t i = 0; i < length; i++) units += static_cast<char16_t>(readU16(reader->section, offset + 2 + 2 * i));
+        for (std::size_t i = 0; i < length; ++i)
+            units += static_cast<char16_t>(readU16(reader->section, offset + 2 + 2 * i));
         text = std::make_shared<const std::u16string>(std::move(units));
         reader->pieces.push_back(Piece{offset, offset + 2 + 2 * length, PIECE_NAME});
     }
@@ -121,7 +125,8 @@ static bool readId(TreeReader *reader, std::uint32_t field, ResourceId *id) {
 ** more than the section's size before the pieces are compared. */
 static bool readDataEntry(TreeReader *reader, std::uint32_t offset, ResourceLeaf leaf) {
     if (!fits(*reader, offset, DATA_ENTRY_SIZE)) {
-        *reader->error = "the file is truncated: a resource data entry lies past the end of its section";
+        *reader->error =
+            "the file is truncated: a resource data entry lies past the end of its section";
         return false;
     }
     if (!firstVisit(reader, offset)) return false;
@@ -163,24 +168,28 @@ static bool readTable(TreeReader *reader, std::uint32_t offset, Level level, Res
     }
     reader->entries += count;
     if (reader->entries > MAX_RESOURCE_ENTRIES) {
-        *reader->error = "its resource directory has more than " + std::to_string(MAX_RESOURCE_ENTRIES) +
+        *reader->error = "its resource directory has more than " +
+                         std::to_string(MAX_RESOURCE_ENTRIES) +
                          " entries, far more than any program needs";
         return false;
     }
-    reader->pieces.push_back(Piece{offset, offset + TABLE_HEADER_SIZE + count * ENTRY_SIZE, PIECE_TABLE});
+    reader->pieces.push_back(
+        Piece{offset, offset + TABLE_HEADER_SIZE + count * ENTRY_SIZE, PIECE_TABLE});
     ResourceId previous = resourceNumber(0);
-    for (std::size_t i = 0; i < count; i++) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::size_t entry = offset + TABLE_HEADER_SIZE + i * ENTRY_SIZE;
         std::uint32_t idField = readU32(reader->section, entry);
         std::uint32_t child = readU32(reader->section, entry + 4);
         ResourceId id;
         if (!readId(reader, idField, &id)) return false;
         if (id.isText != (i < texts)) {
-            *reader->error = "a table of its resource directory counts its named and numbered entries wrongly";
+            *reader->error =
+                "a table of its resource directory counts its named and numbered entries wrongly";
             return false;
         }
         if (i > 0 && !resourceIdLess(previous, id)) {
-            *reader->error = "a table of its resource directory lists an entry twice or out of order";
+            *reader->error =
+                "a table of its resource directory lists an entry twice or out of order";
             return false;
         }
         bool childIsTable = (child & HIGH_BIT) != 0;
@@ -212,11 +221,11 @@ static bool readTable(TreeReader *reader, std::uint32_t offset, Level level, Res
 static bool piecesApart(std::vector<Piece> *pieces, std::string *error) {
     std::sort(pieces->begin(), pieces->end(),
               [](const Piece &a, const Piece &b) { return a.start < b.start; });
-    const Piece *reaching = nullptr;   /* the piece reaching furthest so far */
+    const Piece *reaching = nullptr; /* the piece reaching furthest so far */
     for (const Piece &piece : *pieces) {
         if (reaching != nullptr && piece.start < reaching->end) {
-            *error = std::string("in its resource section ") + PIECE_NAMES[reaching->kind] + " overlaps " +
-                     PIECE_NAMES[piece.kind];
+            *error = std::string("in its resource section ") + PIECE_NAMES[reaching->kind] +
+                     " overlaps " + PIECE_NAMES[piece.kind];
             return false;
         }
         if (reaching == nullptr || piece.end > reaching->end) reaching = &piece;
@@ -241,10 +250,11 @@ bool readResourceTree(const std::string &section, std::uint32_t sectionAddress,
 ** compared as numbers: ranks first, numbered ids after them. */
 struct TextRanks {
     std::unordered_map<const std::u16string *, std::uint32_t> rankOf;
-    std::vector<const std::u16string *> texts;   /* one per rank */
+    std::vector<const std::u16string *> texts; /* one per rank */
 
     std::uint32_t key(const ResourceId &id) const {
-        return id.isText ? rankOf.at(id.text.get()) : static_cast<std::uint32_t>(texts.size()) + id.number;
+        return id.isText ? rankOf.at(id.text.get())
+                         : static_cast<std::uint32_t>(texts.size()) + id.number;
     }
     bool isText(std::uint32_t key) const { return key < texts.size(); }
 };
@@ -284,7 +294,7 @@ static bool sortedLess(const SortedLeaf &a, const SortedLeaf &b) {
 struct PlannedTable {
     std::vector<std::uint32_t> keys;
     std::vector<std::size_t> children;
-    std::size_t texts;   /* keys of texts, which come first */
+    std::size_t texts; /* keys of texts, which come first */
     std::uint32_t offset;
 };
 
@@ -294,22 +304,23 @@ struct PlannedDirectory {
     std::vector<SortedLeaf> sorted;
     PlannedTable root;
     std::vector<PlannedTable> nameTables, languageTables;
-    std::uint64_t dataEntries;   /* the first data entry, after the tables */
-    std::uint64_t textsStart;    /* the first text, after the data entries */
-    std::uint64_t size;          /* of the whole section, the data included */
+    std::uint64_t dataEntries; /* the first data entry, after the tables */
+    std::uint64_t textsStart;  /* the first text, after the data entries */
+    std::uint64_t size;        /* of the whole section, the data included */
 };
 
 /* Sorts the leaves by their keys and plans the three levels of tables: one
 ** table of types, one of names per type, one of languages per name.  False
 ** when two leaves share type, name and language. */
-static bool planTables(const std::vector<ResourceLeaf> &leaves, const TextRanks &ranks, PlannedDirectory *plan,
-                       std::string *error) {
+static bool planTables(const std::vector<ResourceLeaf> &leaves, const TextRanks &ranks,
+                       PlannedDirectory *plan, std::string *error) {
     std::vector<SortedLeaf> &sorted = plan->sorted;
     for (const ResourceLeaf &leaf : leaves) {
-        sorted.push_back(SortedLeaf{ranks.key(leaf.type), ranks.key(leaf.name), leaf.language, &leaf});
+        sorted.push_back(
+            SortedLeaf{ranks.key(leaf.type), ranks.key(leaf.name), leaf.language, &leaf});
     }
     std::sort(sorted.begin(), sorted.end(), sortedLess);
-    for (std::size_t i = 0; i < sorted.size(); i++) {
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
         const SortedLeaf &leaf = sorted[i];
         if (i > 0 && !sortedLess(sorted[i - 1], leaf)) {
             *error = "two of its resources would share type, name and language";
@@ -326,7 +337,8 @@ static bool planTables(const std::vector<ResourceLeaf> &leaves, const TextRanks 
             names.children.push_back(plan->languageTables.size());
             plan->languageTables.push_back(PlannedTable());
         }
-        plan->languageTables.back().keys.push_back(static_cast<std::uint32_t>(ranks.texts.size()) + leaf.language);
+        plan->languageTables.back().keys.push_back(static_cast<std::uint32_t>(ranks.texts.size()) +
+                                                   leaf.language);
         plan->languageTables.back().children.push_back(i);
     }
     return true;
@@ -340,7 +352,8 @@ static bool placeTable(const TextRanks &ranks, PlannedTable *table, std::uint64_
     for (std::uint32_t key : table->keys) table->texts += ranks.isText(key) ? 1 : 0;
     table->offset = static_cast<std::uint32_t>(*next);
     *next += TABLE_HEADER_SIZE + table->keys.size() * ENTRY_SIZE;
-    return table->texts <= MAX_TABLE_ENTRIES && table->keys.size() - table->texts <= MAX_TABLE_ENTRIES;
+    return table->texts <= MAX_TABLE_ENTRIES &&
+           table->keys.size() - table->texts <= MAX_TABLE_ENTRIES;
 }
 
 /* Places the planned tables, then the data entries, the texts and the data
@@ -350,11 +363,13 @@ static bool placeTable(const TextRanks &ranks, PlannedTable *table, std::uint64_
 static bool placeAndCheck(const TextRanks &ranks, PlannedDirectory *plan, std::string *error) {
     std::uint64_t next = 0;
     bool countsFit = placeTable(ranks, &plan->root, &next);
-    for (PlannedTable &table : plan->nameTables) countsFit = placeTable(ranks, &table, &next) && countsFit;
-    for (PlannedTable &table : plan->languageTables) countsFit = placeTable(ranks, &table, &next) && countsFit;
+    for (PlannedTable &table : plan->nameTables)
+        countsFit = placeTable(ranks, &table, &next) && countsFit;
+    for (PlannedTable &table : plan->languageTables)
+        countsFit = placeTable(ranks, &table, &next) && countsFit;
     if (!countsFit) {
-        *error = "a table of its new resource directory would hold more than " + std::to_string(MAX_TABLE_ENTRIES) +
-                 " named or numbered entries";
+        *error = "a table of its new resource directory would hold more than " +
+                 std::to_string(MAX_TABLE_ENTRIES) + " named or numbered entries";
         return false;
     }
     plan->dataEntries = next;
@@ -362,14 +377,17 @@ static bool placeAndCheck(const TextRanks &ranks, PlannedDirectory *plan, std::s
     std::uint64_t size = plan->textsStart;
     for (const std::u16string *text : ranks.texts) {
         if (text->size() > MAX_NAME_UNITS) {
-            *error = "a resource name would be longer than " + std::to_string(MAX_NAME_UNITS) + " characters";
+            *error = "a resource name would be longer than " + std::to_string(MAX_NAME_UNITS) +
+                     " characters";
             return false;
         }
         size += 2 + 2 * text->size();
     }
-    for (const SortedLeaf &leaf : plan->sorted) size = alignUp(size, DATA_ALIGNMENT) + leaf.leaf->data.size();
+    for (const SortedLeaf &leaf : plan->sorted)
+        size = alignUp(size, DATA_ALIGNMENT) + leaf.leaf->data.size();
     if (size > MAX_RESOURCE_SECTION_BYTES) {
-        *error = "its resources would grow past " + std::to_string(MAX_RESOURCE_SECTION_BYTES >> 20) + " MiB";
+        *error = "its resources would grow past " +
+                 std::to_string(MAX_RESOURCE_SECTION_BYTES >> 20) + " MiB";
         return false;
     }
     plan->size = size;
@@ -378,7 +396,8 @@ static bool placeAndCheck(const TextRanks &ranks, PlannedDirectory *plan, std::s
 
 /* Lays out in *out zeros for the tables and data entries, then the texts,
 ** each counted and once; returns each text's offset, by rank. */
-static std::vector<std::uint32_t> writeTexts(const TextRanks &ranks, const PlannedDirectory &plan, std::string *out) {
+static std::vector<std::uint32_t> writeTexts(const TextRanks &ranks, const PlannedDirectory &plan,
+                                             std::string *out) {
     out->assign(plan.textsStart, '\0');
     out->reserve(plan.size);
     std::vector<std::uint32_t> textOffsets;
@@ -391,19 +410,22 @@ static std::vector<std::uint32_t> writeTexts(const TextRanks &ranks, const Plann
 }
 
 /* The id field of an entry: a number, or the offset of its text. */
-static std::uint32_t idField(const TextRanks &ranks, std::uint32_t key, const std::vector<std::uint32_t> &textOffsets) {
+static std::uint32_t idField(const TextRanks &ranks, std::uint32_t key,
+                             const std::vector<std::uint32_t> &textOffsets) {
     if (!ranks.isText(key)) return key - static_cast<std::uint32_t>(ranks.texts.size());
     return textOffsets[key] | HIGH_BIT;
 }
 
 /* Fills in the header and entries of a placed table; a child is a table
 ** of below when childrenAreTables, else the data entry of a leaf. */
-static void fillTable(const PlannedTable &table, bool childrenAreTables, const std::vector<PlannedTable> &below,
-                      const TextRanks &ranks, const std::vector<std::uint32_t> &textOffsets, std::uint64_t dataEntries,
+static void fillTable(const PlannedTable &table, bool childrenAreTables,
+                      const std::vector<PlannedTable> &below, const TextRanks &ranks,
+                      const std::vector<std::uint32_t> &textOffsets, std::uint64_t dataEntries,
                       std::string *out) {
     writeU16(out, table.offset + TABLE_TEXT_COUNT, static_cast<std::uint32_t>(table.texts));
-    writeU16(out, table.offset + TABLE_NUMBER_COUNT, static_cast<std::uint32_t>(table.keys.size() - table.texts));
-    for (std::size_t i = 0; i < table.keys.size(); i++) {
+    writeU16(out, table.offset + TABLE_NUMBER_COUNT,
+             static_cast<std::uint32_t>(table.keys.size() - table.texts));
+    for (std::size_t i = 0; i < table.keys.size(); ++i) {
         std::size_t entry = table.offset + TABLE_HEADER_SIZE + i * ENTRY_SIZE;
         writeU32(out, entry, idField(ranks, table.keys[i], textOffsets));
         std::uint64_t child = childrenAreTables ? below[table.children[i]].offset | HIGH_BIT
@@ -414,8 +436,9 @@ static void fillTable(const PlannedTable &table, bool childrenAreTables, const s
 
 /* Fills in the tables and the data entries of a section whose texts *out
 ** holds already, and appends the data, each on an eight-byte boundary. */
-static void fillIn(const PlannedDirectory &plan, const TextRanks &ranks, const std::vector<std::uint32_t> &textOffsets,
-                   std::uint32_t sectionAddress, std::string *out) {
+static void fillIn(const PlannedDirectory &plan, const TextRanks &ranks,
+                   const std::vector<std::uint32_t> &textOffsets, std::uint32_t sectionAddress,
+                   std::string *out) {
     fillTable(plan.root, true, plan.nameTables, ranks, textOffsets, plan.dataEntries, out);
     for (const PlannedTable &table : plan.nameTables) {
         fillTable(table, true, plan.languageTables, ranks, textOffsets, plan.dataEntries, out);
@@ -423,7 +446,7 @@ static void fillIn(const PlannedDirectory &plan, const TextRanks &ranks, const s
     for (const PlannedTable &table : plan.languageTables) {
         fillTable(table, false, plan.languageTables, ranks, textOffsets, plan.dataEntries, out);
     }
-    for (std::size_t i = 0; i < plan.sorted.size(); i++) {
+    for (std::size_t i = 0; i < plan.sorted.size(); ++i) {
         padTo(out, DATA_ALIGNMENT);
         std::size_t entry = plan.dataEntries + i * DATA_ENTRY_SIZE;
         writeU32(out, entry, sectionAddress + static_cast<std::uint32_t>(out->size()));
@@ -436,12 +459,13 @@ static void fillIn(const PlannedDirectory &plan, const TextRanks &ranks, const s
 /* Plans the three levels of tables from the sorted leaves, places tables,
 ** data entries, texts and data in that order and checks every bound before
 ** writing a byte, writes the texts, then fills in the rest. */
-bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress, std::string *out,
-                       std::string *error) {
+bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress,
+                       std::string *out, std::string *error) {
     TextRanks ranks;
     rankTexts(leaves, &ranks);
     PlannedDirectory plan{};
-    if (!planTables(leaves, ranks, &plan, error) || !placeAndCheck(ranks, &plan, error)) return false;
+    if (!planTables(leaves, ranks, &plan, error) || !placeAndCheck(ranks, &plan, error))
+        return false;
     std::vector<std::uint32_t> textOffsets = writeTexts(ranks, plan, out);
     fillIn(plan, ranks, textOffsets, sectionAddress, out);
     return true;

@@ -88,7 +88,7 @@ bool readResourceTree(const std::string &section, std::uint32_t sectionAddress,
 ** language, a name is longer than MAX_NAME_UNITS, a table would hold more
 ** than MAX_TABLE_ENTRIES named or numbered entries, or the section would be
 ** larger than MAX_RESOURCE_SECTION_BYTES. */
-bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress, std::string *out,
-                       std::string *error);
+bool writeResourceTree(const std::vector<ResourceLeaf> &leaves, std::uint32_t sectionAddress,
+                       std::string *out, std::string *error);
 
 #endif

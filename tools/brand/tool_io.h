@@ -40,8 +40,8 @@ bool sameFile(const std::string &first, const std::string &second);
 ** file is removed, path is as it was, and *systemError holds the system's
 ** text for the cause; an interrupt or a request to end (Ctrl-C, SIGTERM,
 ** SIGHUP, closing the console) removes it too before the tool ends. */
-bool writeFileReplacing(const std::string &path, const std::string &bytes, const std::string &modeFrom,
-                        std::string *systemError);
+bool writeFileReplacing(const std::string &path, const std::string &bytes,
+                        const std::string &modeFrom, std::string *systemError);
 
 } // namespace tool_io
 

@@ -23,7 +23,7 @@ static const mode_t NEW_FILE_MODE = 0666;
 
 std::vector<std::string> toolArguments(int argc, char **argv) {
     std::vector<std::string> args;
-    for (int i = 1; i < argc; i++) args.push_back(argv[i]);
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
     return args;
 }
 
@@ -53,8 +53,11 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
     ReadOutcome outcome = READ_NOT_A_FILE;
     int error = 0;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        auto readNext = [&](char *buffer, std::size_t capacity) { return readChunk(fd, buffer, capacity, &error); };
-        outcome = readInChunks(static_cast<unsigned long long>(info.st_size), limit, bytes, readNext);
+        auto readNext = [&](char *buffer, std::size_t capacity) {
+            return readChunk(fd, buffer, capacity, &error);
+        };
+        outcome =
+            readInChunks(static_cast<unsigned long long>(info.st_size), limit, bytes, readNext);
     }
     if (outcome == READ_FAILED) *systemError = std::strerror(error);
     close(fd);
@@ -93,7 +96,7 @@ static const char *volatile temporaryToRemove = nullptr;
 static void removeTemporaryAndEnd(int signal) {
     const char *path = temporaryToRemove;
     if (path != nullptr) unlink(path);
-    raise(signal);   /* the default action is back (SA_RESETHAND) */
+    raise(signal); /* the default action is back (SA_RESETHAND) */
 }
 
 static void blockEndingSignals(sigset_t *previous) {
@@ -115,7 +118,8 @@ static void setTemporaryToRemove(const char *path) {
 /* Beside path: its folder as written, then a name of mkstemp's kind. */
 static std::string temporaryTemplate(const std::string &path) {
     std::size_t slash = path.rfind('/');
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".tarnwick-XXXXXX";
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+           ".tarnwick-XXXXXX";
 }
 
 /* The permission bits of the output: those of the file it replaces, else
@@ -124,7 +128,8 @@ static std::string temporaryTemplate(const std::string &path) {
 static mode_t outputMode(const std::string &path, const std::string &modeFrom) {
     static const mode_t PERMISSION_BITS = 0777;
     struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return info.st_mode & PERMISSION_BITS;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & PERMISSION_BITS;
     mode_t mask = umask(0);
     umask(mask);
     mode_t mode = stat(modeFrom.c_str(), &info) == 0 ? info.st_mode : NEW_FILE_MODE;
@@ -133,8 +138,8 @@ static mode_t outputMode(const std::string &path, const std::string &modeFrom) {
 
 /* A file size limit (ulimit -f) makes a write fail with EFBIG rather than
 ** end the tool, so that the failure is reported and the file removed. */
-bool writeFileReplacing(const std::string &path, const std::string &bytes, const std::string &modeFrom,
-                        std::string *systemError) {
+bool writeFileReplacing(const std::string &path, const std::string &bytes,
+                        const std::string &modeFrom, std::string *systemError) {
     mode_t mode = outputMode(path, modeFrom);
     std::string temporary = temporaryTemplate(path);
     struct sigaction previous[ENDING_SIGNAL_COUNT], action;
@@ -142,7 +147,7 @@ bool writeFileReplacing(const std::string &path, const std::string &bytes, const
     action.sa_handler = removeTemporaryAndEnd;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
-    for (std::size_t i = 0; i < ENDING_SIGNAL_COUNT; i++) {
+    for (std::size_t i = 0; i < ENDING_SIGNAL_COUNT; ++i) {
         sigaction(ENDING_SIGNALS[i], nullptr, &previous[i]);
         if (previous[i].sa_handler != SIG_IGN) sigaction(ENDING_SIGNALS[i], &action, nullptr);
     }
@@ -170,7 +175,8 @@ bool writeFileReplacing(const std::string &path, const std::string &bytes, const
     }
     if (!done && fd >= 0) unlink(temporary.c_str());
     setTemporaryToRemove(nullptr);
-    for (std::size_t i = 0; i < ENDING_SIGNAL_COUNT; i++) sigaction(ENDING_SIGNALS[i], &previous[i], nullptr);
+    for (std::size_t i = 0; i < ENDING_SIGNAL_COUNT; ++i)
+        sigaction(ENDING_SIGNALS[i], &previous[i], nullptr);
     if (!done) *systemError = std::strerror(error);
     return done;
 }

@@ -24,7 +24,8 @@ constexpr std::size_t IO_CHUNK = 64 * 1024;
 ** larger than limit is not read at all; one that grows past limit while it
 ** is read stops at the chunk that takes it past: READ_TOO_LARGE either way. */
 template <typename ReadChunk>
-ReadOutcome readInChunks(unsigned long long reportedSize, std::size_t limit, std::string *bytes, ReadChunk readChunk) {
+ReadOutcome readInChunks(unsigned long long reportedSize, std::size_t limit, std::string *bytes,
+                         ReadChunk readChunk) {
     if (reportedSize > limit) return READ_TOO_LARGE;
     bytes->reserve(static_cast<std::size_t>(reportedSize));
     std::string buffer(IO_CHUNK, '\0');

@@ -38,13 +38,14 @@ static std::wstring widen(const std::string &text) {
 /* The system's text for an error code, without the line break it ends in. */
 static std::string errorText(DWORD error) {
     wchar_t *buffer = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
     std::string text = length != 0 ? narrow(buffer, static_cast<int>(length))
                                    : "system error " + std::to_string(error);
     if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
     return text;
 }
 
@@ -54,10 +55,11 @@ std::vector<std::string> toolArguments(int argc, char **argv) {
     int count = 0;
     wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) {
-        for (int i = 1; i < argc; i++) args.push_back(argv[i]);
+        for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
         return args;
     }
-    for (int i = 1; i < count; i++) args.push_back(narrow(wide[i], static_cast<int>(std::wcslen(wide[i]))));
+    for (int i = 1; i < count; ++i)
+        args.push_back(narrow(wide[i], static_cast<int>(std::wcslen(wide[i]))));
     LocalFree(wide);
     return args;
 }
@@ -76,9 +78,10 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
     bytes->clear();
     std::wstring name = widen(path);
     DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return READ_NOT_A_FILE;
-    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return READ_NOT_A_FILE;
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *systemError = errorText(GetLastError());
         return READ_FAILED;
@@ -87,8 +90,11 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
     ReadOutcome outcome = READ_NOT_A_FILE;
     DWORD error = ERROR_SUCCESS;
     if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
-        auto readNext = [&](char *buffer, std::size_t capacity) { return readChunk(file, buffer, capacity, &error); };
-        outcome = readInChunks(static_cast<unsigned long long>(size.QuadPart), limit, bytes, readNext);
+        auto readNext = [&](char *buffer, std::size_t capacity) {
+            return readChunk(file, buffer, capacity, &error);
+        };
+        outcome =
+            readInChunks(static_cast<unsigned long long>(size.QuadPart), limit, bytes, readNext);
     }
     if (outcome == READ_FAILED) *systemError = errorText(error);
     CloseHandle(file);
@@ -97,8 +103,9 @@ ReadOutcome readWholeFile(const std::string &path, std::size_t limit, std::strin
 
 /* A file is known by its volume and its index on the volume. */
 static bool fileIndex(const std::string &path, BY_HANDLE_FILE_INFORMATION *info) {
-    HANDLE file = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = CreateFileW(widen(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool known = GetFileInformationByHandle(file, info) != 0;
     CloseHandle(file);
@@ -108,17 +115,19 @@ static bool fileIndex(const std::string &path, BY_HANDLE_FILE_INFORMATION *info)
 bool sameFile(const std::string &first, const std::string &second) {
     BY_HANDLE_FILE_INFORMATION a, b;
     if (!fileIndex(first, &a) || !fileIndex(second, &b)) return false;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 /* Writes every byte, going on after partial writes. */
 static bool writeAll(HANDLE file, const std::string &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        DWORD chunk = static_cast<DWORD>(bytes.size() - done < IO_CHUNK ? bytes.size() - done : IO_CHUNK);
+        DWORD chunk =
+            static_cast<DWORD>(bytes.size() - done < IO_CHUNK ? bytes.size() - done : IO_CHUNK);
         DWORD written = 0;
-        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
         done += written;
     }
     return true;
@@ -143,11 +152,13 @@ static const unsigned TEMPORARY_NAME_ATTEMPTS = 64;
 ** then ".tarnwick-" and eight hexadecimal digits. */
 static std::wstring temporaryName(const std::string &path, unsigned attempt) {
     std::size_t slash = path.find_last_of("\\/");
-    std::string folder = slash != std::string::npos ? path.substr(0, slash + 1)
-                         : path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+    std::string folder = slash != std::string::npos           ? path.substr(0, slash + 1)
+                         : path.size() >= 2 && path[1] == ':' ? path.substr(0, 2)
+                                                              : std::string();
     DWORD mixed = (GetCurrentProcessId() * 2654435761u) ^ GetTickCount() ^ (attempt * 40503u);
     std::wstring name = widen(folder) + L".tarnwick-";
-    for (int shift = 28; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(mixed >> shift) & 0xF];
+    for (int shift = 28; shift >= 0; shift -= 4)
+        name += L"0123456789abcdef"[(mixed >> shift) & 0xF];
     return name;
 }
 
@@ -160,7 +171,8 @@ bool writeFileReplacing(const std::string &path, const std::string &bytes, const
     HANDLE file = INVALID_HANDLE_VALUE;
     DWORD error = ERROR_FILE_EXISTS;
     SetConsoleCtrlHandler(removeTemporary, TRUE);
-    for (unsigned attempt = 0; attempt < TEMPORARY_NAME_ATTEMPTS && error == ERROR_FILE_EXISTS; attempt++) {
+    for (unsigned attempt = 0; attempt < TEMPORARY_NAME_ATTEMPTS && error == ERROR_FILE_EXISTS;
+         ++attempt) {
         temporary = temporaryName(path, attempt);
         file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -177,7 +189,8 @@ bool writeFileReplacing(const std::string &path, const std::string &bytes, const
             done = false;
             error = GetLastError();
         }
-        if (done && !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (done && !MoveFileExW(temporary.c_str(), target.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             done = false;
             error = GetLastError();
         }

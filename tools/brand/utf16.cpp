@@ -14,11 +14,14 @@ bool utf8ToUtf16(const std::string &text, std::u16string *utf16) {
     utf16->clear();
     for (std::size_t i = 0; i < text.size();) {
         unsigned char lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                             : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        std::size_t length = lead < 0x80             ? 1
+                             : (lead & 0xE0) == 0xC0 ? 2
+                             : (lead & 0xF0) == 0xE0 ? 3
+                             : (lead & 0xF8) == 0xF0 ? 4
+                                                     : 0;
         if (length == 0 || i + length > text.size()) return false;
         std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; k++) {
+        for (std::size_t k = 1; k < length; ++k) {
             unsigned char next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80) return false;
             point = point << 6 | (next & 0x3F);
