@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: builds the Windows exes (MinGW-w64, x64 and x86) and the native
+# The whole test suite: checks that every C and C++ file is formatted as
+# .clang-format says, builds the Windows exes (MinGW-w64, x64 and x86) and the native
 # launcher, then runs through CTest the unit tests, the native end-to-end
 # tests with the real JVM, the exe check and the end-to-end tests of
 # tarnwick.exe under Wine; then each fuzz target for 30 seconds, and the unit
@@ -9,6 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+scripts/format-check.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows
