@@ -28,7 +28,9 @@ void exchangeSlashes(char *text) {
         if (*text == '\\') *text = '/';
 }
 
-static bool isSeparator(char c) { return c == '\\' || c == '/'; }
+/* The expansion's own separators, on every system: a name ends at either,
+** and the expansion turns one into the other. */
+static bool isSlash(char c) { return c == '\\' || c == '/'; }
 
 /* The outcome of one pass: either the expanded text, or no expansion (the
 ** text stays as it stands and the passes end). */
@@ -77,7 +79,7 @@ static PassResult expandFirstReference(const std::string &text, int *quoteFlag) 
     bool quote = *quoteFlag && !insideQuotes && value.find(' ') != std::string::npos;
     bool hasEquals = equals != std::string::npos;
     std::size_t restStart = nameEnd;
-    if (!endsAtQuote && endsAtSeparator && !value.empty() && isSeparator(value.back())) ++restStart;
+    if (!endsAtQuote && endsAtSeparator && !value.empty() && isSlash(value.back())) ++restStart;
 
     std::string result;
     if (quote && !hasEquals) result += '"';

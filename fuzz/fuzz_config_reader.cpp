@@ -46,7 +46,7 @@ fake::State makeBaseline() {
         {"LONG", std::string(1500, 'L') + " with a blank"},
     };
     fake::state.unopenableFiles["dir.config"] = EISDIR;
-    std::string base = RUNTIME_BASE_KEY;
+    std::string base = platform::JAVA_RUNTIME_KEY;
     fake::setRegistryValue(base, "CurrentVersion", "1.8");
     fake::setRegistryValue(base + "\\1.6", "JavaHome", "C:\\jre6");
     fake::setRegistryValue(base + "\\1.6.0_45", "JavaHome", "C:\\Program Files\\Java\\jre6");
