@@ -1,0 +1,4 @@
+# Cross build for macOS on Intel Macs with Zig (see zig-macos-common.cmake).
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(ZIG_TARGET x86_64-macos)
+include(${CMAKE_CURRENT_LIST_DIR}/zig-macos-common.cmake)
