@@ -65,13 +65,18 @@ std::size_t programDirectoryLength(const char *programPath);
 
 /* The path of the launcher's own file, as start-up uses it to find its
 ** directory and its configuration, so that a launcher started by a bare
-** name found on PATH, by a relative path or through a symlink still finds
-** its own folder.  On Windows argv0 when it is fully qualified (see
-** programDirectoryLength), else the file the system loaded the launcher
-** from; on Linux the real file behind /proc/self/exe, on macOS
-** _NSGetExecutablePath with its links resolved.  argv0 itself where the
-** system cannot tell. */
+** name found on PATH, by a relative path, by an unquoted path with a blank
+** or through a symlink still finds its own folder and name.  On Windows
+** the file the system loaded the launcher from, in its long form (a start
+** by the 8.3 name C:\p\MY_A~R0F.EXE gives C:\p\My Application.exe); on
+** Linux the real file behind /proc/self/exe, on macOS _NSGetExecutablePath
+** with its links resolved.  argv0 itself where the system cannot tell. */
 std::string launcherProgramPath(const char *argv0);
+
+/* True where file names do not differ by letter case (Windows): there
+** DEMO.EXE loses its ".EXE" for the configuration's name as Demo.exe loses
+** its ".exe". */
+extern const bool FILE_NAMES_IGNORE_CASE;
 
 /* True for a path taken from the current folder: on Windows one with no
 ** drive (C:), no root (\x, /x) and no share (\\server); on POSIX one not

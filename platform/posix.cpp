@@ -80,6 +80,9 @@ std::size_t programDirectoryLength(const char *programPath) {
 
 bool pathIsRelative(const char *path) { return path[0] != '/'; }
 
+/* Demo.EXE and Demo.exe are two names here. */
+const bool FILE_NAMES_IGNORE_CASE = false;
+
 /* argv[0] is only what the starter chose to write: a bare name found on
 ** PATH, a path relative to a folder the user happens to be in, a symlink in
 ** /usr/local/bin.  The system knows the running file: Linux shows it as the

@@ -32,8 +32,11 @@ INSTANTIATE_TEST_SUITE_P(
     Names, ConfigLocation,
     ::testing::Values(LocateCase{"C:\\apps\\demo\\Demo.exe", "C:\\apps\\demo", nullptr,
                                  "C:\\apps\\demo\\Demo.config", "C:\\apps\\demo\\Demo"},
-                      LocateCase{"C:\\apps\\demo\\DEMO.EXE", "C:\\apps\\demo", nullptr,
-                                 "C:\\apps\\demo\\DEMO.EXE.config", "C:\\apps\\demo\\DEMO.EXE"},
+                      /* Windows names ignore letter case: TOOL.EXE is tool.exe. */
+                      LocateCase{"C:\\p\\tool\\bin\\TOOL.EXE", "C:\\p\\tool\\bin", nullptr,
+                                 "C:\\p\\tool\\bin\\TOOL.config", "C:\\p\\tool\\bin\\TOOL"},
+                      LocateCase{"Demo.eXe", "D:\\w", nullptr, "D:\\w\\Demo.config", "Demo"},
+                      LocateCase{"Demo.exf", "D:\\w", nullptr, "D:\\w\\Demo.exf.config", "Demo.exf"},
                       LocateCase{"demo.exe", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
                       LocateCase{"demo", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
                       LocateCase{"demo.exe.exe", "D:\\work", nullptr, "D:\\work\\demo.exe.config",
