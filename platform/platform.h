@@ -143,14 +143,16 @@ constexpr unsigned long INPUT_IDLE_TIMEOUT_MS = 5000;
 
 typedef void *ChildProcess;
 
-/* Starts commandLine (a writable buffer the system may change) with inherited
-** handles and the launcher's environment.  directory may be null (the child
-** starts in the current directory); consoleTitle may be null.  On failure
-** returns false and stores the system's error code in *error.
+/* Starts commandLine (a writable buffer the system may change) with the
+** launcher's environment.  directory may be null (the child starts in the
+** current directory); consoleTitle may be null.  On failure returns false
+** and stores the system's error code in *error.
 ** On Windows the program is the command line's first token, as the system
 ** reads it, and is named to the system on its own as well; the child gets
-** the launcher's standard handles when one of them is redirected, and runs
-** in a job object that ends it when the launcher ends; the console exe
+** the launcher's standard handles when one of them is redirected, and no
+** other handle of the launcher's (where the system can limit what is
+** inherited: Windows Vista and later), and runs in a job object that ends
+** it when the launcher ends; the console exe
 ** never hides the child's console (CREATE_NO_WINDOW_FLAG is dropped): the
 ** child shares the launcher's.  On POSIX the signals the launcher receives
 ** are passed on to it. */
