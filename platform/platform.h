@@ -96,6 +96,10 @@ constexpr int MSGBOX_ANSWER_YES = 6;
 ** line on standard error, and a question nobody can answer is a No. */
 int messageBox(const char *text, const char *caption, unsigned type);
 
+/* True where a box is that line on standard error (POSIX, the console
+** exe), so that an error told both ways is not written twice there. */
+extern const bool BOXES_ARE_LINES_ON_STANDARD_ERROR;
+
 /* ---------------------------------------------------------------------------
 ** Registry, read only, under HKEY_LOCAL_MACHINE.  A result of 0 is success,
 ** anything else failure, as the Windows registry functions answer.

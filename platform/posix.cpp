@@ -159,6 +159,9 @@ static bool isYesAnswer(const std::string &answer) {
     return word == "y" || word == "yes";
 }
 
+/* A box is "caption: text" on standard error (messageBox below). */
+const bool BOXES_ARE_LINES_ON_STANDARD_ERROR = true;
+
 /* A box becomes "caption: text" on standard error, the text's own line
 ** breaks kept.  A question (the YESNO bits) is put to the user when standard
 ** input is a terminal; without one nobody can answer, and it counts as No,
