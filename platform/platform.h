@@ -185,6 +185,14 @@ void releaseProcess(ChildProcess child);
 ** requests. */
 bool endRequestedBySignal();
 
+/* Ends the launcher by SIGINT when the user interrupted the last child with
+** a key typed at the terminal (Ctrl-C) and it ended on it (by SIGINT, or
+** with 130 as Java does): a shell that runs the launcher in a loop or a
+** script then stops, as it stops for a program the key ended.  Returns
+** otherwise, and always on Windows, where Ctrl-C is told by the exit code
+** alone. */
+void endLikeAnInterruptedChild();
+
 /* The system's own text for an error code of startProcess. */
 std::string systemErrorText(unsigned long error);
 

@@ -210,7 +210,9 @@ void setConsoleTitle(const char *title) { (void)title; }
 ** opener runs as a grandchild that init adopts, so it never lingers as a
 ** zombie of the launcher; only the short-lived middle child is waited for.
 ** It runs in a session of its own: the end of the launcher's terminal does
-** not end it, nor the browser it starts. */
+** not end it, nor the browser it starts.  It gets the signals as the
+** launcher was started with them (SIGPIPE at its own action, not ignored
+** as the launcher's), as the application does. */
 static void startOpener(const char *target) {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -219,6 +221,7 @@ static void startOpener(const char *target) {
     if (middle == 0) {
         pid_t opener = fork();
         if (opener == 0) {
+            restoreSignalsForExec();
             setsid();
             execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
             _exit(127);

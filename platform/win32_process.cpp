@@ -289,6 +289,9 @@ void releaseProcess(ChildProcess child) {
 ** win32_variant.h). */
 bool endRequestedBySignal() { return endRequestedThroughConsole(lastExitCode); }
 
+/* A console program's end on Ctrl-C is told by its exit code alone. */
+void endLikeAnInterruptedChild() {}
+
 /* The system's message for error, without the line break and the full stop
 ** it ends with, so that it stands inside a sentence. */
 std::string systemErrorText(unsigned long error) {

@@ -201,6 +201,9 @@ void releaseProcess(ChildProcess child) {
 
 bool endRequestedBySignal() { return state.endRequestedBySignal; }
 
+/* As on Windows: the exit code tells. */
+void endLikeAnInterruptedChild() {}
+
 std::string systemErrorText(unsigned long error) {
     return error == 2 ? "The system cannot find the file specified" : "System error";
 }
