@@ -308,7 +308,7 @@ extern const char *const JAVA_HOME_VARIABLE;
 
 /* The runtime JAVA_HOME names, when it holds its executable: the home as
 ** written, without the double quotes around it that cmd.exe keeps in a value
-** (set JAVA_HOME="C:\x y"). */
+** (set JAVA_HOME="C:\x y") and without separators at its end. */
 bool javaHomeRuntime(std::string *home);
 
 /* The runtime whose windowed executable is the first on PATH (found as

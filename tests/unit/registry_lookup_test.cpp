@@ -248,17 +248,18 @@ TEST_P(ShellSpellings, FindTheRuntimeTheShellWould) {
     EXPECT_EQ(std::string(path), std::string("\"") + c.expected + "\\bin\\javaw.exe\"") << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Spellings, ShellSpellings,
-                         ::testing::Values(SpellingCase{"quoted JAVA_HOME", "\"C:\\jh\"", nullptr,
-                                                        "C:\\jh"},
-                                           SpellingCase{"quoted PATH folder", nullptr,
-                                                        "C:\\Windows;\"C:\\q x\\bin\"", "C:\\q x"},
-                                           SpellingCase{"separator within quotes", nullptr,
-                                                        "\"C:\\a;b\\bin\";C:\\jh\\bin", "C:\\a;b"},
-                                           SpellingCase{"folder named javaw.exe on PATH", nullptr,
-                                                        "C:\\dir\\bin;;C:\\jh\\bin", "C:\\jh"},
-                                           SpellingCase{"JAVA_HOME whose javaw.exe is a folder",
-                                                        "C:\\dir", "C:\\q x\\bin", "C:\\q x"}));
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, ShellSpellings,
+    ::testing::Values(
+        SpellingCase{"quoted JAVA_HOME", "\"C:\\jh\"", nullptr, "C:\\jh"},
+        SpellingCase{"JAVA_HOME ending in a separator", "C:\\jh\\", nullptr, "C:\\jh"},
+        SpellingCase{"quoted, ending in separators", "\"C:\\q x\\/\"", nullptr, "C:\\q x"},
+        SpellingCase{"quoted PATH folder", nullptr, "C:\\Windows;\"C:\\q x\\bin\"", "C:\\q x"},
+        SpellingCase{"separator within quotes", nullptr, "\"C:\\a;b\\bin\";C:\\jh\\bin", "C:\\a;b"},
+        SpellingCase{"folder named javaw.exe on PATH", nullptr, "C:\\dir\\bin;;C:\\jh\\bin",
+                     "C:\\jh"},
+        SpellingCase{"JAVA_HOME whose javaw.exe is a folder", "C:\\dir", "C:\\q x\\bin",
+                     "C:\\q x"}));
 
 TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) {
     settings._debug = 1;
@@ -416,15 +417,16 @@ INSTANTIATE_TEST_SUITE_P(
                       RequirementCase{"1.8", "1.8.0_500", JAVA_HOME, "1.8.0_500", true},
                       RequirementCase{"1.8.0_392", "1.8.0_392", JAVA_HOME, "1.8.0_392", true}));
 
+/* The exit code is the first key's; the question says that the runtime
+** found elsewhere is not the one needed. */
 TEST_F(LauncherTest, SelectionThatNothingMeetsEndsAsTheFirstKeyWouldAlone) {
     installAt(JDK_OWN, "17.0.9");
     settings._debug = 1;
     SelectedRuntime runtime;
     EXPECT_EQ(fake::exitCodeOf([&] { getJavaVersionPath("1.8.0_400+", &runtime); }), 11);
     EXPECT_EQ(runtime.versionName, "1.8.0_400+");
-    EXPECT_EQ(fake::boxCaptions(),
-              (std::vector<std::string>{"Error Accessing Registry!",
-                                        "Java Runtime Environment Not Found"}));
+    EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{"Error Accessing Registry!",
+                                                             "Incompatible JRE Version Found"}));
     EXPECT_NE(fake::state.standardOutput.find("checking (1) 17.0.9\n"), std::string::npos);
     EXPECT_NE(fake::state.standardOutput.find(
                   "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): no match\n"),
