@@ -120,7 +120,8 @@ static std::string currentVersionProblem(RegistryLookupStep step, const std::str
     switch (step) {
     case LOOKUP_NO_VERSION_KEY:
         return formatText("CurrentVersion %s is not registered", current.c_str());
-    case LOOKUP_NO_HOME: return formatText("CurrentVersion %s has no JavaHome", current.c_str());
+    case LOOKUP_NO_HOME:
+        return formatText("CurrentVersion %s has no JavaHome that can be read", current.c_str());
     case LOOKUP_FOUND: break;
     case LOOKUP_NO_BASE_KEY:
     case LOOKUP_NO_CURRENT_VERSION: return std::string();

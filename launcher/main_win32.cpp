@@ -36,8 +36,8 @@ static std::string commandLineText() {
 ** A path to the launcher written without quotes is its first word whole
 ** (see splitLauncherCommandLine). */
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    std::vector<std::string> arguments = splitLauncherCommandLine(
-        commandLineText().c_str(), platform::launcherProgramPath(""));
+    std::vector<std::string> arguments =
+        splitLauncherCommandLine(commandLineText().c_str(), platform::launcherProgramPath(""));
     std::vector<char *> argv;
     for (std::string &argument : arguments) argv.push_back(&argument[0]);
     argv.push_back(nullptr);

@@ -335,8 +335,8 @@ bool waitPassingSignals(pid_t pid, int *status) {
     }
     std::size_t asking = signalThatAsked(*status);
     lastEndAsked = asking < HANDLED_SIGNAL_COUNT;
-    lastEndInterrupted =
-        lastEndAsked && HANDLED_SIGNALS[asking].number == SIGINT && fromTerminal[asking];
+    lastEndInterrupted = lastEndAsked && HANDLED_SIGNALS[asking].number == SIGINT &&
+                         fromTerminal[asking];
     if (lastEndAsked) return true;
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
         if (fresh[i] && HANDLED_SIGNALS[i].role == END_REQUEST)

@@ -119,10 +119,13 @@ std::size_t programDirectoryLength(const char *programPath) {
     return length;
 }
 
-/* path in its long form, every 8.3 name in it replaced by the long name
-** it stands for; path itself when the system cannot tell (a folder on the
-** way that may not be listed). */
+/* path in its long form, every 8.3 name in it (MY_A~R0F.EXE) replaced by
+** the long name it stands for.  path itself when it holds no '~', the mark
+** of an 8.3 name (so that the letter case the caller wrote stays, which
+** Wine's long form would change), or when the system cannot tell (a folder
+** on the way that may not be listed). */
 static WideText longPathName(const WideText &path) {
+    if (wcschr(path.data(), L'~') == nullptr) return path;
     DWORD size = GetLongPathNameW(path.data(), nullptr, 0);
     if (size == 0) return path;
     WideText longer(size);

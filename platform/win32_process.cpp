@@ -102,11 +102,14 @@ static DWORD passStandardHandles(STARTUPINFOW *startup, HANDLE *inherited) {
 /* The functions of the extended startup information's attribute list
 ** (Windows Vista and later), looked up when first needed, so that the exe
 ** still starts on a system without them.  Null where one is missing. */
+typedef BOOL(WINAPI *InitializeList)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
+typedef BOOL(WINAPI *UpdateList)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T,
+                                 PVOID, PSIZE_T);
+typedef VOID(WINAPI *DeleteList)(LPPROC_THREAD_ATTRIBUTE_LIST);
 struct AttributeListFunctions {
-    BOOL(WINAPI *initialize)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
-    BOOL(WINAPI *update)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T, PVOID,
-                         PSIZE_T);
-    VOID(WINAPI *remove)(LPPROC_THREAD_ATTRIBUTE_LIST);
+    InitializeList initialize;
+    UpdateList update;
+    DeleteList remove;
 };
 
 /* Casts through a function type without parameters, which any function
@@ -116,6 +119,8 @@ template <typename Function> static void lookUp(HMODULE module, const char *name
     *f = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
+/* The functions, looked up in kernel32 at the first call; null unless all
+** three are there. */
 static const AttributeListFunctions *attributeListFunctions() {
     static AttributeListFunctions functions;
     static bool looked = false;
