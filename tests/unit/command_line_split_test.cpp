@@ -60,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
 /* Each word, written as one word of a command line, comes back from the
 ** split exactly; a plain word is written as it is. */
 TEST(CommandLineWords, ComeBackFromTheSplitAsTheyWere) {
-    const std::vector<std::string> words = {
-        "-Xmx64m", "", "a b", "say \"hi\"", "C:\\", "C:\\dir\\", "x\\\"y", "\t", "a\\\\b"};
+    const std::vector<std::string> words = {"-Xmx64m",   "",       "a b", "say \"hi\"", "C:\\",
+                                            "C:\\dir\\", "x\\\"y", "\t",  "a\\\\b"};
     std::string line;
     for (const std::string &word : words) line += commandLineWord(word) + " ";
     EXPECT_EQ(splitCommandLineArguments(line), words) << line;

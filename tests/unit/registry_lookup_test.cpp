@@ -299,8 +299,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "21",
                   {{"17", "C:\\j17", true}, {"21", nullptr, false}},
                   "C:\\j17",
-                  JRE_PLACE "CurrentVersion 21 has no JavaHome; the newest registered version "
-                            "with javaw.exe is 17"},
+                  JRE_PLACE "CurrentVersion 21 has no JavaHome that can be read; the newest "
+                            "registered version with javaw.exe is 17"},
         /* By the version's numbers; an uninstalled one and a name that is no
         ** version do not compete. */
         StaleCase{JRE_KEY,

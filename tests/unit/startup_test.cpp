@@ -174,7 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ** line's first word says: C:\p\My for an unquoted
                       ** C:\p\My Apps\Demo.exe. */
                       DirectoryCase{"E:\\link\\tool.exe", OWN_FILE, "C:\\apps", true},
-                      DirectoryCase{"C:\\p\\My", "C:\\p\\My Apps\\Demo.exe", "C:\\p\\My Apps", true},
+                      DirectoryCase{"C:\\p\\My", "C:\\p\\My Apps\\Demo.exe", "C:\\p\\My Apps",
+                                    true},
                       DirectoryCase{"tool.exe", OWN_FILE, "C:\\apps", true},
                       DirectoryCase{".\\tool.exe", OWN_FILE, "C:\\apps", true},
                       DirectoryCase{"C:tool.exe", OWN_FILE, "C:\\apps", true},
