@@ -892,9 +892,15 @@ class DownloadPageTests(ConfiguredLauncherCase):
         bin_dir = self.path("bin")
         os.makedirs(bin_dir)
         self.opened = self.path("opened.log")
+        # The stand-in also tells how a writer to a pipe whose reader has
+        # gone ends in it: killed by SIGPIPE (128 + 13), as the launcher was
+        # started with it, or with an error of its own were SIGPIPE ignored.
+        self.pipe_log = self.path("opener-pipe.log")
         for opener in ("xdg-open", "open"):
             with open(os.path.join(bin_dir, opener), "w") as out:
-                out.write('#!/bin/sh\nprintf "<%%s>\\n" "$@" >> "%s"\n' % self.opened)
+                out.write('#!/bin/sh\nprintf "<%%s>\\n" "$@" >> "%s"\n' % self.opened +
+                          '(/usr/bin/yes; echo "writer ended $?" >> "%s") | /usr/bin/head -n 1 > /dev/null\n'
+                          % self.pipe_log)
             os.chmod(os.path.join(bin_dir, opener), 0o755)
         self.env = config_environment(TARNWICK_JAVA_ROOTS=self.path("elsewhere"), JAVA_HOME=None,
                                       PATH=bin_dir)
@@ -906,6 +912,7 @@ class DownloadPageTests(ConfiguredLauncherCase):
         if pid == 0:
             try:
                 os.chdir(self.elsewhere)
+                signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # as a shell starts it
                 os.execve(self.launcher, [self.launcher, "-passExitCode"], self.env)
             finally:
                 os._exit(127)
@@ -934,6 +941,9 @@ class DownloadPageTests(ConfiguredLauncherCase):
         # has ended: wait for the line it writes.
         wait_for(self.pages)
         self.assertEqual(["<%s>" % self.PAGE], self.pages(), shown)
+        self.assertTrue(wait_for(lambda: os.path.exists(self.pipe_log)), shown)
+        with open(self.pipe_log) as log:
+            self.assertEqual("writer ended %d\n" % (128 + signal.SIGPIPE), log.read())
 
         os.remove(self.opened)
         run = self.launch(["-passExitCode"], env=self.env, config=["downloadurl file:///etc/passwd"])
@@ -1165,6 +1175,21 @@ class ToolModeTests(ConfiguredLauncherCase):
                 self.assertEqual(0, run.code, run.text())
                 self.assertEqual(["x"], run.demo.args)
                 self.assertEqual(greeting, run.demo.values["property demo.greeting"], run.text())
+
+    def test_a_start_folder_that_is_gone_is_reported_once(self):
+        self.tool()
+        gone = self.path("gone")
+        os.makedirs(gone)
+
+        def enter_and_remove():
+            os.chdir(gone)
+            os.rmdir(gone)
+        done = subprocess.run([self.launcher, "x"], env=config_environment(), stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=RUN_TIMEOUT_SECONDS, preexec_fn=enter_and_remove)
+        self.assertEqual(2, done.returncode, done)
+        self.assertEqual(b"", done.stdout, done)
+        self.assertEqual(b"Error: The folder the launcher was started in cannot be read; in tool mode the "
+                         b"application starts there.\n", done.stderr)
 
     def test_the_relaunch_code_is_passed_on(self):
         self.tool()
