@@ -4,6 +4,7 @@
 #include "core/text.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,16 +19,30 @@ static constexpr std::size_t CONFIG_PATH_EXTRA = 17;
 static const char EXE_SUFFIX[] = ".exe";
 static const char CONFIG_SUFFIX[] = ".config";
 
+/* Whether name ends in ".exe": in any letter case where file names ignore
+** it (DEMO.EXE is Demo.exe on Windows), else as written. */
+static bool endsWithExeSuffix(const char *name, std::size_t length) {
+    std::size_t suffixLength = sizeof EXE_SUFFIX - 1;
+    if (length < suffixLength) return false;
+    const char *suffix = name + length - suffixLength;
+    for (std::size_t i = 0; i < suffixLength; ++i) {
+        char c = suffix[i];
+        if (platform::FILE_NAMES_IGNORE_CASE)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c != EXE_SUFFIX[i]) return false;
+    }
+    return true;
+}
+
 /* Forms "dir<sep>base.config" from the program path, removing one ".exe"
-** (case-sensitive) from the program path in place.  Returns a malloc'd path,
-** or null when no storage could be had. */
+** (see endsWithExeSuffix) from the program path in place.  Returns a
+** malloc'd path, or null when no storage could be had. */
 static char *deriveConfigPath(char *exePath, const char *dir) {
     char *base = std::strrchr(exePath, platform::PATH_SEPARATOR);
     base = base != nullptr ? base + 1 : exePath;
     std::size_t baseLength = std::strlen(base);
     std::size_t suffixLength = sizeof EXE_SUFFIX - 1;
-    if (baseLength >= suffixLength &&
-        std::strcmp(base + baseLength - suffixLength, EXE_SUFFIX) == 0) {
+    if (endsWithExeSuffix(base, baseLength)) {
         baseLength -= suffixLength;
         base[baseLength] = '\0';
     }

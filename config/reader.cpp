@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "core/text.h"
 #include "jre/jre.h"
+#include "platform/command_line_split.h"
 #include "platform/platform.h"
 
 #include <cctype>
@@ -60,6 +61,34 @@ static void applyVmparam(const char *value) {
     appendToList(LIST_VMPARAMS, parameter);
 }
 
+/* Blanks and tabs at the end of a value, which no editor shows, go. */
+static std::string withoutTrailingBlanks(const char *value) {
+    std::string text = value;
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    return text;
+}
+
+/* The JVM parameters an environment variable holds, as a start script
+** reads ANT_OPTS: its value split as a command line's arguments are, each
+** word one parameter (written again as one word of the command line), and
+** nothing when it is unset or empty.  The value names the variable as
+** $NAME, blanks after it aside; the variable's own value is taken as it
+** is, never expanded further.  Any other value is reported and adds
+** nothing. */
+static void applyVmoptions(const char *value) {
+    std::string name = withoutTrailingBlanks(value);
+    if (name.size() < 2 || name[0] != '$' || name.find_first_of(" \t$", 1) != std::string::npos) {
+        reportConfigProblem(formatText("vmoptions %s is ignored: it takes one variable, as in "
+                                       "vmoptions $ANT_OPTS\n",
+                                       value));
+        return;
+    }
+    std::string options;
+    if (!platform::getEnvironment(name.c_str() + 1, &options)) return;
+    for (const std::string &word : splitCommandLineArguments(options))
+        appendToList(LIST_VMPARAMS, keepText(commandLineWord(word)));
+}
+
 /* The requirement is kept as written; the runtime it names becomes javapath
 ** at once, so that a later "javapath" line still wins over it. */
 static void applyJavaVersion(const char *value) {
@@ -92,8 +121,9 @@ static void applyFastStart(const char *value) { settings.fastStart = isOn(value)
 /* The application's own download page.  Only a web address is kept: any
 ** other value is reported, and the line counts for nothing. */
 static void applyDownloadUrl(const char *value) {
-    if (isWebPageAddress(value)) {
-        settings.downloadUrl = keepText(value);
+    std::string url = withoutTrailingBlanks(value);
+    if (isWebPageAddress(url.c_str())) {
+        settings.downloadUrl = keepText(url);
         return;
     }
     reportConfigProblem(formatText("downloadurl %s is refused: only http:// and https:// "
@@ -136,6 +166,8 @@ static void applyInclude(const char *value, int depth) {
 static void applyLine(const char *line, const char *value, int depth) {
     if (startsWith(line, "vmparam")) {
         applyVmparam(value);
+    } else if (startsWith(line, "vmoptions")) {
+        applyVmoptions(value);
     } else if (startsWith(line, "javapath")) {
         settings.javapath = expandedCopy(value, 1);
     } else if (startsWith(line, "addpath")) {

@@ -27,10 +27,15 @@ std::string formatText(const char *format, ...) {
     return result;
 }
 
+void printLauncherText(const std::string &text) {
+    if (settings.toolMode && !settings._debug) return;
+    platform::writeLauncherOutput(text);
+}
+
 void printText(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    platform::writeLauncherOutput(formatList(format, args));
+    printLauncherText(formatList(format, args));
     va_end(args);
 }
 
@@ -70,8 +75,11 @@ void debugPrint(const std::string &line) {
     if (settings._debug) platform::writeLauncherOutput(line);
 }
 
+/* Where a box is itself a line on standard error, the box alone says it. */
 void reportError(const std::string &text, const char *caption, unsigned type) {
+    bool boxShown = !settings._quietMode;
     bool endsLine = !text.empty() && text.back() == '\n';
-    platform::writeStandardError(endsLine ? text : text + "\n");
-    if (!settings._quietMode) platform::messageBox(text.c_str(), caption, type);
+    if (!boxShown || !platform::BOXES_ARE_LINES_ON_STANDARD_ERROR)
+        platform::writeStandardError(endsLine ? text : text + "\n");
+    if (boxShown) platform::messageBox(text.c_str(), caption, type);
 }

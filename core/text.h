@@ -23,9 +23,15 @@ std::string formatBounded(std::size_t bufferSize, const char *format, ...)
 #endif
     ;
 
-/* printf onto the stream of the launcher's own lines (standard output of the
-** windowed exe, standard error elsewhere), for the lines printed whatever
-** the mode. */
+/* Writes text onto the stream of the launcher's own lines (standard output
+** of the windowed exe, standard error elsewhere), for the lines every start
+** prints (the banner and the command line, the runtime selection's trace).
+** In tool mode only with the debug trail: a tool's standard error is its
+** own (ant 2>errors.txt, a build log), and the command line may hold a
+** secret the user passed as an argument. */
+void printLauncherText(const std::string &text);
+
+/* printf through printLauncherText. */
 void printText(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -45,8 +51,9 @@ void debugBox(const char *text, const char *caption, unsigned type = 0);
 ** on. */
 void debugPrint(const std::string &line);
 
-/* Tells the user of a problem: text as a line on standard error, always, and
-** in a box with caption and type unless the launcher is quiet. */
+/* Tells the user of a problem: text in a box with caption and type unless
+** the launcher is quiet, and as a line on standard error; once where a box
+** is such a line (POSIX, the console exe). */
 void reportError(const std::string &text, const char *caption, unsigned type);
 
 #endif

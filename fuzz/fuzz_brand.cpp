@@ -2,8 +2,10 @@
 ** Fuzz target: tarnwick-brand's rewrite of an executable.
 **
 ** Input: the executable's bytes, branded with a fixed two-image icon and a
-** version record, as the tool does.  Besides ending without a sanitizer
-** report, every input is refused with a reason or branded into a file that
+** version record, as the tool does, without an execution level and with
+** each of the three (which edits the manifest).  Besides ending without a
+** sanitizer report, every input is refused with a reason or branded into a
+** file that
 **  - the tool's own reader takes again as an executable it can rewrite,
 **    with a resource directory it can read;
 **  - carries the checksum Windows computes for it;
@@ -69,15 +71,12 @@ Branding fixedBranding() {
     return branding;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    static const Branding branding = fixedBranding();
-    const std::string exe(reinterpret_cast<const char *>(data), size);
+/* Brands exe one way and checks the result (see the top of the file). */
+void checkBranding(const std::string &exe, const Branding &branding) {
     std::string branded, error;
     if (!brandExecutable(exe, branding, &branded, &error)) {
         if (error.empty()) fail("refused without a reason", "");
-        return 0;
+        return;
     }
 
     PeImage image;
@@ -105,5 +104,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!brandExecutable(branded, branding, &again, &error))
         fail("branding the output again is refused", error);
     if (again != branded) fail("branding the output again changed it", "");
+}
+
+} // namespace
+
+/* Without an execution level, and with each of the three. */
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    static const Branding branding = fixedBranding();
+    static const char *const LEVELS[] = {"", "asInvoker", "highestAvailable",
+                                         "requireAdministrator"};
+    const std::string exe(reinterpret_cast<const char *>(data), size);
+    for (const char *level : LEVELS) {
+        Branding withLevel = branding;
+        withLevel.executionLevel = level;
+        checkBranding(exe, withLevel);
+    }
     return 0;
 }

@@ -84,19 +84,19 @@ static bool furtherRuntimePath(std::string *executable) {
 
 bool getJavaPathFromRegistry(std::string *executable) {
     char path[JAVA_PATH_SIZE];
-    RegistryLookupStep step = registryCurrentHome(FIRST_RUNTIME_SOURCE, path);
-    /* A runtime uninstalled without its key: the further places are asked
-    ** as if the key were missing.  Only when they have nothing is the stale
-    ** home started all the same, so that the user sees the system's own
-    ** reason (the executable is missing) rather than none. */
+    std::string current;
+    RegistryLookupStep step = registryCurrentHome(FIRST_RUNTIME_SOURCE, path, &current);
+    /* A CurrentVersion left behind by an uninstaller gives way to the
+    ** newest runtime registered under the same key. */
+    if (replaceUnusableCurrent(FIRST_RUNTIME_SOURCE, step, current, path)) step = LOOKUP_FOUND;
+    /* A runtime uninstalled without its key, with no other registered in
+    ** its place: the further places are asked as if the key were missing.
+    ** Only when they have nothing is the stale home started all the same,
+    ** so that the user sees the system's own reason (the executable is
+    ** missing) rather than none. */
     bool stale = step == LOOKUP_FOUND && javaExecutablePathFits(path) &&
                  !platform::holdsJavaExecutable(path);
-    if (stale) {
-        traceRuntimeSource(
-            FIRST_RUNTIME_SOURCE,
-            formatText("%s is missing", platform::javaExecutableOf(path).c_str()).c_str());
-        if (furtherRuntimePath(executable)) return true;
-    }
+    if (stale && furtherRuntimePath(executable)) return true;
     if (step == LOOKUP_FOUND && formJavaExecutablePath(path)) {
         *executable = path;
         return true;

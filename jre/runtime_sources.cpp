@@ -14,6 +14,7 @@
 
 #include "core/settings.h"
 #include "core/text.h"
+#include "platform/java_version.h"
 
 #include <cctype>
 #include <cstring>
@@ -87,7 +88,8 @@ static bool registryVersionHome(const RuntimeSource &source, const char *version
     return haveHome;
 }
 
-RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path) {
+RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path,
+                                       std::string *current) {
     platform::RegistryKey baseKey = nullptr;
     if (platform::registryOpenKey(source.baseKey, &baseKey, source.view) != 0)
         return LOOKUP_NO_BASE_KEY;
@@ -95,6 +97,7 @@ RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path) 
     bool haveVersion = readRegistryText(baseKey, "CurrentVersion", version, sizeof version);
     platform::registryCloseKey(baseKey);
     if (!haveVersion) return LOOKUP_NO_CURRENT_VERSION;
+    if (current != nullptr) *current = version;
 
     std::string keyPath = formatBounded(REGISTRY_NAME_SIZE, "%s\\%s", source.baseKey, version);
     platform::RegistryKey versionKey = nullptr;
@@ -105,9 +108,76 @@ RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path) 
     return haveHome ? LOOKUP_FOUND : LOOKUP_NO_HOME;
 }
 
+/* The name of the windowed executable, without its separator. */
+static const char *executableName() { return platform::JAVA_WINDOWED_EXECUTABLE + 1; }
+
+/* Why CurrentVersion cannot be used, for the trace; empty when it can, or
+** when it is not set at all: then there is nothing to replace (on POSIX the
+** emulated key has none while JAVA_HOME names a runtime without a release
+** file, and JAVA_HOME, a further place, is to decide). */
+static std::string currentVersionProblem(RegistryLookupStep step, const std::string &current,
+                                         const char *home) {
+    switch (step) {
+    case LOOKUP_NO_VERSION_KEY:
+        return formatText("CurrentVersion %s is not registered", current.c_str());
+    case LOOKUP_NO_HOME:
+        return formatText("CurrentVersion %s has no JavaHome that can be read", current.c_str());
+    case LOOKUP_FOUND: break;
+    case LOOKUP_NO_BASE_KEY:
+    case LOOKUP_NO_CURRENT_VERSION: return std::string();
+    }
+    if (platform::holdsJavaExecutable(home)) return std::string();
+    return formatText("CurrentVersion %s has no %s (%s is missing)", current.c_str(),
+                      executableName(), platform::javaExecutableOf(home).c_str());
+}
+
+/* Of the versions registered under a registry source's key, the newest by
+** its numbers (the later listed of equals) whose home holds the
+** executable: its home into path, its name into *version.  Names that do
+** not read as versions do not compete. */
+static bool newestRegisteredHome(const RuntimeSource &source, char *path, std::string *version) {
+    std::vector<RuntimeVersionName> names;
+    if (!listRuntimeVersions(source, &names)) return false;
+    bool found = false;
+    JavaVersion newest{0, 0, 0, 0};
+    for (const RuntimeVersionName &entry : names) {
+        JavaVersion candidate;
+        char home[JAVA_PATH_SIZE];
+        if (!readJavaVersion(entry.name.c_str(), &candidate) ||
+            (found && compareJavaVersions(candidate, newest) < 0) ||
+            runtimeVersionHome(source, entry.name.c_str(), home) != RUNTIME_PRESENT)
+            continue;
+        found = true;
+        newest = candidate;
+        *version = entry.name;
+        std::memcpy(path, home, std::strlen(home) + 1);
+    }
+    return found;
+}
+
+bool replaceUnusableCurrent(const RuntimeSource &source, RegistryLookupStep step,
+                            const std::string &current, char *path) {
+    std::string problem = currentVersionProblem(step, current, path);
+    if (problem.empty()) return false;
+    char home[JAVA_PATH_SIZE];
+    std::string version;
+    bool replaced = newestRegisteredHome(source, home, &version);
+    traceRuntimeSource(
+        source,
+        (problem + (replaced ? formatText("; the newest registered version with %s is %s",
+                                          executableName(), version.c_str())
+                             : formatText("; no registered version has %s", executableName())))
+            .c_str());
+    if (replaced) std::memcpy(path, home, std::strlen(home) + 1);
+    return replaced;
+}
+
 bool currentRuntimeHome(const RuntimeSource &source, char *path) {
     if (source.kind != RUNTIME_SOURCE_REGISTRY) return environmentRuntime(source, path);
-    return registryCurrentHome(source, path) == LOOKUP_FOUND && platform::holdsJavaExecutable(path);
+    std::string current;
+    RegistryLookupStep step = registryCurrentHome(source, path, &current);
+    if (step == LOOKUP_FOUND && platform::holdsJavaExecutable(path)) return true;
+    return replaceUnusableCurrent(source, step, current, path);
 }
 
 /* The one runtime of JAVA_HOME or PATH, when its release file names it. */

@@ -64,14 +64,29 @@ enum RegistryLookupStep {
     LOOKUP_NO_HOME
 };
 
-/* Reads "CurrentVersion" of a registry source's base key, then "JavaHome"
-** of that version's key into path (JAVA_PATH_SIZE bytes), the key path
-** formed within REGISTRY_NAME_SIZE bytes.  The home is not checked. */
-RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path);
+/* Reads "CurrentVersion" of a registry source's base key (into *current
+** when given), then "JavaHome" of that version's key into path
+** (JAVA_PATH_SIZE bytes), the key path formed within REGISTRY_NAME_SIZE
+** bytes.  The home is not checked. */
+RegistryLookupStep registryCurrentHome(const RuntimeSource &source, char *path,
+                                       std::string *current = nullptr);
+
+/* Where a registry source's CurrentVersion is set but cannot be used (an
+** uninstaller left it behind): it names no sub-key, one without a
+** JavaHome, or a home without the executable (step and path as
+** registryCurrentHome gave them, current the version it named).  The
+** newest version registered under the same key whose home holds the
+** executable then takes its place, its home into path.  A trace line says
+** why and which ("CurrentVersion 21 is not registered; ...").  False, path
+** unchanged, when CurrentVersion can be used, is not set (there is no
+** current runtime to replace), or no registered version is there. */
+bool replaceUnusableCurrent(const RuntimeSource &source, RegistryLookupStep step,
+                            const std::string &current, char *path);
 
 /* The home (into path, JAVA_PATH_SIZE bytes) of the runtime a source names
-** as current: "CurrentVersion" then its "JavaHome" for a registry source.
-** False unless the home's executable exists. */
+** as current: "CurrentVersion" then its "JavaHome" for a registry source,
+** or the version replaceUnusableCurrent puts in its place.  False unless
+** the home's executable exists. */
 bool currentRuntimeHome(const RuntimeSource &source, char *path);
 
 /* The version names a source offers, in its enumeration order; false when

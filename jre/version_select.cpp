@@ -300,6 +300,32 @@ static bool furtherSourceRuntime(const RuntimeSource &source, const Requirement 
     return true;
 }
 
+/* True when some place offers a runtime that is there (its home holds the
+** executable), whatever its version: a requirement none of them met then
+** asks for an "incompatible" version rather than for Java itself. */
+static bool someRuntimeIsInstalled() {
+    std::vector<const RuntimeSource *> sources = {&FIRST_RUNTIME_SOURCE};
+    for (std::size_t i = 0; i < FURTHER_RUNTIME_SOURCE_COUNT; ++i)
+        sources.push_back(&FURTHER_RUNTIME_SOURCES[i]);
+    for (const RuntimeSource *source : sources) {
+        std::vector<RuntimeVersionName> names;
+        if (!listRuntimeVersions(*source, &names)) continue;
+        for (const RuntimeVersionName &entry : names) {
+            char home[JAVA_PATH_SIZE];
+            if (runtimeVersionHome(*source, entry.name.c_str(), home) == RUNTIME_PRESENT)
+                return true;
+        }
+    }
+    return false;
+}
+
+/* The caption of the download question: "Incompatible JRE Version Found"
+** where a runtime is installed that did not meet the requirement. */
+static const char *missingRuntimeCaption(bool unmet) {
+    return unmet || someRuntimeIsInstalled() ? "Incompatible JRE Version Found"
+                                             : "Java Runtime Environment Not Found";
+}
+
 /* Tells the user that no place has the runtime, as the first place's
 ** failure calls for: the download question (ending the process where the
 ** selection found nothing), or the missing home.  A stale home of the first
@@ -309,11 +335,9 @@ static bool reportMissingRuntime(FirstSourceFailure failure, const std::string &
                                  SelectedRuntime *runtime) {
     const char *version = runtime->versionName.c_str();
     switch (failure) {
-    case FIRST_NO_BASE_KEY: needJavaMessage("Java Runtime Environment Not Found", version);
-    case FIRST_UNMET: needJavaMessage("Incompatible JRE Version Found", version);
-    case FIRST_NO_VERSION_KEY:
-        askDownloadQuestion("Java Runtime Environment Not Found", version);
-        break;
+    case FIRST_NO_BASE_KEY:
+    case FIRST_UNMET: needJavaMessage(missingRuntimeCaption(failure == FIRST_UNMET), version);
+    case FIRST_NO_VERSION_KEY: askDownloadQuestion(missingRuntimeCaption(false), version); break;
     case FIRST_NO_EXECUTABLE: {
         /* The token fits: that was tested before the executable. */
         char path[JAVA_PATH_SIZE];

@@ -2,35 +2,13 @@
 
 #include "core/text.h"
 #include "launcher/tool_mode.h"
+#include "platform/command_line_split.h"
 #include "platform/platform.h"
 
 #include <cstring>
 
 static bool needsEnclosing(const char *arg) {
-    return settings._isVista || *arg == '\0' || std::strpbrk(arg, " \t\"") != nullptr;
-}
-
-/* Appends text enclosed as quotedArgument encloses it: a quote is escaped
-** with a backslash, and the backslashes in front of a quote, the closing one
-** included, are doubled. */
-static void appendEnclosed(std::string *commandLine, const char *text) {
-    *commandLine += '"';
-    std::size_t backslashes = 0;
-    for (const char *p = text; *p != '\0'; ++p) {
-        if (*p == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (*p == '"') {
-            commandLine->append(2 * backslashes + 1, '\\');
-        } else {
-            commandLine->append(backslashes, '\\');
-        }
-        *commandLine += *p;
-        backslashes = 0;
-    }
-    commandLine->append(2 * backslashes, '\\');
-    *commandLine += '"';
+    return settings._isVista || commandLineWord(arg) != arg;
 }
 
 void appendApplicationArgument(std::string *commandLine, const char *arg) {
@@ -40,19 +18,19 @@ void appendApplicationArgument(std::string *commandLine, const char *arg) {
         return;
     }
     debugBox(arg, "Adding double quotes around");
-    appendEnclosed(commandLine, arg);
+    appendQuotedWord(commandLine, arg);
     *commandLine += ' ';
 }
 
 std::string quotedArgument(const std::string &text) {
     std::string enclosed;
-    appendEnclosed(&enclosed, text.c_str());
+    appendQuotedWord(&enclosed, text.c_str());
     return enclosed;
 }
 
 char *jvmOptionToken(char *option) {
-    if (std::strpbrk(option, " \t\"") == nullptr) return option;
-    return keepText(quotedArgument(option));
+    std::string word = commandLineWord(option);
+    return word == option ? option : keepText(word);
 }
 
 /* Inside the one pair of quotes around the whole class path, an entry's own
@@ -137,7 +115,7 @@ std::string buildJavaCommandLine(const JavaCommand &command) {
     if (!classPath.empty()) {
         line += "-classpath ";
         if (quoteClassPath)
-            appendEnclosed(&line, classPath.c_str());
+            appendQuotedWord(&line, classPath.c_str());
         else
             line += classPath;
         line += ' ';

@@ -148,7 +148,7 @@ int execApp(const JavaCommand &command) {
 
     std::string record = launchRecord(commandLine);
     if (settings._createOutput) writeOutputFile(record);
-    platform::writeLauncherOutput(record);
+    printLauncherText(record);
 
     bool started = false;
     int exitCode = runChild(commandLine, command, directory, &started);
@@ -162,10 +162,12 @@ int execApp(const JavaCommand &command) {
 int runApplication(JavaCommand command) {
     if (settings.javapath == nullptr && !getJavaPathFromRegistry(&command.runtime)) return 2;
     /* An application asks for a relaunch by its exit code; once a signal
-    ** has asked for the end, that end is final. */
+    ** has asked for the end, that end is final.  A tool's exit code is
+    ** only ever passed on, as its start script passes it on. */
     int result;
     do {
         result = execApp(command);
-    } while (result == platform::RELAUNCH_EXIT_CODE && !platform::endRequestedBySignal());
+    } while (result == platform::RELAUNCH_EXIT_CODE && !platform::endRequestedBySignal() &&
+             !settings.toolMode);
     return result;
 }

@@ -18,7 +18,7 @@ extern const char *const OUTPUT_FILE_NAME;
 int execApp(const JavaCommand &command);
 
 /* Starts command again for as long as the application asks for it by its
-** exit code, and returns the last exit code.  When the configuration names
+** exit code (never in tool mode), and returns the last exit code.  When the configuration names
 ** no runtime (no javapath), command's runtime is first the registry's
 ** current one, looked up once for every start: 2 when it names none. */
 int runApplication(JavaCommand command);

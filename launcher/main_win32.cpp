@@ -6,6 +6,7 @@
 */
 #include "launcher/startup.h"
 #include "platform/command_line_split.h"
+#include "platform/platform.h"
 
 #include <windows.h>
 
@@ -31,9 +32,12 @@ static std::string commandLineText() {
     return text;
 }
 
-/* The arguments stay alive, and writable, for as long as the launcher runs. */
+/* The arguments stay alive, and writable, for as long as the launcher runs.
+** A path to the launcher written without quotes is its first word whole
+** (see splitLauncherCommandLine). */
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    std::vector<std::string> arguments = splitWindowsCommandLine(commandLineText().c_str());
+    std::vector<std::string> arguments =
+        splitLauncherCommandLine(commandLineText().c_str(), platform::launcherProgramPath(""));
     std::vector<char *> argv;
     for (std::string &argument : arguments) argv.push_back(&argument[0]);
     argv.push_back(nullptr);

@@ -201,6 +201,7 @@ int launcherMain(int argc, char **argv) {
     JavaCommand command = javaCommandOf(settings);
     if (settings._debug) listCommand(command);
     int result = runApplication(command);
+    platform::endLikeAnInterruptedChild();
 
     if (!settings._passExitCode) return 0;
     debugBox(formatText("%d", result).c_str(), "Calling Post Quit Message With Code");

@@ -9,14 +9,12 @@
 
 const char *const TOOL_OPTIONS_VARIABLE = "TARNWICK_OPTIONS";
 
-/* The splitter reads its first word as a program name, by other rules: a
-** stand-in program name goes first and is dropped. */
 std::vector<char *> toolModeOptions() {
     std::vector<char *> options;
     std::string value;
     if (!platform::getEnvironment(TOOL_OPTIONS_VARIABLE, &value)) return options;
-    std::vector<std::string> words = splitWindowsCommandLine(("tarnwick " + value).c_str());
-    for (std::size_t i = 1; i < words.size(); ++i) options.push_back(keepText(words[i]));
+    for (const std::string &word : splitCommandLineArguments(value))
+        options.push_back(keepText(word));
     return options;
 }
 

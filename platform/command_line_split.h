@@ -23,4 +23,29 @@
 **  - "" gives an empty argument. */
 std::vector<std::string> splitWindowsCommandLine(const char *commandLine);
 
+/* The words of text split as the arguments after a command line's program
+** name are (text holds no program name); none for an empty text. */
+std::vector<std::string> splitCommandLineArguments(const std::string &text);
+
+/* The launcher's own command line split as splitWindowsCommandLine splits
+** it, except where it begins with program, the launcher's own file, written
+** without quotes (ASCII letters in any case) and followed by a blank, a tab
+** or its end: program is then the first word whole, blanks and all.  A
+** caller that wrote C:\p\My Apps\Demo.exe a without quotes (a Run key, a
+** service's path) hands over that line, and the arguments are a alone, not
+** Apps\Demo.exe before it. */
+std::vector<std::string> splitLauncherCommandLine(const char *commandLine,
+                                                  const std::string &program);
+
+/* Appends text to a command line as one word that the split gives back
+** exactly: enclosed in double quotes, a quote inside escaped with a
+** backslash and the backslashes in front of a quote (the closing one
+** included) doubled. */
+void appendQuotedWord(std::string *commandLine, const char *text);
+
+/* text as one word of a command line: as it is, or, when it is empty or
+** holds a blank, a tab or a double quote, quoted as appendQuotedWord
+** quotes it. */
+std::string commandLineWord(const std::string &text);
+
 #endif

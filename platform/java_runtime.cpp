@@ -35,11 +35,13 @@ bool homeAboveExecutable(const std::string &executable, std::string *home) {
     return true;
 }
 
+/* A separator at the end (C:\jdk\) would be doubled before bin. */
 bool javaHomeRuntime(std::string *home) {
     std::string value;
     if (!getEnvironment(JAVA_HOME_VARIABLE, &value)) return false;
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
+    while (value.size() > 1 && isPathSeparator(value.back())) value.pop_back();
     if (!holdsJavaExecutable(value.c_str())) return false;
     *home = value;
     return true;

@@ -65,13 +65,18 @@ std::size_t programDirectoryLength(const char *programPath);
 
 /* The path of the launcher's own file, as start-up uses it to find its
 ** directory and its configuration, so that a launcher started by a bare
-** name found on PATH, by a relative path or through a symlink still finds
-** its own folder.  On Windows argv0 when it is fully qualified (see
-** programDirectoryLength), else the file the system loaded the launcher
-** from; on Linux the real file behind /proc/self/exe, on macOS
-** _NSGetExecutablePath with its links resolved.  argv0 itself where the
-** system cannot tell. */
+** name found on PATH, by a relative path, by an unquoted path with a blank
+** or through a symlink still finds its own folder and name.  On Windows
+** the file the system loaded the launcher from, in its long form (a start
+** by the 8.3 name C:\p\MY_A~R0F.EXE gives C:\p\My Application.exe); on
+** Linux the real file behind /proc/self/exe, on macOS _NSGetExecutablePath
+** with its links resolved.  argv0 itself where the system cannot tell. */
 std::string launcherProgramPath(const char *argv0);
+
+/* True where file names do not differ by letter case (Windows): there
+** DEMO.EXE loses its ".EXE" for the configuration's name as Demo.exe loses
+** its ".exe". */
+extern const bool FILE_NAMES_IGNORE_CASE;
 
 /* True for a path taken from the current folder: on Windows one with no
 ** drive (C:), no root (\x, /x) and no share (\\server); on POSIX one not
@@ -90,6 +95,10 @@ constexpr int MSGBOX_ANSWER_YES = 6;
 ** Where there is no window to show it in (POSIX, the console exe) it is a
 ** line on standard error, and a question nobody can answer is a No. */
 int messageBox(const char *text, const char *caption, unsigned type);
+
+/* True where a box is that line on standard error (POSIX, the console
+** exe), so that an error told both ways is not written twice there. */
+extern const bool BOXES_ARE_LINES_ON_STANDARD_ERROR;
 
 /* ---------------------------------------------------------------------------
 ** Registry, read only, under HKEY_LOCAL_MACHINE.  A result of 0 is success,
@@ -138,14 +147,16 @@ constexpr unsigned long INPUT_IDLE_TIMEOUT_MS = 5000;
 
 typedef void *ChildProcess;
 
-/* Starts commandLine (a writable buffer the system may change) with inherited
-** handles and the launcher's environment.  directory may be null (the child
-** starts in the current directory); consoleTitle may be null.  On failure
-** returns false and stores the system's error code in *error.
+/* Starts commandLine (a writable buffer the system may change) with the
+** launcher's environment.  directory may be null (the child starts in the
+** current directory); consoleTitle may be null.  On failure returns false
+** and stores the system's error code in *error.
 ** On Windows the program is the command line's first token, as the system
 ** reads it, and is named to the system on its own as well; the child gets
-** the launcher's standard handles when one of them is redirected, and runs
-** in a job object that ends it when the launcher ends; the console exe
+** the launcher's standard handles when one of them is redirected, and no
+** other handle of the launcher's (where the system can limit what is
+** inherited: Windows Vista and later), and runs in a job object that ends
+** it when the launcher ends; the console exe
 ** never hides the child's console (CREATE_NO_WINDOW_FLAG is dropped): the
 ** child shares the launcher's.  On POSIX the signals the launcher receives
 ** are passed on to it. */
@@ -173,6 +184,14 @@ void releaseProcess(ChildProcess child);
 ** Ctrl-C.  Always false in the windowed exe, which receives no such
 ** requests. */
 bool endRequestedBySignal();
+
+/* Ends the launcher by SIGINT when the user interrupted the last child with
+** a key typed at the terminal (Ctrl-C) and it ended on it (by SIGINT, or
+** with 130 as Java does): a shell that runs the launcher in a loop or a
+** script then stops, as it stops for a program the key ended.  Returns
+** otherwise, and always on Windows, where Ctrl-C is told by the exit code
+** alone. */
+void endLikeAnInterruptedChild();
 
 /* The system's own text for an error code of startProcess. */
 std::string systemErrorText(unsigned long error);
@@ -289,7 +308,7 @@ extern const char *const JAVA_HOME_VARIABLE;
 
 /* The runtime JAVA_HOME names, when it holds its executable: the home as
 ** written, without the double quotes around it that cmd.exe keeps in a value
-** (set JAVA_HOME="C:\x y"). */
+** (set JAVA_HOME="C:\x y") and without separators at its end. */
 bool javaHomeRuntime(std::string *home);
 
 /* The runtime whose windowed executable is the first on PATH (found as

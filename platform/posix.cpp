@@ -80,6 +80,9 @@ std::size_t programDirectoryLength(const char *programPath) {
 
 bool pathIsRelative(const char *path) { return path[0] != '/'; }
 
+/* Demo.EXE and Demo.exe are two names here. */
+const bool FILE_NAMES_IGNORE_CASE = false;
+
 /* argv[0] is only what the starter chose to write: a bare name found on
 ** PATH, a path relative to a folder the user happens to be in, a symlink in
 ** /usr/local/bin.  The system knows the running file: Linux shows it as the
@@ -155,6 +158,9 @@ static bool isYesAnswer(const std::string &answer) {
     for (char &c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return word == "y" || word == "yes";
 }
+
+/* A box is "caption: text" on standard error (messageBox below). */
+const bool BOXES_ARE_LINES_ON_STANDARD_ERROR = true;
 
 /* A box becomes "caption: text" on standard error, the text's own line
 ** breaks kept.  A question (the YESNO bits) is put to the user when standard

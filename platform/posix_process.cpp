@@ -209,17 +209,22 @@ void setConsoleTitle(const char *title) { (void)title; }
 /* Starts xdg-open (open on macOS) on target without waiting for it.  The
 ** opener runs as a grandchild that init adopts, so it never lingers as a
 ** zombie of the launcher; only the short-lived middle child is waited for.
-** It runs in a session of its own: the end of the launcher's terminal does
-** not end it, nor the browser it starts. */
+** It runs in a session of its own, made by the middle child before the
+** opener exists: the end of the launcher's terminal (its SIGHUP when the
+** launcher, the terminal's session leader, ends at once) does not end it,
+** nor the browser it starts.  It gets the signals as the launcher was
+** started with them (SIGPIPE at its own action, not ignored as the
+** launcher's), as the application does. */
 static void startOpener(const char *target) {
     std::fflush(stdout);
     std::fflush(stderr);
     pid_t middle = fork();
     if (middle < 0) return;
     if (middle == 0) {
+        setsid();
         pid_t opener = fork();
         if (opener == 0) {
-            setsid();
+            restoreSignalsForExec();
             execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
             _exit(127);
         }

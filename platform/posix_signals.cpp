@@ -19,7 +19,10 @@
 ** foreground process group, the child included.  Only what a process sent
 ** to the launcher itself (kill, sigqueue: si_code SI_USER, SI_QUEUE, or
 ** SI_TKILL on Linux) is passed on, so the child receives each signal once;
-** the terminal's signal still counts as having come to the child.
+** the terminal's signal still counts as having come to the child.  A child
+** that ended on the terminal's SIGINT (Ctrl-C) leaves the launcher to end
+** by SIGINT too, once it is done, so that a shell running it in a loop or
+** a script stops as it stops for a program the key ended.
 **
 ** No signal is lost between the start and the wait: the signals are blocked
 ** before the fork and taken only inside sigsuspend, where the child's
@@ -35,6 +38,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include <sys/wait.h>
@@ -59,7 +63,8 @@ enum SignalRole {
     ** resumes a stopped child. */
     PASSED_ONLY,
     /* SIGTSTP: the child is stopped (SIGSTOP, which an orphaned process
-    ** group cannot discard), then the launcher; SIGCONT resumes both. */
+    ** group cannot discard), then the launcher (SIGTSTP, see
+    ** stopLauncher); SIGCONT resumes both. */
     STOP_BOTH,
     /* SIGUSR2: HotSpot uses it internally and crashes on it; ignored. */
     RESERVED_BY_THE_JVM,
@@ -91,9 +96,14 @@ static volatile sig_atomic_t childRunning = 0;
 static volatile sig_atomic_t came[HANDLED_SIGNAL_COUNT];
 static volatile sig_atomic_t fresh[HANDLED_SIGNAL_COUNT];
 static volatile sig_atomic_t sentToUs[HANDLED_SIGNAL_COUNT];
+/* Of the signals that came to the child, those the terminal raised (a key
+** typed: Ctrl-C), not a process. */
+static volatile sig_atomic_t fromTerminal[HANDLED_SIGNAL_COUNT];
 
-/* Whether the last child's end was asked for (see endRequestedBySignal). */
+/* Whether the last child's end was asked for (see endRequestedBySignal),
+** and whether by a Ctrl-C typed at the terminal. */
 static bool lastEndAsked = false;
+static bool lastEndInterrupted = false;
 
 /* The handlers, installed once; which signals they took over and what the
 ** launcher was started with. */
@@ -131,6 +141,33 @@ static bool sentByProcess(const siginfo_t *info) {
     return false;
 }
 
+/* Stops the launcher as a key typed at the terminal (Ctrl-Z) stops a
+** program, by SIGTSTP: a shell then says "Stopped", where SIGSTOP makes it
+** say "Stopped (signal)".  Returns once the launcher is continued.
+** Meanwhile SIGTSTP has its default action and the other handled signals,
+** SIGCONT among them, stay blocked, so a SIGCONT that continues the
+** launcher stays pending.  In an orphaned process group the system discards
+** a SIGTSTP: when no SIGCONT is pending afterwards, SIGSTOP stops the
+** launcher instead.  Async-signal-safe: the handler calls it too. */
+static void stopLauncher() {
+    struct sigaction defaults, own;
+    std::memset(&defaults, 0, sizeof defaults);
+    defaults.sa_handler = SIG_DFL;
+    sigemptyset(&defaults.sa_mask);
+    sigset_t stop, pending;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigpending(&pending);
+    bool continuedBefore = sigismember(&pending, SIGCONT) == 1;
+    sigaction(SIGTSTP, &defaults, &own);
+    raise(SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    sigaction(SIGTSTP, &own, nullptr);
+    sigpending(&pending);
+    if (!continuedBefore && sigismember(&pending, SIGCONT) != 1) raise(SIGSTOP);
+}
+
 /* With a child running it only notes what came (the wait does the rest);
 ** the mask lets it run only inside the wait's sigsuspend.  Between two
 ** starts it acts at once, with async-signal-safe calls only.  The SIGCHLD
@@ -143,11 +180,14 @@ static void onSignal(int number, siginfo_t *info, void *context) {
         if (childRunning) {
             came[i] = 1;
             fresh[i] = 1;
-            if (sentByProcess(info)) sentToUs[i] = 1;
+            if (sentByProcess(info))
+                sentToUs[i] = 1;
+            else
+                fromTerminal[i] = 1;
         } else if (HANDLED_SIGNALS[i].role == END_REQUEST) {
             _exit(SIGNAL_EXIT_BASE + number);
         } else if (HANDLED_SIGNALS[i].role == STOP_BOTH) {
-            kill(getpid(), SIGSTOP);
+            stopLauncher();
         }
     }
     errno = savedErrno;
@@ -194,8 +234,10 @@ void beginPassingSignals() {
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
     if (!installed) installHandlers();
 
-    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i) came[i] = fresh[i] = sentToUs[i] = 0;
+    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
+        came[i] = fresh[i] = sentToUs[i] = fromTerminal[i] = 0;
     lastEndAsked = false;
+    lastEndInterrupted = false;
     childRunning = 1;
 
     struct sigaction action;
@@ -208,18 +250,24 @@ void beginPassingSignals() {
 }
 
 /* SIGCHLD too gets its default action: one ignored would make the
-** application's own children vanish before it can wait for them. */
-void resetSignalsInChild(pid_t launcherPid) {
-    if (!passing) return;
+** program's own children vanish before it can wait for them.  The mask the
+** launcher was started with is known once the handlers are installed;
+** before, the mask is still that one. */
+void restoreSignalsForExec() {
     struct sigaction defaults;
     std::memset(&defaults, 0, sizeof defaults);
     defaults.sa_handler = SIG_DFL;
     sigemptyset(&defaults.sa_mask);
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
-        if (handled[i]) sigaction(HANDLED_SIGNALS[i].number, &defaults, nullptr);
+        if (installed && handled[i]) sigaction(HANDLED_SIGNALS[i].number, &defaults, nullptr);
     sigaction(SIGCHLD, &defaults, nullptr);
     if (brokenPipesIgnored) sigaction(SIGPIPE, &originalPipeAction, nullptr);
-    sigprocmask(SIG_SETMASK, &originalMask, nullptr);
+    if (installed) sigprocmask(SIG_SETMASK, &originalMask, nullptr);
+}
+
+void resetSignalsInChild(pid_t launcherPid) {
+    if (!passing) return;
+    restoreSignalsForExec();
 #ifdef __linux__
     /* Even a launcher killed by SIGKILL leaves no JVM behind: the JVM gets
     ** SIGTERM and runs its shutdown hooks.  The launcher may have died
@@ -235,25 +283,26 @@ void resetSignalsInChild(pid_t launcherPid) {
 ** child, then the launcher.  The child has not been reaped yet, so its id
 ** cannot belong to another process. */
 static void settleFreshSignals(pid_t pid) {
-    bool stopLauncher = false;
+    bool stopBoth = false;
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i) {
         if (!fresh[i]) continue;
         fresh[i] = 0;
         bool pass = sentToUs[i] != 0;
         sentToUs[i] = 0;
         if (HANDLED_SIGNALS[i].role == STOP_BOTH) {
-            stopLauncher = true;
+            stopBoth = true;
             if (pass) kill(pid, SIGSTOP);
         } else if (pass) {
             kill(pid, HANDLED_SIGNALS[i].number);
         }
     }
-    if (stopLauncher) raise(SIGSTOP);
+    if (stopBoth) stopLauncher();
 }
 
 /* The end was asked for when the child ended by a request to end that came
-** to it, or exited with 128 + its number (as a shell or the JVM does). */
-static bool endWasAsked(int status) {
+** to it, or exited with 128 + its number (as a shell or the JVM does): the
+** index of that signal in HANDLED_SIGNALS, or HANDLED_SIGNAL_COUNT. */
+static std::size_t signalThatAsked(int status) {
     int number = 0;
     if (WIFSIGNALED(status)) number = WTERMSIG(status);
     if (WIFEXITED(status) && WEXITSTATUS(status) > SIGNAL_EXIT_BASE)
@@ -261,8 +310,8 @@ static bool endWasAsked(int status) {
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
         if (HANDLED_SIGNALS[i].number == number && HANDLED_SIGNALS[i].role == END_REQUEST &&
             came[i])
-            return true;
-    return false;
+            return i;
+    return HANDLED_SIGNAL_COUNT;
 }
 
 /* Outside sigsuspend every handled signal stays blocked, so the notes
@@ -284,7 +333,10 @@ bool waitPassingSignals(pid_t pid, int *status) {
         settleFreshSignals(pid);
         sigsuspend(&waitMask);
     }
-    lastEndAsked = endWasAsked(*status);
+    std::size_t asking = signalThatAsked(*status);
+    lastEndAsked = asking < HANDLED_SIGNAL_COUNT;
+    lastEndInterrupted = lastEndAsked && HANDLED_SIGNALS[asking].number == SIGINT &&
+                         fromTerminal[asking];
     if (lastEndAsked) return true;
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
         if (fresh[i] && HANDLED_SIGNALS[i].role == END_REQUEST)
@@ -303,5 +355,23 @@ void endPassingSignals() {
 }
 
 bool endRequestedBySignal() { return lastEndAsked; }
+
+/* SIGINT with its default action ends the launcher as the key ended the
+** child; the buffers are flushed first, as an exit would. */
+void endLikeAnInterruptedChild() {
+    if (!lastEndInterrupted) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    struct sigaction defaults;
+    std::memset(&defaults, 0, sizeof defaults);
+    defaults.sa_handler = SIG_DFL;
+    sigemptyset(&defaults.sa_mask);
+    sigaction(SIGINT, &defaults, nullptr);
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    sigprocmask(SIG_UNBLOCK, &interrupt, nullptr);
+    raise(SIGINT);
+}
 
 } // namespace platform

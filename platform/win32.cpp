@@ -119,15 +119,34 @@ std::size_t programDirectoryLength(const char *programPath) {
     return length;
 }
 
-/* The launcher's own file as the system loaded it, with the \\?\ prefix of
-** a long path taken off (\\?\C:\x becomes C:\x, \\?\UNC\srv\x becomes
-** \\srv\x) so that its folder is found as for any other path. */
+/* path in its long form, every 8.3 name in it (MY_A~R0F.EXE) replaced by
+** the long name it stands for.  path itself when it holds no '~', the mark
+** of an 8.3 name (so that the letter case the caller wrote stays, which
+** Wine's long form would change), or when the system cannot tell (a folder
+** on the way that may not be listed). */
+static WideText longPathName(const WideText &path) {
+    if (wcschr(path.data(), L'~') == nullptr) return path;
+    DWORD size = GetLongPathNameW(path.data(), nullptr, 0);
+    if (size == 0) return path;
+    WideText longer(size);
+    DWORD length = GetLongPathNameW(path.data(), longer.data(), size);
+    if (length == 0 || length >= size) return path;
+    longer.resize(length + 1);
+    return longer;
+}
+
+/* The launcher's own file as the system loaded it, in its long form, with
+** the \\?\ prefix of a long path taken off (\\?\C:\x becomes C:\x,
+** \\?\UNC\srv\x becomes \\srv\x) so that its folder is found as for
+** any other path. */
 static bool moduleFileName(std::string *path) {
     for (DWORD units = 256; units <= LONGEST_PATH_UNITS; units *= 2) {
-        WideText name(units);
-        DWORD length = GetModuleFileNameW(nullptr, name.data(), units);
+        WideText loaded(units);
+        DWORD length = GetModuleFileNameW(nullptr, loaded.data(), units);
         if (length == 0) return false;
         if (length >= units) continue; /* cut: try a larger buffer */
+        loaded.resize(length + 1);
+        WideText name = longPathName(loaded);
         wchar_t *start = name.data();
         if (wcsncmp(start, L"\\\\?\\UNC\\", 8) == 0) {
             start += 6;
@@ -135,7 +154,7 @@ static bool moduleFileName(std::string *path) {
         } else if (wcsncmp(start, L"\\\\?\\", 4) == 0) {
             start += 4;
         }
-        *path = utf8Text(start, length - static_cast<DWORD>(start - name.data()));
+        *path = utf8Text(start, wcslen(start));
         return true;
     }
     return false;
@@ -147,12 +166,16 @@ bool pathIsRelative(const char *path) {
     return path[0] == '\0' || path[1] != ':';
 }
 
+/* The file Windows loaded decides, never the command line's first word: a
+** caller that wrote C:\p\My Apps\Demo.exe without quotes hands over C:\p\My
+** as that word. */
 std::string launcherProgramPath(const char *argv0) {
     std::string path;
-    if (programDirectoryLength(argv0) != NO_PROGRAM_DIRECTORY || !moduleFileName(&path))
-        return argv0;
+    if (!moduleFileName(&path)) return argv0;
     return path;
 }
+
+const bool FILE_NAMES_IGNORE_CASE = true;
 
 /* ---------------------------------------------------------------------------
 ** Files and directories.

@@ -23,6 +23,9 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "\\java.exe";
 static const int ANSWER_OK = 1;
 static const int ANSWER_NO = 7;
 
+/* A box is "caption: text" on standard error (messageBox below). */
+const bool BOXES_ARE_LINES_ON_STANDARD_ERROR = true;
+
 /* "caption: text" on standard error, as on POSIX.  A question is answered
 ** No: the launcher shares its standard input with the application and
 ** takes nothing from it. */

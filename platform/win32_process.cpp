@@ -14,11 +14,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -64,9 +66,14 @@ static bool programName(const wchar_t *line, WideText *program) {
 ** runtime (java.exe) then writes there, and reads its input from there,
 ** instead of from a hidden console of its own that nobody sees or types
 ** into.  Otherwise the child's handles are left to the system: a console
-** runtime gets those of its console. */
-static void passStandardHandles(STARTUPINFOW *startup) {
+** runtime gets those of its console.  The handles passed, each once, go
+** into inherited (at most three): the only ones the child is to inherit.
+** A console handle of Windows 7 and before is no handle of the process
+** (its low two bits are set) and is valid in the child as it is; it is
+** passed but not listed.  Returns how many were listed. */
+static DWORD passStandardHandles(STARTUPINFOW *startup, HANDLE *inherited) {
     static const DWORD STANDARD_HANDLES[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    static const ULONG_PTR CONSOLE_PSEUDO_HANDLE_BITS = 3;
     HANDLE handles[3];
     bool redirected = false;
     for (int i = 0; i < 3; ++i) {
@@ -76,14 +83,85 @@ static void passStandardHandles(STARTUPINFOW *startup) {
         DWORD type = GetFileType(handles[i]);
         if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) redirected = true;
     }
-    if (!redirected) return;
-    for (HANDLE handle : handles)
-        if (handle != nullptr)
-            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    if (!redirected) return 0;
+    DWORD count = 0;
+    for (HANDLE handle : handles) {
+        ULONG_PTR bits = reinterpret_cast<ULONG_PTR>(handle) & CONSOLE_PSEUDO_HANDLE_BITS;
+        if (handle == nullptr || bits == CONSOLE_PSEUDO_HANDLE_BITS) continue;
+        if (std::find(inherited, inherited + count, handle) != inherited + count) continue;
+        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        inherited[count++] = handle;
+    }
     startup->dwFlags |= STARTF_USESTDHANDLES;
     startup->hStdInput = handles[0];
     startup->hStdOutput = handles[1];
     startup->hStdError = handles[2];
+    return count;
+}
+
+/* The functions of the extended startup information's attribute list
+** (Windows Vista and later), looked up when first needed, so that the exe
+** still starts on a system without them.  Null where one is missing. */
+typedef BOOL(WINAPI *InitializeList)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
+typedef BOOL(WINAPI *UpdateList)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T,
+                                 PVOID, PSIZE_T);
+typedef VOID(WINAPI *DeleteList)(LPPROC_THREAD_ATTRIBUTE_LIST);
+struct AttributeListFunctions {
+    InitializeList initialize;
+    UpdateList update;
+    DeleteList remove;
+};
+
+/* Casts through a function type without parameters, which any function
+** pointer may be cast to and from. */
+template <typename Function> static void lookUp(HMODULE module, const char *name, Function *f) {
+    FARPROC found = module != nullptr ? GetProcAddress(module, name) : nullptr;
+    *f = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+/* The functions, looked up in kernel32 at the first call; null unless all
+** three are there. */
+static const AttributeListFunctions *attributeListFunctions() {
+    static AttributeListFunctions functions;
+    static bool looked = false;
+    if (!looked) {
+        looked = true;
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        lookUp(kernel, "InitializeProcThreadAttributeList", &functions.initialize);
+        lookUp(kernel, "UpdateProcThreadAttribute", &functions.update);
+        lookUp(kernel, "DeleteProcThreadAttributeList", &functions.remove);
+    }
+    bool all = functions.initialize && functions.update && functions.remove;
+    return all ? &functions : nullptr;
+}
+
+/* What the child inherits.  With no handles to pass, nothing (a console
+** child still gets its console's handles from the system).  With handles,
+** only those, through the handle list of the extended startup information
+** held in storage; where the system lacks it, every inheritable handle of
+** the launcher, as the system's plain start gives them.  Returns whether
+** the child inherits any handle, and *extended whether the list is made
+** (the caller deletes it after the start). */
+static bool limitInheritance(STARTUPINFOEXW *startup, HANDLE *handles, DWORD count,
+                             std::vector<unsigned char> *storage, bool *extended) {
+    *extended = false;
+    if (count == 0) return false;
+    const AttributeListFunctions *list = attributeListFunctions();
+    SIZE_T size = 0;
+    if (list == nullptr) return true;
+    list->initialize(nullptr, 1, 0, &size);
+    storage->assign(size, 0);
+    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage->data());
+    if (size == 0 || !list->initialize(attributes, 1, 0, &size)) return true;
+    if (!list->update(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                      count * sizeof(HANDLE), nullptr, nullptr)) {
+        list->remove(attributes);
+        return true;
+    }
+    startup->StartupInfo.cb = sizeof *startup;
+    startup->lpAttributeList = attributes;
+    *extended = true;
+    return true;
 }
 
 /* ---------------------------------------------------------------------------
@@ -151,19 +229,26 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
         return false;
     }
     WideText title, folder, program;
-    STARTUPINFOW startup;
+    STARTUPINFOEXW startup;
     std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.lpTitle = optionalText(consoleTitle, &title);
-    passStandardHandles(&startup);
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.lpTitle = optionalText(consoleTitle, &title);
+    HANDLE handles[3];
+    DWORD handleCount = passStandardHandles(&startup.StartupInfo, handles);
+    std::vector<unsigned char> attributes;
+    bool extended = false;
+    BOOL inherit = limitInheritance(&startup, handles, handleCount, &attributes, &extended);
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
     childStarting();
     lastExitCode = 0;
-    DWORD flags = childCreationFlags(creationFlags) | CREATE_SUSPENDED;
-    if (!CreateProcessW(programName(line.data(), &program) ? program.data() : nullptr, line.data(),
-                        nullptr, nullptr, TRUE, flags, nullptr, optionalText(directory, &folder),
-                        &startup, &info)) {
+    DWORD flags = childCreationFlags(creationFlags) | CREATE_SUSPENDED |
+                  (extended ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    BOOL created = CreateProcessW(programName(line.data(), &program) ? program.data() : nullptr,
+                                  line.data(), nullptr, nullptr, inherit, flags, nullptr,
+                                  optionalText(directory, &folder), &startup.StartupInfo, &info);
+    if (extended) attributeListFunctions()->remove(startup.lpAttributeList);
+    if (!created) {
         *error = GetLastError();
         return false;
     }
@@ -208,6 +293,9 @@ void releaseProcess(ChildProcess child) {
 /* Only the console exe is asked to end through its console (see
 ** win32_variant.h). */
 bool endRequestedBySignal() { return endRequestedThroughConsole(lastExitCode); }
+
+/* A console program's end on Ctrl-C is told by its exit code alone. */
+void endLikeAnInterruptedChild() {}
 
 /* The system's message for error, without the line break and the full stop
 ** it ends with, so that it stands inside a sentence. */

@@ -15,6 +15,9 @@ namespace platform {
 const char *const JAVA_CONSOLE_EXECUTABLE = "\\java.exe";
 const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 
+/* A box is a window of its own. */
+const bool BOXES_ARE_LINES_ON_STANDARD_ERROR = false;
+
 int messageBox(const char *text, const char *caption, unsigned type) {
     WideText wideCaption;
     if (caption != nullptr) wideCaption = wideText(caption);

@@ -285,6 +285,29 @@ TEST(Manifest, SetsTheRequestedExecutionLevelOrRefuses) {
          "<requestedExecutionLevel uiAccess='false'\r\n level = 'highestAvailable'/>"},
         {"<requestedExecutionLevel xlevel=\"a\" level=\"\"/>",
          "<requestedExecutionLevel xlevel=\"a\" level=\"highestAvailable\"/>"},
+        /* Read as XML: by the element's local name, the attribute itself,
+        ** never what stands in a comment, a CDATA section or an
+        ** instruction, nor a text inside another attribute's value. */
+        {"<asmv3:requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+         "<asmv3:requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>"},
+        {"<requestedExecutionLevel note=\"a level='x' b\" level=\"asInvoker\"/>",
+         "<requestedExecutionLevel note=\"a level='x' b\" level=\"highestAvailable\"/>"},
+        {"<requestedExecutionLevel note='a>b' level='asInvoker'/>",
+         "<requestedExecutionLevel note='a>b' level='highestAvailable'/>"},
+        {"<!-- old > new: <requestedExecutionLevel level=\"requireAdministrator\"/>--><r>"
+         "<requestedExecutionLevel level=\"asInvoker\"></requestedExecutionLevel></r>",
+         "<!-- old > new: <requestedExecutionLevel level=\"requireAdministrator\"/>--><r>"
+         "<requestedExecutionLevel level=\"highestAvailable\"></requestedExecutionLevel></r>"},
+        {"<?xml version=\"1.0\"?><?x <requestedExecutionLevel level='a'?>"
+         "<![CDATA[<requestedExecutionLevel level='b'/>]]><requestedExecutionLevel level='c'/>",
+         "<?xml version=\"1.0\"?><?x <requestedExecutionLevel level='a'?>"
+         "<![CDATA[<requestedExecutionLevel level='b'/>]]>"
+         "<requestedExecutionLevel level='highestAvailable'/>"},
+        {"<r><!-- <requestedExecutionLevel level=\"asInvoker\"/> --></r>", REFUSED},
+        {"<r><![CDATA[<requestedExecutionLevel level=\"asInvoker\"/>]]></r>", REFUSED},
+        {"<!-- <requestedExecutionLevel level=\"asInvoker\"/>", REFUSED},
+        {"<r><requestedExecutionLevel level=\"a\"/><asmv3:requestedExecutionLevel level=\"b\"/>",
+         REFUSED},
         {"<requestedExecutionLevelX level=\"asInvoker\"/>", REFUSED},
         {"<requestedExecutionLevel level=\"a\"/><requestedExecutionLevel level=\"b\"/>", REFUSED},
         {"<requestedExecutionLevel uiAccess=\"false\"/> level=\"asInvoker\"", REFUSED},

@@ -30,20 +30,23 @@ TEST_P(ConfigLocation, NamesTheFileAfterTheProgram) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, ConfigLocation,
-    ::testing::Values(LocateCase{"C:\\apps\\demo\\Demo.exe", "C:\\apps\\demo", nullptr,
-                                 "C:\\apps\\demo\\Demo.config", "C:\\apps\\demo\\Demo"},
-                      LocateCase{"C:\\apps\\demo\\DEMO.EXE", "C:\\apps\\demo", nullptr,
-                                 "C:\\apps\\demo\\DEMO.EXE.config", "C:\\apps\\demo\\DEMO.EXE"},
-                      LocateCase{"demo.exe", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
-                      LocateCase{"demo", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
-                      LocateCase{"demo.exe.exe", "D:\\work", nullptr, "D:\\work\\demo.exe.config",
-                                 "demo.exe"},
-                      LocateCase{"C:/apps/demo/demo.exe", "D:\\work", nullptr,
-                                 "D:\\work\\C:/apps/demo/demo.config", "C:/apps/demo/demo"},
-                      LocateCase{".exe", "D:\\w", nullptr, "D:\\w\\.config", ""},
-                      LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "conf\\test.config",
-                                 "conf\\test.config", "C:\\apps\\Demo.exe"},
-                      LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "", "", "C:\\apps\\Demo.exe"}));
+    ::testing::Values(
+        LocateCase{"C:\\apps\\demo\\Demo.exe", "C:\\apps\\demo", nullptr,
+                   "C:\\apps\\demo\\Demo.config", "C:\\apps\\demo\\Demo"},
+        /* Windows names ignore letter case: TOOL.EXE is tool.exe. */
+        LocateCase{"C:\\p\\tool\\bin\\TOOL.EXE", "C:\\p\\tool\\bin", nullptr,
+                   "C:\\p\\tool\\bin\\TOOL.config", "C:\\p\\tool\\bin\\TOOL"},
+        LocateCase{"Demo.eXe", "D:\\w", nullptr, "D:\\w\\Demo.config", "Demo"},
+        LocateCase{"Demo.exf", "D:\\w", nullptr, "D:\\w\\Demo.exf.config", "Demo.exf"},
+        LocateCase{"demo.exe", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
+        LocateCase{"demo", "D:\\work", nullptr, "D:\\work\\demo.config", "demo"},
+        LocateCase{"demo.exe.exe", "D:\\work", nullptr, "D:\\work\\demo.exe.config", "demo.exe"},
+        LocateCase{"C:/apps/demo/demo.exe", "D:\\work", nullptr,
+                   "D:\\work\\C:/apps/demo/demo.config", "C:/apps/demo/demo"},
+        LocateCase{".exe", "D:\\w", nullptr, "D:\\w\\.config", ""},
+        LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "conf\\test.config", "conf\\test.config",
+                   "C:\\apps\\Demo.exe"},
+        LocateCase{"C:\\apps\\Demo.exe", "C:\\apps", "", "", "C:\\apps\\Demo.exe"}));
 
 TEST_F(LauncherTest, MissingConfigurationIsNoErrorAndShowsNothing) {
     char exePath[] = "C:\\apps\\Demo.exe";

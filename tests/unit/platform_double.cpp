@@ -96,10 +96,13 @@ bool pathIsRelative(const char *path) {
 }
 
 std::string launcherProgramPath(const char *argv0) {
-    return state.moduleFileName.empty() || programDirectoryLength(argv0) != NO_PROGRAM_DIRECTORY
-               ? argv0
-               : state.moduleFileName;
+    return state.moduleFileName.empty() ? argv0 : state.moduleFileName;
 }
+
+const bool FILE_NAMES_IGNORE_CASE = true;
+
+/* Boxes are kept apart from standard error, as windows are. */
+const bool BOXES_ARE_LINES_ON_STANDARD_ERROR = false;
 
 int messageBox(const char *text, const char *caption, unsigned type) {
     state.boxes.push_back({text, caption, type});
@@ -197,6 +200,9 @@ void releaseProcess(ChildProcess child) {
 }
 
 bool endRequestedBySignal() { return state.endRequestedBySignal; }
+
+/* As on Windows: the exit code tells. */
+void endLikeAnInterruptedChild() {}
 
 std::string systemErrorText(unsigned long error) {
     return error == 2 ? "The system cannot find the file specified" : "System error";

@@ -125,6 +125,9 @@ TEST_F(Reader, DownloadUrlKeepsOnlyWebAddressesAsWritten) {
         {"https://acme.example/\"x", nullptr},
         {"https://acme.example/\x7f", nullptr},
         {"", nullptr},
+        /* Blanks at the end, which no editor shows, go; one before does not. */
+        {"https://x.example \t ", "https://x.example"},
+        {" https://x.example", nullptr},
     };
     for (const auto &c : cases) {
         fake::reset();
@@ -138,6 +141,50 @@ TEST_F(Reader, DownloadUrlKeepsOnlyWebAddressesAsWritten) {
         EXPECT_NE(fake::state.standardError.find("only http:// and https://"), std::string::npos)
             << c.value;
         EXPECT_EQ(fake::boxCaptions(), Strings{"Error Reading Config File"}) << c.value;
+    }
+}
+
+/* vmoptions $NAME: the variable's value split as a command line's
+** arguments, each word one JVM parameter written as one word, in line order
+** with the vmparam lines; nothing from an unset or empty variable, and the
+** value never expanded further.  Any other form is reported. */
+TEST_F(Reader, VmoptionsTakeJvmParametersFromAVariable) {
+    const char *const UNSET = nullptr;
+    struct {
+        const char *line;
+        const char *value; /* of ANT_OPTS */
+        Strings parameters;
+        bool reported;
+    } cases[] = {
+        {"vmoptions $ANT_OPTS", "-Da=1 -Db=2", {"-Da=1", "-Db=2"}, false},
+        {"vmoptions $ANT_OPTS", UNSET, {}, false},
+        {"vmoptions $ANT_OPTS", "", {}, false},
+        {"vmoptions $ANT_OPTS \t",
+         " -Dx=\"two words\"\t-Xmx64m ",
+         {"\"-Dx=two words\"", "-Xmx64m"},
+         false},
+        {"vmoptions $ANT_OPTS",
+         "-Dp=C:\\dir\\ -Dq=\\\"q\\\" $OTHER",
+         {"-Dp=C:\\dir\\", "\"-Dq=\\\"q\\\"\"", "$OTHER"},
+         false},
+        {"vmoptions ANT_OPTS", "-Da=1", {}, true},
+        {"vmoptions $ANT_OPTS $JAVA_OPTS", "-Da=1", {}, true},
+        {"vmoptions $", "-Da=1", {}, true},
+        /* Prefixes keep their meaning: a vmparams line is a vmparam line. */
+        {"vmparams $ANT_OPTS", "-Da=1 -Db=2", {"\"-Da=1 -Db=2\""}, false},
+    };
+    for (const auto &c : cases) {
+        fake::reset();
+        fake::state.environment["OTHER"] = "x";
+        if (c.value != UNSET) fake::state.environment["ANT_OPTS"] = c.value;
+        read(std::string("vmparam -Dfirst\n") + c.line + "\nvmparam -Dlast\n");
+        Strings expected = {"-Dfirst"};
+        expected.insert(expected.end(), c.parameters.begin(), c.parameters.end());
+        expected.push_back("-Dlast");
+        EXPECT_EQ(list(settings.vmparams, settings.vmparamsCnt), expected) << c.line;
+        EXPECT_EQ(fake::boxCaptions(),
+                  c.reported ? Strings{"Error Reading Config File"} : Strings{})
+            << c.line;
     }
 }
 

@@ -224,6 +224,110 @@ INSTANTIATE_TEST_SUITE_P(
         SourceCase{"a stale first key is passed over", {JDK_OTHER}, JDK_OTHER, {JRE_OWN}},
         SourceCase{"a stale first key alone is started as before", {}, JRE_OWN, {JRE_OWN}}));
 
+/* A sub-key of a registry place: its name, its JavaHome (null: none) and
+** whether that home holds javaw.exe. */
+struct Registered {
+    const char *name;
+    const char *home;
+    bool executable;
+};
+
+struct StaleCase {
+    const char *key;
+    const char *current; /* CurrentVersion; null: not set */
+    std::vector<Registered> registered;
+    const char *expectedHome;        /* null: no runtime, the key's own box */
+    const char *trace;               /* the key's trace line after "Java runtime source " */
+    const char *errorText = nullptr; /* the box without a runtime */
+};
+
+class StaleCurrentVersion : public LauncherTest, public ::testing::WithParamInterface<StaleCase> {};
+
+/* A CurrentVersion left behind by an uninstaller gives way to the newest
+** runtime registered under the same key; a key without any keeps its box. */
+TEST_P(StaleCurrentVersion, GivesWayToTheNewestRegisteredRuntime) {
+    const StaleCase &c = GetParam();
+    if (c.current != nullptr) fake::setRegistryValue(c.key, "CurrentVersion", c.current);
+    for (const Registered &entry : c.registered) {
+        std::string subKey = std::string(c.key) + "\\" + entry.name;
+        if (entry.home == nullptr) fake::addRegistryKey(subKey);
+        if (entry.home != nullptr) fake::setRegistryValue(subKey, "JavaHome", entry.home);
+        if (entry.executable) fake::state.files[std::string(entry.home) + "\\bin\\javaw.exe"] = "";
+    }
+    settings._debug = 1;
+    const char *path = registryPath();
+    std::string trace = std::string("Java runtime source ") + c.trace + "\n";
+    EXPECT_NE(fake::state.standardOutput.find(trace), std::string::npos)
+        << fake::state.standardOutput;
+    EXPECT_EQ(fake::state.openKeys, 0);
+    if (c.expectedHome == nullptr) {
+        EXPECT_EQ(path, nullptr);
+        ASSERT_FALSE(fake::state.boxes.empty());
+        EXPECT_EQ(fake::state.boxes.back().text, c.errorText);
+        return;
+    }
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(std::string(path), std::string(c.expectedHome) + "\\bin\\java.exe");
+    for (const fake::Box &box : fake::state.boxes) EXPECT_NE(box.caption, "Error!");
+}
+
+#define JRE_PLACE "SOFTWARE\\JavaSoft\\Java Runtime Environment (own registry view): "
+#define JDK_PLACE "SOFTWARE\\JavaSoft\\JDK (own registry view): "
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, StaleCurrentVersion,
+    ::testing::Values(
+        StaleCase{JRE_KEY,
+                  "1.8",
+                  {{"1.8.0_411", "C:\\j8", true}},
+                  "C:\\j8",
+                  JRE_PLACE "CurrentVersion 1.8 is not registered; the newest registered "
+                            "version with javaw.exe is 1.8.0_411"},
+        StaleCase{JDK_KEY,
+                  "21",
+                  {{"11.0.2", "C:\\j11", true}, {"17.0.12", "C:\\j17", true}},
+                  "C:\\j17",
+                  JDK_PLACE "CurrentVersion 21 is not registered; the newest registered "
+                            "version with javaw.exe is 17.0.12"},
+        StaleCase{JDK_KEY,
+                  "21",
+                  {{"17.0.12", "C:\\j17", true}, {"21", "C:\\j21", false}},
+                  "C:\\j17",
+                  JDK_PLACE "CurrentVersion 21 has no javaw.exe (C:\\j21\\bin\\javaw.exe is "
+                            "missing); the newest registered version with javaw.exe is 17.0.12"},
+        StaleCase{JRE_KEY,
+                  "21",
+                  {{"17", "C:\\j17", true}, {"21", nullptr, false}},
+                  "C:\\j17",
+                  JRE_PLACE "CurrentVersion 21 has no JavaHome that can be read; the newest "
+                            "registered version with javaw.exe is 17"},
+        /* By the version's numbers; an uninstalled one and a name that is no
+        ** version do not compete. */
+        StaleCase{JRE_KEY,
+                  "1.9",
+                  {{"17.0.9", "C:\\a", true},
+                   {"17.0.10", "C:\\b", true},
+                   {"9", "C:\\c", true},
+                   {"21.0.1", "C:\\d", false},
+                   {"current", "C:\\e", true}},
+                  "C:\\b",
+                  JRE_PLACE "CurrentVersion 1.9 is not registered; the newest registered "
+                            "version with javaw.exe is 17.0.10"},
+        StaleCase{JRE_KEY,
+                  "1.9",
+                  {{"1.8", "C:\\j8", false}},
+                  nullptr,
+                  JRE_PLACE "CurrentVersion 1.9 is not registered; no registered version has "
+                            "javaw.exe",
+                  "No Java Installation (No Current Version) Found"},
+        /* Without a CurrentVersion there is none to replace. */
+        StaleCase{JRE_KEY,
+                  nullptr,
+                  {{"1.8", "C:\\j8", true}},
+                  nullptr,
+                  "SOFTWARE\\JavaSoft\\JDK (own registry view): missing",
+                  "No Java Installation Found"}));
+
 struct SpellingCase {
     const char *name;
     const char *javaHome; /* null: not set */
@@ -248,17 +352,18 @@ TEST_P(ShellSpellings, FindTheRuntimeTheShellWould) {
     EXPECT_EQ(std::string(path), std::string("\"") + c.expected + "\\bin\\javaw.exe\"") << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Spellings, ShellSpellings,
-                         ::testing::Values(SpellingCase{"quoted JAVA_HOME", "\"C:\\jh\"", nullptr,
-                                                        "C:\\jh"},
-                                           SpellingCase{"quoted PATH folder", nullptr,
-                                                        "C:\\Windows;\"C:\\q x\\bin\"", "C:\\q x"},
-                                           SpellingCase{"separator within quotes", nullptr,
-                                                        "\"C:\\a;b\\bin\";C:\\jh\\bin", "C:\\a;b"},
-                                           SpellingCase{"folder named javaw.exe on PATH", nullptr,
-                                                        "C:\\dir\\bin;;C:\\jh\\bin", "C:\\jh"},
-                                           SpellingCase{"JAVA_HOME whose javaw.exe is a folder",
-                                                        "C:\\dir", "C:\\q x\\bin", "C:\\q x"}));
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, ShellSpellings,
+    ::testing::Values(
+        SpellingCase{"quoted JAVA_HOME", "\"C:\\jh\"", nullptr, "C:\\jh"},
+        SpellingCase{"JAVA_HOME ending in a separator", "C:\\jh\\", nullptr, "C:\\jh"},
+        SpellingCase{"quoted, ending in separators", "\"C:\\q x\\/\"", nullptr, "C:\\q x"},
+        SpellingCase{"quoted PATH folder", nullptr, "C:\\Windows;\"C:\\q x\\bin\"", "C:\\q x"},
+        SpellingCase{"separator within quotes", nullptr, "\"C:\\a;b\\bin\";C:\\jh\\bin", "C:\\a;b"},
+        SpellingCase{"folder named javaw.exe on PATH", nullptr, "C:\\dir\\bin;;C:\\jh\\bin",
+                     "C:\\jh"},
+        SpellingCase{"JAVA_HOME whose javaw.exe is a folder", "C:\\dir", "C:\\q x\\bin",
+                     "C:\\q x"}));
 
 TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) {
     settings._debug = 1;
@@ -299,7 +404,8 @@ TEST_F(LauncherTest, FurtherSourcesAreTracedInDebugModeAndTheErrorBoxComesLast) 
     EXPECT_EQ(
         fake::state.standardOutput,
         "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (own registry view): "
-        "C:\\rt0\\bin\\javaw.exe is missing\n"
+        "CurrentVersion 1.8 has no javaw.exe (C:\\rt0\\bin\\javaw.exe is missing); no registered "
+        "version has javaw.exe\n"
         "Java runtime source SOFTWARE\\JavaSoft\\Java Runtime Environment (other registry view): "
         "missing\n"
         "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): found C:\\rt2\n");
@@ -416,15 +522,16 @@ INSTANTIATE_TEST_SUITE_P(
                       RequirementCase{"1.8", "1.8.0_500", JAVA_HOME, "1.8.0_500", true},
                       RequirementCase{"1.8.0_392", "1.8.0_392", JAVA_HOME, "1.8.0_392", true}));
 
+/* The exit code is the first key's; the question says that the runtime
+** found elsewhere is not the one needed. */
 TEST_F(LauncherTest, SelectionThatNothingMeetsEndsAsTheFirstKeyWouldAlone) {
     installAt(JDK_OWN, "17.0.9");
     settings._debug = 1;
     SelectedRuntime runtime;
     EXPECT_EQ(fake::exitCodeOf([&] { getJavaVersionPath("1.8.0_400+", &runtime); }), 11);
     EXPECT_EQ(runtime.versionName, "1.8.0_400+");
-    EXPECT_EQ(fake::boxCaptions(),
-              (std::vector<std::string>{"Error Accessing Registry!",
-                                        "Java Runtime Environment Not Found"}));
+    EXPECT_EQ(fake::boxCaptions(), (std::vector<std::string>{"Error Accessing Registry!",
+                                                             "Incompatible JRE Version Found"}));
     EXPECT_NE(fake::state.standardOutput.find("checking (1) 17.0.9\n"), std::string::npos);
     EXPECT_NE(fake::state.standardOutput.find(
                   "Java runtime source SOFTWARE\\JavaSoft\\JDK (own registry view): no match\n"),

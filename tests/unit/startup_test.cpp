@@ -169,9 +169,13 @@ const char *const OWN_FILE = "C:\\apps\\tool.exe";
 INSTANTIATE_TEST_SUITE_P(
     Paths, LauncherDirectory,
     ::testing::Values(DirectoryCase{"C:\\apps\\tool.exe", OWN_FILE, "C:\\apps", true},
-                      DirectoryCase{"C:\\tool.exe", OWN_FILE, "C:", true},
-                      /* Drive-qualified: as started, whatever the module says. */
-                      DirectoryCase{"E:\\link\\tool.exe", OWN_FILE, "E:\\link", true},
+                      DirectoryCase{"C:\\tool.exe", "C:\\tool.exe", "C:", true},
+                      /* The file Windows loaded decides, whatever the command
+                      ** line's first word says: C:\p\My for an unquoted
+                      ** C:\p\My Apps\Demo.exe. */
+                      DirectoryCase{"E:\\link\\tool.exe", OWN_FILE, "C:\\apps", true},
+                      DirectoryCase{"C:\\p\\My", "C:\\p\\My Apps\\Demo.exe", "C:\\p\\My Apps",
+                                    true},
                       DirectoryCase{"tool.exe", OWN_FILE, "C:\\apps", true},
                       DirectoryCase{".\\tool.exe", OWN_FILE, "C:\\apps", true},
                       DirectoryCase{"C:tool.exe", OWN_FILE, "C:\\apps", true},
@@ -184,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DirectoryCase{"\\\\srv\\t.exe", "", "D:\\work", false},
                       DirectoryCase{"\\\\?\\C:\\t.exe", "", "D:\\work", false},
                       DirectoryCase{"\\\\.\\pipe\\t.exe", "", "D:\\work", false},
-                      /* The module file cannot be named: the old rule. */
+                      /* The module file cannot be named: argv[0] decides. */
                       DirectoryCase{"tool.exe", "", "D:\\work", false},
                       DirectoryCase{"C:/apps/tool.exe", "", "D:\\work", false}));
 

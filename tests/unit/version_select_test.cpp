@@ -142,8 +142,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "1.6.0_50+",
                    nullptr,
                    {INCOMPATIBLE}},
-        SelectCase{
-            "exact version missing", STANDARD, "1.6.0_18", -1000, "1.6.0_18", nullptr, {NOT_FOUND}},
+        /* Installed runtimes that do not meet it make the version "incompatible". */
+        SelectCase{"exact version missing",
+                   STANDARD,
+                   "1.6.0_18",
+                   -1000,
+                   "1.6.0_18",
+                   nullptr,
+                   {INCOMPATIBLE}},
         SelectCase{"1.N+ is feature N or later",
                    STANDARD,
                    "1.7+",
@@ -159,7 +165,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "C:\\java\\1.6.0_45\\bin\\javaw.exe",
                    {}},
         SelectCase{
-            "family not installed", {"1.6", "1.7"}, "1.8", -1000, "1.8", nullptr, {NOT_FOUND}},
+            "family not installed", {"1.6", "1.7"}, "1.8", -1000, "1.8", nullptr, {INCOMPATIBLE}},
+        /* A runtime whose executable is gone is none. */
+        SelectCase{"family not installed, another uninstalled",
+                   {"1.7"},
+                   "1.8",
+                   -1000,
+                   "1.8",
+                   nullptr,
+                   {NOT_FOUND},
+                   {"1.7"}},
         SelectCase{"later name wins a tie",
                    {"1.6.0_45", "1.6.1_45"},
                    "1.6",
@@ -175,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "C:\\java\\1.6\\bin\\javaw.exe",
                    {}},
         SelectCase{
-            "family without plain key", {"1.6.0_00"}, "1.6", -1000, "1.6", nullptr, {NOT_FOUND}},
+            "family without plain key", {"1.6.0_00"}, "1.6", -1000, "1.6", nullptr, {INCOMPATIBLE}},
         SelectCase{"nothing installed, family", {}, "1.6", 11, "1.6", nullptr, {NOT_FOUND}},
         SelectCase{
             "nothing installed, exact", {}, "1.6.0_17", -1000, "1.6.0_17", nullptr, {NOT_FOUND}},

@@ -516,6 +516,16 @@ class Session:
         subprocess.run(["wineserver", "-p60"], env=self.env, timeout=60, **QUIET)
         subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, timeout=120, **QUIET)
 
+    def short_path(self, windows_path):
+        """The 8.3 form of an existing file's path, as Windows gives it
+        (GetShortPathNameW, through a copy of the test child)."""
+        shutil.copyfile(self.child, os.path.join(self.tw, "short_path.exe"))
+        done = subprocess.run(["wine", WIN_TW + r"\short_path.exe", "--short-path", windows_path],
+                              env=self.env, capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+        if done.returncode != 0:
+            raise AssertionError("no short form of %s: %r" % (windows_path, done))
+        return done.stdout.decode("utf-8").strip()
+
     def _start_xvfb(self):
         """Starts Xvfb on a free display; stop() ends it."""
         for number in range(90, 190):
@@ -709,7 +719,7 @@ class Scenario:
         return result
 
     def _run_once(self, args=(), start="qualified", command=None, cwd=None, answers=None,
-                  detached=0, new_console=False):
+                  detached=0, new_console=False, application=None, inherited_file=None):
         """Starts the launcher and waits for it.
 
         start: "qualified" - by its full path C:\\tw\\<name>\\app\\Demo.exe,
@@ -724,6 +734,12 @@ class Scenario:
                  before collecting.
         new_console: start the launcher in a console of its own, which a
                  console launcher's child shares (as in a cmd.exe window).
+        application: the program's path handed to CreateProcessW on its own,
+                 as a caller that writes the path without quotes does (the
+                 command line is then handed over as written).
+        inherited_file: a Windows path the runner opens as an inheritable
+                 handle, whose value the test child writes to (see
+                 test_child.c): the file shows whether the handle reached it.
         """
         s = self.session
         if command is None:
@@ -737,7 +753,7 @@ class Scenario:
             else:
                 raise ValueError(start)
         cwd = cwd or self.start_dir
-        if "\n" in command or "\n" in cwd:
+        if any("\n" in (field or "") for field in (command, cwd, application, inherited_file)):
             raise ValueError("the runner takes one line per field")
 
         s.import_registry(registry_file(self.registry, self.windows))
@@ -761,7 +777,8 @@ class Scenario:
         with open(os.path.join(run_dir, "job.txt"), "wb") as f:
             f.write("\n".join([cwd, command, win_run + "\\stdout", win_run + "\\stderr",
                                win_run + "\\result", DISPLAY_DESKTOP if answers else "",
-                               "new console" if new_console else "", ""]).encode("utf-8"))
+                               "new console" if new_console else "", application or "",
+                               inherited_file or "", ""]).encode("utf-8"))
         before = self._snapshot()
 
         env = dict(s.env)

@@ -4,7 +4,7 @@
 ** this runner, itself a Windows program, reads all of it.
 **
 ** Usage: run_exit.exe JOB
-** JOB is a file of seven lines in UTF-8, each ended by "\n", used through the
+** JOB is a file of nine lines in UTF-8, each ended by "\n", used through the
 ** wide-character API (so a folder or an argument outside the ANSI code page
 ** reaches the program whole):
 **   1. the directory to start in (the runner changes into it first, so that
@@ -20,6 +20,14 @@
 **   7. "new console" to start the program in a console of its own (which
 **      its console children share, as in a cmd.exe window), or nothing for
 **      the runner's
+**   8. the application name handed to CreateProcessW beside the command
+**      line, as a caller that names the program on its own does (the
+**      command line's first word is then not read as the program), or
+**      nothing for none
+**   9. a file the runner opens for writing as an inheritable handle before
+**      it starts the program, whose value it puts into the variable
+**      TARNWICK_INHERITED_HANDLE (inherited by the program and its own
+**      children), or nothing for none
 ** The result file holds one line: "exit <unsigned> <signed> <process id>"
 ** when the program ran, or "error <GetLastError>" when it could not be
 ** started.
@@ -30,7 +38,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { LINES = 7 };
+enum { LINES = 9 };
 
 static char *read_file(const char *path, long *size) {
     FILE *f = fopen(path, "rb");
@@ -104,6 +112,17 @@ int main(int argc, char **argv) {
         fprintf(stderr, "run_exit: cannot create the output files (%lu)\n", GetLastError());
         return 3;
     }
+    HANDLE inherited = INVALID_HANDLE_VALUE;
+    if (line[8][0]) {
+        inherited = open_inheritable(line[8], GENERIC_WRITE, CREATE_ALWAYS);
+        if (inherited == INVALID_HANDLE_VALUE) {
+            fprintf(stderr, "run_exit: cannot create %s (%lu)\n", line[8], GetLastError());
+            return 3;
+        }
+        wchar_t value[32];
+        _snwprintf(value, 32, L"%lu", (unsigned long)(ULONG_PTR)inherited);
+        SetEnvironmentVariableW(L"TARNWICK_INHERITED_HANDLE", value);
+    }
 
     STARTUPINFOW si;
     PROCESS_INFORMATION pi;
@@ -117,7 +136,8 @@ int main(int argc, char **argv) {
     if (line[5][0]) si.lpDesktop = wide(line[5]);
 
     DWORD flags = strcmp(line[6], "new console") == 0 ? CREATE_NEW_CONSOLE : 0;
-    BOOL ok = CreateProcessW(NULL, command, NULL, NULL, TRUE, flags, NULL, NULL, &si, &pi);
+    const wchar_t *application = line[7][0] ? wide(line[7]) : NULL;
+    BOOL ok = CreateProcessW(application, command, NULL, NULL, TRUE, flags, NULL, NULL, &si, &pi);
     DWORD error = ok ? 0 : GetLastError();
     DWORD code = 0;
     if (ok) {
@@ -129,6 +149,7 @@ int main(int argc, char **argv) {
     CloseHandle(out);
     CloseHandle(err);
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    if (inherited != INVALID_HANDLE_VALUE) CloseHandle(inherited);
 
     FILE *result = _wfopen(wide(result_path), L"wb");
     if (!result) {

@@ -82,7 +82,9 @@ class RegistryValues(h.WineTestCase):
     def test_values_that_cannot_be_text_are_refused(self):
         # (case, registry, the one error box)
         cases = [
-            ("number as version", {"base": {"CurrentVersion": 0x16}, "1.6": {"JavaHome": HOME_PLAIN}},
+            # The number names no key; the one registered runtime, without
+            # javaw.exe, cannot take its place.
+            ("number as version", {"base": {"CurrentVersion": 0x16}, "1.6": {"JavaHome": h.HOME_NO_JAVAW}},
              "No Java Installation (No Current Version) Found"),
             ("version filling its buffer", {"base": {"CurrentVersion": b"9" * 255}},
              "No Java Installation Found"),

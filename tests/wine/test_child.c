@@ -35,12 +35,21 @@
 **                                 to grandchild.log beside the executable,
 **                                 waits n ms, appends "alive <id>" and ends;
 **   TARNWICK_CHILD_SLEEP_MS=n     waits n ms after recording, before it ends;
+**   TARNWICK_INHERITED_HANDLE=n   first of all writes "reached by the child"
+**                                 and a line feed to the handle of that
+**                                 value (the runner's inheritable file): it
+**                                 arrives only when the handle was
+**                                 inherited;
 **   TARNWICK_CHILD_CTRL_C=1       then presses Ctrl-C on its console (every
 **                                 process attached to it receives it) and
 **                                 ends on it with 130, as Java does (72:
 **                                 the key could not be pressed; 73: it
 **                                 never came).
 ** Every record holds the child's own process id as "pid".
+**
+** Started as "test_child.exe --short-path PATH" it records nothing and
+** writes PATH's 8.3 form (GetShortPathNameW), for the tests that start a
+** program by it.
 */
 #include <windows.h>
 #include <stdio.h>
@@ -164,10 +173,25 @@ int wmain(int argc, wchar_t **argv) {
     wchar_t script_path[MAX_PATH * 2 + 32];
     wchar_t cwd[MAX_PATH * 2];
 
+    /* Before the child opens anything of its own that could take the
+    ** handle's value. */
+    DWORD inherited = env_number(L"TARNWICK_INHERITED_HANDLE");
+    if (inherited) {
+        static const char REACHED[] = "reached by the child\n";
+        DWORD written = 0;
+        WriteFile((HANDLE)(ULONG_PTR)inherited, REACHED, sizeof REACHED - 1, &written, NULL);
+    }
     own_directory(dir, MAX_PATH * 2);
     if (!GetModuleFileNameW(NULL, exe, MAX_PATH * 2)) exe[0] = L'\0';
     if (argc == 3 && wcscmp(argv[1], L"--grandchild") == 0)
         return grandchild(dir, (DWORD)wcstoul(argv[2], NULL, 10));
+    if (argc == 3 && wcscmp(argv[1], L"--short-path") == 0) {
+        wchar_t short_path[MAX_PATH * 2];
+        DWORD n = GetShortPathNameW(argv[2], short_path, MAX_PATH * 2);
+        if (n == 0 || n >= MAX_PATH * 2) return 74;
+        printf("%s\n", utf8(short_path));
+        return 0;
+    }
 
     /* Read before anything is recorded: a read that never ends leaves no
     ** record. */

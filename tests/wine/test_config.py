@@ -19,6 +19,10 @@ JAVAW = HOME_PLAIN + r"\bin\javaw.exe"
 CREATE_NO_WINDOW = 0x08000000
 # The child is made suspended and runs once it is in the launcher's job.
 CREATE_SUSPENDED = 0x4
+# The runner redirects the launcher's standard handles: the child gets them,
+# and them alone, through the handle list of the extended startup information.
+EXTENDED_STARTUPINFO_PRESENT = 0x80000
+STARTED_WITH = CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT
 
 READ_ERROR = "Error Reading Config File"
 # Opening a directory as a file fails with EACCES; msvcrt's text for it.
@@ -414,7 +418,7 @@ class Console(ConfigTestCase):
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertLaunch(r, runtime + " ", sc.app_dir)
                 starts = r.launcher_calls("kernel32.CreateProcessW")
-                self.assertEqual([c.args[5] for c in starts], [flags | CREATE_SUSPENDED], r)
+                self.assertEqual([c.args[5] for c in starts], [flags | STARTED_WITH], r)
                 self.assertEqual(len(r.launcher_calls("kernel32.AllocConsole")), allocs, r)
                 self.assertEqual([c.args[0] for c in r.launcher_calls("kernel32.SetConsoleTitleW")],
                                  titles, r)
@@ -424,7 +428,7 @@ class Console(ConfigTestCase):
         sc.config("showConsole false")
         r = sc.run(["-con"])
         self.assertEqual([c.args[5] for c in r.launcher_calls("kernel32.CreateProcessW")],
-                         [CREATE_SUSPENDED], r)
+                         [STARTED_WITH], r)
 
 
 class ConfigPath(ConfigTestCase):

@@ -9,7 +9,8 @@ line it writes arrives in the runner's file, where nothing of the launcher's
 stands: the launcher's lines and its boxes are lines on standard error, and
 no box is shown.  A Ctrl-C on the shared console reaches the child while
 the launcher waits on.  In tool mode every argument arrives as given, in the
-caller's folder.
+caller's folder, the exit code (999 too) is passed on, and the launcher's
+own lines are written only with -d.
 """
 import os
 import unittest
@@ -45,8 +46,10 @@ class ConsoleLauncher(h.WineTestCase):
              "Unexpected Close: Application has closed in an unexpected way. Would you like to view "
              "the log file?\r\n\r\nLog file location:C:/app.log\r\n\r\nJava returned the following "
              "error code: 1\r\n(answered No: the console launcher asks no questions)\r\n"),
-            # Tool mode passes the code on and reports nothing.
+            # Tool mode passes the code on, the relaunch code too, and
+            # writes nothing of its own (below).
             ([], "toolMode on", 256, 256, ""),
+            ([], "toolMode on", 999, 999, ""),
         ]
         for name, launcher in self.launchers():
             for i, (args, config, exit_code, code, reported) in enumerate(cases):
@@ -59,7 +62,8 @@ class ConsoleLauncher(h.WineTestCase):
                     self.assertEqual(r.stdout, b"said by java\r\n", r)
                     jvm = config[len("vmparam "):] + " " if config.startswith("vmparam ") else ""
                     line = "%s %scom.acme.Main" % (JAVA, jvm)
-                    self.assertEqual(r.stderr, launch_output(line) + reported.encode(), r)
+                    banner = b"" if config == "toolMode on" else launch_output(line)
+                    self.assertEqual(r.stderr, banner + reported.encode(), r)
                     self.assertEqual((r.boxes, r.launcher_calls("shell32.ShellExecuteW")), ([], []), r)
                     starts = r.launcher_calls("kernel32.CreateProcessW")
                     self.assertEqual(len(starts), 1, r)
@@ -79,7 +83,26 @@ class ConsoleLauncher(h.WineTestCase):
                                                   b"com.acme.Main"] + [a.encode() for a in args], r)
                 self.assertEqual(child.cwd, sc.start_dir.encode(), r)
                 self.assertEqual(r.files, {}, r)
-                self.assertEqual(r.stderr, launch_output(child.cmdline.decode()), r)
+                self.assertEqual(r.stderr, b"", r)
+
+    def test_tool_mode_writes_its_own_lines_only_with_d(self):
+        # Standard error is a file (as with ant 2>errors.txt); the command
+        # line may hold a secret passed as an argument.
+        # (TARNWICK_OPTIONS, the banner on standard error, tarnwick.out)
+        cases = [("", False, False), ("-q", False, False), ("-o", False, True), ("-d", True, False)]
+        for name, launcher in self.launchers():
+            for options, banner, written in cases:
+                with self.subTest(launcher=name, options=options):
+                    sc = self.scenario("%s.%s" % (name, options.strip("-") or "none"), windows=WINDOWS_7,
+                                       launcher=launcher, env={"TARNWICK_OPTIONS": options})
+                    sc.config("toolMode on", "mainclass com.acme.Main")
+                    r = sc.run(["secret"])
+                    self.assertEqual(r.exit_code, 0, r)
+                    self.assertEqual(len(r.children), 1, r)
+                    record = launch_output(r.children[0].cmdline.decode())
+                    self.assertEqual(record in r.stderr, banner, r)
+                    self.assertEqual(r.stderr == b"", not banner, r)
+                    self.assertEqual(r.files, {r"app\tarnwick.out": record} if written else {}, r)
 
     def test_ctrl_c_reaches_the_application_while_the_launcher_waits(self):
         # The child handles Ctrl-C by ending with 130, as Java does; a

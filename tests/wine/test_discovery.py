@@ -131,7 +131,9 @@ class FurtherPlaces(h.WineTestCase):
                 r = sc.run(["-d"])
                 self.assertEqual(r.exit_code, 0, r)
                 self.assertSingleLaunch(r, HOME_JDK + r"\bin\java.exe ", sc.app_dir)
-                self.assertIn(b"Java runtime source %s (%d-bit registry view): %s\\bin\\javaw.exe is missing\r\n"
+                self.assertIn(b"Java runtime source %s (%d-bit registry view): CurrentVersion 1.8 has no "
+                              b"javaw.exe (%s\\bin\\javaw.exe is missing); no registered version has "
+                              b"javaw.exe\r\n"
                               % (JRE_BASE_KEY.encode(), 64 if launcher is None else 32, HOME_GONE.encode()),
                               r.stdout, r)
                 self.assertNotIn("Error", [b.caption for b in r.boxes], r)
@@ -145,6 +147,34 @@ class FurtherPlaces(h.WineTestCase):
             self.assertEqual([c.args[1] for c in r.launcher_calls("kernel32.CreateProcessW")],
                              [HOME_GONE + r"\bin\javaw.exe "], r)
             self.assertEqual([b.caption for b in r.boxes], ["Error"], r)
+
+    def test_a_stale_current_version_gives_way_to_the_newest_registered(self):
+        # An uninstaller left CurrentVersion behind: it names no sub-key, or
+        # a home without javaw.exe.  Without a javaVersion line the newest
+        # runtime registered under the same key starts, with no box.
+        jdk_17 = {JDK_KEY + r"\17.0.12": {"JavaHome": HOME_JDK}, JDK_KEY + r"\11.0.2": {"JavaHome": HOME_PLAIN}}
+        cases = [
+            ("jdk_21_not_registered", dict(jdk_17, **{JDK_KEY: {"CurrentVersion": "21"}}), JDK_KEY,
+             "CurrentVersion 21 is not registered", "17.0.12"),
+            ("jdk_21_without_javaw", dict(jdk_17, **{JDK_KEY: {"CurrentVersion": "21"},
+                                                     JDK_KEY + r"\21": {"JavaHome": h.HOME_NO_JAVAW}}),
+             JDK_KEY, "CurrentVersion 21 has no javaw.exe (%s\\bin\\javaw.exe is missing)" % h.HOME_NO_JAVAW,
+             "17.0.12"),
+            ("jre_1.8_not_registered", {JRE_BASE_KEY: {"CurrentVersion": "1.8"},
+                                        JRE_BASE_KEY + r"\1.8.0_411": {"JavaHome": HOME_JDK}},
+             JRE_BASE_KEY, "CurrentVersion 1.8 is not registered", "1.8.0_411"),
+        ]
+        for name, registry, key, why, newest in cases:
+            for bits, launcher in LAUNCHERS:
+                with self.subTest(name, bits=bits):
+                    sc = self.scenario(name + "." + bits, windows=WINDOWS_XP, registry=registry,
+                                       launcher=launcher)
+                    r = sc.run(["-passExitCode"])
+                    self.assertEqual((r.exit_code, r.boxes), (0, []), r)
+                    self.assertSingleLaunch(r, launched_from(HOME_JDK), sc.app_dir)
+                    r = sc.run(["-d"])
+                    self.assertIn(("Java runtime source %s (64-bit registry view): %s; the newest registered "
+                                   "version with javaw.exe is %s\r\n" % (key, why, newest)).encode(), r.stdout, r)
 
     def test_expandable_home_is_the_builds_program_files(self):
         # %ProgramFiles% is "C:\Program Files" for the x64 build and

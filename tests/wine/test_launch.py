@@ -168,6 +168,45 @@ class LauncherDirectory(h.WineTestCase):
                                         sc.app_dir)
                 self.assertEqual(list(r.files), [r"app\tarnwick.out"], r)
 
+    def test_the_file_windows_loaded_decides_whatever_the_caller_wrote(self):
+        # A caller that writes the path without quotes (a Run key, a service
+        # path) names the program on its own and hands the line over as
+        # written: its first word is C:\...\My, beside a planted My.config.
+        # A caller may also write any other first word, a path to a planted
+        # Demo.config among them.
+        for bits, launcher in (("x64", None), ("x86", h.x86_launcher())):
+            sc = self.scenario(bits, windows=WINDOWS_XP, launcher=launcher,
+                               env={"TARNWICK_CHILD_ENV": "TARNWICK_APP_DIR"})
+            folder = sc.win_path("My Apps")
+            sc.write(r"My Apps\Demo.config", "mainclass own.Main\n")
+            h.shutil.copyfile(launcher or sc.session.launcher, sc.path("My Apps", "Demo.exe"))
+            for planted in ("My.config", r"Other\Demo.config"):
+                sc.write(planted, "mainclass planted.Main\njavapath C:\\planted.exe\n")
+            program = folder + r"\Demo.exe"
+            for first_word in (program, sc.win_path(r"Other\Demo.exe")):
+                with self.subTest(bits=bits, first_word=first_word):
+                    r = sc.run(command=first_word + " a", application=program, cwd=sc.start_dir)
+                    self.assertEqual(r.boxes, [], r)
+                    self.assertSingleLaunch(r, JAVAW + " own.Main a ", folder)
+                    self.assertEqual(r.children[0].env["TARNWICK_APP_DIR"], folder.encode(), r)
+
+    def test_started_by_its_short_name_or_in_capitals(self):
+        # The 8.3 name is made long again; .EXE counts as .exe.
+        for bits, launcher in (("x64", None), ("x86", h.x86_launcher())):
+            with self.subTest(bits=bits):
+                sc = self.scenario(bits, windows=WINDOWS_XP, launcher=launcher)
+                folder = sc.win_path("My Long Folder")
+                sc.write(r"My Long Folder\My Application.config", "mainclass long.Main\n")
+                sc.config("mainclass tool.Main", name="tool.config")
+                for copy in (("My Long Folder", "My Application.exe"), ("app", "tool.exe")):
+                    h.shutil.copyfile(launcher or sc.session.launcher, sc.path(*copy))
+                short = sc.session.short_path(folder + r"\My Application.exe")
+                self.assertIn("~", short)
+                for command, expected, where in ((short + " -d", "long.Main", folder),
+                                                 (sc.app_dir + r"\TOOL.EXE -d", "tool.Main", sc.app_dir)):
+                    r = sc.run(command=command, cwd=sc.start_dir)
+                    self.assertSingleLaunch(r, HOME_PLAIN + r"\bin\java.exe " + expected, where)
+
     def test_started_from_the_root_of_a_drive(self):
         # C:\twroot.exe: the launcher directory is "C:" alone; changing into
         # it keeps the current directory of drive C, the start directory.
@@ -398,6 +437,24 @@ class StandardHandles(h.WineTestCase):
                     self.assertSingleLaunch(r, command_line, sc.app_dir)
                     self.assertEqual(r.children[0].stdin, b"", r)
                     self.assertIn(launch_output(command_line) + b"said by java\r\n", r.stdout)
+
+    def test_the_child_gets_no_other_handle_of_the_launchers(self):
+        # The runner opens a file as an inheritable handle before it starts
+        # the launcher; the child writes to that handle's value.  Started
+        # directly, the child reaches the file; through any launcher it does
+        # not, and still writes to its redirected standard output.
+        env = {"TARNWICK_CHILD_SAY": "said by java"}
+        starts = [("direct", None, [JAVAW]), ("x64", None, []), ("x86", h.x86_launcher(), [])]
+        starts += [("console." + name, path, []) for name, path in sorted(h.console_launchers().items())]
+        for name, launcher, command in starts:
+            with self.subTest(name):
+                sc = self.scenario(name, windows=WINDOWS_7, env=env, launcher=launcher)
+                leak = sc.win_path("inherited.txt")
+                r = sc.run(command=command[0] if command else None, inherited_file=leak)
+                self.assertEqual(len(r.children), 1, r)
+                self.assertIn(b"said by java\r\n", r.stdout + r.stderr, r)
+                with open(sc.path("inherited.txt"), "rb") as f:
+                    self.assertEqual(f.read(), b"reached by the child\n" if command else b"", r)
 
 
 if __name__ == "__main__":

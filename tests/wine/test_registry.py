@@ -6,7 +6,7 @@ mode too) and, with -d, its debug box; no child, no output; exit code 2 only
 with -passExitCode.  And the shapes of a found runtime's path.
 """
 import harness as h
-from harness import HOME_PLAIN, HOME_SPACE, JRE_BASE_KEY, MB_ICONERROR, WINDOWS_7, WINDOWS_XP
+from harness import HOME_NO_JAVAW, HOME_PLAIN, HOME_SPACE, JRE_BASE_KEY, MB_ICONERROR, WINDOWS_7, WINDOWS_XP
 
 NOT_FOUND = h.Box("No Java Installation Found", "Error!", MB_ICONERROR)
 NO_CURRENT = h.Box("No Java Installation (No Current Version) Found", "Error!", MB_ICONERROR)
@@ -17,22 +17,34 @@ F2_DEBUG = h.Box("Java Current Version Key", "Error Reading Registry", MB_ICONER
 F3_DEBUG = h.Box("Java Current Version", "Error Accessing Registry!", MB_ICONERROR)
 F4_DEBUG = h.Box("Java Home Directory", "Error Reading Registry!", MB_ICONERROR)
 
-# (name, registry fixture, debug box, error box)
+# With -d, the Java 8 key's line when its CurrentVersion is set but names no
+# runtime there, and none registered beside it takes its place.
+def unusable(why):
+    return (b"Java runtime source %s (64-bit registry view): CurrentVersion 1.6 %s; no registered "
+            b"version has javaw.exe\r\n" % (JRE_BASE_KEY.encode(), why))
+
+
+TOO_LONG_HOME = "C:\\" + "h" * 2032
+
+# (name, registry fixture, debug box, error box, the Java 8 key's line with -d)
 FAILURES = [
-    ("F1_no_base_key", h.NO_JAVA, F1_DEBUG, NOT_FOUND),
-    ("F2_no_current_version", {JRE_BASE_KEY: {}}, F2_DEBUG, NOT_FOUND),
-    ("F2_current_version_too_long", h.jre_registry("9" * 255), F2_DEBUG, NOT_FOUND),
-    ("F3_no_such_version_key", h.jre_registry("1.6", homes={"1.5": HOME_PLAIN, "1.7": HOME_PLAIN}),
-     F3_DEBUG, NO_CURRENT),
-    ("F4_no_java_home", h.jre_registry("1.6", homes={"1.6": None}), F4_DEBUG, NO_HOME),
+    ("F1_no_base_key", h.NO_JAVA, F1_DEBUG, NOT_FOUND, b""),
+    ("F2_no_current_version", {JRE_BASE_KEY: {}}, F2_DEBUG, NOT_FOUND, b""),
+    ("F2_current_version_too_long", h.jre_registry("9" * 255), F2_DEBUG, NOT_FOUND, b""),
+    # The runtimes registered beside it have no javaw.exe.
+    ("F3_no_such_version_key", h.jre_registry("1.6", homes={"1.5": HOME_NO_JAVAW, "1.7": HOME_NO_JAVAW}),
+     F3_DEBUG, NO_CURRENT, unusable(b"is not registered")),
+    ("F4_no_java_home", h.jre_registry("1.6", homes={"1.6": None}), F4_DEBUG, NO_HOME,
+     unusable(b"has no JavaHome that can be read")),
     # 2048 characters and the terminator do not fit the 2048-byte buffer.
     ("F4_java_home_too_long", h.jre_registry("1.6", homes={"1.6": "C:\\" + "h" * 2045}),
-     F4_DEBUG, NO_HOME),
+     F4_DEBUG, NO_HOME, unusable(b"has no JavaHome that can be read")),
     # Fits the buffer, but "\bin\javaw.exe" (or, with -d, "\bin\java.exe")
     # and the terminator would need 2050 (2049) bytes; RuntimePath.
     # test_longest_home has the case that just fits.
-    ("F4_no_room_for_the_executable", h.jre_registry("1.6", homes={"1.6": "C:\\" + "h" * 2032}),
-     F4_DEBUG, NO_HOME),
+    ("F4_no_room_for_the_executable", h.jre_registry("1.6", homes={"1.6": TOO_LONG_HOME}),
+     F4_DEBUG, NO_HOME,
+     unusable(b"has no javaw.exe (%s\\bin\\javaw.exe is missing)" % TOO_LONG_HOME.encode())),
 ]
 
 
@@ -68,7 +80,7 @@ class RegistryFailures(h.WineTestCase):
         self.assertEqual(r.files, {}, r)
 
     def test_error_box_only(self):
-        for name, registry, _debug, error in FAILURES:
+        for name, registry, _debug, error, _line in FAILURES:
             with self.subTest(name):
                 sc = self.scenario(name, windows=WINDOWS_XP, registry=registry)
                 r = sc.run(["-o", "app-arg"])
@@ -78,7 +90,7 @@ class RegistryFailures(h.WineTestCase):
                 self.assertNothingLaunched(r)
 
     def test_quiet_shows_the_error_box_and_no_debug_box(self):
-        for name, registry, _debug, error in FAILURES:
+        for name, registry, _debug, error, _line in FAILURES:
             with self.subTest(name):
                 sc = self.scenario(name, registry=registry)
                 r = sc.run(["-d", "-q", "-o", "-passExitCode"])
@@ -88,7 +100,7 @@ class RegistryFailures(h.WineTestCase):
                 self.assertNothingLaunched(r)
 
     def test_debug_box_before_the_error_box(self):
-        for name, registry, debug, error in FAILURES:
+        for name, registry, debug, error, line in FAILURES:
             with self.subTest(name):
                 sc = self.scenario(name, windows=WINDOWS_XP, registry=registry)
                 r = sc.run(["-d", "-passExitCode"])
@@ -100,7 +112,7 @@ class RegistryFailures(h.WineTestCase):
                 self.assertEqual(r.exit_code, 2, r)
                 self.assertEqual(h.after_system_version(r.stdout),
                                  b"reading app config %s\\Demo.config\r\n" % sc.app_dir.encode()
-                                 + FURTHER_PLACES_MISSING, r)
+                                 + line + FURTHER_PLACES_MISSING, r)
                 self.assertNothingLaunched(r)
 
 

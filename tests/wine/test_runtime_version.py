@@ -20,6 +20,8 @@ from harness import JRE_BASE_KEY, MB_ICONERROR, MB_ICONERROR_YESNO, VERSION_HOME
 # CurrentVersion names 1.7, so a requirement that were ignored would start
 # the 1.7 home instead of the one the selection must choose.
 INSTALLED = h.jre_registry("1.7", homes=VERSION_HOMES)
+JDK_21_ONLY = {r"SOFTWARE\JavaSoft\JDK": {"CurrentVersion": "21"},
+               r"SOFTWARE\JavaSoft\JDK\21": {"JavaHome": h.HOME_JDK}}
 
 NOT_FOUND = "Java Runtime Environment Not Found"
 INCOMPATIBLE = "Incompatible JRE Version Found"
@@ -270,13 +272,18 @@ class MissingRuntime(VersionTestCase):
     def test_question_and_exit_code(self):
         # (registry, requirement, exit code, caption, trace)
         cases = [
-            # Exact form, key missing: question, then 5.
-            (INSTALLED, "1.6.0_18", 5, NOT_FOUND, b""),
+            # Exact form, key missing: question, then 5; the runtimes that
+            # are installed make the version "incompatible".
+            (INSTALLED, "1.6.0_18", 5, INCOMPATIBLE, b""),
             # No installed name reaches 50: question, then 11.
             (INSTALLED, "1.6.0_50+", 11, INCOMPATIBLE, TRACE_50_PLUS),
             # Nothing begins with 1.8: the key of that name is looked up,
             # and is missing.
-            (INSTALLED, "1.8", 5, NOT_FOUND, trace("javaVersion=1.8, javaVer=1.8", *CHECK_ALL)),
+            (INSTALLED, "1.8", 5, INCOMPATIBLE, trace("javaVersion=1.8, javaVer=1.8", *CHECK_ALL)),
+            # The Java 8 key missing, the one runtime a JDK 21 under the
+            # JDK key: the first key's exit code, and "incompatible".
+            (JDK_21_ONLY, "26+", 11, INCOMPATIBLE,
+             trace("javaVersion=26+, javaVer=feature 26 or later", "checking (1) 21")),
             # Nothing is of feature 8 or later: a selecting form, 11.
             (INSTALLED, "1.8+", 11, INCOMPATIBLE,
              trace("javaVersion=1.8+, javaVer=feature 8 or later", *CHECK_ALL)),

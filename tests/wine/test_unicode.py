@@ -15,9 +15,10 @@ from harness import HOME_PLAIN, WINDOWS_XP, launch_output
 
 JAVAW = HOME_PLAIN + r"\bin\javaw.exe"
 
-# A folder in the prefix's own C:\users, which Wine finds whatever the case.
+# A folder in the prefix's own C:\users, written as its folder is named:
+# Wine names the launcher's own file, which decides its folder, so.
 USER = "张伟"
-APP_DIR = "C:\\Users\\%s\\App" % USER
+APP_DIR = "C:\\users\\%s\\App" % USER
 
 
 def crlf_lines(*lines, encoding):

@@ -18,9 +18,13 @@ constexpr std::uint16_t PROGRAM_MANIFEST_ID = 1;
 bool isExecutionLevel(const std::string &level);
 
 /* Sets the level attribute of the manifest's one requestedExecutionLevel
-** element to level, leaving every other byte as it is.  False, with the
-** reason in *error, when the manifest has no such element or more than
-** one, or its level attribute is not a quoted value. */
+** element (with any namespace prefix: asmv3:requestedExecutionLevel) to
+** level, leaving every other byte as it is.  The manifest is read as XML:
+** what stands in a comment, a CDATA section or a processing instruction is
+** no element, and only the attribute named level is changed, never a text
+** inside another attribute's value.  False, with the reason in *error, when
+** the manifest cannot be read so, has no such element or more than one, or
+** the element has no level attribute. */
 bool setExecutionLevel(std::string *manifest, const std::string &level, std::string *error);
 
 #endif
