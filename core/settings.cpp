@@ -7,7 +7,15 @@
 #include <memory>
 #include <vector>
 
+#ifndef TARNWICK_VERSION
+#error "TARNWICK_VERSION comes from the build: project() in CMakeLists.txt"
+#endif
+
 const char *const LAUNCHER_VERSION_NUMBER = TARNWICK_VERSION;
+
+/* Kept byte for byte, date included: scripts and users match it. */
+const char *const LauncherSettings::_Version = "@(#)tarnWick Version: " TARNWICK_VERSION
+                                               " NVQ Compiled: Mar 14 2019 at 11:37:00";
 
 LauncherSettings settings;
 

@@ -20,9 +20,6 @@ constexpr std::size_t CWD_SIZE = 2048;
 
 /* The release's version number (project() in CMakeLists.txt), on its own
 ** as the start-up debug boxes show it. */
-#ifndef TARNWICK_VERSION
-#error "TARNWICK_VERSION comes from the build (CMakeLists.txt)"
-#endif
 extern const char *const LAUNCHER_VERSION_NUMBER;
 
 struct LauncherSettings {
@@ -59,10 +56,8 @@ struct LauncherSettings {
     char *startDir; /* the folder the launcher was started in; null when unknown */
     char cwd[CWD_SIZE];
 
-    /* The version banner: first line of the output and the sample files.
-    ** Kept byte for byte, date included: scripts and users match it. */
-    static constexpr const char *_Version = "@(#)tarnWick Version: " TARNWICK_VERSION
-                                            " NVQ Compiled: Mar 14 2019 at 11:37:00";
+    /* The version banner: first line of the output and the sample files. */
+    static const char *const _Version;
 };
 
 extern LauncherSettings settings;
