@@ -14,8 +14,10 @@
 ** what each step costs under Wine: WITH_USER32_IMPORT (the import of
 ** user32.dll alone: MessageBoxA referred to, never called),
 ** WITH_INPUT_IDLE (that import and a WaitForInputIdle on the child),
-** WITH_SHELL32 (shell32.dll loaded), WITH_JOB (the child started
-** suspended in a job that ends it with the launcher, then resumed).
+** WITH_SHELL32 (shell32.dll loaded), WITH_ADVAPI32_IMPORT (the import of
+** advapi32.dll alone, as the registry's functions bring it), WITH_JOB (the
+** child started suspended in a job that ends it with the launcher, then
+** resumed).
 */
 #ifdef _WIN32
 #include <windows.h>
@@ -38,6 +40,9 @@ int main(int argc, char **argv) {
 #endif
 #ifdef WITH_SHELL32
     if (LoadLibraryA("shell32.dll") == NULL) return 3;
+#endif
+#ifdef WITH_ADVAPI32_IMPORT
+    if (argc < 0) RegCloseKey(NULL);
 #endif
     DWORD flags = 0;
 #ifdef WITH_JOB

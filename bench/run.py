@@ -85,6 +85,7 @@ FLOOR_STEPS = (
     ("input_idle", ["-DWITH_USER32_IMPORT", "-DWITH_INPUT_IDLE"],
      "+ user32.dll imported, WaitForInputIdle"),
     ("shell32", ["-DWITH_SHELL32"], "+ shell32.dll loaded"),
+    ("advapi32", ["-DWITH_ADVAPI32_IMPORT"], "+ advapi32.dll imported"),
     ("job", ["-DWITH_JOB"], "+ started suspended in a kill-on-close job"),
 )
 
@@ -245,7 +246,8 @@ def build_helpers(with_windows):
         run(mingw + ["-mwindows", "-o", out("trivial_child_gui.exe"), src("trivial_child.c")])
         run(mingw + ["-o", out("min_launcher.exe"), src("min_launcher.c")])
         for name, defines, _ in FLOOR_STEPS:
-            run(mingw + defines + ["-o", out("min_launcher_%s.exe" % name), src("min_launcher.c")])
+            run(mingw + defines + ["-o", out("min_launcher_%s.exe" % name), src("min_launcher.c"),
+                                   "-ladvapi32"])
 
 
 # ---------------------------------------------------------------------------
