@@ -7,6 +7,9 @@
     bench/run.py --no-build      use the launchers already built
     bench/run.py --no-wine       leave out the Windows executable under Wine
     bench/run.py --json FILE     also write every figure as JSON
+    bench/run.py --wine-exe LABEL=PATH
+                                 also time that tarnwick.exe under Wine, in
+                                 the same rounds (repeatable)
     bench/run.py --no-nice       do not raise the priority of the measured runs
                                  (by default, as root, they run at nice -10)
 
@@ -19,7 +22,12 @@ What it measures, side by side in one run (ratios first):
      wait, nothing else) runs in the same rounds as the floor that one extra
      process costs on this machine.
   2. The same pair under Wine for tarnwick.exe, timed from a Windows timer
-     program so that Wine's start-up of the timer is paid once.
+     program so that Wine's start-up of the timer is paid once, with its
+     overhead against the floor's (min_launcher.exe); the floor again with
+     one step of a real start added each (the import of user32.dll, the
+     wait for the child's window, shell32.dll, the job object), which tells
+     what each step costs; and any other tarnwick.exe given with
+     --wine-exe (an earlier build, say) in the same rounds.
   3. The configuration reader as the configuration grows (100, 1,000 and
      10,000 lines with includes and expansions): in process over the real
      files and the real POSIX platform (time and, with valgrind, the
@@ -62,12 +70,24 @@ MIB = 1024 * 1024
 
 # Targets of the benchmarks.
 TARGET_OVERHEAD_MS = 1.0            # launcher over the direct start of a trivial child
+TARGET_WINE_FLOOR_FACTOR = 1.3      # launcher's overhead under Wine / the floor's
 TARGET_JAVA_FRACTION = 0.02         # launcher overhead as a fraction of `java -version`
 TARGET_CONFIG_10K_MS = 10.0         # reading 10,000 configuration lines
 TARGET_LINEAR_SLACK = 1.5           # per-line cost at 10,000 lines / at 1,000 lines
 TARGET_EXE_BYTES = 128 * KIB
 TARGET_PEAK_BYTES = 4 * MIB
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
+
+# The floor under Wine with one step of a real start added each (see
+# bench/min_launcher.c): a name, the build's definitions, what it adds.
+FLOOR_STEPS = (
+    ("user32", ["-DWITH_USER32_IMPORT"], "+ user32.dll imported"),
+    ("input_idle", ["-DWITH_USER32_IMPORT", "-DWITH_INPUT_IDLE"],
+     "+ user32.dll imported, WaitForInputIdle"),
+    ("shell32", ["-DWITH_SHELL32"], "+ shell32.dll loaded"),
+    ("advapi32", ["-DWITH_ADVAPI32_IMPORT"], "+ advapi32.dll imported"),
+    ("job", ["-DWITH_JOB"], "+ started suspended in a kill-on-close job"),
+)
 
 CONFIG_SIZES = (100, 1000, 10000)
 LINES_PER_PART = 100                # lines per included file
@@ -225,6 +245,9 @@ def build_helpers(with_windows):
         run(mingw + ["-o", out("trivial_child.exe"), src("trivial_child.c")])
         run(mingw + ["-mwindows", "-o", out("trivial_child_gui.exe"), src("trivial_child.c")])
         run(mingw + ["-o", out("min_launcher.exe"), src("min_launcher.c")])
+        for name, defines, _ in FLOOR_STEPS:
+            run(mingw + defines + ["-o", out("min_launcher_%s.exe" % name), src("min_launcher.c"),
+                                   "-ladvapi32"])
 
 
 # ---------------------------------------------------------------------------
@@ -343,7 +366,7 @@ def wine_env(prefix):
     return env
 
 
-def bench_wine(rounds):
+def bench_wine(rounds, extra_exes=()):
     if not shutil.which("wine") or not shutil.which("wineserver"):
         return {"skipped": "wine is not installed"}
     prefix = os.path.join(OUT, "wine-prefix")
@@ -359,13 +382,18 @@ def bench_wine(rounds):
     drive = os.path.join(prefix, "drive_c", "bench")
     shutil.rmtree(drive, ignore_errors=True)
     os.makedirs(drive)
-    for name in ("wine_timer.exe", "trivial_child.exe", "trivial_child_gui.exe", "min_launcher.exe"):
+    step_exes = ["min_launcher_%s.exe" % name for name, _, _ in FLOOR_STEPS]
+    for name in ["wine_timer.exe", "trivial_child.exe", "trivial_child_gui.exe",
+                 "min_launcher.exe"] + step_exes:
         shutil.copyfile(os.path.join(OUT, name), os.path.join(drive, name))
     # Two launchers: one starting a console-subsystem child (as java.exe is,
-    # in debug mode), one a GUI-subsystem child (as javaw.exe is, otherwise).
-    for app, child in (("console", "trivial_child.exe"), ("gui", "trivial_child_gui.exe")):
+    # in debug mode), one a GUI-subsystem child (as javaw.exe is, otherwise);
+    # the other launchers given start the GUI child.
+    apps = [("console", "trivial_child.exe", WINDOWS_EXE), ("gui", "trivial_child_gui.exe", WINDOWS_EXE)]
+    apps += [("extra%d" % i, "trivial_child_gui.exe", path) for i, (_, path) in enumerate(extra_exes)]
+    for app, child, exe in apps:
         os.makedirs(os.path.join(drive, app))
-        shutil.copyfile(WINDOWS_EXE, os.path.join(drive, app, "Demo.exe"))
+        shutil.copyfile(exe, os.path.join(drive, app, "Demo.exe"))
         write_text(os.path.join(drive, app, "Demo.config"),
                    "javapath C:\\bench\\%s\n" % child, newline="\r\n")
     # What the launcher runs: "<javapath> " (no class path, no main class).
@@ -375,6 +403,8 @@ def bench_wine(rounds):
     commands = [console, "C:\\bench\\console\\Demo.exe " + PASS_EXIT_CODE,
                 gui, "C:\\bench\\gui\\Demo.exe " + PASS_EXIT_CODE,
                 "C:\\bench\\min_launcher.exe " + gui]
+    commands += ["C:\\bench\\%s %s" % (exe, gui) for exe in step_exes]
+    commands += ["C:\\bench\\extra%d\\Demo.exe %s" % (i, PASS_EXIT_CODE) for i in range(len(extra_exes))]
     write_text(os.path.join(drive, "job.txt"),
                "%d %d\n" % (rounds, max(3, rounds // 10)) + "".join(c + "\n" for c in commands),
                newline="\r\n")
@@ -428,6 +458,17 @@ def bench_wine(rounds):
     result["ratio"] = result["launcher"]["median"] / result["direct"]["median"]
     result["console_ratio"] = result["console_launcher"]["median"] / result["console_direct"]["median"]
     result["floor_ratio"] = result["floor"]["median"] / result["direct"]["median"]
+    result["floor_factor"] = result["overhead"]["median"] / result["floor_overhead"]["median"]
+    first_step = 5
+    result["steps"] = [{"name": label, "overhead": paired_difference(wall[first_step + i], wall[2])}
+                       for i, (_, _, label) in enumerate(FLOOR_STEPS)]
+    first_extra = first_step + len(FLOOR_STEPS)
+    result["extras"] = []
+    for i, (label, path) in enumerate(extra_exes):
+        overhead = paired_difference(wall[first_extra + i], wall[2])
+        result["extras"].append({"name": label, "path": path, "launcher": summary(wall[first_extra + i]),
+                                 "overhead": overhead,
+                                 "floor_factor": overhead["median"] / result["floor_overhead"]["median"]})
     result["failures"] = failures
     result["rounds_kept"] = len(wall[0])
     return result
@@ -721,6 +762,14 @@ def report(res):
                          "(reference)", ""))
     w = res.get("wine")
     if w and "skipped" not in w:
+        rows.append(("launcher overhead / floor overhead, GUI child (Wine)", "%.2f" % w["floor_factor"],
+                     "overhead %.1f ms, floor %.1f ms" % (w["overhead"]["median"],
+                                                          w["floor_overhead"]["median"]),
+                     "<= %.1f" % TARGET_WINE_FLOOR_FACTOR,
+                     verdict(w["floor_factor"] <= TARGET_WINE_FLOOR_FACTOR)))
+        for extra in w.get("extras", []):
+            rows.append(("  the same for %s" % extra["name"], "%.2f" % extra["floor_factor"],
+                         "overhead %.1f ms" % extra["overhead"]["median"], "(reference)", ""))
         rows.append(("launcher / direct, GUI child (Wine)", "%.2f" % w["ratio"],
                      "overhead %.1f ms" % w["overhead"]["median"], "(reported)", ""))
         rows.append(("  floor: min_launcher.exe / direct", "%.2f" % w["floor_ratio"],
@@ -768,6 +817,13 @@ def report(res):
                 fmt_ms(w["direct"], 1), fmt_ms(w["launcher"], 1), fmt_ms(w["floor"], 1)))
             add("  Wine, console child: direct %s; launcher %s" % (
                 fmt_ms(w["console_direct"], 1), fmt_ms(w["console_launcher"], 1)))
+            add("  Wine, one start's steps: overhead over the direct start of the GUI child")
+            add("    %-48s %s" % ("floor (min_launcher.exe)", fmt_ms(w["floor_overhead"], 1)))
+            for step in w["steps"]:
+                add("    %-48s %s" % (step["name"], fmt_ms(step["overhead"], 1)))
+            add("    %-48s %s" % ("tarnwick.exe", fmt_ms(w["overhead"], 1)))
+            for extra in w["extras"]:
+                add("    %-48s %s" % (extra["name"], fmt_ms(extra["overhead"], 1)))
             if w["failures"]:
                 add("    %d round(s) left out: a start failed under Wine (%s)" % (
                     len(w["failures"]), "; ".join("%s -> %d" % f for f in w["failures"][:3])))
@@ -836,7 +892,15 @@ def main():
     parser.add_argument("--json", metavar="FILE", help="also write every figure as JSON")
     parser.add_argument("--no-nice", action="store_true",
                         help="do not raise the priority of the measured runs")
+    parser.add_argument("--wine-exe", metavar="LABEL=PATH", action="append", default=[],
+                        help="also time this tarnwick.exe under Wine in the same rounds")
     args = parser.parse_args()
+    extra_exes = []
+    for given in args.wine_exe:
+        label, _, path = given.partition("=")
+        if not label or not os.path.isfile(path):
+            parser.error("--wine-exe wants LABEL=PATH of an existing file: %s" % given)
+        extra_exes.append((label, os.path.abspath(path)))
 
     scale = 0.2 if args.quick else 1.0
 
@@ -860,7 +924,7 @@ def main():
     res = {"machine": machine(), "load_start": load_average(), "priority": priority}
     res["linux"] = bench_linux_launch(rounds(1000), rounds(150))
     if with_windows and not args.no_wine:
-        res["wine"] = bench_wine(rounds(100))
+        res["wine"] = bench_wine(rounds(100), extra_exes)
     res["config"] = bench_config(rounds(50), rounds(200))
     res["size"] = bench_size() if with_windows else None
     res["memory"] = bench_memory()

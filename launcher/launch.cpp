@@ -111,10 +111,13 @@ static int runChild(const std::string &commandLine, const JavaCommand &command,
                                                 platform::systemErrorText(error).c_str()));
         return startFailureCode(error);
     }
-    platform::waitForInputIdle(child, platform::INPUT_IDLE_TIMEOUT_MS);
+    /* The title is set once the child is up; nothing else waits for that,
+    ** and the wait loads the system's window library. */
     if (settings._showConsole && settings.consoleTitle != nullptr &&
-        settings.consoleTitle[0] != '\0')
+        settings.consoleTitle[0] != '\0') {
+        platform::waitForInputIdle(child, platform::INPUT_IDLE_TIMEOUT_MS);
         platform::setConsoleTitle(settings.consoleTitle);
+    }
     platform::waitForProcess(child);
     int exitCode = platform::processExitCode(child);
     platform::releaseProcess(child);

@@ -163,6 +163,8 @@ typedef void *ChildProcess;
 bool startProcess(char *commandLine, unsigned long creationFlags, const char *directory,
                   const char *consoleTitle, ChildProcess *child, unsigned long *error);
 
+/* Waits, at most milliseconds, until the child's window waits for input
+** (at once for a console child).  On Windows it loads user32.dll. */
 void waitForInputIdle(ChildProcess child, unsigned long milliseconds);
 void waitForProcess(ChildProcess child);
 

@@ -17,7 +17,6 @@
 #include "platform/windows_paths.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cerrno>
 #include <climits>
@@ -208,7 +207,9 @@ bool isRegularFile(const char *path) {
 ** to say when it is. */
 bool isExecutableFile(const char *path) { return isRegularFile(path); }
 
-/* The full path in upper case: file names do not differ by case here. */
+/* The full path in upper case: file names do not differ by case here.  The
+** invariant mapping, as the file system's own does not depend on the user's
+** language. */
 std::string fileIdentity(const char *path) {
     WideText name = wideText(path);
     DWORD size = GetFullPathNameW(name.data(), 0, nullptr, nullptr);
@@ -216,8 +217,11 @@ std::string fileIdentity(const char *path) {
     WideText full(size);
     DWORD length = GetFullPathNameW(name.data(), size, full.data(), nullptr);
     if (length == 0 || length >= size) return path;
-    CharUpperBuffW(full.data(), length);
-    return utf8Text(full.data(), length);
+    WideText upper(length);
+    int mapped = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, full.data(),
+                              static_cast<int>(length), upper.data(), static_cast<int>(length));
+    if (mapped != static_cast<int>(length)) return path;
+    return utf8Text(upper.data(), length);
 }
 
 /* Reads a configuration whole and decodes it (see text_decoding.h).  Only
@@ -368,16 +372,35 @@ bool userCacheFolder(std::string *folder) {
     return getEnvironment("LOCALAPPDATA", folder) && !folder->empty();
 }
 
-/* The shell makes every missing folder on the way (it wants backslashes).
-** The user's local application data is the user's own: no test of the
+static bool isFolder(const wchar_t *path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+/* Makes the folder path (backslashes only, NUL-ended) and every missing
+** folder above it, outermost first.  A root (C:\, a share) is never made:
+** it is there or the making of the folder below it fails. */
+static void makeFolders(WideText *path) {
+    if (isFolder(path->data())) return;
+    std::size_t length = std::wcslen(path->data());
+    std::size_t cut = length;
+    while (cut > 0 && (*path)[cut - 1] != L'\\') --cut;
+    if (cut > 1 && (*path)[cut - 2] != L':' && (*path)[cut - 2] != L'\\') {
+        (*path)[cut - 1] = L'\0';
+        makeFolders(path);
+        (*path)[cut - 1] = L'\\';
+    }
+    CreateDirectoryW(path->data(), nullptr);
+}
+
+/* The user's local application data is the user's own: no test of the
 ** access list is made. */
 bool makePrivateFolders(const char *path) {
     WideText wide = wideText(path);
     for (wchar_t &c : wide)
         if (c == L'/') c = L'\\';
-    SHCreateDirectoryExW(nullptr, wide.data(), nullptr);
-    DWORD attributes = GetFileAttributesW(wide.data());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    makeFolders(&wide);
+    return isFolder(wide.data());
 }
 
 bool fileFacts(const char *path, FileFacts *facts) {

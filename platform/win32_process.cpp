@@ -8,11 +8,11 @@
 */
 #include "platform/platform.h"
 #include "platform/standard_streams.h"
+#include "platform/win32_system_library.h"
 #include "platform/win32_variant.h"
 #include "platform/windows_paths.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -264,9 +264,15 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     return true;
 }
 
-/* Waits, at most milliseconds, until the child waits for the user's input. */
+typedef DWORD(WINAPI *WaitForInputIdleFunction)(HANDLE, DWORD);
+typedef HINSTANCE(WINAPI *ShellExecuteFunction)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+
+/* Waits, at most milliseconds, until the child waits for the user's input;
+** user32.dll is loaded for it then. */
 void waitForInputIdle(ChildProcess child, unsigned long milliseconds) {
-    WaitForInputIdle(static_cast<PROCESS_INFORMATION *>(child)->hProcess, milliseconds);
+    WaitForInputIdleFunction waitIdle =
+        systemFunction<WaitForInputIdleFunction>(SYSTEM_LIBRARY_USER32, "WaitForInputIdle");
+    if (waitIdle != nullptr) waitIdle(static_cast<PROCESS_INFORMATION *>(child)->hProcess, milliseconds);
 }
 
 void waitForProcess(ChildProcess child) {
@@ -320,17 +326,20 @@ bool allocateConsole() { return AllocConsole() != 0; }
 
 void setConsoleTitle(const char *title) { SetConsoleTitleW(wideText(title).data()); }
 
-void openWithAssociatedProgram(const char *file) {
-    ShellExecuteW(nullptr, L"open", wideText(file).data(), L"", nullptr, SW_SHOW);
-}
-
-/* The shell hands the address to the browser the user chose; a result above
-** 32 means it was handed on. */
-bool openWebPage(const char *url) {
-    HINSTANCE result =
-        ShellExecuteW(nullptr, L"open", wideText(url).data(), nullptr, nullptr, SW_SHOWNORMAL);
+/* Hands target to the shell to open (shell32.dll loaded for it then); true
+** when the shell took it on: a result above 32. */
+static bool shellOpen(const char *target, const wchar_t *parameters, int show) {
+    ShellExecuteFunction execute =
+        systemFunction<ShellExecuteFunction>(SYSTEM_LIBRARY_SHELL32, "ShellExecuteW");
+    if (execute == nullptr) return false;
+    HINSTANCE result = execute(nullptr, L"open", wideText(target).data(), parameters, nullptr, show);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
+
+void openWithAssociatedProgram(const char *file) { shellOpen(file, L"", SW_SHOW); }
+
+/* The shell hands the address to the browser the user chose. */
+bool openWebPage(const char *url) { return shellOpen(url, nullptr, SW_SHOWNORMAL); }
 
 /* The version as the launcher's manifest lets the system tell it (without
 ** one, Windows 10 and 11 say 6.2); the debug trail shows it whole. */

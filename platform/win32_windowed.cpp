@@ -6,6 +6,7 @@
 */
 #include "platform/platform.h"
 #include "platform/standard_streams.h"
+#include "platform/win32_system_library.h"
 #include "platform/win32_variant.h"
 
 #include <windows.h>
@@ -18,11 +19,20 @@ const char *const JAVA_WINDOWED_EXECUTABLE = "\\javaw.exe";
 /* A box is a window of its own. */
 const bool BOXES_ARE_LINES_ON_STANDARD_ERROR = false;
 
+typedef int(WINAPI *MessageBoxFunction)(HWND, LPCWSTR, LPCWSTR, UINT);
+
+/* user32.dll is loaded with the first box.  Where it cannot be, the text
+** goes to standard error, and a question counts as not answered Yes. */
 int messageBox(const char *text, const char *caption, unsigned type) {
+    MessageBoxFunction showBox =
+        systemFunction<MessageBoxFunction>(SYSTEM_LIBRARY_USER32, "MessageBoxW");
+    if (showBox == nullptr) {
+        writeStandardError(std::string(text) + "\n");
+        return 0;
+    }
     WideText wideCaption;
     if (caption != nullptr) wideCaption = wideText(caption);
-    return MessageBoxW(nullptr, wideText(text).data(), caption ? wideCaption.data() : nullptr,
-                       type);
+    return showBox(nullptr, wideText(text).data(), caption ? wideCaption.data() : nullptr, type);
 }
 
 /* Its lines go wherever its standard output leads: a windowed program has

@@ -99,6 +99,8 @@ TEST_P(Console, FollowsShowConsoleDebugAndTheExecutable) {
     EXPECT_EQ(fake::state.consolesAllocated, c.consoles) << c.name;
     EXPECT_EQ(fake::state.consoleTitles, c.titlesSet) << c.name;
     EXPECT_EQ(fake::state.launches[0].hasTitle, c.titleHanded) << c.name;
+    /* Only a title to set waits for the child's window. */
+    EXPECT_EQ(fake::state.inputIdleWaits, c.titlesSet.empty() ? 0 : 1) << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -190,7 +190,7 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     return true;
 }
 
-void waitForInputIdle(ChildProcess, unsigned long) {}
+void waitForInputIdle(ChildProcess, unsigned long) { ++state.inputIdleWaits; }
 void waitForProcess(ChildProcess) {}
 int processExitCode(ChildProcess child) { return *static_cast<int *>(child); }
 
