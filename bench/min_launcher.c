@@ -49,8 +49,8 @@ int main(int argc, char **argv) {
     HANDLE job = CreateJobObjectA(NULL, NULL);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
     memset(&limits, 0, sizeof limits);
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
+                                              JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
     if (job == NULL ||
         !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
         return 3;

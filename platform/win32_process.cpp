@@ -272,7 +272,8 @@ typedef HINSTANCE(WINAPI *ShellExecuteFunction)(HWND, LPCWSTR, LPCWSTR, LPCWSTR,
 void waitForInputIdle(ChildProcess child, unsigned long milliseconds) {
     WaitForInputIdleFunction waitIdle =
         systemFunction<WaitForInputIdleFunction>(SYSTEM_LIBRARY_USER32, "WaitForInputIdle");
-    if (waitIdle != nullptr) waitIdle(static_cast<PROCESS_INFORMATION *>(child)->hProcess, milliseconds);
+    if (waitIdle != nullptr)
+        waitIdle(static_cast<PROCESS_INFORMATION *>(child)->hProcess, milliseconds);
 }
 
 void waitForProcess(ChildProcess child) {
@@ -332,7 +333,8 @@ static bool shellOpen(const char *target, const wchar_t *parameters, int show) {
     ShellExecuteFunction execute =
         systemFunction<ShellExecuteFunction>(SYSTEM_LIBRARY_SHELL32, "ShellExecuteW");
     if (execute == nullptr) return false;
-    HINSTANCE result = execute(nullptr, L"open", wideText(target).data(), parameters, nullptr, show);
+    HINSTANCE result =
+        execute(nullptr, L"open", wideText(target).data(), parameters, nullptr, show);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

@@ -54,7 +54,7 @@ struct State {
     int consolesAllocated = 0;
     std::vector<std::string> consoleTitles;
     int inputIdleWaits = 0; /* waits for a child's window to take input */
-    int openKeys = 0; /* registry keys opened and not yet closed */
+    int openKeys = 0;       /* registry keys opened and not yet closed */
     int liveChildren = 0;
     bool debugTrail = false; /* as start-up last told the platform */
 
