@@ -208,18 +208,23 @@ void beginPassingSignals() {
 }
 
 /* SIGCHLD too gets its default action: one ignored would make the
-** application's own children vanish before it can wait for them. */
-void resetSignalsInChild(pid_t launcherPid) {
-    if (!passing) return;
+** program's own children vanish before it can wait for them.  Before the
+** first start the mask has never been changed. */
+void restoreStartSignals() {
     struct sigaction defaults;
     std::memset(&defaults, 0, sizeof defaults);
     defaults.sa_handler = SIG_DFL;
     sigemptyset(&defaults.sa_mask);
-    for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
+    for (std::size_t i = 0; installed && i < HANDLED_SIGNAL_COUNT; ++i)
         if (handled[i]) sigaction(HANDLED_SIGNALS[i].number, &defaults, nullptr);
     sigaction(SIGCHLD, &defaults, nullptr);
     if (brokenPipesIgnored) sigaction(SIGPIPE, &originalPipeAction, nullptr);
-    sigprocmask(SIG_SETMASK, &originalMask, nullptr);
+    if (installed) sigprocmask(SIG_SETMASK, &originalMask, nullptr);
+}
+
+void resetSignalsInChild(pid_t launcherPid) {
+    if (!passing) return;
+    restoreStartSignals();
 #ifdef __linux__
     /* Even a launcher killed by SIGKILL leaves no JVM behind: the JVM gets
     ** SIGTERM and runs its shutdown hooks.  The launcher may have died

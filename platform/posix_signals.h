@@ -28,6 +28,12 @@ void beginPassingSignals();
 ** launcherPid (the launcher died before the request was made). */
 void resetSignalsInChild(pid_t launcherPid);
 
+/* Called in a forked process before it runs a program of its own (a
+** process that outlives the launcher): the signals the launcher handles,
+** SIGPIPE and SIGCHLD get the actions the launcher was started with again,
+** and the mask is its original one. */
+void restoreStartSignals();
+
 /* Waits until the child pid ends and stores its wait status, passing each
 ** signal sent to the launcher on to the child meanwhile.  A request to end
 ** that comes when the child has already ended, and that the child did not
