@@ -709,7 +709,7 @@ class Scenario:
         return result
 
     def _run_once(self, args=(), start="qualified", command=None, cwd=None, answers=None,
-                  detached=0, new_console=False):
+                  detached=0, new_console=False, unelevated=False):
         """Starts the launcher and waits for it.
 
         start: "qualified" - by its full path C:\\tw\\<name>\\app\\Demo.exe,
@@ -724,6 +724,9 @@ class Scenario:
                  before collecting.
         new_console: start the launcher in a console of its own, which a
                  console launcher's child shares (as in a cmd.exe window).
+        unelevated: start the launcher with the limited token, as a user
+                 starts a program under user account control; otherwise it
+                 runs elevated, as every program under Wine does.
         """
         s = self.session
         if command is None:
@@ -761,7 +764,8 @@ class Scenario:
         with open(os.path.join(run_dir, "job.txt"), "wb") as f:
             f.write("\n".join([cwd, command, win_run + "\\stdout", win_run + "\\stderr",
                                win_run + "\\result", DISPLAY_DESKTOP if answers else "",
-                               "new console" if new_console else "", ""]).encode("utf-8"))
+                               "new console" if new_console else "",
+                               "unelevated" if unelevated else "", ""]).encode("utf-8"))
         before = self._snapshot()
 
         env = dict(s.env)
