@@ -169,6 +169,7 @@ TEST_F(FastStart, TheCacheIsMadeOnceByAProcessOfItsOwnAndUsed) {
     ASSERT_EQ(fake::state.launches.size(), 1u);
     ASSERT_EQ(fake::state.detached.size(), 1u);
     EXPECT_EQ(fake::state.detached[0].job, aot + ".making");
+    EXPECT_FALSE(fake::state.detached[0].keepOutput) << "nobody waits for the making";
     EXPECT_EQ(fake::state.environment.count("TARNWICK_FAST_START_JOB"), 0u);
     EXPECT_EQ(fake::state.files.count(stale), 0u);
     EXPECT_EQ(fake::state.files.count(another), 1u) << "another application's file";
