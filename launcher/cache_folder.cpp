@@ -52,32 +52,24 @@ void fastStartLine(const char *format, ...) {
 ** missing and its parent is the user's (see cacheFolder).  last: the
 ** archives' own folder, which must be the user's alone. */
 static bool folderIsTheUsers(const std::string &folder, bool last) {
-    platform::FolderAccess access;
+    platform::FolderAccess access, above;
+    const char *problem = nullptr;
     if (!platform::folderAccess(folder.c_str(), &access)) {
         std::size_t end = lastSeparator(folder);
-        std::string parent = folder.substr(0, end == 0 ? 1 : end);
-        platform::FolderAccess above;
-        if (end == std::string::npos || !platform::folderAccess(parent.c_str(), &above) ||
-            !above.ownedByUser) {
-            fastStartLine("not used: %s is missing, and %s is not the user's to make it in",
-                          folder.c_str(), parent.c_str());
-            return false;
-        }
-        platform::makeUserFolder(folder.c_str());
-        if (!platform::folderAccess(folder.c_str(), &access)) {
-            fastStartLine("not used: %s cannot be made", folder.c_str());
-            return false;
-        }
+        if (end == std::string::npos ||
+            !platform::folderAccess(folder.substr(0, end == 0 ? 1 : end).c_str(), &above) ||
+            !above.ownedByUser)
+            problem = "is missing, and the folder above it is not the user's to make it in";
+        else if (!platform::makeUserFolder(folder.c_str()) ||
+                 !platform::folderAccess(folder.c_str(), &access))
+            problem = "cannot be made";
     }
-    if (!access.ownedByUser && (last || !access.ownedBySystem)) {
-        fastStartLine("not used: %s belongs to another user", folder.c_str());
-        return false;
-    }
-    if (access.othersMayWrite && (last || !access.othersMayOnlyAdd)) {
-        fastStartLine("not used: other users may write in %s", folder.c_str());
-        return false;
-    }
-    return true;
+    if (problem == nullptr && !access.ownedByUser && (last || !access.ownedBySystem))
+        problem = "belongs to another user";
+    else if (problem == nullptr && access.othersMayWrite && (last || !access.othersMayOnlyAdd))
+        problem = "may be written by other users";
+    if (problem != nullptr) fastStartLine("not used: %s %s", folder.c_str(), problem);
+    return problem == nullptr;
 }
 
 std::string cacheFolder() {

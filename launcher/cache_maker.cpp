@@ -26,10 +26,10 @@ static std::string *jobFields(CacheJob *job, std::size_t i) {
     return i < sizeof fields / sizeof fields[0] ? fields[i] : nullptr;
 }
 
-static std::string jobText(CacheJob job) {
+static std::string jobText(const CacheJob &job) {
     std::string text = JOB_MARK;
     text += '\0';
-    for (std::size_t i = 0; std::string *field = jobFields(&job, i); ++i) {
+    for (std::size_t i = 0; std::string *field = jobFields(const_cast<CacheJob *>(&job), i); ++i) {
         text += *field;
         text += '\0';
     }

@@ -1155,7 +1155,8 @@ class FastStartFaultsTests(FastStartCase):
         os.makedirs(home)
         os.chown(home, 65534, 65534)
         env = config_environment(HOME=home, XDG_CACHE_HOME=None)
-        for folder, why in [(None, "%s/.cache is missing, and %s is not the user's to make it in" % (home, home)),
+        for folder, why in [(None, "%s/.cache is missing, and the folder above it is not the user's to make it in"
+                             % home),
                             (".cache", "%s/.cache belongs to another user" % home)]:
             with self.subTest(why=why):
                 if folder:

@@ -261,12 +261,14 @@ TEST_F(FastStart, WhatStandsInTheWayIsSaid) {
              fake::state.folders.insert(CACHE), fake::state.folderOwners[CACHE].sticky = true,
                                                 fake::state.folderOwners[CACHE].othersWrite = true;
          },
-         false, "not used: other users may write in " + CACHE},
+         false, "not used: " + CACHE + " may be written by other users"},
         {[] {
              fake::state.environment["LOCALAPPDATA"] = "D:\\app\\Local";
              fake::state.folderOwners["D:\\app"].user = false;
          },
-         false, "not used: D:\\app\\Local is missing, and D:\\app is not the user's to make it in"},
+         false,
+         "not used: D:\\app\\Local is missing, and the folder above it is not the user's to make "
+         "it in"},
         {[] { fake::state.files[archive() + ".poor"] = "3"; }, false,
          "not used: 3 training starts in a row ended with an error"},
         {[] {
