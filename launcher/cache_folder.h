@@ -24,8 +24,9 @@ extern const char FAILED_SUFFIX[];
 extern const char POOR_SUFFIX[];
 extern const char MAKING_SUFFIX[];
 
-/* The archives of one application that stay: a few, so that two versions
-** of it used side by side do not make each other's archive again. */
+/* The archives of one install of an application that stay: a few, so that
+** two versions of it used side by side do not make each other's archive
+** again. */
 constexpr std::size_t ARCHIVES_KEPT = 3;
 
 /* Training leftovers (a start killed, the machine switched off) are

@@ -121,12 +121,13 @@ static void makeCache(const CacheJob &job, const std::string &folder) {
     }
 }
 
-/* The job's files all lie in the folder, and the record and the output are
-** the archive's. */
+/* The job's files all lie in the folder, the archive's name begins with the
+** application's prefix, and the record and the output are the archive's. */
 static bool isJobOf(const CacheJob &job, const std::string &jobPath, const std::string &folder) {
     std::string begin = job.archive + ".";
     return jobPath == job.archive + MAKING_SUFFIX && lastSeparator(job.archive) == folder.size() &&
-           job.archive.compare(0, folder.size(), folder) == 0 &&
+           job.archive.compare(0, folder.size(), folder) == 0 && !job.prefix.empty() &&
+           job.archive.compare(folder.size() + 1, job.prefix.size(), job.prefix) == 0 &&
            job.record.compare(0, begin.size(), begin) == 0 &&
            job.output.compare(0, begin.size(), begin) == 0 &&
            lastSeparator(job.record) == folder.size() && lastSeparator(job.output) == folder.size();

@@ -286,17 +286,19 @@ void setConsoleTitle(const char *title) { (void)title; }
 /* Starts xdg-open (open on macOS) on target without waiting for it.  The
 ** opener runs as a grandchild that init adopts, so it never lingers as a
 ** zombie of the launcher; only the short-lived middle child is waited for.
-** It runs in a session of its own: the end of the launcher's terminal does
-** not end it, nor the browser it starts. */
+** It runs in a session of its own, which the middle child makes before it
+** starts the opener: the end of the launcher's terminal (the hangup a
+** launcher that is its session's leader leaves behind as it ends) does not
+** end it, nor the browser it starts. */
 static void startOpener(const char *target) {
     std::fflush(stdout);
     std::fflush(stderr);
     pid_t middle = fork();
     if (middle < 0) return;
     if (middle == 0) {
+        setsid();
         pid_t opener = fork();
         if (opener == 0) {
-            setsid();
             execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
             _exit(127);
         }
