@@ -12,39 +12,55 @@
     bench/fast_start.py --json FILE     also write every figure as JSON
     bench/fast_start.py --no-nice       do not raise the priority of the runs
 
-Two class-heavy applications, each started through the native launcher:
+Class-heavy applications, each started through the native launcher:
 
-  javac  the JDK's own compiler, com.sun.tools.javac.Main, compiling one
-         small source file (the jdk.compiler module is in the runtime image;
-         the class path is an empty lib folder);
-  xml    an application in a jar (lib/xmlapp.jar, compiled here) that parses
-         an XML document, queries it with XPath and transforms it with XSLT:
-         the runtime's XML stack, thousands of classes.
+  javac    the JDK's own compiler, com.sun.tools.javac.Main, compiling one
+           small source file (the jdk.compiler module is in the runtime
+           image; the class path is an empty lib folder), its arguments in
+           the configuration;
+  javac-tool  the same compiler as a command-line tool ("toolMode on"), its
+           arguments ("-d out Hello.java") on the command line;
+  xml      an application in a jar (lib/xmlapp.jar, compiled here) that
+           parses an XML document, queries it with XPath and transforms it
+           with XSLT: the runtime's XML stack, thousands of classes;
+  modular  the same application as a module (mods/xmlapp.jar, "module
+           benchxml"), laid out as docs/shipping.md ships a modular
+           application: --module-path=mods and -m benchxml/bench.XmlApp.
 
-Each runs three ways, from the same configuration:
+Each runs three ways, each through a launcher of its own with its own
+configuration:
 
   plain  without the line;
-  fast   with "fastStart on", the archive made by the warm-up rounds;
+  fast   with "fastStart on", the archive made before the timed rounds;
   first  with "fastStart on" and a cache folder of its own for every start
          (setenv XDG_CACHE_HOME=...$pid), so every such start is a training
-         start: it runs the application and then makes the archive.
+         start: it runs the application, hands the making of the archive to
+         a process of its own and ends.
 
-plain and fast run interleaved in one group of rounds, plain and first in a
-second, smaller one (a first start takes several seconds); figures are
-medians with their interquartile range, and the ratios within one run are the
-figures to compare.  The Java 25 ahead-of-time cache is measured on each JDK
-25+; the dynamic archive of Java 19 to 24 on each such JDK, and, unless
---no-stand-in, on a stand-in: a home whose release file says 21 and whose
-bin/java runs the Java 25 of this machine, so the launcher keeps the
-dynamic archive for it.  HOME and XDG_CACHE_HOME point into build/bench, so
-the user's own cache is never touched.
+plain and fast run interleaved in one group of rounds (spawn_timer), plain
+and first in a second, smaller one, also interleaved, in which every start
+waits, untimed, until no archive is being made (so that no making runs
+beside a timed start); figures are medians with their interquartile range,
+and the ratios within one run are the figures to compare.  The Java 25
+ahead-of-time cache is measured on each JDK 25+; the dynamic archive of Java
+19 to 24 on each such JDK, and, unless --no-stand-in, on a stand-in: a home
+whose release file says 21 and whose bin/java runs the Java 25 of this
+machine, so the launcher keeps the dynamic archive for it.  HOME and
+XDG_CACHE_HOME point into build/bench, so the user's own cache is never
+touched.
+
+The fingerprint's own cost is timed in process (fingerprint_bench.cpp) over
+the jars of Ant's lib folder (/usr/share/ant/lib, with Debian's ant and
+ant-optional) and of /usr/share/java.
 """
 import argparse
 import json
 import os
+import resource
 import shutil
 import subprocess
 import sys
+import time
 import zipfile
 
 import run as bench
@@ -124,10 +140,28 @@ public class XmlApp {
 }
 """
 
+# The configuration lines of each application, its arguments on the command
+# line, and whether it is a tool ("toolMode on", which only the
+# configuration named after the launcher turns on).
 APPLICATIONS = {
-    "javac": ["mainclass com.sun.tools.javac.Main", "argument -d", "argument out", "argument Hello.java"],
-    "xml": ["mainclass bench.XmlApp"],
+    "javac": (["mainclass com.sun.tools.javac.Main", "argument -d", "argument out", "argument Hello.java"],
+              [], False),
+    "javac-tool": (["mainclass com.sun.tools.javac.Main"], ["-d", "out", "Hello.java"], True),
+    "xml": (["mainclass bench.XmlApp"], [], False),
+    "modular": (["vmparam --module-path=mods", "mainclass -m benchxml/bench.XmlApp"], [], False),
 }
+
+# The module of the XML application, so that one jar serves the class path
+# and the module path.
+XML_MODULE = "module benchxml { requires java.xml; }\n"
+
+# Fingerprint timings: rounds, and where Ant's jars are.
+FINGERPRINT_ROUNDS = 200
+ANT_LIB = "/usr/share/ant/lib"
+SHARED_JARS = "/usr/share/java"
+
+# The longest a making of an archive is waited for between two timed starts.
+MAKING_PATIENCE_SECONDS = 300
 
 
 def release_fields(home):
@@ -189,15 +223,18 @@ def stand_in(real_home):
 
 
 def compile_xml_app(javac_home):
-    """lib/xmlapp.jar, compiled for Java 17 by the first runtime measured."""
-    source_dir = os.path.join(OUT, "xml-source", "bench")
+    """xmlapp.jar, the module benchxml, compiled for Java 17 by the first
+    runtime measured."""
+    source_dir = os.path.join(OUT, "xml-source")
     classes = os.path.join(OUT, "xml-classes")
     shutil.rmtree(classes, ignore_errors=True)
-    os.makedirs(source_dir, exist_ok=True)
+    os.makedirs(os.path.join(source_dir, "bench"), exist_ok=True)
     os.makedirs(classes)
-    source = os.path.join(source_dir, "XmlApp.java")
+    source = os.path.join(source_dir, "bench", "XmlApp.java")
     bench.write_text(source, XML_SOURCE)
-    bench.run([os.path.join(javac_home, "bin", "javac"), "--release", "17", "-d", classes, source])
+    bench.write_text(os.path.join(source_dir, "module-info.java"), XML_MODULE)
+    bench.run([os.path.join(javac_home, "bin", "javac"), "--release", "17", "-d", classes,
+               os.path.join(source_dir, "module-info.java"), source])
     jar = os.path.join(OUT, "xmlapp.jar")
     with zipfile.ZipFile(jar, "w") as out:
         for root, _dirs, files in os.walk(classes):
@@ -208,28 +245,75 @@ def compile_xml_app(javac_home):
 
 
 def lay_out(name, java, app, jar):
-    """The application folder: the launcher named Demo, lib/, the
-    configurations plain, fast and first.  Returns the folder and HOME."""
+    """The application folder: lib/, mods/, and the launchers plain, fast and
+    first, each with its configuration.  Returns the folder and HOME."""
     folder = os.path.join(OUT, name)
     shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(os.path.join(folder, "lib"))
-    os.makedirs(os.path.join(folder, "out"))
+    for sub in ("lib", "mods", "out"):
+        os.makedirs(os.path.join(folder, sub))
     home = os.path.join(folder, "home")
     os.makedirs(os.path.join(home, "first"))
-    shutil.copyfile(bench.NATIVE_LAUNCHER, os.path.join(folder, "Demo"))
-    os.chmod(os.path.join(folder, "Demo"), 0o755)
     bench.write_text(os.path.join(folder, "Hello.java"), JAVAC_SOURCE)
-    if app == "xml":
-        shutil.copyfile(jar, os.path.join(folder, "lib", "xmlapp.jar"))
-    plain = ["javapath " + java, "addjars lib"] + APPLICATIONS[app]
-    configs = {
-        "plain.config": plain,
-        "fast.config": ["include plain.config", "fastStart on"],
-        "first.config": ["include plain.config", "setenv XDG_CACHE_HOME=$HOME/first/$pid", "fastStart on"],
-    }
-    for file_name, lines in configs.items():
-        bench.write_text(os.path.join(folder, file_name), "".join(line + "\n" for line in lines))
+    shutil.copyfile(jar, os.path.join(folder, "mods" if app == "modular" else "lib", "xmlapp.jar"))
+    lines, _args, tool = APPLICATIONS[app]
+    bench.write_text(os.path.join(folder, "app.config"),
+                     "".join(line + "\n" for line in ["javapath " + java, "addjars lib"] + lines))
+    own = (["toolMode on"] if tool else []) + ["include app.config"]
+    for launcher, more in (("plain", []), ("fast", ["fastStart on"]),
+                           ("first", ["setenv XDG_CACHE_HOME=$HOME/first/$pid", "fastStart on"])):
+        bench.make_app(folder, launcher, own + more)
     return folder, home
+
+
+def command(folder, launcher, app):
+    """The command line of a start: a tool takes its arguments (and passes
+    its exit code on by itself)."""
+    _lines, args, tool = APPLICATIONS[app]
+    return [os.path.join(folder, launcher)] + ([] if tool else [bench.PASS_EXIT_CODE]) + args
+
+
+def making(home):
+    """True while an archive is being made under home."""
+    for root, _dirs, files in os.walk(home):
+        if any(name.endswith(".making") for name in files):
+            return True
+    return False
+
+
+def settle(home):
+    """Waits, untimed, until no archive is being made under home."""
+    deadline = time.monotonic() + MAKING_PATIENCE_SECONDS
+    while making(home):
+        if time.monotonic() > deadline:
+            raise RuntimeError("an archive under %s is still being made after %d s"
+                               % (home, MAKING_PATIENCE_SECONDS))
+        time.sleep(0.05)
+
+
+def settled_times(commands, rounds, warmup, home, env):
+    """Like bench.spawn_times (interleaved, the order rotating from round to
+    round), but every start begins once no archive is being made under home:
+    a first start's making runs beside no timed start.  Wall and CPU times
+    in ms, per command."""
+    wall = [[] for _ in commands]
+    cpu = [[] for _ in commands]
+    for round_ in range(-warmup, rounds):
+        for k in range(len(commands)):
+            index = (round_ + warmup + k) % len(commands)
+            settle(home)
+            with open(os.devnull, "wb") as null:
+                begin = time.monotonic()
+                process = subprocess.Popen(commands[index], env=env, stdin=subprocess.DEVNULL, stdout=null,
+                                           stderr=null)
+                _pid, status, usage = os.wait4(process.pid, 0)
+                elapsed = time.monotonic() - begin
+            if status != 0:
+                raise RuntimeError("%s ended with wait status %d" % (" ".join(commands[index]), status))
+            if round_ >= 0:
+                wall[index].append(elapsed * 1000)
+                cpu[index].append((usage.ru_utime + usage.ru_stime) * 1000)
+    settle(home)
+    return wall, cpu
 
 
 def archives(folder):
@@ -240,33 +324,37 @@ def bench_case(label, java, app, jar, rounds, first_rounds):
     name = "%s-%s" % (label, app)
     folder, home = lay_out(name, java, app, jar)
     env = dict(os.environ, HOME=home, XDG_CACHE_HOME=os.path.join(home, "cache"))
-    for variable in ("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS"):
+    for variable in ("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS", "TARNWICK_OPTIONS"):
         env.pop(variable, None)
-    launcher = os.path.join(folder, "Demo")
-    plain = [launcher, "-cplain.config", bench.PASS_EXIT_CODE]
-    fast = [launcher, "-cfast.config", bench.PASS_EXIT_CODE]
-    first = [launcher, "-cfirst.config", bench.PASS_EXIT_CODE]
+    plain, fast, first = (command(folder, launcher, app) for launcher in ("plain", "fast", "first"))
     cwd = os.getcwd()
     os.chdir(folder)
     try:
+        # The archive of the fast starts, made before any timed round.
+        subprocess.run(fast, env=env, capture_output=True, timeout=600)
+        settle(home)
         warmup = max(2, rounds // 10)
         bench.log("%s: plain and with the archive, %d rounds..." % (name, rounds))
         wall, cpu = bench.spawn_times([plain, fast], rounds, warmup, env=env)
         # The fast runs must have used the archive, not trained.
-        check = subprocess.run(fast[:2] + ["-d"], env=env, capture_output=True, text=True, timeout=300)
-        used = [line for line in check.stdout.split("\n") if line.startswith("Fast start: ")]
+        tool = APPLICATIONS[app][2]
+        check = subprocess.run(fast if tool else fast[:1] + ["-d"] + fast[1:],
+                               env=dict(env, TARNWICK_OPTIONS="-d") if tool else env, capture_output=True,
+                               text=True, timeout=300)
+        used = [line for line in check.stderr.split("\n") if line.startswith("Fast start: ")
+                and not line.startswith("Fast start: removing")]
         if len(used) != 1 or "training" in used[0] or "not used" in used[0]:
             raise RuntimeError("%s: the fast start did not use its archive: %r" % (name, used))
         bench.log("%s: plain and first starts, %d rounds..." % (name, first_rounds))
-        first_wall, first_cpu = bench.spawn_times([plain, first], first_rounds, 1, env=env)
+        first_wall, first_cpu = settled_times([plain, first], first_rounds, 1, home, env)
     finally:
         os.chdir(cwd)
     cache = os.path.join(home, "cache", "tarnwick", "cds")
-    made = [archives(os.path.join(home, "first", pid, "tarnwick", "cds"))
+    made = [[n for n in archives(os.path.join(home, "first", pid, "tarnwick", "cds")) if n.endswith((".aot", ".jsa"))]
             for pid in os.listdir(os.path.join(home, "first"))]
     if len(made) != first_rounds + 1 or any(len(files) != 1 for files in made):
         raise RuntimeError("%s: not every first start made its archive: %r" % (name, made))
-    kept = archives(cache)
+    kept = [n for n in archives(cache) if n.endswith((".aot", ".jsa"))]
     r = {"name": name, "java": java, "app": app, "archive": kept, "archive_bytes": os.path.getsize(
         os.path.join(cache, kept[0])), "debug_line": used[0],
          "plain": bench.summary(wall[0]), "fast": bench.summary(wall[1]),
@@ -283,6 +371,36 @@ def bench_case(label, java, app, jar, rounds, first_rounds):
     return r
 
 
+def fingerprint_costs(home, version):
+    """The fingerprint's own cost over the jars of each folder that has some:
+    [{folder, jars, directory_bytes, ns: summary}]."""
+    helper = os.path.join(OUT, "fingerprint_bench")
+    native = os.path.join(bench.BUILD, "native")
+    bench.run(["g++", "-std=c++17", "-O3", "-DNDEBUG", "-Wall", '-DTARNWICK_VERSION="bench"', "-I", bench.ROOT,
+               "-o", helper,
+               os.path.join(bench.HERE, "fingerprint_bench.cpp"),
+               os.path.join(native, "libtarnwick_logic.a"), os.path.join(native, "libtarnwick_platform.a"),
+               os.path.join(native, "libtarnwick_split.a")])
+    costs = []
+    for folder in (ANT_LIB, SHARED_JARS):
+        jars = [n for n in os.listdir(folder) if n.lower().endswith(".jar")] if os.path.isdir(folder) else []
+        if not jars:
+            continue
+        directory_bytes = 0
+        for name in jars:
+            try:
+                with zipfile.ZipFile(os.path.join(folder, name)) as z:
+                    directory_bytes += sum(46 + len(i.filename.encode()) + len(i.extra) + len(i.comment)
+                                           for i in z.infolist())
+            except (OSError, zipfile.BadZipFile):
+                pass
+        out = bench.run([helper, str(FINGERPRINT_ROUNDS), "10", home, version, folder])
+        ns = [int(line.split()[0]) for line in out.split("\n") if line.strip()]
+        costs.append({"folder": folder, "jars": len(jars), "directory_bytes": directory_bytes,
+                      "ms": bench.summary([n / 1e6 for n in ns])})
+    return costs
+
+
 def report(res):
     m = res["machine"]
     lines = ["tarnwick fast start (fastStart on), %s" % m["date"],
@@ -290,12 +408,16 @@ def report(res):
              "load average: %s at the start, %s at the end; priority of the runs: %s" % (
                  res["load_start"], res["load_end"], res["priority"]),
              ""]
+    for c in res.get("fingerprint", []):
+        lines += ["fingerprint of %s: %d jars, %.0f KiB of central directories: %s per fingerprint"
+                  % (c["folder"], c["jars"], c["directory_bytes"] / 1024, bench.fmt_ms(c["ms"], 2))]
+    lines += [""]
     for r in res["cases"]:
         lines += ["%s (%s): %s, archive %.1f MiB" % (r["name"], r["java"], r["debug_line"],
                                                      r["archive_bytes"] / bench.MIB),
                   "  RATIO with the line / without, wall: %.2f (saves %.0f ms a start); CPU: %.2f" % (
                       r["ratio"], r["saving"]["median"], r["cpu_ratio"]),
-                  "  RATIO first start (trains, makes the archive) / without: %.2f wall (costs %.0f ms once),"
+                  "  RATIO first start (trains, hands the making on) / without: %.2f wall (costs %.0f ms once),"
                   " %.2f CPU" % (r["first_ratio"], r["first_cost"]["median"], r["cpu_first_ratio"]),
                   "  without the line  %s, CPU %.0f ms" % (bench.fmt_ms(r["plain"], 1), r["cpu_plain"]["median"]),
                   "  with the line     %s, CPU %.0f ms" % (bench.fmt_ms(r["fast"], 1), r["cpu_fast"]["median"]),
@@ -322,10 +444,15 @@ def main():
         return 1
     if not args.no_build:
         bench.build(False)
-    bench.build_helpers(False)
+    os.makedirs(OUT, exist_ok=True)
+    os.makedirs(bench.OUT, exist_ok=True)
+    bench.run(["cc", "-O2", "-Wall", "-o", os.path.join(bench.OUT, "spawn_timer"),
+               os.path.join(bench.HERE, "spawn_timer.c")])
     os.makedirs(OUT, exist_ok=True)
     priority = bench.raise_priority() if not args.no_nice else "normal"
     jar = compile_xml_app(runtimes[0][0])
+
+    fingerprint = fingerprint_costs(runtimes[0][0], runtimes[0][1])
 
     runs = []  # (label, java)
     for home, version in runtimes:
@@ -336,6 +463,7 @@ def main():
 
     rounds, first_rounds = (6, 2) if args.quick else (30, 8)
     res = {"machine": bench.machine(), "load_start": bench.load_average(), "priority": priority,
+           "fingerprint": fingerprint,
            "cases": [bench_case(label, java, app, jar, rounds, first_rounds)
                      for label, java in runs for app in APPLICATIONS]}
     res["load_end"] = bench.load_average()

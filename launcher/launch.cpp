@@ -156,7 +156,7 @@ int execApp(const JavaCommand &command) {
     bool started = false;
     int exitCode = runChild(commandLine, command, directory, &started);
     double elapsed = static_cast<double>(platform::wallClockSeconds() - startTime);
-    finishFastStart(fastStart, command, directory);
+    finishFastStart(fastStart, command, directory, exitCode);
     reportAbnormalEnd(command, exitCode, elapsed);
     debugPrint(formatText("CreateProcess ret %d, exitCode=%d\n", started ? 1 : 0, exitCode));
     return exitCode;

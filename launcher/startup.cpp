@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "launcher/cache_maker.h"
 #include "launcher/command_line.h"
 #include "launcher/launch.h"
 #include "launcher/tool_mode.h"
@@ -144,6 +145,15 @@ static void outOfMemory() {
 
 int launcherMain(int argc, char **argv) {
     std::set_new_handler(outOfMemory);
+
+    /* Started to make a fast start cache (launcher/cache_maker.h): nothing
+    ** of a start, and of the options only "-d". */
+    std::string cacheJob;
+    if (platform::getEnvironment(CACHE_JOB_VARIABLE, &cacheJob)) {
+        settings._debug = argc > 1 && std::strcmp(argv[1], "-d") == 0;
+        platform::setDebugTrail(settings._debug != 0);
+        return runCacheJob(cacheJob);
+    }
 
     /* The launcher's own file, however it was started: its folder and its
     ** name decide where the launcher works and which configuration it

@@ -174,6 +174,19 @@ int processExitCode(ChildProcess child);
 /* Releases what startProcess handed out; the child itself lives on. */
 void releaseProcess(ChildProcess child);
 
+/* Starts commandLine (as startProcess reads it) as a process of its own that
+** outlives the launcher: nothing of it is waited for, no signal or console
+** event the launcher receives reaches it, and it gets no window.  On POSIX
+** it runs in a session of its own, adopted by the system, with standard
+** input, output and error on /dev/null; on Windows with a hidden console of
+** its own, in a process group of its own and outside the job the launcher
+** puts its child in (and outside any job the launcher runs in, where that
+** job lets it), with no handle of the launcher's.  keepOutput: its standard
+** output and error are the launcher's instead (for the debug trail).  Stores
+** its process id; on failure the system's error code in *error. */
+bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
+                          unsigned long *error);
+
 /* True when the last child was asked to end and did: a request to end
 ** (SIGTERM, SIGINT, SIGHUP, ...; never SIGQUIT or SIGUSR1) came to it while
 ** it ran, passed on or from the terminal, and it ended by that signal or
@@ -361,11 +374,35 @@ extern const bool JAVA_ARGUMENTS_IN_CODE_PAGE;
 ** Linux, ~/Library/Caches on macOS.  False when the system names none. */
 bool userCacheFolder(std::string *folder);
 
-/* Creates path and every missing folder above it (on POSIX for the user
-** alone).  True when path is then a folder that no other user can write
-** to (on POSIX owned by the user, no write bit for group or others), so
-** that nobody else can put files there that the launcher hands to Java. */
-bool makePrivateFolders(const char *path);
+/* Who owns a folder and who else may change what it holds. */
+struct FolderAccess {
+    bool ownedByUser;      /* by the user the launcher runs as (its effective user) */
+    bool ownedBySystem;    /* by the system's administrator: root (POSIX) */
+    bool othersMayWrite;   /* another user may add, remove or rename names in it */
+    bool othersMayOnlyAdd; /* sticky: a name may be removed or renamed only by its owner */
+};
+
+/* False when path is no folder (missing, or a file).  On Windows every
+** folder counts as the user's alone: the cache folder is in the user's own
+** profile, which other users cannot write, and an elevated launcher (whose
+** folders the user's unelevated programs could change) uses none; neither
+** its owner nor its access list is read. */
+bool folderAccess(const char *path, FolderAccess *access);
+
+/* Makes the folder path (its parent must exist) for the user alone: mode
+** 0700 on POSIX whatever the umask; on Windows with an access list that
+** grants the user alone, which what is made in it inherits.  False when it
+** was not made (it may exist already). */
+bool makeUserFolder(const char *path);
+
+/* True when the launcher runs with more rights than its user has: on
+** Windows an elevated token (an administrator's, after the elevation
+** prompt); on POSIX an effective user other than the real one (set-user-id). */
+bool runsElevated();
+
+/* The bytes the user may still write on the file system that holds folder.
+** False when the system cannot tell. */
+bool freeSpace(const char *folder, unsigned long long *bytes);
 
 /* What fileFacts tells about a file or folder: its size in bytes and its
 ** modification time in nanoseconds since 1970 (as fine as the system keeps
@@ -383,9 +420,15 @@ bool fileFacts(const char *path, FileFacts *facts);
 ** False when the folder cannot be read. */
 bool listFolder(const char *path, std::vector<std::string> *names);
 
-/* Creates an empty file that did not exist: false when it exists already or
-** cannot be made, so two processes never both believe they made it. */
-bool createNewFile(const char *path);
+/* Creates a file that did not exist, holding content (bytes as they are,
+** for the user alone on POSIX): false when it exists already or cannot be
+** made and written whole, so two processes never both believe they made it. */
+bool createNewFile(const char *path, const std::string &content = std::string());
+
+/* Reads length bytes of a regular file from offset on, as they are stored.
+** False unless all of them were read. */
+bool readFileRange(const char *path, unsigned long long offset, std::size_t length,
+                   std::string *bytes);
 
 /* Puts the file from in the place of to in one step, replacing an older to:
 ** a reader sees the old file or the new one, never part of one. */

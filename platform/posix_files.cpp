@@ -20,6 +20,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -281,18 +282,28 @@ bool userCacheFolder(std::string *folder) {
     return true;
 }
 
-/* Each missing folder is made for the user alone (0700), as the XDG rules
-** ask of a cache folder.  A folder that cannot be made shows in the end:
-** the last one is then missing too. */
-bool makePrivateFolders(const char *path) {
-    std::string text(path);
-    for (std::size_t slash = text.find('/', 1);; slash = text.find('/', slash + 1)) {
-        mkdir(text.substr(0, slash).c_str(), 0700);
-        if (slash == std::string::npos) break;
-    }
+/* stat follows links: what counts is the folder a path leads to.  Group
+** write counts as others': the launcher cannot tell who is in the group. */
+bool folderAccess(const char *path, FolderAccess *access) {
     struct stat info;
-    return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
-           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    access->ownedByUser = info.st_uid == geteuid();
+    access->ownedBySystem = info.st_uid == 0;
+    access->othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    access->othersMayOnlyAdd = (info.st_mode & S_ISVTX) != 0;
+    return true;
+}
+
+/* 0700, as the XDG rules ask of a cache folder: mkdir applies the umask,
+** which may take even the user's bits away, so the mode is set again. */
+bool makeUserFolder(const char *path) { return mkdir(path, 0700) == 0 && chmod(path, 0700) == 0; }
+
+/* What an unprivileged user may still write (f_bavail, not f_bfree). */
+bool freeSpace(const char *folder, unsigned long long *bytes) {
+    struct statvfs info;
+    if (statvfs(folder, &info) != 0) return false;
+    *bytes = static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
+    return true;
 }
 
 bool fileFacts(const char *path, FileFacts *facts) {
@@ -321,12 +332,47 @@ bool listFolder(const char *path, std::vector<std::string> *names) {
     return true;
 }
 
-/* O_EXCL: the system makes the file or refuses, whoever else tries. */
-bool createNewFile(const char *path) {
+/* Writes all of bytes to fd, going on after short writes and interruptions. */
+static bool writeWhole(int fd, const std::string &bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+/* O_EXCL: the system makes the file or refuses, whoever else tries.  A file
+** that could not be written whole is removed again. */
+bool createNewFile(const char *path, const std::string &content) {
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
+    bool written = writeWhole(fd, content);
+    if (close(fd) != 0) written = false;
+    if (!written) unlink(path);
+    return written;
+}
+
+/* Opened without blocking and refused unless regular, as readFileStart. */
+bool readFileRange(const char *path, unsigned long long offset, std::size_t length,
+                   std::string *bytes) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bytes->assign(regular ? length : 0, '\0');
+    std::size_t filled = 0;
+    while (regular && filled < length) {
+        ssize_t got =
+            pread(fd, &(*bytes)[filled], length - filled, static_cast<off_t>(offset + filled));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
     close(fd);
-    return true;
+    return regular && filled == length;
 }
 
 bool replaceFile(const char *from, const char *to) { return rename(from, to) == 0; }

@@ -193,6 +193,83 @@ void releaseProcess(ChildProcess child) {
     openChildren.remove(child);
 }
 
+/* What the detached start's pipe carries: the id of the process started,
+** or why it could not be, from the intermediate process or from the
+** process itself when its program cannot be run. */
+namespace {
+struct DetachedReport {
+    bool started;
+    long value; /* the process id, or errno */
+};
+} // namespace
+
+/* Runs in the forked process that becomes the detached one: standard input
+** (and output and error unless kept) on /dev/null, the signals as the
+** launcher was started with them, then the program. */
+[[noreturn]] static void runDetached(char **argv, bool keepOutput, int reportFd) {
+    int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO && nowhere >= 0; ++fd)
+        if (fd == STDIN_FILENO || !keepOutput) dup2(nowhere, fd);
+    restoreSignalsForExec();
+    execv(argv[0], argv);
+    DetachedReport failure = {false, errno};
+    ssize_t ignored = write(reportFd, &failure, sizeof failure);
+    (void)ignored;
+    _exit(127);
+}
+
+/* Two forks: the intermediate process makes a session of its own (no
+** terminal, so no key typed there and no hangup reaches what it starts),
+** starts the detached process in it and ends at once, so that the system
+** adopts it and the launcher never waits for it.  The program is argv[0]
+** of the command line, a full path. */
+bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
+                          unsigned long *error) {
+    std::vector<std::string> arguments = splitWindowsCommandLine(commandLine);
+    std::vector<char *> argv;
+    for (std::string &argument : arguments) argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    int reportPipe[2];
+    if (arguments.empty() || pipe(reportPipe) != 0) {
+        *error = arguments.empty() ? EINVAL : static_cast<unsigned long>(errno);
+        return false;
+    }
+    fcntl(reportPipe[0], F_SETFD, FD_CLOEXEC);
+    fcntl(reportPipe[1], F_SETFD, FD_CLOEXEC);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t middle = fork();
+    if (middle == 0) {
+        close(reportPipe[0]);
+        setsid();
+        pid_t detached = fork();
+        if (detached == 0) runDetached(argv.data(), keepOutput, reportPipe[1]);
+        DetachedReport report = {detached > 0, detached > 0 ? detached : errno};
+        ssize_t ignored = write(reportPipe[1], &report, sizeof report);
+        (void)ignored;
+        _exit(0);
+    }
+    close(reportPipe[1]);
+    DetachedReport report = {false, middle < 0 ? errno : EPIPE}, next;
+    int status;
+    if (middle > 0) waitForChild(middle, &status);
+    /* The id comes first; a failed exec of the program adds its error. */
+    for (int i = 0; middle > 0 && i < 2; ++i) {
+        ssize_t got;
+        do {
+            got = read(reportPipe[0], &next, sizeof next);
+        } while (got < 0 && errno == EINTR);
+        if (got != static_cast<ssize_t>(sizeof next)) break;
+        if (i == 0 || !next.started) report = next;
+    }
+    close(reportPipe[0]);
+    if (report.started)
+        *processId = static_cast<unsigned long>(report.value);
+    else
+        *error = static_cast<unsigned long>(report.value);
+    return report.started;
+}
+
 /* startProcess reports errno values, so their text is strerror's. */
 std::string systemErrorText(unsigned long error) { return std::strerror(static_cast<int>(error)); }
 
@@ -256,6 +333,9 @@ unsigned long osMajorVersion() { return MODERN_SYSTEM_MAJOR_VERSION; }
 
 /* The id the "pid" name of the configuration values stands for. */
 unsigned long currentProcessId() { return static_cast<unsigned long>(getpid()); }
+
+/* A set-user-id launcher runs with its owner's rights, not its user's. */
+bool runsElevated() { return geteuid() != getuid(); }
 
 /* exit flushes stdio as well; the explicit flushes make the order plain. */
 void exitProcess(int code) {

@@ -21,15 +21,15 @@ constexpr int SIGNAL_EXIT_BASE = 128;
 void beginPassingSignals();
 
 /* Called in a forked child before it runs another program (the opener of
-** a page or a file): the signals the launcher handles, SIGCHLD and SIGPIPE
-** get the actions the launcher was started with again, and the mask is the
-** launcher's original one, so the program starts as if it had been started
-** directly. */
+** a page or a file, the process that makes fast start's cache): the
+** signals the launcher handles, SIGCHLD and SIGPIPE get the actions the
+** launcher was started with again, and the mask is the launcher's original
+** one, so the program starts as if it had been started directly. */
 void restoreSignalsForExec();
 
 /* Called in the forked child before exec: restoreSignalsForExec, so the
-** application starts as if it had been started directly.  On Linux the child also asks for SIGTERM
-** when the launcher dies, and ends at once when its parent is not
+** application starts as if it had been started directly.  On Linux the
+** child also asks for SIGTERM when the launcher dies, and ends at once when its parent is not
 ** launcherPid (the launcher died before the request was made). */
 void resetSignalsInChild(pid_t launcherPid);
 

@@ -372,35 +372,56 @@ bool userCacheFolder(std::string *folder) {
     return getEnvironment("LOCALAPPDATA", folder) && !folder->empty();
 }
 
-static bool isFolder(const wchar_t *path) {
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+/* The security identifier of the user the launcher runs as, from its
+** token, in a buffer of DWORDs (aligned as a SID must be). */
+static bool userSid(std::vector<DWORD> *sid) {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<DWORD> user(size / sizeof(DWORD) + 1);
+    bool known = GetTokenInformation(token, TokenUser, user.data(), size, &size) != 0;
+    CloseHandle(token);
+    if (!known) return false;
+    PSID own = reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid;
+    sid->assign(GetLengthSid(own) / sizeof(DWORD) + 1, 0);
+    return CopySid(static_cast<DWORD>(sid->size() * sizeof(DWORD)), sid->data(), own) != 0;
 }
 
-/* Makes the folder path (backslashes only, NUL-ended) and every missing
-** folder above it, outermost first.  A root (C:\, a share) is never made:
-** it is there or the making of the folder below it fails. */
-static void makeFolders(WideText *path) {
-    if (isFolder(path->data())) return;
-    std::size_t length = std::wcslen(path->data());
-    std::size_t cut = length;
-    while (cut > 0 && (*path)[cut - 1] != L'\\') --cut;
-    if (cut > 1 && (*path)[cut - 2] != L':' && (*path)[cut - 2] != L'\\') {
-        (*path)[cut - 1] = L'\0';
-        makeFolders(path);
-        (*path)[cut - 1] = L'\\';
-    }
-    CreateDirectoryW(path->data(), nullptr);
+/* Neither the owner nor the access list is read (see platform.h). */
+bool folderAccess(const char *path, FolderAccess *access) {
+    DWORD attributes = GetFileAttributesW(wideText(path).data());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return false;
+    *access = FolderAccess{true, false, false, false};
+    return true;
 }
 
-/* The user's local application data is the user's own: no test of the
-** access list is made. */
-bool makePrivateFolders(const char *path) {
-    WideText wide = wideText(path);
-    for (wchar_t &c : wide)
-        if (c == L'/') c = L'\\';
-    makeFolders(&wide);
-    return isFolder(wide.data());
+/* One entry, the user's, inherited by every file and folder made inside;
+** protected, so that the entries of the folders above are not added. */
+bool makeUserFolder(const char *path) {
+    std::vector<DWORD> sid;
+    if (!userSid(&sid)) return false;
+    DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid.data());
+    std::vector<DWORD> aclBuffer(aclSize / sizeof(DWORD) + 1);
+    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
+        !AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                               FILE_ALL_ACCESS, sid.data()) ||
+        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    return CreateDirectoryW(wideText(path).data(), &attributes) != 0;
+}
+
+bool freeSpace(const char *folder, unsigned long long *bytes) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(wideText(folder).data(), &available, nullptr, nullptr)) return false;
+    *bytes = available.QuadPart;
+    return true;
 }
 
 bool fileFacts(const char *path, FileFacts *facts) {
@@ -428,12 +449,47 @@ bool listFolder(const char *path, std::vector<std::string> *names) {
     return true;
 }
 
-bool createNewFile(const char *path) {
-    HANDLE file = CreateFileW(wideText(path).data(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+/* CREATE_NEW: the system makes the file or refuses, whoever else tries.  A
+** file that could not be written whole is removed again. */
+bool createNewFile(const char *path, const std::string &content) {
+    WideText wide = wideText(path);
+    HANDLE file = CreateFileW(wide.data(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool whole =
+        content.empty() ||
+        (WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+         written == content.size());
+    if (!CloseHandle(file)) whole = false;
+    if (!whole) DeleteFileW(wide.data());
+    return whole;
+}
+
+/* A disk file only, as readFileStart. */
+bool readFileRange(const char *path, unsigned long long offset, std::size_t length,
+                   std::string *bytes) {
+    if (isDeviceNamespacePath(path)) return false;
+    HANDLE file = CreateFileW(wideText(path).data(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    bool placed = GetFileType(file) == FILE_TYPE_DISK &&
+                  SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    bytes->assign(placed ? length : 0, '\0');
+    std::size_t filled = 0;
+    while (placed && filled < length) {
+        DWORD got = 0;
+        if (!ReadFile(file, &(*bytes)[filled], static_cast<DWORD>(length - filled), &got,
+                      nullptr) ||
+            got == 0)
+            break;
+        filled += got;
+    }
     CloseHandle(file);
-    return true;
+    return placed && filled == length;
 }
 
 /* Fails while another process has it open (a runtime that maps it): the

@@ -264,6 +264,39 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     return true;
 }
 
+/* Not joined to the child's job, and asked out of any job the launcher runs
+** in (a job that does not allow it refuses: the start is made again without
+** the request).  A hidden console of its own (for the console exe, whose
+** child shares it) and a process group of its own: no console event of the
+** launcher's reaches it.  Its handles are the launcher's standard ones only
+** when kept. */
+bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
+                          unsigned long *error) {
+    WideText line = wideText(commandLine), program;
+    STARTUPINFOW startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (keepOutput) passStandardHandles(&startup);
+    PROCESS_INFORMATION info;
+    const wchar_t *name = programName(line.data(), &program) ? program.data() : nullptr;
+    DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP;
+    BOOL inherit = keepOutput && (startup.dwFlags & STARTF_USESTDHANDLES) != 0;
+    bool started = false;
+    for (DWORD away : {static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB), static_cast<DWORD>(0)}) {
+        started = CreateProcessW(name, line.data(), nullptr, nullptr, inherit, flags | away,
+                                 nullptr, nullptr, &startup, &info) != 0;
+        if (started || GetLastError() != ERROR_ACCESS_DENIED) break;
+    }
+    if (!started) {
+        *error = GetLastError();
+        return false;
+    }
+    *processId = info.dwProcessId;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
 typedef DWORD(WINAPI *WaitForInputIdleFunction)(HANDLE, DWORD);
 typedef HINSTANCE(WINAPI *ShellExecuteFunction)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 
@@ -360,6 +393,18 @@ unsigned long osMajorVersion() {
 }
 
 unsigned long currentProcessId() { return GetCurrentProcessId(); }
+
+/* A token that cannot be read counts as elevated: the caller then does
+** without what is only safe for the user's own rights. */
+bool runsElevated() {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
+    TOKEN_ELEVATION elevation = {0};
+    DWORD size = 0;
+    BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    CloseHandle(token);
+    return !known || elevation.TokenIsElevated != 0;
+}
 
 /* msvcrt's exit, so that its buffers are flushed. */
 void exitProcess(int code) { std::exit(code); }

@@ -28,7 +28,7 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_config_reader fuzz_parse_path fuzz_command_line fuzz_brand fuzz_icon_file)
+  targets=(fuzz_config_reader fuzz_parse_path fuzz_command_line fuzz_jar_file fuzz_brand fuzz_icon_file)
 fi
 
 if ! cmake --list-presets 2>/dev/null | grep -q '"fuzz"'; then

@@ -353,19 +353,20 @@ TEST(PosixServices, CurrentDirectoryFailsEmptyWhenTheBufferIsTooSmall) {
 
 /* The fast start's cache holds what the launcher hands to Java: every
 ** folder made on the way is the user's alone, whatever the umask lets
-** through, and a folder that others may write to is refused. */
+** through, and a folder that others may write to shows as such. */
 TEST(PosixServices, PrivateFoldersAreTheUsersAlone) {
     ScratchFolder scratch;
     struct Case {
-        std::vector<std::string> folders; /* made on the way, the last one asked for */
+        std::vector<std::string> folders; /* made in turn */
         mode_t existingMode;              /* of the last one, made before; 0: none */
-        bool accepted;
+        bool othersMayWrite, sticky;
     };
     const std::vector<Case> cases = {
-        {{"cache", "cache/tarnwick", "cache/tarnwick/archives"}, 0, true},
-        {{"own"}, 0700, true},
-        {{"group-writable"}, 0770, false},
-        {{"world-writable"}, 0707, false},
+        {{"cache", "cache/tarnwick", "cache/tarnwick/archives"}, 0, false, false},
+        {{"own"}, 0700, false, false},
+        {{"group-writable"}, 0770, true, false},
+        {{"world-writable"}, 0707, true, false},
+        {{"shared"}, 01777, true, true},
     };
     for (const Case &c : cases) {
         const std::string path = scratch / c.folders.back();
@@ -373,9 +374,16 @@ TEST(PosixServices, PrivateFoldersAreTheUsersAlone) {
             ASSERT_EQ(0, mkdir(path.c_str(), 0700));
             ASSERT_EQ(0, chmod(path.c_str(), c.existingMode));
         }
-        mode_t savedMask = umask(022);
-        EXPECT_EQ(c.accepted, platform::makePrivateFolders(path.c_str())) << path;
+        mode_t savedMask = umask(0777);
+        for (const std::string &folder : c.folders)
+            EXPECT_EQ(c.existingMode == 0, platform::makeUserFolder((scratch / folder).c_str()))
+                << folder;
         umask(savedMask);
+        platform::FolderAccess access;
+        ASSERT_TRUE(platform::folderAccess(path.c_str(), &access)) << path;
+        EXPECT_TRUE(access.ownedByUser) << path;
+        EXPECT_EQ(c.othersMayWrite, access.othersMayWrite) << path;
+        EXPECT_EQ(c.sticky, access.othersMayOnlyAdd) << path;
         if (c.existingMode != 0) continue;
         for (const std::string &folder : c.folders) {
             struct stat info;
@@ -383,6 +391,7 @@ TEST(PosixServices, PrivateFoldersAreTheUsersAlone) {
             EXPECT_EQ(0700u, info.st_mode & 07777) << folder;
         }
     }
+    EXPECT_FALSE(platform::folderAccess((scratch / "missing").c_str(), nullptr));
 }
 
 class PosixMessageBox : public ::testing::Test {

@@ -801,9 +801,26 @@ OPENJDK_17 = os.path.join(JVM_ROOT, "java-17-openjdk-amd64")
 DEMO_LINES = ("demo args=", "arg[", "property ", "user.dir=", "java.home=")
 
 
-class FastStartTests(ConfiguredLauncherCase):
+def make_stand_in(home, version, script=""):
+    """A runtime home whose release file says version and whose bin/java is
+    a script that runs Java 25 after the script lines (so that the launcher
+    reads this home's release file); its path."""
+    java = os.path.join(home, "bin", "java")
+    os.makedirs(os.path.dirname(java), exist_ok=True)
+    with open(os.path.join(home, "release"), "w") as out:
+        out.write('JAVA_VERSION="%s"\n' % version)
+    with open(java, "w") as out:
+        out.write('#!/bin/sh\n%sexec "%s/bin/java" "$@"\n' % (script, TEMURIN_25))
+    os.chmod(java, 0o755)
+    return java
+
+
+class FastStartCase(ConfiguredLauncherCase):
     """fastStart on with the real runtimes: the demo in lib/demo.jar, the
-    user's cache folder in the scratch folder (XDG_CACHE_HOME)."""
+    user's cache folder in the scratch folder (XDG_CACHE_HOME).  The cache of
+    Java 25 is made by a process of the launcher's own after the launcher
+    has ended: a start with -d keeps its output until that process ends too,
+    so reading it to the end waits for the cache."""
 
     def setUp(self):
         super().setUp()
@@ -813,16 +830,25 @@ class FastStartTests(ConfiguredLauncherCase):
         if not os.access(os.path.join(TEMURIN_25, "bin", "java"), os.X_OK):
             self.skipTest("no Java 25 at %s" % TEMURIN_25)
 
-    def make_jar(self, padding):
+    def runtimes(self):
+        """(label, java) of Java 25, and of a stand-in home whose release says
+        21 (its java a script that runs Java 25), which gets the dynamic
+        archive."""
+        return [("25", TEMURIN_25 + "/bin/java"), ("21", make_stand_in(self.path("jdk-21"), "21.0.2"))]
+
+    def make_jar(self, padding, name="demo.jar"):
         import zipfile
-        with zipfile.ZipFile(os.path.join(self.app, "lib", "demo.jar"), "w") as jar:
+        with zipfile.ZipFile(os.path.join(self.app, "lib", name), "w") as jar:
             jar.write(os.path.join(DEMO_CLASSES, "Demo.class"), "Demo.class")
             jar.writestr("padding.txt", "x" * padding)
+
+    def demo_config(self, java, *lines):
+        return ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"] + list(lines)
 
     def start(self, java, *lines, args=(), together=1):
         """Starts that end well; without -d with the demo's lines alone on
         standard output and the launcher's three alone on standard error."""
-        self.write("Demo.config", ["javapath " + java, "addjars lib", "mainclass Demo", "fastStart on"] + list(lines))
+        self.write("Demo.config", self.demo_config(java, *lines))
         env = config_environment(XDG_CACHE_HOME=self.cache)
         starts = [subprocess.Popen([self.launcher] + list(args), cwd=self.elsewhere, env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(together)]
@@ -837,32 +863,47 @@ class FastStartTests(ConfiguredLauncherCase):
                                 run.text())
         return run
 
+    def trail(self, *args, env=None, program=None):
+        """A start with -d, read to the end (the making of a cache included):
+        (exit code, standard output, the launcher's lines)."""
+        env = env or config_environment(XDG_CACHE_HOME=self.cache)
+        done = subprocess.run([program or self.launcher, "-d", "-passExitCode"] + list(args), cwd=self.elsewhere,
+                              env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT_SECONDS)
+        return done.returncode, done.stdout.decode(), done.stderr.decode()
+
+    def wait_for_making(self):
+        """Waits until no cache is being made (the job beside it is gone)."""
+        self.assertTrue(wait_for(lambda: not [n for n in os.listdir(self.archives) if n.endswith(".making")]),
+                        os.listdir(self.archives))
+
+    def fast_start_lines(self, trail):
+        """What the trail says of fast start, the start's decision first
+        (after the application's files are tidied: "removing ...")."""
+        said = [line[len("Fast start: "):] for line in trail.split("\n") if line.startswith("Fast start: ")]
+        return [line for line in said if not line.startswith("removing ")] + \
+            [line for line in said if line.startswith("removing ")]
+
+
+class FastStartTests(FastStartCase):
     def test_training_then_use_and_a_changed_jar_gives_a_new_archive(self):
-        # Java 25, and a stand-in home whose release says 21 (its java a script
-        # that runs Java 25), which gets the dynamic archive.
-        stand_in = self.path("jdk-21", "bin", "java")
-        os.makedirs(os.path.dirname(stand_in))
-        with open(self.path("jdk-21", "release"), "w") as out:
-            out.write('JAVA_VERSION="21.0.2"\n')
-        with open(stand_in, "w") as out:
-            out.write('#!/bin/sh\nexec "%s/bin/java" "$@"\n' % TEMURIN_25)
-        os.chmod(stand_in, 0o755)
         log = self.path("class-load.log")
-        for java, training, use in [(TEMURIN_25 + "/bin/java", "-XX:AOTMode=record", "-XX:AOTCache="),
-                                    (stand_in, "-XX:ArchiveClassesAtExit=", "-XX:SharedArchiveFile=")]:
+        for (label, java), training, use in zip(self.runtimes(), ["-XX:AOTMode=record", "-XX:ArchiveClassesAtExit="],
+                                                ["-XX:AOTCache=", "-XX:SharedArchiveFile="]):
             for padding in (0, 1000):
-                with self.subTest(java=java, padding=padding):
+                with self.subTest(java=label, padding=padding):
                     self.make_jar(padding)
                     self.assertIn(training, self.start(java, together=2).command_line)
+                    self.wait_for_making()
                     run = self.start(java, "vmparam -Xlog:class+load=info:file=" + log)
                     self.assertIn(use + '"' + self.archives, run.command_line)
                     with open(log) as f:
                         self.assertIn("Demo source: shared objects file", f.read())
-        # The application's three newest archives stay; nothing half-made is left.
-        kept = os.listdir(self.archives)
-        self.assertEqual(3, len(kept), kept)
+        # The application's three newest archives stay, each with what the
+        # launcher knows of it; nothing half-made is left.
+        kept = sorted(os.listdir(self.archives))
+        self.assertEqual(6, len(kept), kept)
         for name in kept:
-            self.assertRegex(name, r"^Demo-[0-9a-f]{16}\.(aot|jsa)$")
+            self.assertRegex(name, r"^Demo-[0-9a-f]{8}-[0-9a-f]{16}\.(aot|jsa)(\.made)?$")
 
     def test_where_nothing_can_be_kept_the_start_goes_on_without(self):
         self.make_jar(0)
@@ -878,6 +919,322 @@ class FastStartTests(ConfiguredLauncherCase):
                 self.assertNotIn("-XX:", self.start(java, *lines).command_line)
                 self.assertIn(why, self.start(java, *lines, args=["-d"]).err)
         self.assertEqual([], os.listdir(self.archives))
+
+
+# A class whose one line tells its version (all versions the same length),
+# and a dependency of it.
+VERSIONED_MAIN = """package app;
+public class Main {
+    public static void main(String[] args) {
+        System.out.println("main %s, " + dep.Dep.version());
+    }
+}
+"""
+VERSIONED_DEP = """package dep;
+public class Dep {
+    public static String version() { return "dep %s"; }
+}
+"""
+
+
+class FastStartContentTests(FastStartCase):
+    """What the runtime reads changes, the size and the time of every file
+    stay: the start runs the new code, never the old cache's."""
+
+    def compile(self, name, sources, class_path=None):
+        """Compiles {file: text} into a folder of its own; its path."""
+        source, classes = self.path("src-" + name), self.path("classes-" + name)
+        for file, text in sources.items():
+            os.makedirs(os.path.dirname(os.path.join(source, file)), exist_ok=True)
+            with open(os.path.join(source, file), "w") as out:
+                out.write(text)
+        subprocess.run([TEMURIN_25 + "/bin/javac", "--release", "17", "-d", classes]
+                       + (["-cp", class_path] if class_path else []) + [os.path.join(source, f) for f in sources],
+                       check=True, timeout=BUILD_TIMEOUT_SECONDS)
+        return classes
+
+    def stored_jar(self, path, classes, time_ns):
+        """A jar of the classes, stored, every entry with one fixed time, and
+        the file's own time time_ns."""
+        import zipfile
+        with zipfile.ZipFile(path, "w") as jar:
+            for root, _dirs, files in os.walk(classes):
+                for file in sorted(files):
+                    with open(os.path.join(root, file), "rb") as f:
+                        jar.writestr(zipfile.ZipInfo(os.path.relpath(os.path.join(root, file), classes),
+                                                     (2020, 1, 1, 0, 0, 0)), f.read())
+        os.utime(path, ns=(time_ns, time_ns))
+        return os.path.getsize(path)
+
+    def run_line(self):
+        """A start that uses the cache made before, or trains: its line and
+        what it says of fast start."""
+        code, out, err = self.trail()
+        self.assertEqual(0, code, err)
+        return out.strip(), self.fast_start_lines(err)
+
+    def test_a_jar_replaced_by_one_of_the_same_size_and_time(self):
+        deps = [self.compile("dep-" + v, {"dep/Dep.java": VERSIONED_DEP % v}) for v in ("one", "two")]
+        mains = [self.compile("main-" + v, {"app/Main.java": VERSIONED_MAIN % v}, deps[0]) for v in ("one", "two")]
+        self.stored_jar(os.path.join(self.app, "lib", "dep.jar"), deps[0], 10 ** 18)
+        jar = os.path.join(self.app, "lib", "app.jar")
+        for label, java in self.runtimes():
+            with self.subTest(java=label):
+                self.write("Demo.config", ["javapath " + java, "addjars lib", "mainclass app.Main", "fastStart on"])
+                sizes = [self.stored_jar(jar, main, 10 ** 18) for main in reversed(mains)]
+                self.assertEqual(sizes[0], sizes[1])
+                self.trail()
+                line, said = self.run_line()
+                self.assertEqual("main one, dep one", line)
+                self.assertNotIn("training", said[0], said)
+                self.stored_jar(jar, mains[1], 10 ** 18)
+                line, said = self.run_line()
+                self.assertEqual("main two, dep one", line)
+                self.assertIn("training", said[0], said)
+
+    def test_a_dependency_named_by_the_manifest_is_rebuilt(self):
+        # The executable jar of docs/shipping.md: app.jar names lib/dep.jar.
+        deps = [self.compile("dep-" + v, {"dep/Dep.java": VERSIONED_DEP % v}) for v in ("one", "two")]
+        main = self.compile("main", {"app/Main.java": VERSIONED_MAIN % "one"}, deps[0])
+        with open(self.path("manifest.txt"), "w") as out:
+            out.write("Class-Path: lib/dep.jar\n")
+        subprocess.run([TEMURIN_25 + "/bin/jar", "--create", "--file", os.path.join(self.app, "app.jar"),
+                        "--main-class", "app.Main", "--manifest", self.path("manifest.txt"), "-C", main, "."],
+                       check=True, timeout=BUILD_TIMEOUT_SECONDS)
+        dep = os.path.join(self.app, "lib", "dep.jar")
+        for label, java in self.runtimes():
+            with self.subTest(java=label):
+                self.write("Demo.config", ["javapath " + java] + shipping_recipes()["An executable jar"]
+                           + ["fastStart on"])
+                self.stored_jar(dep, deps[0], 10 ** 18)
+                self.trail()
+                line, said = self.run_line()
+                self.assertEqual("main one, dep one", line)
+                self.assertNotIn("training", said[0], said)
+                self.stored_jar(dep, deps[1], 2 * 10 ** 18)
+                line, said = self.run_line()
+                self.assertEqual("main one, dep two", line)
+                self.assertIn("training", said[0], said)
+
+
+class FastStartModulesTests(FastStartCase):
+    """The modular layout of docs/shipping.md, and archives that are not what
+    the launcher made."""
+
+    def test_the_modular_layout_gets_a_cache_and_uses_it(self):
+        source = self.path("src")
+        os.makedirs(os.path.join(source, "app"))
+        with open(os.path.join(source, "app", "Main.java"), "w") as f:
+            f.write(APP_MAIN)
+        with open(os.path.join(source, "module-info.java"), "w") as f:
+            f.write("module app { }\n")
+        classes, mods = self.path("mod-classes"), os.path.join(self.app, "mods")
+        subprocess.run([TEMURIN_25 + "/bin/javac", "--release", "17", "-d", classes,
+                        os.path.join(source, "module-info.java"), os.path.join(source, "app", "Main.java")],
+                       check=True, timeout=BUILD_TIMEOUT_SECONDS)
+        os.makedirs(mods)
+        subprocess.run([TEMURIN_25 + "/bin/jar", "--create", "--file", os.path.join(mods, "app.jar"), "-C",
+                        classes, "."], check=True, timeout=BUILD_TIMEOUT_SECONDS)
+        log = self.path("class-load.log")
+        for label, java in self.runtimes():
+            with self.subTest(java=label):
+                self.write("Demo.config", ["javapath " + java] + shipping_recipes()["A modular application"]
+                           + ["fastStart on", "vmparam -Xlog:class+load=info:file=" + log])
+                code, out, err = self.trail()
+                self.assertIn("module=app", out)
+                self.assertFalse([n for n in os.listdir(self.archives) if n.endswith(".failed")], err)
+                code, out, err = self.trail()
+                self.assertIn("module=app", out)
+                self.assertNotIn("training", self.fast_start_lines(err)[0], err)
+                with open(log) as f:
+                    self.assertIn("app.Main source: shared objects file", f.read())
+
+    def test_an_archive_that_is_not_what_was_made_is_made_again(self):
+        self.make_jar(0)
+        for label, java in self.runtimes():
+            kind = ".aot" if label == "25" else ".jsa"
+            self.write("Demo.config", self.demo_config(java))
+            self.trail()
+            made = [n for n in os.listdir(self.archives) if n.endswith(kind)][0]
+            archive = os.path.join(self.archives, made)
+            with open(archive, "rb") as f:
+                good = f.read()
+            shutil.copy2(archive, self.path("good" + kind))
+
+            def cut():
+                with open(archive, "r+b") as f:
+                    f.truncate(len(good) // 2)
+
+            def other_bytes():
+                stat = os.stat(archive)
+                with open(archive, "r+b") as f:
+                    f.write(bytes(4096))
+                os.utime(archive, ns=(stat.st_atime_ns, stat.st_mtime_ns))
+
+            def anothers():
+                with open(self.path("another" + kind), "wb") as f:
+                    f.write(good[:4096] + b"x" + good[4096:])
+                os.replace(self.path("another" + kind), archive)
+
+            for damage in (cut, other_bytes, anothers):
+                with self.subTest(java=label, damage=damage.__name__):
+                    damage()
+                    said = self.fast_start_lines(self.trail()[2])
+                    self.assertIn("is not what the launcher made: removed, training again", said[0], said)
+                    self.assertIn("training", said[1], said)
+                    said = self.fast_start_lines(self.trail()[2])
+                    self.assertNotIn("training", said[0], said)
+
+
+class FastStartFaultsTests(FastStartCase):
+    """Nobody waits for the cache, and a passing fault leaves no lasting
+    mark: a signal during the making, a training start that ends with an
+    error, a file system nearly full; root with a user's HOME makes nothing
+    there."""
+
+    def test_nobody_waits_for_the_making_and_a_signal_during_it_leaves_no_mark(self):
+        # A Java 25 whose making run waits for a file the test makes.
+        waiting, go = self.path("making.pid"), self.path("go")
+        java = make_stand_in(self.path("jdk-25"), "25.0.3",
+                             'case " $* " in *AOTMode=create*) echo $$ $PPID > "%s"\n'
+                             '  while [ ! -e "%s" ]; do sleep 0.05; done;; esac\n' % (waiting, go))
+        self.make_jar(0)
+        self.start(java)
+        self.assertTrue(wait_for(lambda: os.path.exists(waiting)))
+        self.assertTrue([n for n in os.listdir(self.archives) if n.endswith(".making")])
+        said = self.fast_start_lines(self.trail()[2])
+        self.assertIn(" is being made", said[0], said)
+        with open(waiting) as f:
+            maker = int(f.read().split()[1])
+        os.kill(maker, signal.SIGTERM)
+        self.wait_for_making()
+        self.assertEqual([], os.listdir(self.archives))
+        with open(go, "w"):
+            pass
+        said = self.fast_start_lines(self.trail()[2])
+        self.assertIn("training", said[0], said)
+        self.assertTrue([line for line in said if line.startswith("made ")], said)
+        self.assertIn("-XX:AOTCache=", self.start(java).command_line)
+
+    def test_a_training_start_that_ends_with_an_error_makes_nothing(self):
+        self.make_jar(0)
+        for label, java in self.runtimes():
+            with self.subTest(java=label):
+                self.write("Demo.config", self.demo_config(java))
+                code, out, err = self.trail("--exit=3")
+                self.assertEqual(3, code, err)
+                self.assertIn("the training start ended with 3: nothing made; 1 such starts in a row",
+                              self.fast_start_lines(err)[1], err)
+                self.assertFalse([n for n in os.listdir(self.archives) if n.endswith((".aot", ".jsa"))])
+                self.assertIn("training", self.fast_start_lines(self.trail()[2])[0])
+                self.assertNotIn("training", self.fast_start_lines(self.trail()[2])[0])
+                for name in os.listdir(self.archives):
+                    os.remove(os.path.join(self.archives, name))
+
+    def test_a_nearly_full_cache_keeps_the_applications_exit_code(self):
+        small = self.path("small")
+        os.makedirs(small)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs", small],
+                          stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("no tmpfs can be mounted here")
+        self.addCleanup(subprocess.run, ["umount", small])
+        self.make_jar(0)
+        env = config_environment(XDG_CACHE_HOME=small)
+        for label, java in self.runtimes() + [("17", OPENJDK_17 + "/bin/java")]:
+            for exit_code in (0, 3):
+                with self.subTest(java=label, exit_code=exit_code):
+                    self.write("Demo.config", self.demo_config(java))
+                    code, out, err = self.trail("--exit=%d" % exit_code, env=env)
+                    self.assertEqual(exit_code, code, err)
+                    self.assertIn("Java 17" if label == "17" else " MiB free in ",
+                                  self.fast_start_lines(err)[0], err)
+                    self.assertNotIn("-XX:", Run(code, out, err, 0).command_line)
+        self.assertEqual([], os.listdir(os.path.join(small, "tarnwick", "cds")))
+
+    def test_root_with_a_users_home_makes_nothing_there(self):
+        if os.geteuid() != 0:
+            self.skipTest("not root")
+        self.make_jar(0)
+        self.write("Demo.config", self.demo_config(TEMURIN_25 + "/bin/java"))
+        home = self.path("home")
+        os.makedirs(home)
+        os.chown(home, 65534, 65534)
+        env = config_environment(HOME=home, XDG_CACHE_HOME=None)
+        for folder, why in [(None, "%s/.cache is missing, and the folder above it is not the user's to make it in"
+                             % home),
+                            (".cache", "%s/.cache belongs to another user" % home)]:
+            with self.subTest(why=why):
+                if folder:
+                    os.makedirs(os.path.join(home, folder))
+                    os.chown(os.path.join(home, folder), 65534, 65534)
+                code, out, err = self.trail(env=env)
+                self.assertEqual(0, code, err)
+                self.assertEqual(["not used: " + why], self.fast_start_lines(err))
+                self.assertEqual([folder] if folder else [], os.listdir(home))
+                self.assertEqual([], os.listdir(os.path.join(home, folder)) if folder else [])
+
+
+class FastStartNamesTests(FastStartCase):
+    """Applications and installs keep their caches apart."""
+
+    def test_two_names_in_other_letters_keep_two_caches(self):
+        self.make_jar(0)
+        shutil.copy2(TARNWICK, os.path.join(self.app, "Other"))
+        for launcher, name in (("Demo", "Z\u00e4hler"), ("Other", "Z\u00f6hler")):
+            self.write(launcher + ".config", self.demo_config(TEMURIN_25 + "/bin/java", "appname " + name))
+        for round_ in ("training", "cache"):
+            for launcher in ("Demo", "Other"):
+                with self.subTest(launcher=launcher, round=round_):
+                    said = self.fast_start_lines(self.trail(program=os.path.join(self.app, launcher))[2])
+                    self.assertEqual(round_ == "training", "training" in said[0], said)
+        self.assertEqual(2, len([n for n in os.listdir(self.archives) if n.endswith(".aot")]))
+
+    def test_four_installs_used_in_turn_train_once_each(self):
+        installs = [self.path("install-%d" % i) for i in range(4)]
+        self.make_jar(0)
+        for install in installs:
+            shutil.copytree(self.app, install)
+            with open(os.path.join(install, "Demo.config"), "w") as out:
+                out.write("".join(line + "\n" for line in self.demo_config(TEMURIN_25 + "/bin/java",
+                                                                           "appname Demo")))
+        for round_ in ("training", "cache", "cache"):
+            for install in installs:
+                with self.subTest(install=install, round=round_):
+                    said = self.fast_start_lines(self.trail(program=os.path.join(install, "Demo"))[2])
+                    self.assertEqual(round_ == "training", "training" in said[0], said)
+
+
+class FastStartToolTests(FastStartCase):
+    """javac in tool mode: the run that makes the cache gets none of the
+    tool's arguments, so the cache is the one a recording of the same
+    command makes by hand."""
+
+    def test_the_making_run_of_a_tool_gets_none_of_its_arguments(self):
+        self.write("javac.config", ["toolMode on", "javapath %s/bin/java" % TEMURIN_25,
+                                    "mainclass com.sun.tools.javac.Main", "addjars lib", "fastStart on"])
+        javac = os.path.join(self.app, "javac")
+        shutil.copy2(TARNWICK, javac)
+        with open(os.path.join(self.elsewhere, "Hello.java"), "w") as out:
+            out.write("public class Hello { public static void main(String[] a) { System.out.println(1); } }\n")
+        tool = ["-d", "out", "Hello.java"]
+        done = subprocess.run([javac] + tool, cwd=self.elsewhere, capture_output=True, timeout=RUN_TIMEOUT_SECONDS,
+                              env=config_environment(XDG_CACHE_HOME=self.cache, TARNWICK_OPTIONS="-d"))
+        self.assertEqual(0, done.returncode, done)
+        self.assertTrue(os.path.isfile(os.path.join(self.elsewhere, "out", "Hello.class")))
+        said = self.fast_start_lines(done.stderr.decode())
+        making = [line for line in said if line.startswith("making the cache in process ")]
+        self.assertEqual(1, len(making), said)
+        for word in tool:
+            self.assertNotIn(" " + word, making[0].split(" -classpath ")[1])
+        hand = self.path("hand.aot")
+        subprocess.run([TEMURIN_25 + "/bin/java", "-XX:AOTCacheOutput=" + hand, "-Xlog:aot*=off,cds*=off",
+                        "-classpath", os.path.join(self.app, "lib") + "/*", "com.sun.tools.javac.Main", "-d",
+                        "out-by-hand", "Hello.java"], cwd=self.elsewhere, capture_output=True, check=True,
+                       timeout=RUN_TIMEOUT_SECONDS)
+        made = [n for n in os.listdir(self.archives) if n.endswith(".aot")]
+        self.assertEqual(1, len(made), os.listdir(self.archives))
+        ratio = os.path.getsize(os.path.join(self.archives, made[0])) / os.path.getsize(hand)
+        self.assertTrue(1 / 1.1 <= ratio <= 1.1, ratio)
 
 
 class DownloadPageTests(ConfiguredLauncherCase):

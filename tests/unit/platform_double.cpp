@@ -359,10 +359,33 @@ static std::string parentFolder(const std::string &path) {
     return path.substr(0, path.rfind('\\'));
 }
 
-bool makePrivateFolders(const char *path) {
-    for (std::string folder = path; folder.find('\\') != std::string::npos;
-         folder = parentFolder(folder))
-        state.folders.insert(folder);
+bool folderAccess(const char *path, FolderAccess *access) {
+    if (!state.folders.count(path)) return false;
+    fake::FolderOwner owner = state.folderOwners[path];
+    *access = {owner.user, owner.system, owner.othersWrite, owner.sticky};
+    return true;
+}
+
+/* Only inside a folder that exists, as the system makes one. */
+bool makeUserFolder(const char *path) {
+    if (state.folders.count(path) || !state.folders.count(parentFolder(path))) return false;
+    state.folders.insert(path);
+    return true;
+}
+
+bool runsElevated() { return state.elevated; }
+
+bool freeSpace(const char *, unsigned long long *bytes) {
+    *bytes = state.freeBytes;
+    return true;
+}
+
+bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
+                          unsigned long *) {
+    std::string job;
+    getEnvironment("TARNWICK_FAST_START_JOB", &job);
+    state.detached.push_back({commandLine, keepOutput, job});
+    *processId = 77;
     return true;
 }
 
@@ -382,16 +405,28 @@ bool listFolder(const char *path, std::vector<std::string> *names) {
     return state.folders.count(path) > 0;
 }
 
-/* What is made or moved into place now has the clock's time. */
-bool createNewFile(const char *path) {
+/* What is made now has the clock's time. */
+bool createNewFile(const char *path, const std::string &content) {
+    if (!state.files.emplace(path, content).second) return false;
     state.modified[path] = wallClockSeconds() * 1000000000LL;
-    return state.files.emplace(path, "").second;
+    return true;
 }
 
+bool readFileRange(const char *path, unsigned long long offset, std::size_t length,
+                   std::string *bytes) {
+    auto found = state.files.find(path);
+    if (found == state.files.end() || offset > found->second.size() ||
+        found->second.size() - offset < length)
+        return false;
+    *bytes = found->second.substr(static_cast<std::size_t>(offset), length);
+    return true;
+}
+
+/* A file moved into place keeps its time, as a rename does. */
 bool replaceFile(const char *from, const char *to) {
     if (!state.files.count(from)) return false;
     state.files[to] = state.files[from];
-    state.modified[to] = wallClockSeconds() * 1000000000LL;
+    state.modified[to] = state.modified[from];
     return state.files.erase(from) > 0;
 }
 

@@ -30,6 +30,23 @@ struct Launch {
     std::string title;
 };
 
+/* A process started by startDetachedProcess: its command line, whether it
+** keeps the launcher's output, and the fast start job variable it was
+** given. */
+struct Detached {
+    std::string commandLine;
+    bool keepOutput;
+    std::string job;
+};
+
+/* Who owns a folder and who else may write in it (see platform.h). */
+struct FolderOwner {
+    bool user = true;
+    bool system = false;
+    bool othersWrite = false;
+    bool sticky = false;
+};
+
 /* One registry key: its values (raw bytes, as stored) and its sub-keys in
 ** the order they are enumerated. */
 struct RegistryKeyData {
@@ -71,12 +88,16 @@ struct State {
     std::map<std::string, RegistryKeyData> registry;          /* key path, lower case */
     std::map<std::string, RegistryKeyData> otherViewRegistry; /* the other view */
     std::set<unsigned long> failingEnumIndices;
-    std::map<std::string, std::string> environment; /* name upper case */
-    std::map<std::string, std::string> files;       /* path -> content */
-    std::set<std::string> folders;                  /* folders that exist (no files) */
-    std::map<std::string, int> unopenableFiles;     /* exists, open fails with errno */
-    std::map<std::string, std::string> fileAliases; /* path -> the path it names too */
-    std::map<std::string, long long> modified;      /* path -> modification time, ns */
+    std::map<std::string, std::string> environment;  /* name upper case */
+    std::map<std::string, std::string> files;        /* path -> content */
+    std::set<std::string> folders;                   /* folders that exist (no files) */
+    std::map<std::string, int> unopenableFiles;      /* exists, open fails with errno */
+    std::map<std::string, std::string> fileAliases;  /* path -> the path it names too */
+    std::map<std::string, long long> modified;       /* path -> modification time, ns */
+    std::map<std::string, FolderOwner> folderOwners; /* folders not the user's alone */
+    bool elevated = false;                           /* runsElevated */
+    unsigned long long freeBytes = 1ULL << 40;       /* freeSpace of every folder */
+    std::vector<Detached> detached;                  /* startDetachedProcess, in order */
     /* Runs inside each start of a child, with its command line: what the
     ** child does to the files. */
     std::function<void(const std::string &commandLine)> childRuns;

@@ -719,7 +719,8 @@ class Scenario:
         return result
 
     def _run_once(self, args=(), start="qualified", command=None, cwd=None, answers=None,
-                  detached=0, new_console=False, application=None, inherited_file=None):
+                  detached=0, new_console=False, application=None, inherited_file=None,
+                  unelevated=False):
         """Starts the launcher and waits for it.
 
         start: "qualified" - by its full path C:\\tw\\<name>\\app\\Demo.exe,
@@ -740,6 +741,9 @@ class Scenario:
         inherited_file: a Windows path the runner opens as an inheritable
                  handle, whose value the test child writes to (see
                  test_child.c): the file shows whether the handle reached it.
+        unelevated: start the launcher with the limited token, as a user
+                 starts a program under user account control; otherwise it
+                 runs elevated, as every program under Wine does.
         """
         s = self.session
         if command is None:
@@ -778,7 +782,8 @@ class Scenario:
             f.write("\n".join([cwd, command, win_run + "\\stdout", win_run + "\\stderr",
                                win_run + "\\result", DISPLAY_DESKTOP if answers else "",
                                "new console" if new_console else "", application or "",
-                               inherited_file or "", ""]).encode("utf-8"))
+                               inherited_file or "", "unelevated" if unelevated else "",
+                               ""]).encode("utf-8"))
         before = self._snapshot()
 
         env = dict(s.env)

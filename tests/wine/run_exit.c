@@ -4,7 +4,7 @@
 ** this runner, itself a Windows program, reads all of it.
 **
 ** Usage: run_exit.exe JOB
-** JOB is a file of nine lines in UTF-8, each ended by "\n", used through the
+** JOB is a file of ten lines in UTF-8, each ended by "\n", used through the
 ** wide-character API (so a folder or an argument outside the ANSI code page
 ** reaches the program whole):
 **   1. the directory to start in (the runner changes into it first, so that
@@ -28,6 +28,11 @@
 **      it starts the program, whose value it puts into the variable
 **      TARNWICK_INHERITED_HANDLE (inherited by the program and its own
 **      children), or nothing for none
+**  10. "unelevated" to start the program with the limited token linked to
+**      the runner's (Wine runs every program elevated, as an administrator
+**      whose elevation prompt was answered; a program a user starts under
+**      Windows' user account control runs with the limited one), or
+**      nothing for the runner's own token
 ** The result file holds one line: "exit <unsigned> <signed> <process id>"
 ** when the program ran, or "error <GetLastError>" when it could not be
 ** started.
@@ -38,7 +43,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { LINES = 9 };
+enum { LINES = 10 };
 
 static char *read_file(const char *path, long *size) {
     FILE *f = fopen(path, "rb");
@@ -65,6 +70,22 @@ static wchar_t *wide(const char *text) {
     if (!out) exit(3);
     if (size <= 0 || !MultiByteToWideChar(CP_UTF8, 0, text, -1, out, size)) out[0] = L'\0';
     return out;
+}
+
+/* The limited token linked to the runner's elevated one, as a primary
+** token for a new process; NULL when there is none. */
+static HANDLE limited_token(void) {
+    HANDLE own = NULL, primary = NULL;
+    TOKEN_LINKED_TOKEN linked = {0};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return NULL;
+    if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, NULL, SecurityImpersonation,
+                         TokenPrimary, &primary);
+        CloseHandle(linked.LinkedToken);
+    }
+    CloseHandle(own);
+    return primary;
 }
 
 static HANDLE open_inheritable(const char *path, DWORD access, DWORD disposition) {
@@ -137,7 +158,19 @@ int main(int argc, char **argv) {
 
     DWORD flags = strcmp(line[6], "new console") == 0 ? CREATE_NEW_CONSOLE : 0;
     const wchar_t *application = line[7][0] ? wide(line[7]) : NULL;
-    BOOL ok = CreateProcessW(application, command, NULL, NULL, TRUE, flags, NULL, NULL, &si, &pi);
+    BOOL ok;
+    if (strcmp(line[9], "unelevated") == 0) {
+        HANDLE token = limited_token();
+        if (!token) {
+            fprintf(stderr, "run_exit: no limited token (%lu)\n", GetLastError());
+            return 3;
+        }
+        ok = CreateProcessAsUserW(token, application, command, NULL, NULL, TRUE, flags, NULL, NULL,
+                                  &si, &pi);
+        CloseHandle(token);
+    } else {
+        ok = CreateProcessW(application, command, NULL, NULL, TRUE, flags, NULL, NULL, &si, &pi);
+    }
     DWORD error = ok ? 0 : GetLastError();
     DWORD code = 0;
     if (ok) {

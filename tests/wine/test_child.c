@@ -34,6 +34,12 @@
 **                                 "grandchild"), which appends "started <id>"
 **                                 to grandchild.log beside the executable,
 **                                 waits n ms, appends "alive <id>" and ends;
+**   TARNWICK_CHILD_ARCHIVE=1      after recording, writes the file a Java 25
+**                                 run of the fast start writes: the one
+**                                 -XX:AOTConfiguration= names when it
+**                                 records (-XX:AOTMode=record), the one
+**                                 -XX:AOTCache= names when it makes the
+**                                 cache (-XX:AOTMode=create);
 **   TARNWICK_CHILD_SLEEP_MS=n     waits n ms after recording, before it ends;
 **   TARNWICK_INHERITED_HANDLE=n   first of all writes "reached by the child"
 **                                 and a line feed to the handle of that
@@ -166,6 +172,28 @@ static DWORD start_grandchild(const wchar_t *exe, DWORD ms) {
     return pi.dwProcessId;
 }
 
+/* The value of the argument that begins with name; NULL when none does. */
+static const wchar_t *argument_value(int argc, wchar_t **argv, const wchar_t *name) {
+    size_t length = wcslen(name);
+    for (int i = 1; i < argc; ++i)
+        if (wcsncmp(argv[i], name, length) == 0) return argv[i] + length;
+    return NULL;
+}
+
+/* See TARNWICK_CHILD_ARCHIVE. */
+static void write_archive(int argc, wchar_t **argv) {
+    const wchar_t *mode = argument_value(argc, argv, L"-XX:AOTMode=");
+    const wchar_t *target = NULL;
+    if (mode && wcscmp(mode, L"record") == 0)
+        target = argument_value(argc, argv, L"-XX:AOTConfiguration=");
+    else if (mode && wcscmp(mode, L"create") == 0)
+        target = argument_value(argc, argv, L"-XX:AOTCache=");
+    FILE *file = target ? _wfopen(target, L"wb") : NULL;
+    if (!file) return;
+    fputs("archive", file);
+    fclose(file);
+}
+
 int wmain(int argc, wchar_t **argv) {
     wchar_t dir[MAX_PATH * 2];
     wchar_t exe[MAX_PATH * 2];
@@ -259,6 +287,7 @@ int wmain(int argc, wchar_t **argv) {
     }
     fputs("}}\n", log);
     fclose(log);
+    if (env_number(L"TARNWICK_CHILD_ARCHIVE")) write_archive(argc, argv);
     DWORD sleep_ms = env_number(L"TARNWICK_CHILD_SLEEP_MS");
     if (sleep_ms) Sleep(sleep_ms);
     if (env_number(L"TARNWICK_CHILD_CTRL_C")) {

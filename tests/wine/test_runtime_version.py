@@ -12,6 +12,7 @@ answered Yes: the application's own (downloadurl) or the version family's.
 """
 import os
 import re
+import time
 
 import harness as h
 from harness import JRE_BASE_KEY, MB_ICONERROR, MB_ICONERROR_YESNO, VERSION_HOMES, WINDOWS_7, \
@@ -437,24 +438,28 @@ class NoRuntimeAnywhere(VersionTestCase):
 
 class FastStart(h.WineTestCase):
     """"fastStart on": the parameters follow the version in the runtime's
-    release file, with the archive in the user's %LOCALAPPDATA%\tarnwick\cds."""
+    release file, with the archive in the user's %LOCALAPPDATA%\tarnwick\cds,
+    for a launcher started as a user starts it under user account control;
+    elevated (as Wine starts every program), the launcher uses no archive."""
 
     def test_the_release_file_decides(self):
-        archive = r'="{local}\\tarnwick\\cds\\app\.Main-[0-9a-f]{16}\.'
+        archive = r'="{local}\\tarnwick\\cds\\app\.Main-[0-9a-f]{8}-[0-9a-f]{16}\.'
         cases = [
-            # (JAVA_VERSION, what follows the runtime path, up to -classpath)
-            ("21.0.2", r" -Xlog:cds\*=off -XX:ArchiveClassesAtExit" + archive + r'jsa\.\d+\.tmp" '),
-            ("25.0.3", r" -Xlog:aot\*=off,cds\*=off -XX:\+UnlockDiagnosticVMOptions -XX:-DisplayVMOutput"
-                       r" -XX:AOTMode=record -XX:AOTConfiguration" + archive + r'aot\.\d+\.config" '),
-            ("17.0.15", " "),
+            # (JAVA_VERSION, elevated, what follows the runtime path, up to -classpath)
+            ("21.0.2", False, r" -Xlog:cds\*=off -XX:ArchiveClassesAtExit" + archive + r'jsa\.\d+\.tmp" '),
+            ("25.0.3", False, r" -Xlog:aot\*=off,cds\*=off -XX:\+UnlockDiagnosticVMOptions -XX:-DisplayVMOutput"
+                              r" -XX:AOTMode=record -XX:AOTConfiguration" + archive + r'aot\.\d+\.config" '),
+            ("17.0.15", False, " "),
+            ("25.0.3", True, " "),
         ]
-        for version, parameters in cases:
-            with self.subTest(version=version):
-                sc = self.scenario(version, env={"TARNWICK_CHILD_ENV": "LOCALAPPDATA"})
+        for version, elevated, parameters in cases:
+            with self.subTest(version=version, elevated=elevated):
+                sc = self.scenario(version + ("-elevated" if elevated else ""),
+                                   env={"TARNWICK_CHILD_ENV": "LOCALAPPDATA"})
                 java = sc.add_program(r"jdk\bin\javaw.exe")
                 sc.write(r"jdk\release", 'IMPLEMENTOR="Test"\nJAVA_VERSION="%s"\n' % version)
                 sc.config("javapath " + java, "addjars lib", "mainclass app.Main", "fastStart on")
-                r = sc.run()
+                r = sc.run(unelevated=not elevated)
                 self.assertEqual((r.exit_code, len(r.children)), (0, 1), r)
                 local = r.children[0].env["LOCALAPPDATA"].decode("utf-8")
                 self.assertRegex(r.children[0].cmdline.decode("utf-8"), re.escape(java) + parameters.replace(
@@ -462,6 +467,38 @@ class FastStart(h.WineTestCase):
                 # The training start's empty file is gone with it.
                 cds = sc.session.linux_path(local + r"\tarnwick\cds")
                 self.assertEqual([n for n in os.listdir(cds) if n.endswith(("tmp", "config"))], [], r)
+                if elevated:
+                    self.assertIn(b"Fast start: not used: the launcher runs elevated",
+                                  sc.run(["-d"]).stdout, r)
+
+    def test_a_process_of_its_own_makes_the_cache_after_the_launcher_has_ended(self):
+        # Both launchers, started as a user starts them; the stand-in runtime
+        # writes what Java 25 writes.
+        for name, launcher in (("windowed", None), ("console", h.console_launchers()["x64"])):
+            with self.subTest(launcher=name):
+                sc = self.scenario(name, launcher=launcher, env={
+                    "TARNWICK_CHILD_ENV": "LOCALAPPDATA;TARNWICK_FAST_START_JOB", "TARNWICK_CHILD_ARCHIVE": "1"})
+                java = sc.add_program(r"jdk\bin\javaw.exe")
+                sc.write(r"jdk\release", 'JAVA_VERSION="25.0.3"\n')
+                sc.config("javapath " + java, "addjars lib", "mainclass app.Main", "argument --the-app's",
+                          "fastStart on")
+                r = sc.run(unelevated=True, detached=2)
+                self.assertEqual((r.exit_code, len(r.children)), (0, 2), r)
+                training, making = (child.cmdline.decode("utf-8") for child in r.children)
+                self.assertIn(" -XX:AOTMode=record ", training, r)
+                self.assertIn(" -XX:AOTMode=create ", making, r)
+                for word in (" app.Main", "--the-app's"):
+                    self.assertNotIn(word, making, r)
+                self.assertIsNone(r.children[1].env["TARNWICK_FAST_START_JOB"], r)
+                cds = sc.session.linux_path(r.children[0].env["LOCALAPPDATA"].decode("utf-8") + r"\tarnwick\cds")
+                archive = re.search(r'-XX:AOTCache="[^"]*\\([^"\\]+)\.\d+\.tmp"', making).group(1)
+                deadline = time.monotonic() + 60
+                while os.path.exists(os.path.join(cds, archive + ".making")) and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                self.assertTrue(os.path.exists(os.path.join(cds, archive)), sorted(os.listdir(cds)))
+                r = sc.run(unelevated=True)
+                self.assertIn('-XX:AOTCache="', r.children[0].cmdline.decode("utf-8"), r)
+
 
 if __name__ == "__main__":
     h.main()
