@@ -273,22 +273,28 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
 bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
                           unsigned long *error) {
     WideText line = wideText(commandLine), program;
-    STARTUPINFOW startup;
+    STARTUPINFOEXW startup;
     std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    if (keepOutput) passStandardHandles(&startup);
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    HANDLE handles[3];
+    DWORD handleCount = keepOutput ? passStandardHandles(&startup.StartupInfo, handles) : 0;
+    std::vector<unsigned char> attributes;
+    bool extended = false;
+    BOOL inherit = limitInheritance(&startup, handles, handleCount, &attributes, &extended);
     PROCESS_INFORMATION info;
     const wchar_t *name = programName(line.data(), &program) ? program.data() : nullptr;
-    DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP;
-    BOOL inherit = keepOutput && (startup.dwFlags & STARTF_USESTDHANDLES) != 0;
+    DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP |
+                  (extended ? EXTENDED_STARTUPINFO_PRESENT : 0);
     bool started = false;
     for (DWORD away : {static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB), static_cast<DWORD>(0)}) {
         started = CreateProcessW(name, line.data(), nullptr, nullptr, inherit, flags | away,
-                                 nullptr, nullptr, &startup, &info) != 0;
+                                 nullptr, nullptr, &startup.StartupInfo, &info) != 0;
         if (started || GetLastError() != ERROR_ACCESS_DENIED) break;
     }
+    DWORD startError = GetLastError();
+    if (extended) attributeListFunctions()->remove(startup.lpAttributeList);
     if (!started) {
-        *error = GetLastError();
+        *error = startError;
         return false;
     }
     *processId = info.dwProcessId;

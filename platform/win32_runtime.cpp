@@ -18,9 +18,9 @@
 **  - The C99 vsnprintf and snprintf of MinGW, through the system C
 **    runtime's own formatting (see "Formatting" below).
 **
-** In the 32-bit build, whose C++ exceptions unwind by DWARF tables, more
-** goes: the unwinder itself and the exception runtime around it, about
-** 38 KiB (see the end of this file).
+** More goes: the unwinder itself and the exception runtime around it, about
+** 38 KiB in the 32-bit build and 6 KiB in the 64-bit one (see the end of
+** this file).
 **
 ** A definition in the executable takes the place of the archive member that
 ** would otherwise provide it, so nothing else needs to change.
@@ -95,19 +95,35 @@ extern "C" int __mingw_snprintf(char *buffer, std::size_t size, const char *form
     return length;
 }
 
-#if !defined(__SEH__)
 /*
-** The DWARF exception model (the 32-bit build).  Nothing in the launcher can
-** throw: every throwing entry point of the library is replaced above, and
-** operator new below calls the new handler (which ends the launcher) instead
-** of throwing bad_alloc.  What remains are the references that compiled
-** cleanup and catch code makes to the unwinder; with the library's own
-** versions they pull in the whole DWARF unwinder and exception runtime.  Here
-** they abort, which no run can reach.  Should anything come to need the real
-** exception runtime, its objects would define these names a second time and
-** the link would fail, not the launcher.
+** The exception runtime.  Nothing in the launcher can throw: every throwing
+** entry point of the library is replaced above, and operator new below calls
+** the new handler (which ends the launcher) instead of throwing bad_alloc.
+** What remains are the references that the library's compiled cleanup and
+** catch code makes to the unwinder and to the exception runtime, about
+** 38 KiB in the 32-bit build (DWARF tables) and 6 KiB in the 64-bit one
+** (SEH); these take their place.  Should anything come to need the real
+** exception runtime, its objects would define these names a second time
+** and the link would fail, not the launcher.
+**
+** In the 64-bit build the system asks the language handler of each frame it
+** passes while it dispatches an exception of its own (an access violation,
+** a debugger's notice).  The library's handler leaves every exception that
+** is no C++ one to the next frame's handler, and so does this one.  (The
+** model is told by the target, not by __SEH__: the launcher is built
+** without unwind tables, which leaves __SEH__ undefined.)
 */
 extern "C" {
+#if defined(_WIN64)
+static constexpr int EXCEPTION_CONTINUE_SEARCH_DISPOSITION = 1;
+int __gxx_personality_seh0(void *, void *, void *, void *) {
+    return EXCEPTION_CONTINUE_SEARCH_DISPOSITION;
+}
+#else
+[[noreturn]] int __gxx_personality_v0() {
+    runtimeFailure("unwinding without an exception runtime");
+}
+#endif
 [[noreturn]] void _Unwind_Resume(void *) {
     runtimeFailure("unwinding without an exception runtime");
 }
@@ -116,9 +132,6 @@ extern "C" {
     runtimeFailure("catch without an exception runtime");
 }
 [[noreturn]] void __cxa_end_catch() { runtimeFailure("catch without an exception runtime"); }
-[[noreturn]] int __gxx_personality_v0() {
-    runtimeFailure("unwinding without an exception runtime");
-}
 }
 
 /* Allocation as the library does it, with the new handler asked until it
@@ -136,4 +149,3 @@ void operator delete(void *memory) noexcept { std::free(memory); }
 void operator delete[](void *memory) noexcept { std::free(memory); }
 void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
 void operator delete[](void *memory, std::size_t) noexcept { std::free(memory); }
-#endif
