@@ -94,13 +94,6 @@ std::string cacheFolder() {
     return folder;
 }
 
-/* 64 bits as 16 hex digits, in two halves: the system C runtime of Windows
-** knows no "ll". */
-static std::string hexDigits(unsigned long long value) {
-    return formatText("%08lx%08lx", static_cast<unsigned long>(value >> 32),
-                      static_cast<unsigned long>(value & 0xFFFFFFFFu));
-}
-
 std::string archivePrefix(const JavaCommand &command) {
     const char *name = applicationName(command.mainClass.c_str());
     std::string safe;

@@ -1,5 +1,7 @@
 #include "launcher/digest.h"
 
+#include "core/text.h"
+
 #include <cstring>
 
 static constexpr unsigned long long FNV_PRIME = 1099511628211ULL;
@@ -18,4 +20,10 @@ unsigned long long mixNumber(unsigned long long hash, unsigned long long number)
     char bytes[8];
     for (int byte = 0; byte < 8; ++byte) bytes[byte] = static_cast<char>(number >> (8 * byte));
     return mixBytes(hash, bytes, sizeof bytes);
+}
+
+/* In two halves: the system C runtime of Windows knows no "ll". */
+std::string hexDigits(unsigned long long value) {
+    return formatText("%08lx%08lx", static_cast<unsigned long>(value >> 32),
+                      static_cast<unsigned long>(value & 0xFFFFFFFFu));
 }

@@ -8,6 +8,7 @@
 #define TARNWICK_DIGEST_H
 
 #include <cstddef>
+#include <string>
 
 constexpr unsigned long long FNV_OFFSET = 14695981039346656037ULL;
 
@@ -19,5 +20,8 @@ unsigned long long mixText(unsigned long long hash, const char *text);
 
 /* Mixes the eight bytes of number into hash. */
 unsigned long long mixNumber(unsigned long long hash, unsigned long long number);
+
+/* A digest as 16 hex digits. */
+std::string hexDigits(unsigned long long value);
 
 #endif

@@ -324,8 +324,6 @@ bool fastStartFingerprint(const JavaCommand &command, const std::string &home,
         if (isArchiveRelevant(command.jvmParameters, i))
             hash = mixText(hash, command.jvmParameters[i].c_str());
     hash = mixOptionVariables(hash);
-    /* Two halves: the system C runtime of Windows knows no "ll". */
-    *fingerprint = formatText("%08lx%08lx", static_cast<unsigned long>(hash >> 32),
-                              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    *fingerprint = hexDigits(hash);
     return true;
 }
