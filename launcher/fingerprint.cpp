@@ -92,14 +92,20 @@ static bool readFromFile(void *path, unsigned long long offset, std::size_t leng
     return platform::readFileRange(static_cast<const char *>(path), offset, length, bytes);
 }
 
-/* Mixes a path, and the size and time of what it names (nothing when it is
+/* Mixes a path, and the size and time of what it names (zero when it is
 ** missing), into hash. */
-static unsigned long long mixStamp(unsigned long long hash, const std::string &path) {
-    platform::FileFacts file = {false, 0, 0};
-    platform::fileFacts(path.c_str(), &file);
+static unsigned long long mixFacts(unsigned long long hash, const std::string &path,
+                                   const platform::FileFacts &file) {
     hash = mixText(hash, path.c_str());
     hash = mixNumber(hash, file.size);
     return mixNumber(hash, static_cast<unsigned long long>(file.modified));
+}
+
+/* mixFacts for a path whose facts are not known yet. */
+static unsigned long long mixStamp(unsigned long long hash, const std::string &path) {
+    platform::FileFacts file = {false, 0, 0};
+    platform::fileFacts(path.c_str(), &file);
+    return mixFacts(hash, path, file);
 }
 
 /* The value of a %XX escape of a Class-Path URL, or -1. */
@@ -162,7 +168,7 @@ static bool jarHash(const std::string &path, bool follow, Fingerprinting *work,
                     unsigned long long *hash) {
     platform::FileFacts file = {false, 0, 0};
     bool exists = platform::fileFacts(path.c_str(), &file);
-    *hash = mixStamp(FNV_OFFSET, path);
+    *hash = mixFacts(FNV_OFFSET, path, file);
     if (!exists) return true;
     if (file.isFolder) {
         work->why = formatText("folder %s on the class path", path.c_str());
