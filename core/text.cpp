@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +66,14 @@ std::string formatBounded(std::size_t bufferSize, const char *format, ...) {
 
 bool startsWith(const char *text, const char *prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+bool startsWithIgnoringCase(const char *text, const char *prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix)
+        if (std::tolower(static_cast<unsigned char>(*text)) !=
+            std::tolower(static_cast<unsigned char>(*prefix)))
+            return false;
+    return true;
 }
 
 void debugBox(const char *text, const char *caption, unsigned type) {

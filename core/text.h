@@ -41,6 +41,10 @@ void printText(const char *format, ...)
 /* True when text begins with prefix (case-sensitive). */
 bool startsWith(const char *text, const char *prefix);
 
+/* True when text begins with prefix, ASCII letters compared without their
+** case.  Reads text no further than prefix's length or its first mismatch. */
+bool startsWithIgnoringCase(const char *text, const char *prefix);
+
 /* A null text reads as empty. */
 inline const char *orEmpty(const char *text) { return text ? text : ""; }
 

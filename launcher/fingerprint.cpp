@@ -186,11 +186,7 @@ static bool jarHash(const std::string &path, bool follow, Fingerprinting *work,
 }
 
 static bool isJarName(const std::string &name) {
-    if (name.size() < 4 || name[name.size() - 4] != '.') return false;
-    const char *extension = name.c_str() + name.size() - 3;
-    return std::tolower(static_cast<unsigned char>(extension[0])) == 'j' &&
-           std::tolower(static_cast<unsigned char>(extension[1])) == 'a' &&
-           std::tolower(static_cast<unsigned char>(extension[2])) == 'r';
+    return name.size() >= 4 && startsWithIgnoringCase(name.c_str() + name.size() - 4, ".jar");
 }
 
 /* Mixes into hash the jars of a folder (of a class-path entry ending in

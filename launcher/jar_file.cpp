@@ -1,8 +1,8 @@
 #include "launcher/jar_file.h"
 
+#include "core/text.h"
 #include "launcher/digest.h"
 
-#include <cctype>
 #include <cstring>
 
 /* ---------------------------------------------------------------------------
@@ -304,10 +304,7 @@ static bool locateDirectory(JarReader read, void *source, const std::string &tai
 
 /* True for the manifest's name, in any letter case, as Java's reader takes it. */
 static bool isManifestName(const char *name, std::size_t length) {
-    if (length != sizeof MANIFEST_NAME - 1) return false;
-    for (std::size_t i = 0; i < length; ++i)
-        if (std::toupper(static_cast<unsigned char>(name[i])) != MANIFEST_NAME[i]) return false;
-    return true;
+    return length == sizeof MANIFEST_NAME - 1 && startsWithIgnoringCase(name, MANIFEST_NAME);
 }
 
 /* Digests every entry of the directory (its name, CRC-32 and sizes, and
@@ -422,12 +419,8 @@ std::string manifestClassPath(const std::string &manifest) {
     }
     for (std::size_t line = 0; line + 1 < text.size(); line = text.find('\n', line + 1)) {
         if (line == std::string::npos) break;
-        std::size_t i = 0;
-        while (NAME[i] != '\0' &&
-               std::tolower(static_cast<unsigned char>(text[line + 1 + i])) == NAME[i])
-            ++i;
-        if (NAME[i] != '\0') continue;
-        std::size_t first = text.find_first_not_of(' ', line + 1 + i);
+        if (!startsWithIgnoringCase(text.c_str() + line + 1, NAME)) continue;
+        std::size_t first = text.find_first_not_of(' ', line + sizeof NAME);
         std::size_t end = text.find('\n', line + 1);
         if (first >= end) return std::string();
         return text.substr(first, end == std::string::npos ? end : end - first);
