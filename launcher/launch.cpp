@@ -6,9 +6,6 @@
 #include "launcher/fast_start.h"
 #include "platform/platform.h"
 
-#include <cstring>
-#include <memory>
-
 const char *const OUTPUT_FILE_NAME = "tarnwick.out";
 
 /* Size of the buffer the abnormal-end messages are formatted into. */
@@ -97,13 +94,12 @@ static int runChild(const std::string &commandLine, const JavaCommand &command,
     unsigned long creationFlags = settings._showConsole ? 0 : platform::CREATE_NO_WINDOW_FLAG;
     const char *title = settings._showConsole ? settings.consoleTitle : nullptr;
     /* The system may write into the command line it is given. */
-    std::unique_ptr<char[]> launchCopy(new char[commandLine.size() + 1]);
-    std::memcpy(launchCopy.get(), commandLine.c_str(), commandLine.size() + 1);
+    std::string launchCopy = commandLine;
 
     platform::ChildProcess child = nullptr;
     unsigned long error = 0;
     *started =
-        platform::startProcess(launchCopy.get(), creationFlags, directory, title, &child, &error);
+        platform::startProcess(&launchCopy[0], creationFlags, directory, title, &child, &error);
     if (!*started) {
         std::string where = directory ? formatText(" in %s", directory) : std::string();
         platform::writeStandardError(formatText("Cannot start %s%s: error %lu: %s\n",
