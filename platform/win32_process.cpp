@@ -112,13 +112,6 @@ struct AttributeListFunctions {
     DeleteList remove;
 };
 
-/* Casts through a function type without parameters, which any function
-** pointer may be cast to and from. */
-template <typename Function> static void lookUp(HMODULE module, const char *name, Function *f) {
-    FARPROC found = module != nullptr ? GetProcAddress(module, name) : nullptr;
-    *f = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-}
-
 /* The functions, looked up in kernel32 at the first call; null unless all
 ** three are there. */
 static const AttributeListFunctions *attributeListFunctions() {
@@ -126,10 +119,12 @@ static const AttributeListFunctions *attributeListFunctions() {
     static bool looked = false;
     if (!looked) {
         looked = true;
-        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        lookUp(kernel, "InitializeProcThreadAttributeList", &functions.initialize);
-        lookUp(kernel, "UpdateProcThreadAttribute", &functions.update);
-        lookUp(kernel, "DeleteProcThreadAttributeList", &functions.remove);
+        functions.initialize = systemFunction<InitializeList>(SYSTEM_LIBRARY_KERNEL32,
+                                                              "InitializeProcThreadAttributeList");
+        functions.update =
+            systemFunction<UpdateList>(SYSTEM_LIBRARY_KERNEL32, "UpdateProcThreadAttribute");
+        functions.remove =
+            systemFunction<DeleteList>(SYSTEM_LIBRARY_KERNEL32, "DeleteProcThreadAttributeList");
     }
     bool all = functions.initialize && functions.update && functions.remove;
     return all ? &functions : nullptr;
