@@ -22,7 +22,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -376,7 +375,7 @@ void setEnvironment(const char *name, const char *value) {
 
 /* Looks as execvp does: an empty entry is the current folder, and a PATH
 ** that is not set is execvp's own default.  Only an executable regular file
-** counts. */
+** counts (isExecutableFile). */
 bool findOnSearchPath(const char *fileName, std::string *path) {
     const char *searchPath = std::getenv("PATH");
     if (searchPath == nullptr) searchPath = DEFAULT_SEARCH_PATH;
@@ -388,9 +387,7 @@ bool findOnSearchPath(const char *fileName, std::string *path) {
         std::string folder = list.substr(start, length);
         if (folder.empty()) folder = ".";
         std::string candidate = folder + "/" + fileName;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0) {
+        if (isExecutableFile(candidate.c_str())) {
             char *real = realpath(candidate.c_str(), nullptr);
             if (real == nullptr) return false;
             *path = real;
