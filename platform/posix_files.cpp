@@ -8,6 +8,7 @@
 */
 #include "platform/platform.h"
 
+#include "platform/posix_files.h"
 #include "platform/text_decoding.h"
 
 #include <cerrno>
@@ -340,8 +341,7 @@ bool listFolder(const char *path, std::vector<std::string> *names) {
     return true;
 }
 
-/* Writes all of bytes to fd, going on after short writes and interruptions. */
-static bool writeWhole(int fd, const std::string &bytes) {
+bool writeWhole(int fd, const std::string &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
