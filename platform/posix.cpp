@@ -25,6 +25,7 @@
 */
 #include "platform/platform.h"
 
+#include "platform/posix_files.h"
 #include "platform/standard_streams.h"
 
 #include <cctype>
@@ -117,22 +118,6 @@ std::string launcherProgramPath(const char *argv0) {
 static const int MSGBOX_ANSWER_OK = 1;
 static const int MSGBOX_ANSWER_NO = 7;
 
-/* Writes all of text to a file descriptor, going on after short writes and
-** interruptions.  Errors are ignored: there is nowhere left to report them. */
-static void writeAll(int fd, const std::string &text) {
-    const char *p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = write(fd, p, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        p += written;
-        left -= static_cast<std::size_t>(written);
-    }
-}
-
 /* Reads one line from standard input, a byte at a time so that nothing past
 ** the line feed is taken from the child, which shares the same input.  False
 ** at the end of the input before any byte. */
@@ -163,21 +148,22 @@ static bool isYesAnswer(const std::string &answer) {
 const bool BOXES_ARE_LINES_ON_STANDARD_ERROR = true;
 
 /* A box becomes "caption: text" on standard error, the text's own line
-** breaks kept.  A question (the YESNO bits) is put to the user when standard
+** breaks kept (a failed write is not reported: there is nowhere left to
+** report it).  A question (the YESNO bits) is put to the user when standard
 ** input is a terminal; without one nobody can answer, and it counts as No,
 ** as a box that cannot be shown does on Windows. */
 int messageBox(const char *text, const char *caption, unsigned type) {
     std::fflush(stdout);
     std::fflush(stderr);
     std::string message = std::string(caption ? caption : "") + ": " + (text ? text : "") + "\n";
-    writeAll(STDERR_FILENO, message);
+    writeWhole(STDERR_FILENO, message);
     if ((type & MSGBOX_YESNO) != MSGBOX_YESNO) return MSGBOX_ANSWER_OK;
 
     if (!isatty(STDIN_FILENO)) {
-        writeAll(STDERR_FILENO, "(answered No: standard input is not a terminal)\n");
+        writeWhole(STDERR_FILENO, "(answered No: standard input is not a terminal)\n");
         return MSGBOX_ANSWER_NO;
     }
-    writeAll(STDERR_FILENO, "Yes or No? [y/N] ");
+    writeWhole(STDERR_FILENO, "Yes or No? [y/N] ");
     std::string answer;
     if (!readAnswerLine(&answer)) return MSGBOX_ANSWER_NO;
     return isYesAnswer(answer) ? MSGBOX_ANSWER_YES : MSGBOX_ANSWER_NO;

@@ -8,6 +8,7 @@
 */
 #include "platform/platform.h"
 
+#include "platform/posix_files.h"
 #include "platform/text_decoding.h"
 
 #include <cerrno>
@@ -214,9 +215,12 @@ void closeTextFile(TextFile *file) {
     delete file;
 }
 
-/* Opened without blocking, so that a FIFO with no writer cannot hold the
-** launcher; anything but a regular file is refused before a byte is read. */
-bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+/* At most length bytes of a regular file from offset on, into *bytes cut
+** to what was read.  Opened without blocking, so that a FIFO with no writer
+** cannot hold the launcher; anything but a regular file is refused before a
+** byte is read.  False when the file cannot be opened or is not regular. */
+static bool readRegularFile(const char *path, unsigned long long offset, std::size_t length,
+                            std::string *bytes) {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info;
@@ -224,10 +228,11 @@ bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
         close(fd);
         return false;
     }
-    bytes->assign(limit, '\0');
+    bytes->assign(length, '\0');
     std::size_t filled = 0;
-    while (filled < limit) {
-        ssize_t got = read(fd, &(*bytes)[filled], limit - filled);
+    while (filled < length) {
+        ssize_t got =
+            pread(fd, &(*bytes)[filled], length - filled, static_cast<off_t>(offset + filled));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         filled += static_cast<std::size_t>(got);
@@ -235,6 +240,10 @@ bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
     close(fd);
     bytes->resize(filled);
     return true;
+}
+
+bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+    return readRegularFile(path, 0, limit, bytes);
 }
 
 /* strerror, cut as the 80-byte buffer of strerror_s would cut it. */
@@ -332,8 +341,7 @@ bool listFolder(const char *path, std::vector<std::string> *names) {
     return true;
 }
 
-/* Writes all of bytes to fd, going on after short writes and interruptions. */
-static bool writeWhole(int fd, const std::string &bytes) {
+bool writeWhole(int fd, const std::string &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
@@ -355,24 +363,9 @@ bool createNewFile(const char *path, const std::string &content) {
     return written;
 }
 
-/* Opened without blocking and refused unless regular, as readFileStart. */
 bool readFileRange(const char *path, unsigned long long offset, std::size_t length,
                    std::string *bytes) {
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info;
-    bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    bytes->assign(regular ? length : 0, '\0');
-    std::size_t filled = 0;
-    while (regular && filled < length) {
-        ssize_t got =
-            pread(fd, &(*bytes)[filled], length - filled, static_cast<off_t>(offset + filled));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        filled += static_cast<std::size_t>(got);
-    }
-    close(fd);
-    return regular && filled == length;
+    return readRegularFile(path, offset, length, bytes) && bytes->size() == length;
 }
 
 bool replaceFile(const char *from, const char *to) { return rename(from, to) == 0; }

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +67,26 @@ static bool waitForChild(pid_t pid, int *status) {
     }
 }
 
+/* A pipe whose ends are closed on exec, through which a forked process
+** reports why its program could not be run: it ends without a byte once
+** the exec succeeds. */
+static bool openReportPipe(int ends[2]) {
+    if (pipe(ends) != 0) return false;
+    fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+/* Reads one report of size bytes from the pipe; false when it ended before
+** a whole one came. */
+static bool readReport(int fd, void *report, std::size_t size) {
+    ssize_t got;
+    do {
+        got = read(fd, report, size);
+    } while (got < 0 && errno == EINTR);
+    return got == static_cast<ssize_t>(size);
+}
+
 /* Runs in the forked child: reports errno through the pipe and ends without
 ** running the parent's exit handlers or flushing its copied buffers. */
 [[noreturn]] static void reportStartFailure(int pipeFd, int error) {
@@ -106,12 +125,10 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
     argv.push_back(nullptr);
 
     int reportPipe[2];
-    if (pipe(reportPipe) != 0) {
+    if (!openReportPipe(reportPipe)) {
         *error = static_cast<unsigned long>(errno);
         return false;
     }
-    fcntl(reportPipe[0], F_SETFD, FD_CLOEXEC);
-    fcntl(reportPipe[1], F_SETFD, FD_CLOEXEC);
 
     /* Whatever is buffered would otherwise be written twice or lost. */
     std::fflush(stdout);
@@ -136,12 +153,9 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
 
     close(reportPipe[1]);
     int childError = 0;
-    ssize_t got;
-    do {
-        got = read(reportPipe[0], &childError, sizeof childError);
-    } while (got < 0 && errno == EINTR);
+    bool failed = readReport(reportPipe[0], &childError, sizeof childError);
     close(reportPipe[0]);
-    if (got == static_cast<ssize_t>(sizeof childError)) {
+    if (failed) {
         int status;
         waitForChild(pid, &status);
         endPassingSignals();
@@ -193,49 +207,51 @@ void releaseProcess(ChildProcess child) {
     openChildren.remove(child);
 }
 
-/* What the detached start's pipe carries: the id of the process started,
-** or why it could not be, from the intermediate process or from the
-** process itself when its program cannot be run. */
 namespace {
+
+/* What the pipe of a start in a session of its own carries: the id of the
+** process started, or why it could not be, from the intermediate process
+** or from the process itself when its program cannot be run. */
 struct DetachedReport {
     bool started;
     long value; /* the process id, or errno */
 };
+
+/* What a process started in a session of its own keeps of the launcher's
+** standard streams; the others lead to /dev/null. */
+enum KeptStreams { NO_STREAM_KEPT, OUTPUT_KEPT, ALL_STREAMS_KEPT };
+
 } // namespace
 
-/* Runs in the forked process that becomes the detached one: standard input
-** (and output and error unless kept) on /dev/null, the signals as the
-** launcher was started with them, then the program. */
-[[noreturn]] static void runDetached(char **argv, bool keepOutput, int reportFd) {
-    int nowhere = open("/dev/null", O_RDWR | O_CLOEXEC);
+/* Runs in the forked process that becomes the program: the streams not
+** kept on /dev/null, the signals as the launcher was started with them
+** (SIGPIPE at its own action, not ignored as the launcher's), then the
+** program, found on PATH when search is set. */
+[[noreturn]] static void runInOwnSession(char *const *argv, bool search, KeptStreams kept,
+                                         int reportFd) {
+    int nowhere = kept == ALL_STREAMS_KEPT ? -1 : open("/dev/null", O_RDWR | O_CLOEXEC);
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO && nowhere >= 0; ++fd)
-        if (fd == STDIN_FILENO || !keepOutput) dup2(nowhere, fd);
+        if (fd == STDIN_FILENO || kept == NO_STREAM_KEPT) dup2(nowhere, fd);
     restoreSignalsForExec();
-    execv(argv[0], argv);
+    if (search)
+        execvp(argv[0], argv);
+    else
+        execv(argv[0], argv);
     DetachedReport failure = {false, errno};
     ssize_t ignored = write(reportFd, &failure, sizeof failure);
     (void)ignored;
     _exit(127);
 }
 
-/* Two forks: the intermediate process makes a session of its own (no
-** terminal, so no key typed there and no hangup reaches what it starts),
-** starts the detached process in it and ends at once, so that the system
-** adopts it and the launcher never waits for it.  The program is argv[0]
-** of the command line, a full path. */
-bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
-                          unsigned long *error) {
-    std::vector<std::string> arguments = splitWindowsCommandLine(commandLine);
-    std::vector<char *> argv;
-    for (std::string &argument : arguments) argv.push_back(&argument[0]);
-    argv.push_back(nullptr);
+/* Starts argv in two forks: the intermediate process makes a session of
+** its own before the program exists (no terminal, so no key typed there
+** and no hangup reaches what it starts, not even the one the launcher
+** leaves as it ends when it leads its terminal's session), starts the
+** program in it and ends at once, so that the system adopts the program
+** and the launcher never waits for it. */
+static DetachedReport startInOwnSession(char *const *argv, bool search, KeptStreams kept) {
     int reportPipe[2];
-    if (arguments.empty() || pipe(reportPipe) != 0) {
-        *error = arguments.empty() ? EINVAL : static_cast<unsigned long>(errno);
-        return false;
-    }
-    fcntl(reportPipe[0], F_SETFD, FD_CLOEXEC);
-    fcntl(reportPipe[1], F_SETFD, FD_CLOEXEC);
+    if (!openReportPipe(reportPipe)) return DetachedReport{false, errno};
     std::fflush(stdout);
     std::fflush(stderr);
     pid_t middle = fork();
@@ -243,7 +259,7 @@ bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *pro
         close(reportPipe[0]);
         setsid();
         pid_t detached = fork();
-        if (detached == 0) runDetached(argv.data(), keepOutput, reportPipe[1]);
+        if (detached == 0) runInOwnSession(argv, search, kept, reportPipe[1]);
         DetachedReport report = {detached > 0, detached > 0 ? detached : errno};
         ssize_t ignored = write(reportPipe[1], &report, sizeof report);
         (void)ignored;
@@ -254,15 +270,25 @@ bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *pro
     int status;
     if (middle > 0) waitForChild(middle, &status);
     /* The id comes first; a failed exec of the program adds its error. */
-    for (int i = 0; middle > 0 && i < 2; ++i) {
-        ssize_t got;
-        do {
-            got = read(reportPipe[0], &next, sizeof next);
-        } while (got < 0 && errno == EINTR);
-        if (got != static_cast<ssize_t>(sizeof next)) break;
+    for (int i = 0; middle > 0 && i < 2 && readReport(reportPipe[0], &next, sizeof next); ++i)
         if (i == 0 || !next.started) report = next;
-    }
     close(reportPipe[0]);
+    return report;
+}
+
+/* The program is argv[0] of the command line, a full path. */
+bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
+                          unsigned long *error) {
+    std::vector<std::string> arguments = splitWindowsCommandLine(commandLine);
+    if (arguments.empty()) {
+        *error = EINVAL;
+        return false;
+    }
+    std::vector<char *> argv;
+    for (std::string &argument : arguments) argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    DetachedReport report =
+        startInOwnSession(argv.data(), false, keepOutput ? OUTPUT_KEPT : NO_STREAM_KEPT);
     if (report.started)
         *processId = static_cast<unsigned long>(report.value);
     else
@@ -283,32 +309,15 @@ bool allocateConsole() { return false; }
 
 void setConsoleTitle(const char *title) { (void)title; }
 
-/* Starts xdg-open (open on macOS) on target without waiting for it.  The
-** opener runs as a grandchild that init adopts, so it never lingers as a
-** zombie of the launcher; only the short-lived middle child is waited for.
-** It runs in a session of its own, made by the middle child before the
-** opener exists: the end of the launcher's terminal (its SIGHUP when the
-** launcher, the terminal's session leader, ends at once) does not end it,
-** nor the browser it starts.  It gets the signals as the launcher was
-** started with them (SIGPIPE at its own action, not ignored as the
-** launcher's), as the application does. */
+/* Starts xdg-open (open on macOS) on target without waiting for it, in a
+** session of its own (startInOwnSession): the end of the launcher's
+** terminal does not end it, nor the browser it starts.  It keeps the
+** launcher's standard streams and gets the signals as the launcher was
+** started with them, as the application does. */
 static void startOpener(const char *target) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_t middle = fork();
-    if (middle < 0) return;
-    if (middle == 0) {
-        setsid();
-        pid_t opener = fork();
-        if (opener == 0) {
-            restoreSignalsForExec();
-            execlp(TARNWICK_URL_OPENER, TARNWICK_URL_OPENER, target, static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        _exit(0);
-    }
-    int status;
-    waitForChild(middle, &status);
+    char *const argv[] = {const_cast<char *>(TARNWICK_URL_OPENER), const_cast<char *>(target),
+                          nullptr};
+    startInOwnSession(argv, true, ALL_STREAMS_KEPT);
 }
 
 void openWithAssociatedProgram(const char *file) {
@@ -366,7 +375,7 @@ void setEnvironment(const char *name, const char *value) {
 
 /* Looks as execvp does: an empty entry is the current folder, and a PATH
 ** that is not set is execvp's own default.  Only an executable regular file
-** counts. */
+** counts (isExecutableFile). */
 bool findOnSearchPath(const char *fileName, std::string *path) {
     const char *searchPath = std::getenv("PATH");
     if (searchPath == nullptr) searchPath = DEFAULT_SEARCH_PATH;
@@ -378,9 +387,7 @@ bool findOnSearchPath(const char *fileName, std::string *path) {
         std::string folder = list.substr(start, length);
         if (folder.empty()) folder = ".";
         std::string candidate = folder + "/" + fileName;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0) {
+        if (isExecutableFile(candidate.c_str())) {
             char *real = realpath(candidate.c_str(), nullptr);
             if (real == nullptr) return false;
             *path = real;

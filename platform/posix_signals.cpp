@@ -119,11 +119,18 @@ static struct sigaction originalChildAction;
 /* SIGPIPE as the launcher was started with it, for the child. */
 static struct sigaction originalPipeAction;
 
+/* An action of handler (SIG_DFL or SIG_IGN) with no flags and nothing
+** blocked.  Async-signal-safe. */
+static struct sigaction plainAction(void (*handler)(int)) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    return action;
+}
+
 static bool ignoreBrokenPipes() {
-    struct sigaction ignore;
-    std::memset(&ignore, 0, sizeof ignore);
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
+    struct sigaction ignore = plainAction(SIG_IGN);
     return sigaction(SIGPIPE, &ignore, &originalPipeAction) == 0;
 }
 
@@ -150,10 +157,7 @@ static bool sentByProcess(const siginfo_t *info) {
 ** a SIGTSTP: when no SIGCONT is pending afterwards, SIGSTOP stops the
 ** launcher instead.  Async-signal-safe: the handler calls it too. */
 static void stopLauncher() {
-    struct sigaction defaults, own;
-    std::memset(&defaults, 0, sizeof defaults);
-    defaults.sa_handler = SIG_DFL;
-    sigemptyset(&defaults.sa_mask);
+    struct sigaction defaults = plainAction(SIG_DFL), own;
     sigset_t stop, pending;
     sigemptyset(&stop);
     sigaddset(&stop, SIGTSTP);
@@ -204,11 +208,7 @@ static void installHandlers() {
     sigemptyset(&action.sa_mask);
     for (const HandledSignal &entry : HANDLED_SIGNALS) sigaddset(&action.sa_mask, entry.number);
 
-    struct sigaction ignore;
-    std::memset(&ignore, 0, sizeof ignore);
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-
+    struct sigaction ignore = plainAction(SIG_IGN);
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i) {
         int number = HANDLED_SIGNALS[i].number;
         struct sigaction current;
@@ -254,10 +254,7 @@ void beginPassingSignals() {
 ** launcher was started with is known once the handlers are installed;
 ** before, the mask is still that one. */
 void restoreSignalsForExec() {
-    struct sigaction defaults;
-    std::memset(&defaults, 0, sizeof defaults);
-    defaults.sa_handler = SIG_DFL;
-    sigemptyset(&defaults.sa_mask);
+    struct sigaction defaults = plainAction(SIG_DFL);
     for (std::size_t i = 0; i < HANDLED_SIGNAL_COUNT; ++i)
         if (installed && handled[i]) sigaction(HANDLED_SIGNALS[i].number, &defaults, nullptr);
     sigaction(SIGCHLD, &defaults, nullptr);
@@ -362,10 +359,7 @@ void endLikeAnInterruptedChild() {
     if (!lastEndInterrupted) return;
     std::fflush(stdout);
     std::fflush(stderr);
-    struct sigaction defaults;
-    std::memset(&defaults, 0, sizeof defaults);
-    defaults.sa_handler = SIG_DFL;
-    sigemptyset(&defaults.sa_mask);
+    struct sigaction defaults = plainAction(SIG_DFL);
     sigaction(SIGINT, &defaults, nullptr);
     sigset_t interrupt;
     sigemptyset(&interrupt);

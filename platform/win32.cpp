@@ -310,23 +310,29 @@ void closeTextFile(TextFile *file) {
     delete file;
 }
 
-/* Only a disk file counts: a device such as COM1 or a pipe could make the
-** read wait for ever. */
-bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+/* At most length bytes of a disk file from offset on, into *bytes cut to
+** what was read, while other processes may do what sharing lets them.
+** Only a disk file counts: a device such as COM1 or a pipe could make the
+** read wait for ever.  False when the file cannot be opened or is no disk
+** file. */
+static bool readDiskFile(const char *path, unsigned long long offset, std::size_t length,
+                         DWORD sharing, std::string *bytes) {
     if (isDeviceNamespacePath(path)) return false;
-    HANDLE file = CreateFileW(wideText(path).data(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(wideText(path).data(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    if (GetFileType(file) != FILE_TYPE_DISK) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (GetFileType(file) != FILE_TYPE_DISK || !SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
         CloseHandle(file);
         return false;
     }
-    bytes->assign(limit, '\0');
+    bytes->assign(length, '\0');
     std::size_t filled = 0;
-    while (filled < limit) {
+    while (filled < length) {
         DWORD got = 0;
-        if (!ReadFile(file, &(*bytes)[filled], static_cast<DWORD>(limit - filled), &got, nullptr) ||
+        if (!ReadFile(file, &(*bytes)[filled], static_cast<DWORD>(length - filled), &got,
+                      nullptr) ||
             got == 0)
             break;
         filled += got;
@@ -334,6 +340,10 @@ bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
     CloseHandle(file);
     bytes->resize(filled);
     return true;
+}
+
+bool readFileStart(const char *path, std::size_t limit, std::string *bytes) {
+    return readDiskFile(path, 0, limit, FILE_SHARE_READ | FILE_SHARE_WRITE, bytes);
 }
 
 std::string runtimeErrorText(int error) {
@@ -466,30 +476,11 @@ bool createNewFile(const char *path, const std::string &content) {
     return whole;
 }
 
-/* A disk file only, as readFileStart. */
+/* The file may also be deleted or renamed while it is read. */
 bool readFileRange(const char *path, unsigned long long offset, std::size_t length,
                    std::string *bytes) {
-    if (isDeviceNamespacePath(path)) return false;
-    HANDLE file = CreateFileW(wideText(path).data(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    bool placed = GetFileType(file) == FILE_TYPE_DISK &&
-                  SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-    bytes->assign(placed ? length : 0, '\0');
-    std::size_t filled = 0;
-    while (placed && filled < length) {
-        DWORD got = 0;
-        if (!ReadFile(file, &(*bytes)[filled], static_cast<DWORD>(length - filled), &got,
-                      nullptr) ||
-            got == 0)
-            break;
-        filled += got;
-    }
-    CloseHandle(file);
-    return placed && filled == length;
+    DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    return readDiskFile(path, offset, length, sharing, bytes) && bytes->size() == length;
 }
 
 /* Fails while another process has it open (a runtime that maps it): the

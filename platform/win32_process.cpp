@@ -112,13 +112,6 @@ struct AttributeListFunctions {
     DeleteList remove;
 };
 
-/* Casts through a function type without parameters, which any function
-** pointer may be cast to and from. */
-template <typename Function> static void lookUp(HMODULE module, const char *name, Function *f) {
-    FARPROC found = module != nullptr ? GetProcAddress(module, name) : nullptr;
-    *f = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-}
-
 /* The functions, looked up in kernel32 at the first call; null unless all
 ** three are there. */
 static const AttributeListFunctions *attributeListFunctions() {
@@ -126,10 +119,12 @@ static const AttributeListFunctions *attributeListFunctions() {
     static bool looked = false;
     if (!looked) {
         looked = true;
-        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        lookUp(kernel, "InitializeProcThreadAttributeList", &functions.initialize);
-        lookUp(kernel, "UpdateProcThreadAttribute", &functions.update);
-        lookUp(kernel, "DeleteProcThreadAttributeList", &functions.remove);
+        functions.initialize = systemFunction<InitializeList>(SYSTEM_LIBRARY_KERNEL32,
+                                                              "InitializeProcThreadAttributeList");
+        functions.update =
+            systemFunction<UpdateList>(SYSTEM_LIBRARY_KERNEL32, "UpdateProcThreadAttribute");
+        functions.remove =
+            systemFunction<DeleteList>(SYSTEM_LIBRARY_KERNEL32, "DeleteProcThreadAttributeList");
     }
     bool all = functions.initialize && functions.update && functions.remove;
     return all ? &functions : nullptr;
@@ -162,6 +157,35 @@ static bool limitInheritance(STARTUPINFOEXW *startup, HANDLE *handles, DWORD cou
     startup->lpAttributeList = attributes;
     *extended = true;
     return true;
+}
+
+/* Makes the process of line (its program named to the system on its own,
+** see programName) with creation flags, in directory and with
+** consoleTitle (either may be null).  It inherits the launcher's standard
+** handles when passHandles and they are redirected (passStandardHandles),
+** and no other handle (limitInheritance).  False with the system's error
+** in *error. */
+static bool createProcess(WideText *line, DWORD flags, const char *directory,
+                          const char *consoleTitle, bool passHandles, PROCESS_INFORMATION *info,
+                          unsigned long *error) {
+    WideText title, folder, program;
+    STARTUPINFOEXW startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.lpTitle = optionalText(consoleTitle, &title);
+    HANDLE handles[3];
+    DWORD handleCount = passHandles ? passStandardHandles(&startup.StartupInfo, handles) : 0;
+    std::vector<unsigned char> attributes;
+    bool extended = false;
+    BOOL inherit = limitInheritance(&startup, handles, handleCount, &attributes, &extended);
+    if (extended) flags |= EXTENDED_STARTUPINFO_PRESENT;
+    const wchar_t *name = programName(line->data(), &program) ? program.data() : nullptr;
+    bool created = CreateProcessW(name, line->data(), nullptr, nullptr, inherit, flags, nullptr,
+                                  optionalText(directory, &folder), &startup.StartupInfo,
+                                  info) != 0;
+    if (!created) *error = GetLastError();
+    if (extended) attributeListFunctions()->remove(startup.lpAttributeList);
+    return created;
 }
 
 /* ---------------------------------------------------------------------------
@@ -228,30 +252,13 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
         *error = ERROR_FILENAME_EXCED_RANGE;
         return false;
     }
-    WideText title, folder, program;
-    STARTUPINFOEXW startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.StartupInfo.cb = sizeof startup.StartupInfo;
-    startup.StartupInfo.lpTitle = optionalText(consoleTitle, &title);
-    HANDLE handles[3];
-    DWORD handleCount = passStandardHandles(&startup.StartupInfo, handles);
-    std::vector<unsigned char> attributes;
-    bool extended = false;
-    BOOL inherit = limitInheritance(&startup, handles, handleCount, &attributes, &extended);
-    PROCESS_INFORMATION info;
-    std::memset(&info, 0, sizeof info);
     childStarting();
     lastExitCode = 0;
-    DWORD flags = childCreationFlags(creationFlags) | CREATE_SUSPENDED |
-                  (extended ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    BOOL created = CreateProcessW(programName(line.data(), &program) ? program.data() : nullptr,
-                                  line.data(), nullptr, nullptr, inherit, flags, nullptr,
-                                  optionalText(directory, &folder), &startup.StartupInfo, &info);
-    if (extended) attributeListFunctions()->remove(startup.lpAttributeList);
-    if (!created) {
-        *error = GetLastError();
+    PROCESS_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    if (!createProcess(&line, childCreationFlags(creationFlags) | CREATE_SUSPENDED, directory,
+                       consoleTitle, true, &info, error))
         return false;
-    }
     joinChildJob(info.hProcess);
     if (ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
         *error = GetLastError();
@@ -272,27 +279,16 @@ bool startProcess(char *commandLine, unsigned long creationFlags, const char *di
 ** when kept. */
 bool startDetachedProcess(char *commandLine, bool keepOutput, unsigned long *processId,
                           unsigned long *error) {
-    WideText line = wideText(commandLine), program;
-    STARTUPINFOEXW startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.StartupInfo.cb = sizeof startup.StartupInfo;
-    HANDLE handles[3];
-    DWORD handleCount = keepOutput ? passStandardHandles(&startup.StartupInfo, handles) : 0;
-    std::vector<unsigned char> attributes;
-    bool extended = false;
-    BOOL inherit = limitInheritance(&startup, handles, handleCount, &attributes, &extended);
+    WideText line = wideText(commandLine);
     PROCESS_INFORMATION info;
-    const wchar_t *name = programName(line.data(), &program) ? program.data() : nullptr;
-    DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP |
-                  (extended ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP;
+    unsigned long startError = ERROR_SUCCESS;
     bool started = false;
     for (DWORD away : {static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB), static_cast<DWORD>(0)}) {
-        started = CreateProcessW(name, line.data(), nullptr, nullptr, inherit, flags | away,
-                                 nullptr, nullptr, &startup.StartupInfo, &info) != 0;
-        if (started || GetLastError() != ERROR_ACCESS_DENIED) break;
+        started =
+            createProcess(&line, flags | away, nullptr, nullptr, keepOutput, &info, &startError);
+        if (started || startError != ERROR_ACCESS_DENIED) break;
     }
-    DWORD startError = GetLastError();
-    if (extended) attributeListFunctions()->remove(startup.lpAttributeList);
     if (!started) {
         *error = startError;
         return false;

@@ -1,5 +1,5 @@
 /*
-** The system DLLs loaded on first use (see win32_system_library.h).
+** System functions looked up at run time (see win32_system_library.h).
 */
 #include "platform/win32_system_library.h"
 
@@ -10,7 +10,7 @@
 namespace platform {
 
 /* The file names, in the order of SystemLibrary. */
-static const wchar_t *const LIBRARY_NAMES[] = {L"user32.dll", L"shell32.dll"};
+static const wchar_t *const LIBRARY_NAMES[] = {L"user32.dll", L"shell32.dll", L"kernel32.dll"};
 static constexpr int LIBRARY_COUNT = sizeof LIBRARY_NAMES / sizeof LIBRARY_NAMES[0];
 
 /* Room for the system folder, a separator and a library's name. */

@@ -31,8 +31,7 @@ int messageBox(const char *text, const char *caption, unsigned type) {
         return 0;
     }
     WideText wideCaption;
-    if (caption != nullptr) wideCaption = wideText(caption);
-    return showBox(nullptr, wideText(text).data(), caption ? wideCaption.data() : nullptr, type);
+    return showBox(nullptr, wideText(text).data(), optionalText(caption, &wideCaption), type);
 }
 
 /* Its lines go wherever its standard output leads: a windowed program has
