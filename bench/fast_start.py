@@ -54,9 +54,7 @@ the jars of Ant's lib folder (/usr/share/ant/lib, with Debian's ant and
 ant-optional) and of /usr/share/java.
 """
 import argparse
-import json
 import os
-import resource
 import shutil
 import subprocess
 import sys
@@ -375,12 +373,7 @@ def fingerprint_costs(home, version):
     """The fingerprint's own cost over the jars of each folder that has some:
     [{folder, jars, directory_bytes, ns: summary}]."""
     helper = os.path.join(OUT, "fingerprint_bench")
-    native = os.path.join(bench.BUILD, "native")
-    bench.run(["g++", "-std=c++17", "-O3", "-DNDEBUG", "-Wall", '-DTARNWICK_VERSION="bench"', "-I", bench.ROOT,
-               "-o", helper,
-               os.path.join(bench.HERE, "fingerprint_bench.cpp"),
-               os.path.join(native, "libtarnwick_logic.a"), os.path.join(native, "libtarnwick_platform.a"),
-               os.path.join(native, "libtarnwick_split.a")])
+    bench.build_in_process_bench("fingerprint_bench", helper, ['-DTARNWICK_VERSION="bench"'])
     costs = []
     for folder in (ANT_LIB, SHARED_JARS):
         jars = [n for n in os.listdir(folder) if n.lower().endswith(".jar")] if os.path.isdir(folder) else []
@@ -444,10 +437,7 @@ def main():
         return 1
     if not args.no_build:
         bench.build(False)
-    os.makedirs(OUT, exist_ok=True)
-    os.makedirs(bench.OUT, exist_ok=True)
-    bench.run(["cc", "-O2", "-Wall", "-o", os.path.join(bench.OUT, "spawn_timer"),
-               os.path.join(bench.HERE, "spawn_timer.c")])
+    bench.build_native_helper("spawn_timer")
     os.makedirs(OUT, exist_ok=True)
     priority = bench.raise_priority() if not args.no_nice else "normal"
     jar = compile_xml_app(runtimes[0][0])
@@ -467,10 +457,7 @@ def main():
            "cases": [bench_case(label, java, app, jar, rounds, first_rounds)
                      for label, java in runs for app in APPLICATIONS]}
     res["load_end"] = bench.load_average()
-    print(report(res))
-    if args.json:
-        with open(args.json, "w") as f:
-            json.dump(res, f, indent=1, default=str)
+    bench.publish(report(res), res, args.json)
     return 0
 
 

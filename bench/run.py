@@ -218,9 +218,24 @@ def build(with_windows):
         run(["cmake", "--build", "--preset", preset], cwd=ROOT)
 
 
+def build_native_helper(name):
+    """bench/<name>.c built for this machine into build/bench/<name>."""
+    os.makedirs(OUT, exist_ok=True)
+    run(["cc", "-O2", "-Wall", "-o", os.path.join(OUT, name), os.path.join(HERE, name + ".c")])
+
+
+def build_in_process_bench(name, output, defines=()):
+    """bench/<name>.cpp built as the launcher is, linked with the launcher's
+    native libraries (its logic and the real POSIX platform), into output."""
+    native = os.path.join(BUILD, "native")
+    run(["g++", "-std=c++17", "-O3", "-DNDEBUG", "-Wall"] + list(defines) +
+        ["-I", ROOT, "-o", output, os.path.join(HERE, name + ".cpp")] +
+        [os.path.join(native, "libtarnwick_%s.a" % library)
+         for library in ("logic", "platform", "split")])
+
+
 def build_helpers(with_windows):
     log("building the helper programs into build/bench...")
-    os.makedirs(OUT, exist_ok=True)
 
     def src(name):
         return os.path.join(HERE, name)
@@ -228,17 +243,10 @@ def build_helpers(with_windows):
     def out(name):
         return os.path.join(OUT, name)
 
-    cc = ["cc", "-O2", "-Wall"]
-    run(cc + ["-o", out("spawn_timer"), src("spawn_timer.c")])
-    run(cc + ["-o", out("trivial_child"), src("trivial_child.c")])
-    run(cc + ["-o", out("probe_child"), src("probe_child.c")])
-    run(cc + ["-o", out("min_launcher"), src("min_launcher.c")])
-    # The reader with the real POSIX platform, built as the launcher is.
-    native = os.path.join(BUILD, "native")
-    run(["g++", "-std=c++17", "-O3", "-DNDEBUG", "-Wall", "-I", ROOT,
-         "-o", out("config_bench"), src("config_bench.cpp"),
-         os.path.join(native, "libtarnwick_logic.a"), os.path.join(native, "libtarnwick_platform.a"),
-         os.path.join(native, "libtarnwick_split.a")])
+    for name in ("spawn_timer", "trivial_child", "probe_child", "min_launcher"):
+        build_native_helper(name)
+    # The reader with the real POSIX platform.
+    build_in_process_bench("config_bench", out("config_bench"))
     if with_windows:
         mingw = ["x86_64-w64-mingw32-gcc", "-O2", "-Wall", "-static", "-s"]
         run(mingw + ["-o", out("wine_timer.exe"), src("wine_timer.c")])
@@ -874,6 +882,15 @@ def report(res):
     return "\n".join(lines)
 
 
+def publish(text, res, json_path):
+    """Prints the report text; writes every figure of res as JSON to
+    json_path when one is given."""
+    print(text)
+    if json_path:
+        with open(json_path, "w") as f:
+            json.dump(res, f, indent=1, default=str)
+
+
 def raise_priority():
     """Runs this process at nice -10 when allowed (as root); says which
     priority the figures were taken at."""
@@ -929,12 +946,7 @@ def main():
     res["size"] = bench_size() if with_windows else None
     res["memory"] = bench_memory()
     res["load_end"] = load_average()
-
-    text = report(res)
-    print(text)
-    if args.json:
-        with open(args.json, "w") as f:
-            json.dump(res, f, indent=1, default=str)
+    publish(report(res), res, args.json)
     return 0
 
 

@@ -133,8 +133,8 @@ static std::string currentVersionProblem(RegistryLookupStep step, const std::str
 
 /* Of the versions registered under a registry source's key, the newest by
 ** its numbers (the later listed of equals) whose home holds the
-** executable: its home into path, its name into *version.  Names that do
-** not read as versions do not compete. */
+** executable: its home into path, its name into *version; path unchanged
+** when there is none.  Names that do not read as versions do not compete. */
 static bool newestRegisteredHome(const RuntimeSource &source, char *path, std::string *version) {
     std::vector<RuntimeVersionName> names;
     if (!listRuntimeVersions(source, &names)) return false;
@@ -159,16 +159,14 @@ bool replaceUnusableCurrent(const RuntimeSource &source, RegistryLookupStep step
                             const std::string &current, char *path) {
     std::string problem = currentVersionProblem(step, current, path);
     if (problem.empty()) return false;
-    char home[JAVA_PATH_SIZE];
     std::string version;
-    bool replaced = newestRegisteredHome(source, home, &version);
+    bool replaced = newestRegisteredHome(source, path, &version);
     traceRuntimeSource(
         source,
         (problem + (replaced ? formatText("; the newest registered version with %s is %s",
                                           executableName(), version.c_str())
                              : formatText("; no registered version has %s", executableName())))
             .c_str());
-    if (replaced) std::memcpy(path, home, std::strlen(home) + 1);
     return replaced;
 }
 

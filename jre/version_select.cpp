@@ -215,6 +215,17 @@ static void homeFailure(const std::string &keyPath) {
         platform::messageBox(text.c_str(), "Error!", platform::MSGBOX_ICONERROR);
 }
 
+/* Forms the executable token of home into runtime, with the home; false,
+** runtime unchanged, when the token would not fit. */
+static bool takeRuntime(const std::string &home, SelectedRuntime *runtime) {
+    char path[JAVA_PATH_SIZE];
+    std::snprintf(path, sizeof path, "%s", home.c_str());
+    if (!formJavaExecutablePath(path)) return false;
+    runtime->home = home;
+    runtime->executable = path;
+    return true;
+}
+
 /* How the first source failed to give the required runtime, told to the
 ** user only when no further source gives it either. */
 enum FirstSourceFailure {
@@ -269,14 +280,11 @@ static bool firstSourceRuntime(const Requirement &requirement, SelectedRuntime *
         *failure = FIRST_NO_EXECUTABLE;
         return false;
     }
-    std::string home = haveHome ? path : "";
-    if (!haveHome || !formJavaExecutablePath(path)) {
+    if (!haveHome || !takeRuntime(path, runtime)) {
         debugBox("Java Home Directory", "Error Reading Registry!", platform::MSGBOX_ICONERROR);
         *failure = FIRST_NO_HOME;
         return false;
     }
-    runtime->home = home;
-    runtime->executable = path;
     return true;
 }
 
@@ -291,13 +299,8 @@ static bool furtherSourceRuntime(const RuntimeSource &source, const Requirement 
         if (outcome == SELECTION_NO_SOURCE || outcome == SELECTION_UNMET) return false;
     }
     char path[JAVA_PATH_SIZE];
-    if (runtimeVersionHome(source, runtime->versionName.c_str(), path) != RUNTIME_PRESENT)
-        return false;
-    std::string home = path;
-    if (!formJavaExecutablePath(path)) return false;
-    runtime->home = home;
-    runtime->executable = path;
-    return true;
+    return runtimeVersionHome(source, runtime->versionName.c_str(), path) == RUNTIME_PRESENT &&
+           takeRuntime(path, runtime);
 }
 
 /* True when some place offers a runtime that is there (its home holds the
@@ -338,14 +341,10 @@ static bool reportMissingRuntime(FirstSourceFailure failure, const std::string &
     case FIRST_NO_BASE_KEY:
     case FIRST_UNMET: needJavaMessage(missingRuntimeCaption(failure == FIRST_UNMET), version);
     case FIRST_NO_VERSION_KEY: askDownloadQuestion(missingRuntimeCaption(false), version); break;
-    case FIRST_NO_EXECUTABLE: {
+    case FIRST_NO_EXECUTABLE:
         /* The token fits: that was tested before the executable. */
-        char path[JAVA_PATH_SIZE];
-        std::snprintf(path, sizeof path, "%s", runtime->home.c_str());
-        if (!formJavaExecutablePath(path)) break;
-        runtime->executable = path;
+        if (!takeRuntime(runtime->home, runtime)) break;
         return true;
-    }
     case FIRST_NO_HOME: homeFailure(keyPath); break;
     }
     return false;

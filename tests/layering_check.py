@@ -31,20 +31,26 @@ def folder_of(path):
     return None
 
 
+def product_sources(root):
+    """(folder, path) of each C and C++ file of the product code under root,
+    folder by folder from the bottom."""
+    for folder in ALLOWED:
+        for source in sorted((root / folder).glob("*")):
+            if source.suffix in (".c", ".cpp", ".h"):
+                yield folder, source
+
+
 def main():
     root = pathlib.Path(__file__).resolve().parent.parent
     wrong = []
-    for folder in ALLOWED:
-        for source in sorted((root / folder).glob("*")):
-            if source.suffix not in (".c", ".cpp", ".h"):
+    for folder, source in product_sources(root):
+        for number, line in enumerate(source.read_text(encoding="utf-8").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if not match:
                 continue
-            for number, line in enumerate(source.read_text(encoding="utf-8").splitlines(), 1):
-                match = INCLUDE.match(line)
-                if not match:
-                    continue
-                target = folder_of(match.group(1))
-                if target not in ALLOWED[folder]:
-                    wrong.append(f"{source.relative_to(root)}:{number}: {folder}/ includes {match.group(1)}")
+            target = folder_of(match.group(1))
+            if target not in ALLOWED[folder]:
+                wrong.append(f"{source.relative_to(root)}:{number}: {folder}/ includes {match.group(1)}")
     for line in wrong:
         print(line)
     return 1 if wrong else 0

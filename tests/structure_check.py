@@ -18,7 +18,8 @@ import pathlib
 import re
 import sys
 
-PRODUCT = ("platform", "core", "jre", "config", "launcher", "tools/brand")
+from layering_check import product_sources
+
 MAX_PLATFORM_FILE_LINES = 600
 MAX_FUNCTION_LINES = 80
 SETTINGS_WRITERS = ("config/", "launcher/startup.cpp", "core/settings.cpp")
@@ -194,23 +195,20 @@ def settings_writes(code):
 def main():
     root = pathlib.Path(__file__).resolve().parent.parent
     wrong = []
-    for folder in PRODUCT:
-        for source in sorted((root / folder).glob("*")):
-            if source.suffix not in (".c", ".cpp", ".h"):
-                continue
-            path = source.relative_to(root).as_posix()
-            text = source.read_text(encoding="utf-8")
-            code = blank_out(text)
-            line_count = len(text.splitlines())
-            if folder == "platform" and line_count > MAX_PLATFORM_FILE_LINES:
-                wrong.append(f"{path}:1: {line_count} lines, more than the {MAX_PLATFORM_FILE_LINES} of a platform file")
-            if source.suffix == ".cpp":
-                for line, name, lines in long_functions(code):
-                    wrong.append(f"{path}:{line}: function {name} has {lines} lines, more than {MAX_FUNCTION_LINES}")
-            if not path.startswith(SETTINGS_WRITERS):
-                for line, what in settings_writes(code):
-                    wrong.append(f"{path}:{line}: writes the settings record ({what}) outside "
-                                 "config/, launcher/startup.cpp and core/settings.cpp")
+    for folder, source in product_sources(root):
+        path = source.relative_to(root).as_posix()
+        text = source.read_text(encoding="utf-8")
+        code = blank_out(text)
+        line_count = len(text.splitlines())
+        if folder == "platform" and line_count > MAX_PLATFORM_FILE_LINES:
+            wrong.append(f"{path}:1: {line_count} lines, more than the {MAX_PLATFORM_FILE_LINES} of a platform file")
+        if source.suffix == ".cpp":
+            for line, name, lines in long_functions(code):
+                wrong.append(f"{path}:{line}: function {name} has {lines} lines, more than {MAX_FUNCTION_LINES}")
+        if not path.startswith(SETTINGS_WRITERS):
+            for line, what in settings_writes(code):
+                wrong.append(f"{path}:{line}: writes the settings record ({what}) outside "
+                             "config/, launcher/startup.cpp and core/settings.cpp")
     for line in wrong:
         print(line)
     return 1 if wrong else 0
